@@ -1,0 +1,10 @@
+// Smart render: composites one output frame from the renderings the plan asked for.
+#pragma once
+
+#include "hostapi/HostApi.h"
+
+namespace quillstreak {
+
+PF_Err SmartRender(PF_InData& in_data, PF_SmartRenderExtra& extra);
+
+}  // namespace quillstreak
