@@ -1,0 +1,395 @@
+// Smart pre-render and motion sampling through the built module and the substitute host.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "params/ParamIndex.h"
+#include "plan/TrailPlan.h"
+#include "support/EffectHarness.h"
+
+namespace {
+
+using namespace quillstreak;
+using qstest::NewHost;
+using Ops = std::vector<std::string>;
+
+/// The plan pre-render attached to the frame (the handle's block, read as the host holds it).
+const TrailPlan* AttachedPlan(const qshost::Host& host) {
+  const auto handle = static_cast<PF_Handle>(host.preRenderOutput().pre_render_data);
+  return handle == nullptr ? nullptr : static_cast<const TrailPlan*>(*handle);
+}
+
+/// Layer 1 holds still, jumps right after 900 and again after 950, then holds still.
+void TwoJumps(qshost::Host& host) {
+  qshost::Layer& layer = *host.comp().FindLayer(1);
+  layer.transform.position.AddKeyframe(0, {320, 180, 0, 0}, qshost::Interp::Hold);
+  layer.transform.position.AddKeyframe(901, {330, 180, 0, 0}, qshost::Interp::Hold);
+  layer.transform.position.AddKeyframe(951, {340, 180, 0, 0}, qshost::Interp::Hold);
+  host.SetFloat(PARAM_TIME_THRESHOLD, 50.0);
+  host.SetFloat(PARAM_SHUTTER_ANGLE, 360.0);
+  host.SetFloat(PARAM_OPACITY, 50.0);
+  host.SetTime(1000);
+}
+
+TEST(SmartPreRender, WorkedExampleMakesTheHostCallsInOrder) {
+  auto host = NewHost();
+  ASSERT_EQ(host->comp().timeScale, 2400u);
+  ASSERT_EQ(host->comp().frameDuration, 100);
+  TwoJumps(*host);
+  ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE) << host->JournalText();
+
+  Ops expected;
+  for (int i = 0; i < PARAM_COUNT; ++i) {
+    expected.push_back("checkout_param " + std::to_string(i) + " 1000 100 2400");
+  }
+  expected.push_back("checkout_layer 0 1 900 100 2400");
+  expected.push_back("checkout_layer 0 2 950 100 2400");
+  expected.push_back("checkout_layer 0 4 1000 100 2400");
+  expected.push_back("host_unlock_handle");
+  for (int i = 0; i < PARAM_COUNT; ++i) {
+    expected.push_back("checkin_param " + std::to_string(i));
+  }
+  Ops got;
+  for (const auto& e : host->journal()) {
+    if (e.op == "checkout_param" || e.op == "checkin_param" || e.op == "checkout_layer" ||
+        e.op == "host_unlock_handle") {
+      std::string line = e.op;
+      const std::size_t keep = e.op == "checkout_param" ? 4 : e.op == "checkout_layer" ? 5 : 1;
+      for (std::size_t i = 0; i < e.args.size() && i < keep; ++i) {
+        line += " " + std::to_string(e.args[i]);
+      }
+      if (e.op == "host_unlock_handle") line = e.op;
+      got.push_back(line);
+    }
+  }
+  EXPECT_EQ(got, expected) << host->JournalText();
+
+  // The motion reads sit between the parameter checkouts and the layer checkouts: six streams
+  // per read, for the first base, two probes that move, their re-read bases and a last probe.
+  const Ops ops = host->Ops();
+  std::size_t firstRead = ops.size(), lastRead = 0, lastParam = 0, firstLayer = ops.size();
+  for (std::size_t i = 0; i < ops.size(); ++i) {
+    if (ops[i] == "AEGP_GetLayerStreamValue") {
+      firstRead = std::min(firstRead, i);
+      lastRead = i;
+    }
+    if (ops[i] == "checkout_param") lastParam = i;
+    if (ops[i] == "checkout_layer") firstLayer = std::min(firstLayer, i);
+  }
+  EXPECT_LT(lastParam, firstRead);
+  EXPECT_LT(lastRead, firstLayer);
+  const auto reads = host->Calls("AEGP_GetLayerStreamValue");
+  ASSERT_EQ(reads.size(), 36u);
+  const std::int64_t streamOrder[] = {1, 2, 0, 3, 9, 8};
+  const std::int64_t readTimes[] = {900, 950, 950, 1000, 1000, 1050};
+  for (std::size_t i = 0; i < reads.size(); ++i) {
+    ASSERT_GE(reads[i].args.size(), 3u);
+    EXPECT_EQ(reads[i].args[0], streamOrder[i % 6]) << i;
+    EXPECT_EQ(reads[i].args[1], readTimes[i / 6]) << i;
+    EXPECT_EQ(reads[i].args[2], 2400) << i;
+  }
+
+  const TrailPlan* plan = AttachedPlan(*host);
+  ASSERT_NE(plan, nullptr);
+  EXPECT_EQ(plan->shutterTicks, 100.0);
+  EXPECT_EQ(plan->opacity, 0.5);
+  EXPECT_EQ(plan->sampleCount, 2.0);
+  ASSERT_NE(plan->sampleTimes, nullptr);
+  EXPECT_EQ(*plan->sampleTimes, (SampleTimeList{900, 950}));
+  EXPECT_EQ(plan->timeThreshold, 50);
+  EXPECT_NE(host->preRenderOutput().delete_pre_render_data_func, nullptr);
+
+  // Between the commands only the plan's handle is held; the frame's end releases it.
+  EXPECT_EQ(host->accounts().params, 0);
+  EXPECT_EQ(host->accounts().handles, 1);
+  host->EndFrame();
+  EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+}
+
+TEST(SmartPreRender, SnapshotConversions) {
+  struct Case {
+    const char* name;
+    int index;
+    double value;
+    A_long frame;
+    void (*check)(const TrailPlan&);
+  };
+  const Case cases[] = {
+      {"opacity 40", PARAM_OPACITY, 40.0, 100, [](const TrailPlan& p) { EXPECT_EQ(p.opacity, 0.4); }},
+      {"opacity 0", PARAM_OPACITY, 0.0, 100, [](const TrailPlan& p) { EXPECT_EQ(p.opacity, 0.0); }},
+      {"shutter 180", PARAM_SHUTTER_ANGLE, 180.0, 100,
+       [](const TrailPlan& p) { EXPECT_EQ(p.shutterTicks, 50.0); }},
+      {"shutter 90 of 1001", PARAM_SHUTTER_ANGLE, 90.0, 1001,
+       [](const TrailPlan& p) { EXPECT_EQ(p.shutterTicks, 250.0); }},
+      {"shutter 360", PARAM_SHUTTER_ANGLE, 360.0, 1001,
+       [](const TrailPlan& p) { EXPECT_EQ(p.shutterTicks, 1001.0); }},
+      {"left slider carried", PARAM_LEFT, -12.5, 100,
+       [](const TrailPlan& p) { EXPECT_EQ(p.leftValue, -12.5); }},
+      {"bottom slider carried", PARAM_BOTTOM, 999.0, 100,
+       [](const TrailPlan& p) { EXPECT_EQ(p.bottomValue, 999.0); }},
+      {"samples rotation before scale", PARAM_SAMPLES_ROTATION, 2.5, 100,
+       [](const TrailPlan& p) {
+         EXPECT_EQ(p.samplesRotation, 2.5);
+         EXPECT_EQ(p.samplesScale, 1.0);
+       }},
+  };
+  for (const Case& c : cases) {
+    auto host = NewHost();
+    host->comp().frameDuration = c.frame;
+    host->SetFloat(c.index, c.value);
+    host->SetTime(4000);
+    ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE) << c.name;
+    const TrailPlan* plan = AttachedPlan(*host);
+    ASSERT_NE(plan, nullptr) << c.name;
+    c.check(*plan);
+    host->EndFrame();
+    EXPECT_TRUE(host->AccountsClear()) << c.name << host->AccountsText();
+  }
+}
+
+TEST(SmartPreRender, TimeThresholdIsTruncatedBeforeSampling) {
+  // 3.7 steps become 3 before sampling; at half resolution the probe step is then 6.
+  auto host = NewHost();
+  host->SetFloat(PARAM_TIME_THRESHOLD, 3.7);
+  host->SetDownsample({1, 2}, {1, 2});
+  host->SetTime(1000);
+  ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE);
+  EXPECT_EQ(AttachedPlan(*host)->timeThreshold, 6);
+  host->EndFrame();
+}
+
+TEST(SmartPreRender, StillLayerChecksOutOnlyTheCurrentFrameUnderId2) {
+  auto host = NewHost();
+  host->SetTime(500);
+  ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE);
+  const auto& checkouts = host->layerCheckouts();
+  ASSERT_EQ(checkouts.size(), 1u);
+  EXPECT_EQ(checkouts[0].id, 2);
+  EXPECT_EQ(checkouts[0].time, 500);
+  EXPECT_EQ(checkouts[0].request.channel_mask, PF_ChannelMask_ARGB);
+  // From empty entry rectangles the output takes the checkout's rectangles exactly.
+  const PF_LRect& r = host->preRenderOutput().result_rect;
+  EXPECT_EQ(r.left, checkouts[0].resultRect.left);
+  EXPECT_EQ(r.top, checkouts[0].resultRect.top);
+  EXPECT_EQ(r.right, checkouts[0].resultRect.right);
+  EXPECT_EQ(r.bottom, checkouts[0].resultRect.bottom);
+  EXPECT_EQ(AttachedPlan(*host)->sampleCount, 0.0);
+  host->EndFrame();
+  EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+}
+
+TEST(SmartPreRender, OutputRectanglesGrowByEveryCheckout) {
+  auto host = NewHost();
+  TwoJumps(*host);
+  host->SetPreRenderEntryRects({0, 0, 0, 0}, {5, 5, 6, 6});
+  ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE);
+  PF_LRect expected{0, 0, 0, 0};
+  bool first = true;
+  for (const auto& c : host->layerCheckouts()) {
+    if (first) {
+      expected = c.resultRect;
+      first = false;
+    } else {
+      expected.left = std::min(expected.left, c.resultRect.left);
+      expected.top = std::min(expected.top, c.resultRect.top);
+      expected.right = std::max(expected.right, c.resultRect.right);
+      expected.bottom = std::max(expected.bottom, c.resultRect.bottom);
+    }
+  }
+  const PF_LRect& r = host->preRenderOutput().result_rect;
+  EXPECT_EQ(r.left, expected.left);
+  EXPECT_EQ(r.right, expected.right);
+  EXPECT_EQ(r.right - r.left, 120);  // 100 px wide, moved 20 px in two jumps
+  const PF_LRect& m = host->preRenderOutput().max_result_rect;
+  EXPECT_EQ(m.left, 5);  // the entry rectangle was not empty, so it is part of the union
+  EXPECT_EQ(m.top, 5);
+  host->EndFrame();
+}
+
+TEST(SmartPreRender, EdgeSlidersChangeNoRequestOrRectangle) {
+  PF_LRect rects[2];
+  for (int variant = 0; variant < 2; ++variant) {
+    auto host = NewHost();
+    TwoJumps(*host);
+    if (variant == 1) {
+      host->SetFloat(PARAM_LEFT, 300.0);
+      host->SetFloat(PARAM_TOP, -700.0);
+      host->SetFloat(PARAM_RIGHT, 1000.0);
+      host->SetFloat(PARAM_BOTTOM, -1000.0);
+    }
+    ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE);
+    rects[variant] = host->preRenderOutput().result_rect;
+    const PF_RenderRequest def = host->DefaultOutputRequest();
+    for (const auto& c : host->layerCheckouts()) {
+      EXPECT_EQ(c.request.rect.left, def.rect.left);
+      EXPECT_EQ(c.request.rect.right, def.rect.right);
+      EXPECT_EQ(c.request.rect.bottom, def.rect.bottom);
+    }
+    host->EndFrame();
+  }
+  EXPECT_EQ(rects[0].left, rects[1].left);
+  EXPECT_EQ(rects[0].top, rects[1].top);
+  EXPECT_EQ(rects[0].right, rects[1].right);
+  EXPECT_EQ(rects[0].bottom, rects[1].bottom);
+}
+
+TEST(SmartPreRender, FailuresStillCheckEverythingBackIn) {
+  struct Case {
+    const char* name;
+    const char* op;
+    int nth;
+    PF_Err expected;
+    std::size_t paramCheckouts, layerCheckouts, reads;
+    bool attached;
+  };
+  const Case cases[] = {
+      {"parameter 5 fails", "checkout_param", 6, 777, 6, 0, 0, true},
+      {"first stream read fails", "AEGP_GetLayerStreamValue", 1, 777, 24, 0, 1, true},
+      {"a later read fails", "AEGP_GetLayerStreamValue", 14, 777, 24, 0, 14, true},
+      {"own layer not found", "AEGP_GetEffectLayer", 1, 777, 24, 0, 0, true},
+      {"first layer checkout fails", "checkout_layer", 1, 777, 24, 1, 36, true},
+      {"current frame checkout fails", "checkout_layer", 3, 777, 24, 3, 36, true},
+      {"handle allocation fails", "host_new_handle", 1, PF_Err_OUT_OF_MEMORY, 0, 0, 0, false},
+      {"lock fails", "host_lock_handle", 1, PF_Err_OUT_OF_MEMORY, 0, 0, 0, false},
+  };
+  for (const Case& c : cases) {
+    auto host = NewHost();
+    TwoJumps(*host);
+    host->FailCall(c.op, c.nth, 777);
+    EXPECT_EQ(host->SmartPreRender(), c.expected) << c.name;
+    EXPECT_EQ(host->CountCalls("checkout_param"), c.paramCheckouts) << c.name;
+    EXPECT_EQ(host->CountCalls("checkin_param"), 24u) << c.name;
+    EXPECT_EQ(host->CountCalls("checkout_layer"), c.layerCheckouts) << c.name;
+    EXPECT_EQ(host->CountCalls("AEGP_GetLayerStreamValue"), c.reads) << c.name;
+    EXPECT_EQ(host->preRenderOutput().pre_render_data != nullptr, c.attached) << c.name;
+    EXPECT_EQ(host->accounts().params, 0) << c.name;
+    if (c.attached) {
+      EXPECT_EQ(host->CountCalls("host_unlock_handle"), 1u) << c.name;
+    }
+    host->EndFrame();
+    EXPECT_TRUE(host->AccountsClear()) << c.name << " " << host->AccountsText();
+  }
+}
+
+TEST(SmartPreRender, CheckinErrorCountsOnlyWhenThereWasNone) {
+  auto host = NewHost();
+  host->FailCall("checkin_param", 3, 55);
+  EXPECT_EQ(host->SmartPreRender(), 55);
+  EXPECT_EQ(host->CountCalls("checkin_param"), 24u);
+  host->EndFrame();
+
+  auto second = NewHost();
+  second->FailCall("checkout_param", 1, 66);
+  second->FailCall("checkin_param", 1, 55);
+  EXPECT_EQ(second->SmartPreRender(), 66);
+  second->EndFrame();
+}
+
+TEST(SmartPreRender, MissingSuitesGive516WithNothingLeftBehind) {
+  for (const char* suite : {"PF Handle Suite", "AEGP PF Interface Suite", "AEGP Stream Suite"}) {
+    auto host = NewHost();
+    TwoJumps(*host);
+    host->RefuseSuite(suite);
+    EXPECT_EQ(host->SmartPreRender(), PF_Err_BAD_CALLBACK_PARAM) << suite;
+    if (std::string(suite) != "PF Handle Suite") {
+      EXPECT_EQ(host->CountCalls("checkin_param"), 24u) << suite;
+      EXPECT_EQ(host->CountCalls("host_unlock_handle"), 1u) << suite;
+      EXPECT_EQ(host->CountCalls("checkout_layer"), 0u) << suite;
+    } else {
+      EXPECT_EQ(host->CountCalls("checkout_param"), 0u);
+    }
+    host->EndFrame();
+    EXPECT_TRUE(host->AccountsClear()) << suite << " " << host->AccountsText();
+  }
+  auto host = NewHost();
+  host->SetNoBasicSuite();
+  EXPECT_EQ(host->SmartPreRender(), PF_Err_BAD_CALLBACK_PARAM);
+  EXPECT_TRUE(host->journal().empty()) << host->JournalText();
+}
+
+TEST(MotionSource, TheChosenLayerIsMeasuredInsteadOfTheEffectsOwn) {
+  auto host = NewHost();
+  qshost::Layer source;
+  source.id = 7;
+  source.name = "mover";
+  source.source.width = 10;
+  source.source.height = 10;
+  source.transform.position.AddKeyframe(0, {0, 0, 0, 0});
+  source.transform.position.AddKeyframe(2000, {200, 0, 0, 0});
+  host->comp().AddLayer(source);
+  host->SetLayerParam(PARAM_MOTION_SOURCE, 7);
+  host->SetTime(1000);
+  ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE) << host->JournalText();
+  // The effect's own layer is still; the source moves 2 px per 20 units.
+  EXPECT_EQ(*AttachedPlan(*host)->sampleTimes, (SampleTimeList{900, 920, 940, 960, 980, 1000}));
+  const Ops lookup = [&] {
+    Ops ops;
+    for (const auto& op : host->Ops()) {
+      if (op.rfind("AEGP_", 0) == 0 && op != "AEGP_GetLayerStreamValue") ops.push_back(op);
+    }
+    return ops;
+  }();
+  EXPECT_EQ(lookup, (Ops{"AEGP_GetNewEffectForEffect", "AEGP_GetNewEffectStreamByIndex",
+                         "AEGP_GetNewStreamValue", "AEGP_DisposeStreamValue",
+                         "AEGP_GetEffectLayer", "AEGP_GetLayerParentComp",
+                         "AEGP_GetLayerFromLayerID", "AEGP_DisposeStream",
+                         "AEGP_DisposeEffect"}));
+  const auto stream = host->Calls("AEGP_GetNewEffectStreamByIndex");
+  ASSERT_EQ(stream.size(), 1u);
+  EXPECT_EQ(stream[0].args.back(), PARAM_MOTION_SOURCE);
+  host->EndFrame();
+  EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+}
+
+TEST(MotionSource, AnUnknownLayerFailsTheFrameWithTheHostsError) {
+  auto host = NewHost();
+  host->SetLayerParam(PARAM_MOTION_SOURCE, 42);  // no such layer
+  host->SetTime(1000);
+  const PF_Err err = host->SmartPreRender();
+  EXPECT_NE(err, PF_Err_NONE);
+  EXPECT_EQ(host->CountCalls("AEGP_GetLayerStreamValue"), 0u);
+  EXPECT_EQ(host->CountCalls("checkout_layer"), 0u);
+  EXPECT_EQ(host->CountCalls("AEGP_DisposeStream"), 1u);
+  EXPECT_EQ(host->CountCalls("AEGP_DisposeEffect"), 1u);
+  host->EndFrame();
+  EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+}
+
+TEST(MotionSource, EveryLookupStepFailingCleansUp) {
+  const char* steps[] = {"AEGP_GetNewEffectForEffect", "AEGP_GetNewEffectStreamByIndex",
+                         "AEGP_GetNewStreamValue",     "AEGP_DisposeStreamValue",
+                         "AEGP_GetEffectLayer",        "AEGP_GetLayerParentComp",
+                         "AEGP_GetLayerFromLayerID",   "AEGP_DisposeStream",
+                         "AEGP_DisposeEffect"};
+  for (const char* step : steps) {
+    auto host = NewHost();
+    qshost::Layer source;
+    source.id = 3;
+    host->comp().AddLayer(source);
+    host->SetLayerParam(PARAM_MOTION_SOURCE, 3);
+    host->FailCall(step, 1, 31);
+    EXPECT_EQ(host->SmartPreRender(), 31) << step;
+    EXPECT_EQ(host->CountCalls("checkout_layer"), 0u) << step;
+    host->EndFrame();
+    EXPECT_TRUE(host->AccountsClear()) << step << " " << host->AccountsText();
+  }
+}
+
+TEST(FrameEnd, APreRenderedFrameLeavesNothingRenderedOrNot) {
+  for (const bool render : {false, true}) {
+    auto host = NewHost();
+    TwoJumps(*host);
+    ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE);
+    if (render) {
+      EXPECT_EQ(host->SmartRender(), PF_Err_NONE) << host->JournalText();
+      // Smart render destroyed the list and left the plan without one.
+      EXPECT_EQ(AttachedPlan(*host)->sampleTimes, nullptr);
+    }
+    host->EndFrame();
+    EXPECT_TRUE(host->AccountsClear()) << render << " " << host->AccountsText();
+    EXPECT_EQ(host->CountCalls("host_dispose_handle"), 1u);
+  }
+}
+
+}  // namespace
