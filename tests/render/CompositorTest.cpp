@@ -1,0 +1,486 @@
+// The trail compositor through the built module and the substitute host: which worlds it asks
+// for and in which order, what it draws into the output world, and what it leaves behind when a
+// host call fails. Scenes are 4x4 squares on whole pixels, so every expected pixel is exact.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "params/ParamIndex.h"
+#include "support/EffectHarness.h"
+
+namespace {
+
+using namespace quillstreak;
+using qshost::Host;
+using qshost::Interp;
+using qshost::World;
+using qstest::NewHost;
+
+constexpr A_long kNow = 1000;  // current time; the shutter window is 900..1000
+constexpr A_long kSide = 4;    // the layer is a 4x4 rectangle, anchor at its top-left corner
+constexpr PF_Pixel kStart{255, 250, 10, 100};
+constexpr PF_Pixel kEnd{255, 10, 250, 40};
+constexpr PF_Pixel kSolid{255, 30, 60, 90};
+constexpr PF_Pixel kOpaque{255, 200, 180, 160};
+constexpr PF_Pixel kTranslucent{128, 200, 100, 50};
+constexpr PF_Err kInjected = PF_Err_INVALID_INDEX;
+
+// Ramp colours from kEnd (earliest sample) towards kStart: entry k is E + k * (S - E) / n,
+// worked out by hand for the counts used here.
+const std::vector<std::vector<PF_Pixel>> kRamp = {
+    {},
+    {{255, 10, 250, 40}},
+    {{255, 10, 250, 40}, {255, 130, 130, 70}},
+    {{255, 10, 250, 40}, {255, 90, 170, 60}, {255, 170, 90, 80}},
+    {{255, 10, 250, 40}, {255, 70, 190, 55}, {255, 130, 130, 70}, {255, 190, 70, 85}},
+    {{255, 10, 250, 40},
+     {255, 58, 202, 52},
+     {255, 106, 154, 64},
+     {255, 154, 106, 76},
+     {255, 202, 58, 88}},
+};
+
+struct Pos {
+  A_long x = 0, y = 0;
+};
+
+/// One frame: where the layer is at each sample time and now, and how the trail is filled.
+struct Scene {
+  std::vector<Pos> samples;  // earliest first; empty = a still layer (no sample)
+  Pos current{};
+  int hidden = 0;  // 1-based sample whose layer is scaled to 0 % (no pixels); n + 1: the current
+                   // frame; 0: none
+  PF_Pixel color = kOpaque;  // straight colour of the layer
+  bool ramp = false;
+  bool solid = false;
+  double opacity = 100.0;
+  PF_LRect entry{0, 0, 0, 0};  // output rectangle the host offers before pre-render
+};
+
+/// Time step that makes a zero motion threshold accept exactly n probes (samples at
+/// 900 + k * step, none of them at the current time).
+A_long StepFor(std::size_t n) { return n <= 1 ? 150 : 100 / static_cast<A_long>(n - 1) - 1; }
+
+A_long SampleTime(const Scene& s, std::size_t k) {
+  return kNow - 100 + static_cast<A_long>(k) * StepFor(s.samples.size());
+}
+
+std::unique_ptr<Host> MakeHost(const Scene& s) {
+  auto host = NewHost();
+  host->comp().width = 32;
+  host->comp().height = 8;
+  qshost::Layer& layer = host->comp().layers.front();
+  layer.source =
+      qshost::LayerSource{qshost::LayerSource::Kind::Rectangle, kSide, kSide, s.color, {}};
+  layer.transform = qshost::TransformStreams{};
+  auto& position = layer.transform.position;
+  if (s.samples.empty()) {
+    position.SetConstant({double(s.current.x), double(s.current.y), 0, 0});
+  } else {
+    for (std::size_t k = 0; k < s.samples.size(); ++k) {
+      position.AddKeyframe(SampleTime(s, k), {double(s.samples[k].x), double(s.samples[k].y), 0, 0},
+                           Interp::Hold);
+    }
+    position.AddKeyframe(kNow, {double(s.current.x), double(s.current.y), 0, 0}, Interp::Hold);
+    host->SetFloat(PARAM_MOTION_THRESHOLD, 0.0);  // every probe becomes a sample
+    host->SetFloat(PARAM_TIME_THRESHOLD, StepFor(s.samples.size()));
+  }
+  if (s.hidden > 0) {
+    const auto k = static_cast<std::size_t>(s.hidden - 1);
+    auto& scale = layer.transform.scale;
+    scale.AddKeyframe(0, {100, 100, 100, 0}, Interp::Hold);
+    if (k < s.samples.size()) {
+      scale.AddKeyframe(SampleTime(s, k), {0, 0, 100, 0}, Interp::Hold);
+      scale.AddKeyframe(SampleTime(s, k + 1), {100, 100, 100, 0}, Interp::Hold);
+    } else if (s.samples.empty()) {
+      scale.SetConstant({0, 0, 100, 0});  // a still layer that never has pixels
+    } else {
+      scale.AddKeyframe(kNow, {0, 0, 100, 0}, Interp::Hold);
+    }
+  }
+  host->SetFloat(PARAM_SHUTTER_ANGLE, 360.0);
+  host->SetCheckbox(PARAM_RAMP_FILL_ENABLE, s.ramp);
+  host->SetCheckbox(PARAM_SOLID_FILL_ENABLE, s.solid);
+  host->SetColor(PARAM_RAMP_START_COLOR, kStart);
+  host->SetColor(PARAM_RAMP_END_COLOR, kEnd);
+  host->SetColor(PARAM_SOLID_COLOR, kSolid);
+  host->SetFloat(PARAM_OPACITY, s.opacity);
+  host->SetPreRenderEntryRects(s.entry, s.entry);
+  host->SetTime(kNow);
+  return host;
+}
+
+/// v / 255 rounded to nearest (255 is odd, so there are no ties).
+unsigned Div255(unsigned v) { return (v + 127) / 255; }
+
+PF_Pixel Premultiplied(PF_Pixel c) {
+  return {c.alpha, A_u_char(Div255(c.red * c.alpha)), A_u_char(Div255(c.green * c.alpha)),
+          A_u_char(Div255(c.blue * c.alpha))};
+}
+
+/// The expected output world, painted the way the trail is built.
+class Canvas {
+ public:
+  Canvas(A_long left, A_long top, A_long right, A_long bottom)
+      : left_(left), top_(top), w_(right - left), h_(bottom - top), px_(std::size_t(w_ * h_)) {}
+
+  /// A kSide square of premultiplied colour p drawn in front (source over) at comp (x, y).
+  void Square(Pos at, PF_Pixel p) {
+    for (A_long y = at.y; y < at.y + kSide; ++y) {
+      for (A_long x = at.x; x < at.x + kSide; ++x) {
+        PF_Pixel& d = px_[std::size_t((y - top_) * w_ + (x - left_))];
+        const unsigned keep = 255u - p.alpha;
+        auto over = [keep](unsigned s, unsigned dst) {
+          return A_u_char(std::min(255u, s + Div255(dst * keep)));
+        };
+        d = {over(p.alpha, d.alpha), over(p.red, d.red), over(p.green, d.green),
+             over(p.blue, d.blue)};
+      }
+    }
+  }
+  void Recolor(PF_Pixel c) {
+    for (PF_Pixel& p : px_) p = {p.alpha, c.red, c.green, c.blue};
+  }
+  void Fade(unsigned percent) {
+    for (PF_Pixel& p : px_) p.alpha = A_u_char(p.alpha * percent / 100);
+  }
+
+  void ExpectEqual(const World* got) const {
+    ASSERT_NE(got, nullptr);
+    EXPECT_EQ(got->def().origin_x, left_);
+    EXPECT_EQ(got->def().origin_y, top_);
+    ASSERT_EQ(got->width(), w_);
+    ASSERT_EQ(got->height(), h_);
+    int mismatches = 0;
+    for (A_long y = 0; y < h_ && mismatches < 8; ++y) {
+      for (A_long x = 0; x < w_ && mismatches < 8; ++x) {
+        const PF_Pixel& g = got->at(x, y);
+        const PF_Pixel& e = px_[std::size_t(y * w_ + x)];
+        if (g.alpha != e.alpha || g.red != e.red || g.green != e.green || g.blue != e.blue) {
+          ++mismatches;
+          ADD_FAILURE() << "pixel (" << x + left_ << "," << y + top_ << "): got ARGB "
+                        << int(g.alpha) << " " << int(g.red) << " " << int(g.green) << " "
+                        << int(g.blue) << ", want " << int(e.alpha) << " " << int(e.red) << " "
+                        << int(e.green) << " " << int(e.blue);
+        }
+      }
+    }
+  }
+
+ private:
+  A_long left_, top_, w_, h_;
+  std::vector<PF_Pixel> px_;
+};
+
+/// The output world the scene should give, with the sample copies 1..`drawnUpTo` (all when
+/// negative) and the passes and the current frame only when `finished`.
+Canvas ExpectedOutput(const Scene& s, int drawnUpTo = -1, bool finished = true) {
+  PF_LRect box = s.entry;
+  auto grow = [&box](Pos p) {
+    const PF_LRect r{p.x, p.y, p.x + kSide, p.y + kSide};
+    if (box.left >= box.right || box.top >= box.bottom) {
+      box = r;
+    } else {
+      box = {std::min(box.left, r.left), std::min(box.top, r.top), std::max(box.right, r.right),
+             std::max(box.bottom, r.bottom)};
+    }
+  };
+  for (std::size_t k = 0; k < s.samples.size(); ++k) {
+    if (int(k) + 1 != s.hidden) grow(s.samples[k]);
+  }
+  const bool currentShown = s.hidden != int(s.samples.size()) + 1;
+  if (currentShown) grow(s.current);
+  Canvas c(box.left, box.top, box.right, box.bottom);
+  const std::size_t n = s.samples.size();
+  for (std::size_t k = 0; k < n; ++k) {
+    if (drawnUpTo >= 0 && int(k) >= drawnUpTo) break;
+    if (int(k) + 1 == s.hidden) continue;
+    PF_Pixel p = Premultiplied(s.color);
+    if (s.ramp) p = {p.alpha, kRamp[n][k].red, kRamp[n][k].green, kRamp[n][k].blue};
+    c.Square(s.samples[k], p);
+  }
+  if (!finished) return c;
+  if (s.solid && !s.ramp) c.Recolor(kSolid);
+  c.Fade(unsigned(s.opacity));
+  if (currentShown) c.Square(s.current, Premultiplied(s.color));
+  return c;
+}
+
+/// The host calls that make up the render, with their integer arguments (handle ids left out).
+std::vector<std::string> Trace(const Host& host) {
+  static const std::set<std::string> kOps = {
+      "host_lock_handle", "host_unlock_handle", "checkout_layer_pixels", "checkout_output", "fill",
+      "iterate",          "transfer_rect"};
+  std::vector<std::string> out;
+  for (const auto& e : host.journal()) {
+    if (kOps.count(e.op) == 0) continue;
+    if (e.op == "host_lock_handle" || e.op == "host_unlock_handle") {
+      out.push_back(e.op);
+      continue;
+    }
+    out.push_back(qstest::Describe({e}).front());
+  }
+  return out;
+}
+
+std::string Id(A_long id) { return "checkout_layer_pixels " + std::to_string(id); }
+// iterate: progress 0..height, a source world, no area, source and destination the same world.
+std::string IterateOver(A_long height) { return "iterate 0 " + std::to_string(height) + " 1 0 1"; }
+// transfer_rect: quality HI, alpha premultiplied, whole frame, the whole 4x4 source, its offset
+// from the output's origin, in front at full strength, no mask.
+std::string TransferAt(A_long dx, A_long dy) {
+  return "transfer_rect 1 0 0 0 0 4 4 " + std::to_string(dx) + " " + std::to_string(dy) +
+         " 2 255 0";
+}
+
+/// The calls of a render that runs to its end.
+std::vector<std::string> FullTrace(const Scene& s, const PF_EffectWorld& out) {
+  const auto n = static_cast<A_long>(s.samples.size());
+  std::vector<std::string> t = {"host_lock_handle", Id(n + 2), "checkout_output", "fill 0 0"};
+  for (A_long k = 1; k <= n; ++k) {
+    t.push_back(Id(k));
+    if (k == s.hidden) continue;
+    if (s.ramp) t.push_back(IterateOver(kSide));
+    const Pos p = s.samples[std::size_t(k - 1)];
+    t.push_back(TransferAt(p.x - out.origin_x, p.y - out.origin_y));
+  }
+  if (s.solid && !s.ramp) t.push_back(IterateOver(out.height));
+  if (s.opacity != 100.0) t.push_back(IterateOver(out.height));
+  if (s.hidden != n + 1) {
+    t.push_back(TransferAt(s.current.x - out.origin_x, s.current.y - out.origin_y));
+  }
+  t.push_back("host_unlock_handle");
+  return t;
+}
+
+struct RenderCase {
+  const char* name;
+  Scene scene;
+};
+
+TEST(Compositor, DrawsTheTrailAndTheCurrentFrame) {
+  const PF_LRect wide{0, 0, 16, 8};
+  const RenderCase cases[] = {
+      {"still layer: the current frame alone", {{}, {6, 2}, 0, kOpaque, false, false, 100.0, wide}},
+      {"still layer: solid and opacity passes over cleared pixels",
+       {{}, {6, 2}, 0, kOpaque, false, true, 50.0, wide}},
+      {"one sample takes the end colour, current frame in front",
+       {{{2, 2}}, {4, 2}, 0, kOpaque, true, false, 100.0}},
+      {"ramp and solid both on: ramp colours, no solid pass",
+       {{{0, 1}, {3, 2}, {6, 3}}, {12, 2}, 0, kOpaque, true, true, 100.0}},
+      {"solid without ramp keeps each copy's alpha",
+       {{{0, 2}, {2, 2}}, {5, 2}, 0, kTranslucent, false, true, 100.0}},
+      {"opacity 0 clears the trail's alpha and keeps its colours",
+       {{{0, 2}, {4, 2}}, {6, 2}, 0, kOpaque, false, false, 0.0}},
+      {"five overlapping ramp copies at half opacity",
+       {{{0, 2}, {2, 2}, {4, 2}, {6, 2}, {8, 2}}, {14, 2}, 0, kOpaque, true, false, 50.0}},
+      {"third of five copies has no pixels: later colours unshifted",
+       {{{0, 2}, {4, 2}, {8, 2}, {12, 2}, {16, 2}}, {22, 2}, 3, kOpaque, true, false, 100.0}},
+      {"nothing to draw: an empty output still gets its passes",
+       {{}, {6, 2}, 1, kOpaque, false, true, 50.0}},
+      {"current frame has no pixels: the trail alone",
+       {{{0, 2}, {3, 2}}, {9, 2}, 3, kOpaque, true, false, 50.0}},
+  };
+  for (const RenderCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto host = MakeHost(c.scene);
+    ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE) << host->JournalText();
+    ASSERT_EQ(host->layerCheckouts().size(), c.scene.samples.size() + 1);
+    host->ClearJournal();
+    EXPECT_EQ(host->SmartRender(), PF_Err_NONE) << host->JournalText();
+    ASSERT_NE(host->outputWorld(), nullptr);
+    EXPECT_EQ(Trace(*host), FullTrace(c.scene, host->outputWorld()->def()));
+    ExpectedOutput(c.scene).ExpectEqual(host->outputWorld());
+    // Each suite is acquired once per render and released with it.
+    std::multiset<std::string> acquired;
+    for (const auto& e : host->Calls("AcquireSuite")) acquired.insert(e.text);
+    for (const auto& name : acquired) EXPECT_EQ(acquired.count(name), 1u) << name;
+    EXPECT_EQ(host->CountCalls("ReleaseSuite"), acquired.size());
+    host->EndFrame();
+    EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+  }
+}
+
+TEST(Compositor, CurrentFrameIsCheckedOutFirstAndIdAfterTheSamplesIsNeverUsed) {
+  const Scene s{{{0, 2}, {4, 2}, {8, 2}}, {12, 2}};
+  auto host = MakeHost(s);
+  ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE);
+  host->ClearJournal();
+  ASSERT_EQ(host->SmartRender(), PF_Err_NONE);
+  std::vector<std::string> order;
+  for (const auto& e : host->journal()) {
+    if (e.op == "checkout_layer_pixels") order.push_back(Id(A_long(e.args.at(0))));
+    if (e.op == "checkout_output") order.push_back(e.op);
+  }
+  EXPECT_EQ(order, (std::vector<std::string>{Id(5), "checkout_output", Id(1), Id(2), Id(3)}));
+  host->EndFrame();
+  EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+}
+
+TEST(Compositor, TransferPlacesEachWorldByItsOriginAndPassesTheFrameSettings) {
+  // Partly off the left and top edges: the output's origin is negative and differs from the
+  // samples' origins.
+  const Scene s{{{-2, -1}, {1, -3}}, {4, 0}};
+  auto host = MakeHost(s);
+  ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE);
+  host->in_data().quality = PF_Quality_LO;
+  host->in_data().field = PF_Field_UPPER;
+  host->ClearJournal();
+  ASSERT_EQ(host->SmartRender(), PF_Err_NONE) << host->JournalText();
+  ASSERT_NE(host->outputWorld(), nullptr);
+  EXPECT_EQ(host->outputWorld()->def().origin_x, -2);
+  EXPECT_EQ(host->outputWorld()->def().origin_y, -3);
+  const auto transfers = qstest::Describe(host->Calls("transfer_rect"));
+  const std::vector<std::string> expected = {
+      "transfer_rect 0 0 1 0 0 4 4 0 2 2 255 0",  // sample 1 at (-2, -1)
+      "transfer_rect 0 0 1 0 0 4 4 3 0 2 255 0",  // sample 2 at (1, -3)
+      "transfer_rect 0 0 1 0 0 4 4 6 3 2 255 0",  // current frame at (4, 0)
+  };
+  EXPECT_EQ(transfers, expected);
+  ExpectedOutput(s).ExpectEqual(host->outputWorld());
+  host->EndFrame();
+  EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+}
+
+struct FailureCase {
+  const char* name;
+  const char* op;  // fault: the n-th call of op fails with kInjected ...
+  int nth;
+  const char* suite;  // ... or this suite is refused (the render then ends with 516)
+  PF_Err err;
+  std::vector<std::string> trace;  // the render's calls (output origin 0,0: dest = position)
+  int drawn;                       // sample copies in the output world; -1: no output world at all
+  bool finished = false;           // the passes and the current frame ran as well
+};
+
+TEST(Compositor, FirstErrorStopsDrawingButThePlanIsReleased) {
+  // Three opaque copies with ramp fill at half opacity; the output starts at (0, 2).
+  const Scene s{{{0, 2}, {4, 2}, {8, 2}}, {14, 2}, 0, kOpaque, true, false, 50.0};
+  const std::string lock = "host_lock_handle", unlock = "host_unlock_handle";
+  const std::string out = "checkout_output", fill = "fill 0 0", it = IterateOver(kSide);
+  const FailureCase cases[] = {
+      {"current frame checkout fails",
+       "checkout_layer_pixels",
+       1,
+       nullptr,
+       kInjected,
+       {lock, Id(5), unlock},
+       -1},
+      {"output checkout fails",
+       "checkout_output",
+       1,
+       nullptr,
+       kInjected,
+       {lock, Id(5), out, unlock},
+       -1},
+      {"second sample's checkout fails",
+       "checkout_layer_pixels",
+       3,
+       nullptr,
+       kInjected,
+       {lock, Id(5), out, fill, Id(1), it, TransferAt(0, 0), Id(2), unlock},
+       1},
+      {"first transfer fails",
+       "transfer_rect",
+       1,
+       nullptr,
+       kInjected,
+       {lock, Id(5), out, fill, Id(1), it, TransferAt(0, 0), unlock},
+       0},
+      {"opacity pass fails",
+       "iterate",
+       4,
+       nullptr,
+       kInjected,
+       {lock, Id(5), out, fill, Id(1), it, TransferAt(0, 0), Id(2), it, TransferAt(4, 0), Id(3), it,
+        TransferAt(8, 0), IterateOver(kSide), unlock},
+       3},
+      {"a failed clear is ignored",
+       "fill",
+       1,
+       nullptr,
+       PF_Err_NONE,
+       {lock, Id(5), out, fill, Id(1), it, TransferAt(0, 0), Id(2), it, TransferAt(4, 0), Id(3), it,
+        TransferAt(8, 0), IterateOver(kSide), TransferAt(14, 0), unlock},
+       3,
+       true},
+      {"transform suite refused",
+       nullptr,
+       0,
+       "PF World Transform Suite",
+       PF_Err_BAD_CALLBACK_PARAM,
+       {lock, Id(5), out, fill, Id(1), it, unlock},
+       0},
+      {"iterate suite refused",
+       nullptr,
+       0,
+       "PF Iterate8 Suite",
+       PF_Err_BAD_CALLBACK_PARAM,
+       {lock, Id(5), out, fill, Id(1), unlock},
+       0},
+  };
+  for (const FailureCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto host = MakeHost(s);
+    ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE);
+    host->ClearJournal();
+    if (c.op != nullptr) host->FailCall(c.op, c.nth, kInjected);
+    if (c.suite != nullptr) host->RefuseSuite(c.suite);
+    EXPECT_EQ(host->SmartRender(), c.err);
+    EXPECT_EQ(Trace(*host), c.trace) << host->JournalText();
+    if (c.drawn < 0) {
+      EXPECT_EQ(host->outputWorld(), nullptr);
+    } else {
+      ExpectedOutput(s, c.drawn, c.finished).ExpectEqual(host->outputWorld());
+    }
+    host->ClearFaults();
+    host->EndFrame();
+    EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+  }
+}
+
+// Checkout callbacks that only count, for a render the host's own callbacks never see.
+int g_checkouts = 0;
+PF_Err CountLayerCheckout(PF_ProgPtr, A_long, PF_EffectWorld** world) {
+  ++g_checkouts;
+  *world = nullptr;
+  return PF_Err_NONE;
+}
+PF_Err CountCheckin(PF_ProgPtr, A_long) { return PF_Err_NONE; }
+PF_Err CountOutputCheckout(PF_ProgPtr, PF_EffectWorld** world) {
+  ++g_checkouts;
+  *world = nullptr;
+  return PF_Err_NONE;
+}
+
+TEST(Compositor, WithoutAPlanNothingIsCheckedOut) {
+  auto host = MakeHost(Scene{{{0, 2}}, {4, 2}});
+  host->SyncInData();
+  PF_SmartRenderInput input{};
+  input.bitdepth = 8;
+  input.pre_render_data = nullptr;
+  PF_SmartRenderCallbacks cb{CountLayerCheckout, CountCheckin, CountOutputCheckout};
+  PF_SmartRenderExtra extra{&input, &cb};
+  g_checkouts = 0;
+  EXPECT_EQ(host->Send(PF_Cmd_SMART_RENDER, nullptr, nullptr, &extra), PF_Err_OUT_OF_MEMORY);
+  EXPECT_EQ(g_checkouts, 0);
+  EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+
+  // A plan whose handle cannot be locked is no plan either; the frame's end still frees it.
+  ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE);
+  host->ClearJournal();
+  host->FailCall("host_lock_handle", 1, kInjected);
+  EXPECT_EQ(host->SmartRender(), PF_Err_OUT_OF_MEMORY);
+  EXPECT_EQ(host->CountCalls("checkout_layer_pixels"), 0u) << host->JournalText();
+  EXPECT_EQ(host->CountCalls("checkout_output"), 0u);
+  EXPECT_EQ(host->CountCalls("host_unlock_handle"), 0u);
+  host->ClearFaults();
+  host->EndFrame();
+  EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+}
+
+}  // namespace

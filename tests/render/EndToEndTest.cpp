@@ -1,0 +1,261 @@
+// Whole frames through the built module and the substitute host: a small layer stepping right by
+// whole pixels on Hold keyframes, rendered frame after frame with the effect's default motion
+// search, ramp fill and half opacity. Every expected pixel is worked out by hand from where the
+// layer was at the sample times; the copies land on whole pixels, so the host's bilinear
+// rendering is exact (at 200 % the outer rows and columns take 3/4 coverage).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "params/ParamIndex.h"
+#include "support/EffectHarness.h"
+
+namespace {
+
+using namespace quillstreak;
+using qshost::Interp;
+using qshost::World;
+using qstest::NewHost;
+
+constexpr PF_Pixel kStart{255, 250, 10, 100};
+constexpr PF_Pixel kEnd{255, 10, 250, 40};
+constexpr PF_Pixel kLayerColor{255, 200, 100, 40};  // opaque
+constexpr PF_Pixel kBackground{255, 40, 80, 120};
+
+// Ramp colours by sample count: the earliest copy takes the end colour, each later one a step of
+// (start - end) / n further.
+const std::vector<std::vector<PF_Pixel>> kRamp = {
+    {},
+    {{0, 10, 250, 40}},
+    {{0, 10, 250, 40}, {0, 130, 130, 70}},
+    {{0, 10, 250, 40}, {0, 90, 170, 60}, {0, 170, 90, 80}},
+};
+
+/// One rendered frame and what the motion search should have found for it.
+struct Frame {
+  A_long time;
+  std::vector<A_long> sampleTimes;  // checked out under ids 1..n, the current time under n + 2
+  std::vector<A_long> sampleLeft;   // left edge of each copy, in output pixels
+  A_long currentLeft;
+};
+
+struct Size {
+  A_long w = 0, h = 0;
+};
+
+/// A layer moving right on Hold keyframes, rendered at a number of frames.
+struct Movie {
+  const char* name;
+  std::vector<std::pair<A_long, double>> keys;  // position x at a time (Hold)
+  double y = 0;                                 // position y
+  Size source;                                  // source rectangle
+  double scale = 100, rotation = 0;             // percent, degrees
+  PF_RationalScale ds{1, 1};                    // downsample, both axes
+  // Every copy's box in output pixels: its top and size; soft = outer rows and columns are 3/4
+  // covered (a 200 % copy whose edge texels straddle the pixel centres).
+  A_long top = 0;
+  Size copy;
+  bool soft = false;
+  Size frame{32, 8};  // the composition at the downsample
+  std::vector<Frame> frames;
+};
+
+/// Round-half-up of v * q / 16, the host's rounding of a coverage of q sixteenths.
+A_u_char Cover(unsigned v, unsigned q) { return A_u_char((v * q * 2 + 16) / 32); }
+/// v / 255 rounded to nearest.
+unsigned Div255(unsigned v) { return (v + 127) / 255; }
+
+class Picture {
+ public:
+  Picture(A_long left, A_long top, A_long w, A_long h)
+      : left_(left), top_(top), w_(w), h_(h), px_(std::size_t(w * h)) {}
+  PF_Pixel& at(A_long x, A_long y) { return px_[std::size_t((y - top_) * w_ + (x - left_))]; }
+  const PF_Pixel& at(A_long x, A_long y) const {
+    return px_[std::size_t((y - top_) * w_ + (x - left_))];
+  }
+  A_long left() const { return left_; }
+  A_long top() const { return top_; }
+  A_long width() const { return w_; }
+  A_long height() const { return h_; }
+
+  void ExpectEqual(const World& got, const char* what) const {
+    EXPECT_EQ(got.def().origin_x, left_) << what;
+    EXPECT_EQ(got.def().origin_y, top_) << what;
+    ASSERT_EQ(got.width(), w_) << what;
+    ASSERT_EQ(got.height(), h_) << what;
+    int mismatches = 0;
+    for (A_long y = 0; y < h_ && mismatches < 8; ++y) {
+      for (A_long x = 0; x < w_ && mismatches < 8; ++x) {
+        const PF_Pixel& g = got.at(x, y);
+        const PF_Pixel& e = at(x + left_, y + top_);
+        if (g.alpha != e.alpha || g.red != e.red || g.green != e.green || g.blue != e.blue) {
+          ++mismatches;
+          ADD_FAILURE() << what << " pixel (" << x + left_ << "," << y + top_ << "): got ARGB "
+                        << int(g.alpha) << " " << int(g.red) << " " << int(g.green) << " "
+                        << int(g.blue) << ", want " << int(e.alpha) << " " << int(e.red) << " "
+                        << int(e.green) << " " << int(e.blue);
+        }
+      }
+    }
+  }
+
+ private:
+  A_long left_, top_, w_, h_;
+  std::vector<PF_Pixel> px_;
+};
+
+/// Coverage in sixteenths of pixel (i, j) of a copy's box.
+unsigned Coverage(const Movie& m, A_long i, A_long j) {
+  if (!m.soft) return 16;
+  const unsigned cx = (i == 0 || i == m.copy.w - 1) ? 12 : 16;
+  const unsigned cy = (j == 0 || j == m.copy.h - 1) ? 12 : 16;
+  return cx * cy / 16;
+}
+
+/// The effect's output for a frame: the copies earliest first, each opaque in its ramp colour
+/// with its own coverage as alpha, in front of the ones before it; the trail's alpha halved
+/// (truncated); then the layer as it is now, in front.
+Picture ExpectedOutput(const Movie& m, const Frame& f) {
+  A_long left = f.currentLeft, right = f.currentLeft + m.copy.w;
+  for (A_long l : f.sampleLeft) {
+    left = std::min(left, l);
+    right = std::max(right, l + m.copy.w);
+  }
+  Picture p(left, m.top, right - left, m.copy.h);
+  const std::size_t n = f.sampleLeft.size();
+  for (std::size_t k = 0; k < n; ++k) {
+    for (A_long j = 0; j < m.copy.h; ++j) {
+      for (A_long i = 0; i < m.copy.w; ++i) {
+        PF_Pixel c = kRamp[n][k];
+        c.alpha = Cover(255, Coverage(m, i, j));
+        PF_Pixel& d = p.at(f.sampleLeft[k] + i, m.top + j);
+        // Source over; every copy here is opaque or lies on pixels nothing else covers.
+        const unsigned keep = 255u - c.alpha;
+        d = {A_u_char(c.alpha + Div255(d.alpha * keep)), A_u_char(c.red + Div255(d.red * keep)),
+             A_u_char(c.green + Div255(d.green * keep)), A_u_char(c.blue + Div255(d.blue * keep))};
+      }
+    }
+  }
+  for (A_long y = p.top(); y < p.top() + p.height(); ++y) {
+    for (A_long x = p.left(); x < p.left() + p.width(); ++x) p.at(x, y).alpha /= 2;
+  }
+  for (A_long j = 0; j < m.copy.h; ++j) {
+    for (A_long i = 0; i < m.copy.w; ++i) {
+      const unsigned q = Coverage(m, i, j);
+      const PF_Pixel c{Cover(255, q), Cover(kLayerColor.red, q), Cover(kLayerColor.green, q),
+                       Cover(kLayerColor.blue, q)};
+      PF_Pixel& d = p.at(f.currentLeft + i, m.top + j);
+      const unsigned keep = 255u - c.alpha;
+      d = {A_u_char(c.alpha + Div255(d.alpha * keep)), A_u_char(c.red + Div255(d.red * keep)),
+           A_u_char(c.green + Div255(d.green * keep)), A_u_char(c.blue + Div255(d.blue * keep))};
+    }
+  }
+  return p;
+}
+
+/// The composited frame: the effect's output over the opaque background.
+Picture ExpectedFrame(const Movie& m, const Picture& out) {
+  Picture frame(0, 0, m.frame.w, m.frame.h);
+  for (A_long y = 0; y < m.frame.h; ++y) {
+    for (A_long x = 0; x < m.frame.w; ++x) {
+      PF_Pixel p{0, 0, 0, 0};
+      if (x >= out.left() && x < out.left() + out.width() && y >= out.top() &&
+          y < out.top() + out.height())
+        p = out.at(x, y);
+      const unsigned keep = 255u - p.alpha;
+      auto mix = [keep](unsigned c, unsigned bg) {
+        return A_u_char(std::min(255u, c + Div255(bg * keep)));
+      };
+      frame.at(x, y) = {255, mix(p.red, kBackground.red), mix(p.green, kBackground.green),
+                        mix(p.blue, kBackground.blue)};
+    }
+  }
+  return frame;
+}
+
+TEST(EndToEnd, TrailFramesMatchTheLayerHistory) {
+  const Movie movies[] = {
+      // Full resolution, threshold 1 px, steps of 20 over the 100-unit shutter.
+      {.name = "4x4 square stepping right",
+       .keys = {{0, 0}, {920, 2}, {960, 5}, {1000, 7}, {1060, 11}, {1100, 14}, {1200, 18}},
+       .y = 2,
+       .source = {4, 4},
+       .top = 2,
+       .copy = {4, 4},
+       .frames =
+           {
+               {1000, {900, 920, 960}, {0, 2, 5}, 7},  // 5..9 overlaps the current frame at 7
+               {1100, {1000, 1060}, {7, 11}, 14},
+               {1200, {1100}, {14}, 18},  // a single copy takes the end colour
+               {1300, {}, {}, 18},        // no motion in the window: the layer alone
+           }},
+      // A 4x2 source at 200 % turned 90 degrees clockwise: a 4x8 box left of the position.
+      {.name = "rotated 90 degrees at 200 %",
+       .keys = {{0, 4}, {940, 10}, {980, 16}},
+       .source = {4, 2},
+       .scale = 200,
+       .rotation = 90,
+       .copy = {4, 8},
+       .soft = true,
+       .frames = {{1000, {900, 940}, {0, 6}, 12}}},
+      // Half resolution: the search steps by 40 and counts half the distance; a 4x4 square is
+      // 2x2 at (x / 2, 1).
+      {.name = "half resolution",
+       .keys = {{0, 0}, {940, 4}, {1000, 8}},
+       .y = 2,
+       .source = {4, 4},
+       .ds = {1, 2},
+       .top = 1,
+       .copy = {2, 2},
+       .frame = {16, 4},
+       .frames = {{1000, {900, 940}, {0, 2}, 4}}},
+  };
+  for (const Movie& m : movies) {
+    SCOPED_TRACE(m.name);
+    auto host = NewHost();
+    host->comp().width = 32;
+    host->comp().height = 8;
+    host->comp().background = kBackground;
+    qshost::Layer& layer = host->comp().layers.front();
+    layer.source = qshost::LayerSource{
+        qshost::LayerSource::Kind::Rectangle, m.source.w, m.source.h, kLayerColor, {}};
+    layer.transform = qshost::TransformStreams{};
+    layer.transform.scale.SetConstant({m.scale, m.scale, 100, 0});
+    layer.transform.rotateZ.SetConstant({m.rotation, 0, 0, 0});
+    for (const auto& [time, x] : m.keys) {
+      layer.transform.position.AddKeyframe(time, {x, m.y, 0, 0}, Interp::Hold);
+    }
+    host->SetDownsample(m.ds, m.ds);
+    host->SetFloat(PARAM_MOTION_THRESHOLD, 1.0);
+    host->SetFloat(PARAM_TIME_THRESHOLD, 20.0);
+    host->SetFloat(PARAM_SHUTTER_ANGLE, 360.0);
+    host->SetCheckbox(PARAM_RAMP_FILL_ENABLE, true);
+    host->SetColor(PARAM_RAMP_START_COLOR, kStart);
+    host->SetColor(PARAM_RAMP_END_COLOR, kEnd);
+    host->SetFloat(PARAM_OPACITY, 50.0);
+
+    for (const Frame& f : m.frames) {
+      SCOPED_TRACE("frame at " + std::to_string(f.time));
+      const qshost::FrameResult result = host->RenderFrame(f.time);
+      ASSERT_EQ(result.err, PF_Err_NONE) << host->JournalText();
+      std::vector<std::pair<A_long, A_long>> checkouts, expected;
+      for (const auto& c : host->layerCheckouts()) checkouts.emplace_back(c.id, c.time);
+      for (std::size_t k = 0; k < f.sampleTimes.size(); ++k) {
+        expected.emplace_back(A_long(k + 1), f.sampleTimes[k]);
+      }
+      expected.emplace_back(A_long(f.sampleTimes.size() + 2), f.time);
+      EXPECT_EQ(checkouts, expected);
+
+      const Picture out = ExpectedOutput(m, f);
+      ASSERT_NE(host->outputWorld(), nullptr);
+      out.ExpectEqual(*host->outputWorld(), "output");
+      ExpectedFrame(m, out).ExpectEqual(result.frame, "frame");
+      EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+    }
+  }
+}
+
+}  // namespace
