@@ -1,0 +1,85 @@
+#include "host/Composition.h"
+
+#include <algorithm>
+
+namespace qshost {
+
+void Stream::AddKeyframe(std::int32_t time, StreamValue value, Interp interp) {
+  auto it = std::lower_bound(keys_.begin(), keys_.end(), time,
+                             [](const Keyframe& k, std::int32_t t) { return k.time < t; });
+  if (it != keys_.end() && it->time == time) {
+    it->value = value;
+    it->interp = interp;
+    return;
+  }
+  keys_.insert(it, Keyframe{time, value, interp});
+}
+
+StreamValue Stream::Evaluate(std::int64_t value, std::uint32_t scale,
+                             std::uint32_t keyScale) const {
+  if (keys_.empty()) return constant_;
+  if (scale == 0 || keyScale == 0) {
+    value = 0;
+    scale = 1;
+    keyScale = 1;
+  }
+  // The evaluation time t = value / scale and a keyframe time k / keyScale compare as
+  // value * keyScale against k * scale. |value| and |k| are below 2^31 and both scales below
+  // 2^32, so every product stays below 2^63.
+  const std::int64_t tNum = value * static_cast<std::int64_t>(keyScale);
+  auto keyNum = [scale](const Keyframe& k) {
+    return static_cast<std::int64_t>(k.time) * static_cast<std::int64_t>(scale);
+  };
+  if (tNum <= keyNum(keys_.front())) return keys_.front().value;
+  if (tNum >= keyNum(keys_.back())) return keys_.back().value;
+  // First keyframe strictly after t; the one before it is at or before t.
+  auto next = std::upper_bound(keys_.begin(), keys_.end(), tNum,
+                               [&](std::int64_t t, const Keyframe& k) { return t < keyNum(k); });
+  const Keyframe& a = *(next - 1);
+  const Keyframe& b = *next;
+  const std::int64_t aNum = keyNum(a);
+  if (tNum == aNum || a.interp == Interp::Hold) return a.value;
+  // The differences can exceed 64 bits at extreme times and scales: take them in double.
+  const double u = (static_cast<double>(tNum) - static_cast<double>(aNum)) /
+                   (static_cast<double>(keyNum(b)) - static_cast<double>(aNum));
+  const double w = a.interp == Interp::Eased ? u * u * (3.0 - 2.0 * u) : u;
+  StreamValue out{};
+  for (std::size_t i = 0; i < out.size(); ++i) out[i] = a.value[i] + (b.value[i] - a.value[i]) * w;
+  return out;
+}
+
+TransformValues TransformStreams::Evaluate(std::int64_t value, std::uint32_t scale,
+                                           std::uint32_t keyScale) const {
+  TransformValues xf;
+  const StreamValue a = anchor.Evaluate(value, scale, keyScale);
+  const StreamValue p = position.Evaluate(value, scale, keyScale);
+  const StreamValue s = this->scale.Evaluate(value, scale, keyScale);
+  for (int i = 0; i < 3; ++i) {
+    xf.anchor[i] = a[static_cast<std::size_t>(i)];
+    xf.position[i] = p[static_cast<std::size_t>(i)];
+    xf.scale[i] = s[static_cast<std::size_t>(i)];
+  }
+  xf.rotateZ = rotateZ.Evaluate(value, scale, keyScale)[0];
+  xf.rotateY = rotateY.Evaluate(value, scale, keyScale)[0];
+  xf.rotateX = rotateX.Evaluate(value, scale, keyScale)[0];
+  return xf;
+}
+
+Layer* Composition::FindLayer(std::int32_t id) {
+  for (Layer& layer : layers)
+    if (layer.id == id) return &layer;
+  return nullptr;
+}
+
+const Layer* Composition::FindLayer(std::int32_t id) const {
+  for (const Layer& layer : layers)
+    if (layer.id == id) return &layer;
+  return nullptr;
+}
+
+Layer& Composition::AddLayer(Layer layer) {
+  layers.push_back(std::move(layer));
+  return layers.back();
+}
+
+}  // namespace qshost

@@ -1,0 +1,18 @@
+// A small persistent pool of worker threads for the row-parallel pixel services, so that a call
+// does not pay for starting and joining threads.
+#pragma once
+
+namespace qshost::detail {
+
+/// Runs run(context, k) once for every k in [0, count), on the calling thread and the pool's
+/// workers, and returns when all have finished. Chunk 0 always runs on the calling thread; the
+/// calling thread also takes further chunks while workers are busy, so any count is fine.
+/// Called from inside a chunk (nested), or when no worker could be started, every chunk runs
+/// on the calling thread in order. Safe to call from several threads at once. `run` must not
+/// throw.
+void RunChunks(unsigned count, void (*run)(void* context, unsigned chunk), void* context);
+
+/// Worker threads of the pool (started on first use; hardware concurrency - 1, at most 63).
+unsigned PoolWorkers();
+
+}  // namespace qshost::detail

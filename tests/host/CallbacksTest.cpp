@@ -1,0 +1,324 @@
+// Interaction, utility and AEGP callbacks: handles, parameter values and checkouts, ANSI text,
+// AEGP references and their accounting, and fault injection.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "FakeEffect.h"
+
+namespace {
+
+using qstest::Acquire;
+using qstest::FakeHost;
+
+TEST(Handles, AreClassicHandlesAndAccounted) {
+  FakeHost f;
+  f.Run([&](PF_InData& in) {
+    const auto* hs = Acquire<PF_HandleSuite1>(in, kPFHandleSuite, 2);
+    PF_Handle h = hs->host_new_handle(40);
+    EXPECT_NE(h, nullptr);
+    EXPECT_EQ(f.host.accounts().handles, 1);
+    void* data = hs->host_lock_handle(h);
+    EXPECT_EQ(data, *h);  // code reading *handle directly sees the same block
+    std::memcpy(data, "quillstreak", 12);
+    EXPECT_EQ(hs->host_get_handle_size(h), 40u);
+    EXPECT_EQ(hs->host_resize_handle(4000, &h), PF_Err_NONE);
+    EXPECT_STREQ(static_cast<const char*>(*h), "quillstreak");  // content kept
+    hs->host_unlock_handle(h);
+    hs->host_dispose_handle(h);
+    EXPECT_EQ(f.host.accounts().handles, 0);
+    // The utility table's handle callbacks are the same service.
+    PF_Handle u = in.utils->host_new_handle(1);
+    EXPECT_EQ(in.utils->host_lock_handle(u), *u);
+    in.utils->host_dispose_handle(u);
+    return in.pica_basicP->ReleaseSuite(kPFHandleSuite, 2);
+  });
+  EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
+}
+
+TEST(Handles, UnknownOrHugeHandlesAreRefusedSafely) {
+  FakeHost f;
+  f.Run([&](PF_InData& in) {
+    void* bogus[1] = {nullptr};
+    EXPECT_EQ(in.utils->host_lock_handle(bogus), nullptr);
+    EXPECT_EQ(in.utils->host_lock_handle(nullptr), nullptr);
+    in.utils->host_unlock_handle(bogus);
+    in.utils->host_dispose_handle(bogus);
+    EXPECT_EQ(in.utils->host_new_handle(~A_u_longlong{0}), nullptr);
+    PF_Handle h = in.utils->host_new_handle(8);
+    in.utils->host_dispose_handle(h);
+    in.utils->host_dispose_handle(h);  // twice: recorded, nothing freed twice
+    return PF_Err_NONE;
+  });
+  EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
+  EXPECT_EQ(f.host.CountCalls("host_dispose_handle"), 3u);
+}
+
+TEST(Handles, FailedCallsReturnNullAndAreJournaled) {
+  FakeHost f;
+  f.host.FailCall("host_new_handle", 2, PF_Err_OUT_OF_MEMORY);
+  f.host.FailCall("host_lock_handle", 1, PF_Err_OUT_OF_MEMORY);
+  f.Run([&](PF_InData& in) {
+    PF_Handle a = in.utils->host_new_handle(8);
+    EXPECT_EQ(in.utils->host_new_handle(8), nullptr);
+    EXPECT_EQ(in.utils->host_lock_handle(a), nullptr);
+    EXPECT_EQ(in.utils->host_lock_handle(a), *a);
+    in.utils->host_dispose_handle(a);
+    return PF_Err_NONE;
+  });
+  EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
+  const auto news = f.host.Calls("host_new_handle");
+  ASSERT_EQ(news.size(), 2u);
+  EXPECT_FALSE(news[0].failed);
+  EXPECT_TRUE(news[1].failed);
+  EXPECT_EQ(news[1].args, (std::vector<std::int64_t>{8}));
+}
+
+TEST(Faults, TheKthCallOverallFails) {
+  FakeHost f;
+  f.host.FailCallNumber(3, PF_Err_INTERNAL_STRUCT_DAMAGED);
+  f.Run([&](PF_InData& in) {
+    PF_ParamDef def{};
+    EXPECT_EQ(in.inter.checkout_param(in.effect_ref, 2, 0, 100, 2400, &def), PF_Err_NONE);
+    EXPECT_EQ(in.inter.checkin_param(in.effect_ref, &def), PF_Err_NONE);
+    EXPECT_EQ(in.inter.checkout_param(in.effect_ref, 2, 0, 100, 2400, &def),
+              PF_Err_INTERNAL_STRUCT_DAMAGED);
+    EXPECT_EQ(in.inter.checkout_param(in.effect_ref, 2, 0, 100, 2400, &def), PF_Err_NONE);
+    return in.inter.checkin_param(in.effect_ref, &def);
+  });
+  EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
+  ASSERT_EQ(f.host.journal().size(), 5u);
+  EXPECT_TRUE(f.host.journal()[2].failed);
+}
+
+TEST(Faults, CountingGoesOnWithTheJournalOff) {
+  FakeHost f;
+  f.host.SetJournaling(false);
+  f.host.FailCall("host_new_handle", 2, PF_Err_OUT_OF_MEMORY);
+  f.Run([&](PF_InData& in) {
+    PF_Handle a = in.utils->host_new_handle(8);
+    EXPECT_EQ(in.utils->host_new_handle(8), nullptr);
+    in.utils->host_dispose_handle(a);
+    return PF_Err_NONE;
+  });
+  EXPECT_TRUE(f.host.journal().empty());
+  EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
+}
+
+TEST(Params, ValuesAtTimeFollowKindAndKeyframes) {
+  FakeHost f;
+  qshost::Host& h = f.host;
+  h.SetFloat(2, 0.75);
+  h.KeyFloat(5, 0, 0.0);
+  h.KeyFloat(5, 200, 360.0);
+  h.KeyColor(9, 0, PF_Pixel{255, 0, 0, 0});
+  h.KeyColor(9, 100, PF_Pixel{255, 1, 255, 10});
+  h.KeyCheckbox(8, 0, false);
+  h.KeyCheckbox(8, 100, true);
+  h.SetLayerParam(6, 7);
+  f.Run([&](PF_InData& in) {
+    PF_ParamDef def{};
+    EXPECT_EQ(in.inter.checkout_param(in.effect_ref, 2, 0, 100, 2400, &def), PF_Err_NONE);
+    EXPECT_EQ(def.param_type, PF_Param_FLOAT_SLIDER);
+    EXPECT_DOUBLE_EQ(def.u.fs_d.value, 0.75);
+    in.inter.checkin_param(in.effect_ref, &def);
+    // 1/48 s at 2400 units/s = 50 units: a quarter of the way from 0 to 360.
+    in.inter.checkout_param(in.effect_ref, 5, 1, 1, 48, &def);
+    EXPECT_DOUBLE_EQ(def.u.fs_d.value, 90.0);
+    in.inter.checkin_param(in.effect_ref, &def);
+    // Half-way: 0.5, 127.5, 5 rounded to the nearest channel value.
+    in.inter.checkout_param(in.effect_ref, 9, 50, 100, 2400, &def);
+    EXPECT_EQ(def.u.cd.value.red, 1);
+    EXPECT_EQ(def.u.cd.value.green, 128);
+    EXPECT_EQ(def.u.cd.value.blue, 5);
+    in.inter.checkin_param(in.effect_ref, &def);
+    in.inter.checkout_param(in.effect_ref, 8, 99, 100, 2400, &def);
+    EXPECT_EQ(def.u.bd.value, 0);
+    in.inter.checkin_param(in.effect_ref, &def);
+    in.inter.checkout_param(in.effect_ref, 8, 100, 100, 2400, &def);
+    EXPECT_EQ(def.u.bd.value, 1);
+    in.inter.checkin_param(in.effect_ref, &def);
+    in.inter.checkout_param(in.effect_ref, 6, 0, 100, 2400, &def);
+    EXPECT_NE(def.u.ld.data, nullptr);
+    in.inter.checkin_param(in.effect_ref, &def);
+    in.inter.checkout_param(in.effect_ref, 0, 0, 100, 2400, &def);
+    EXPECT_EQ(def.param_type, PF_Param_LAYER);
+    EXPECT_NE(def.u.ld.data, nullptr);
+    EXPECT_EQ(f.host.accounts().params, 1);
+    return in.inter.checkin_param(in.effect_ref, &def);
+  });
+  EXPECT_TRUE(h.AccountsClear()) << h.AccountsText();
+  h.SetLayerParam(6, 0);
+  EXPECT_EQ(h.ParamAt(6, 0, 2400).u.ld.data, nullptr);
+  EXPECT_EQ(h.Calls("checkout_param")[1].args, (std::vector<std::int64_t>{5, 1, 1, 48}));
+}
+
+TEST(Params, BadCheckoutsAreErrorsAndUnknownCheckinsAreAccepted) {
+  FakeHost f;
+  f.Run([&](PF_InData& in) {
+    PF_ParamDef def{};
+    EXPECT_EQ(in.inter.checkout_param(in.effect_ref, 24, 0, 100, 2400, &def), PF_Err_INVALID_INDEX);
+    EXPECT_EQ(in.inter.checkout_param(in.effect_ref, -1, 0, 100, 2400, &def), PF_Err_INVALID_INDEX);
+    EXPECT_EQ(in.inter.checkout_param(in.effect_ref, 2, 0, 100, 2400, nullptr),
+              PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(in.inter.checkout_param(nullptr, 2, 0, 100, 2400, &def), PF_Err_BAD_CALLBACK_PARAM);
+    PF_ParamDef never{};  // a zero-filled slot that was never checked out
+    EXPECT_EQ(in.inter.checkin_param(in.effect_ref, &never), PF_Err_NONE);
+    EXPECT_EQ(in.inter.checkin_param(in.effect_ref, nullptr), PF_Err_BAD_CALLBACK_PARAM);
+    return PF_Err_NONE;
+  });
+  EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
+}
+
+TEST(Params, AddParamAppendsInOrder) {
+  FakeHost f;
+  f.Run([&](PF_InData& in) {
+    PF_ParamDef def{};
+    def.param_type = PF_Param_FLOAT_SLIDER;
+    def.uu.id = 5;
+    def.u.fs_d.value = 3.0;
+    EXPECT_EQ(in.inter.add_param(in.effect_ref, -1, &def), PF_Err_NONE);
+    def.param_type = PF_Param_CHECKBOX;
+    def.uu.id = 6;
+    EXPECT_EQ(in.inter.add_param(in.effect_ref, 2, &def), PF_Err_NONE);
+    EXPECT_EQ(in.inter.add_param(in.effect_ref, 7, &def), PF_Err_INVALID_INDEX);
+    EXPECT_EQ(in.inter.add_param(in.effect_ref, -1, nullptr), PF_Err_BAD_CALLBACK_PARAM);
+    return PF_Err_NONE;
+  });
+  ASSERT_EQ(f.host.declaredParams().size(), 2u);
+  EXPECT_EQ(f.host.declaredParams()[1].uu.id, 6);
+  EXPECT_DOUBLE_EQ(f.host.FloatAt(1, 0), 3.0);  // the declared value until one is set
+  f.host.SetFloat(1, 4.0);
+  EXPECT_DOUBLE_EQ(f.host.FloatAt(1, 0), 4.0);
+  EXPECT_THROW(f.host.ParamAt(3, 0, 2400), std::out_of_range);
+}
+
+TEST(Ansi, SprintfIsBoundedAndStrcpyCopies) {
+  FakeHost f;
+  f.Run([&](PF_InData& in) {
+    const auto* ansi = Acquire<PF_ANSICallbacksSuite1>(in, kPFANSISuite, 1);
+    char buffer[400];
+    std::memset(buffer, 'z', sizeof buffer);
+    EXPECT_EQ(ansi->sprintf(buffer, "%s, v%d.%d", "Name", 1, 5), 10);
+    EXPECT_STREQ(buffer, "Name, v1.5");
+    const std::string longText(300, 'a');
+    EXPECT_EQ(ansi->sprintf(buffer, "%s", longText.c_str()), 255);
+    EXPECT_EQ(std::strlen(buffer), 255u);
+    EXPECT_EQ(buffer[256], 'z');  // nothing past the limit
+    char name[32];
+    EXPECT_EQ(in.utils->ansi.strcpy(name, "Opacity"), name);
+    EXPECT_STREQ(name, "Opacity");
+    EXPECT_DOUBLE_EQ(ansi->hypot(3.0, 4.0), 5.0);
+    return in.pica_basicP->ReleaseSuite(kPFANSISuite, 1);
+  });
+  // The suite's functions and the utility table's are journaled under different names.
+  ASSERT_EQ(f.host.CountCalls("sprintf"), 2u);
+  EXPECT_EQ(f.host.Calls("sprintf")[0].text, "%s, v%d.%d");
+  EXPECT_EQ(f.host.CountCalls("ansi.sprintf"), 0u);
+  ASSERT_EQ(f.host.CountCalls("ansi.strcpy"), 1u);
+  EXPECT_EQ(f.host.Calls("ansi.strcpy")[0].text, "Opacity");
+  EXPECT_EQ(f.host.CountCalls("hypot"), 1u);
+}
+
+TEST(Aegp, ReferencesStreamsAndValuesAreAccountedUntilDisposed) {
+  FakeHost f;
+  f.host.SetLayerParam(6, 1);
+  f.Run([&](PF_InData& in) {
+    const auto* pfi = Acquire<AEGP_PFInterfaceSuite1>(in, kAEGPPFInterfaceSuite, 1);
+    const auto* s7 = Acquire<AEGP_StreamSuite2>(in, kAEGPStreamSuite, 7);
+    const auto* dyn = Acquire<AEGP_DynamicStreamSuite2>(in, kAEGPDynamicStreamSuite, 2);
+    const auto* eff = Acquire<AEGP_EffectSuite2>(in, kAEGPEffectSuite, 2);
+    AEGP_EffectRefH ref = nullptr;
+    EXPECT_EQ(pfi->AEGP_GetNewEffectForEffect(0, in.effect_ref, &ref), A_Err_NONE);
+    AEGP_StreamRefH stream = nullptr;
+    EXPECT_EQ(s7->AEGP_GetNewEffectStreamByIndex(0, ref, 6, &stream), A_Err_NONE);
+    AEGP_StreamRefH bottom = nullptr;
+    EXPECT_EQ(s7->AEGP_GetNewEffectStreamByIndex(0, ref, 23, &bottom), A_Err_NONE);
+    AEGP_StreamRefH bad = bottom;
+    EXPECT_EQ(s7->AEGP_GetNewEffectStreamByIndex(0, ref, 24, &bad), A_Err_PARAMETER);
+    EXPECT_EQ(bad, nullptr);
+    AEGP_StreamValue value{};
+    const A_Time zero{0, 1};
+    EXPECT_EQ(s7->AEGP_GetNewStreamValue(0, stream, AEGP_LTimeMode_LayerTime, &zero, 1, &value),
+              A_Err_NONE);
+    EXPECT_EQ(value.val.layer_id, 1);
+    EXPECT_EQ(dyn->AEGP_SetDynamicStreamFlag(bottom, AEGP_DynStreamFlag_HIDDEN, 0, 1), A_Err_NONE);
+    EXPECT_EQ(f.host.accounts().effectRefs, 1);
+    EXPECT_EQ(f.host.accounts().streams, 2);
+    EXPECT_EQ(f.host.accounts().streamValues, 1);
+    EXPECT_EQ(s7->AEGP_DisposeStreamValue(&value), A_Err_NONE);
+    EXPECT_EQ(s7->AEGP_DisposeStreamValue(&value), A_Err_PARAMETER);
+    EXPECT_EQ(eff->AEGP_DisposeEffect(ref), A_Err_NONE);  // streams outlive the reference
+    EXPECT_EQ(eff->AEGP_DisposeEffect(ref), A_Err_PARAMETER);
+    EXPECT_EQ(s7->AEGP_DisposeStream(stream), A_Err_NONE);
+    EXPECT_EQ(s7->AEGP_DisposeStream(bottom), A_Err_NONE);
+    EXPECT_EQ(s7->AEGP_DisposeStream(bottom), A_Err_PARAMETER);
+    for (const char* name : {kAEGPPFInterfaceSuite, kAEGPEffectSuite})
+      in.pica_basicP->ReleaseSuite(name, name == std::string(kAEGPEffectSuite) ? 2 : 1);
+    in.pica_basicP->ReleaseSuite(kAEGPStreamSuite, 7);
+    return in.pica_basicP->ReleaseSuite(kAEGPDynamicStreamSuite, 2);
+  });
+  EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
+  EXPECT_EQ(f.host.DynamicFlags(23), AEGP_DynStreamFlag_HIDDEN);
+  EXPECT_EQ(f.host.DynamicFlags(22), 0u);
+  EXPECT_EQ(f.host.Calls("AEGP_SetDynamicStreamFlag")[0].args,
+            (std::vector<std::int64_t>{23, AEGP_DynStreamFlag_HIDDEN, 0, 1}));
+  EXPECT_EQ(f.host.Calls("AEGP_GetNewEffectStreamByIndex")[0].args,
+            (std::vector<std::int64_t>{0, 6}));
+}
+
+TEST(Aegp, LayersAndTransformStreams) {
+  FakeHost f;
+  qshost::Layer second;
+  second.id = 42;
+  second.transform.position.AddKeyframe(0, {0.0, 0.0, 0.0, 0.0});
+  second.transform.position.AddKeyframe(100, {10.0, 20.0, 30.0, 0.0});
+  second.transform.rotateX.SetConstant({12.5, 0, 0, 0});
+  f.host.comp().AddLayer(second);
+  f.Run([&](PF_InData& in) {
+    const auto* pfi = Acquire<AEGP_PFInterfaceSuite1>(in, kAEGPPFInterfaceSuite, 1);
+    const auto* l11 = Acquire<AEGP_LayerSuite5>(in, kAEGPLayerSuite, 11);
+    const auto* l13 = Acquire<AEGP_LayerSuite7>(in, kAEGPLayerSuite, 13);
+    const auto* s9 = Acquire<AEGP_StreamSuite4>(in, kAEGPStreamSuite, 9);
+    AEGP_LayerH own = nullptr;
+    EXPECT_EQ(pfi->AEGP_GetEffectLayer(in.effect_ref, &own), A_Err_NONE);
+    AEGP_CompH comp = nullptr;
+    EXPECT_EQ(l11->AEGP_GetLayerParentComp(own, &comp), A_Err_NONE);
+    AEGP_LayerH other = nullptr;
+    EXPECT_EQ(l13->AEGP_GetLayerFromLayerID(comp, 99, &other), A_Err_PARAMETER);
+    EXPECT_EQ(other, nullptr);
+    EXPECT_EQ(l13->AEGP_GetLayerFromLayerID(comp, 42, &other), A_Err_NONE);
+    AEGP_StreamVal2 v{};
+    const A_Time half{50, 2400};
+    AEGP_StreamType type = AEGP_StreamType_NO_DATA;
+    EXPECT_EQ(s9->AEGP_GetLayerStreamValue(other, AEGP_LayerStream_POSITION,
+                                           AEGP_LTimeMode_LayerTime, &half, 0, &v, &type),
+              A_Err_NONE);
+    EXPECT_DOUBLE_EQ(v.three_d.x, 5.0);
+    EXPECT_DOUBLE_EQ(v.three_d.y, 10.0);
+    EXPECT_DOUBLE_EQ(v.three_d.z, 15.0);
+    EXPECT_EQ(s9->AEGP_GetLayerStreamValue(other, AEGP_LayerStream_ROTATE_X,
+                                           AEGP_LTimeMode_LayerTime, &half, 0, &v, nullptr),
+              A_Err_NONE);
+    EXPECT_DOUBLE_EQ(v.one_d, 12.5);
+    EXPECT_EQ(s9->AEGP_GetLayerStreamValue(own, AEGP_LayerStream_SCALE, AEGP_LTimeMode_LayerTime,
+                                           &half, 0, &v, nullptr),
+              A_Err_NONE);
+    EXPECT_DOUBLE_EQ(v.three_d.x, 100.0);
+    EXPECT_EQ(s9->AEGP_GetLayerStreamValue(own, AEGP_LayerStream_OPACITY, AEGP_LTimeMode_LayerTime,
+                                           &half, 0, &v, nullptr),
+              A_Err_PARAMETER);
+    EXPECT_EQ(s9->AEGP_GetLayerStreamValue(own, AEGP_LayerStream_POSITION, AEGP_LTimeMode_LayerTime,
+                                           nullptr, 0, &v, nullptr),
+              A_Err_PARAMETER);
+    in.pica_basicP->ReleaseSuite(kAEGPPFInterfaceSuite, 1);
+    in.pica_basicP->ReleaseSuite(kAEGPLayerSuite, 11);
+    in.pica_basicP->ReleaseSuite(kAEGPLayerSuite, 13);
+    return in.pica_basicP->ReleaseSuite(kAEGPStreamSuite, 9);
+  });
+  EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
+  EXPECT_EQ(f.host.Calls("AEGP_GetLayerStreamValue")[0].args,
+            (std::vector<std::int64_t>{AEGP_LayerStream_POSITION, 50, 2400, 0, 0}));
+}
+
+}  // namespace

@@ -1,0 +1,262 @@
+// The frame protocol: layer checkouts and their boxes, pixels and output worlds, the world
+// budget, the pre-render deleter, and the frame driver compositing a pass-through effect.
+#include <gtest/gtest.h>
+
+#include "FakeEffect.h"
+
+namespace {
+
+using qstest::Body;
+using qstest::FakeHost;
+
+PF_LRect Rect(A_long l, A_long t, A_long r, A_long b) { return PF_LRect{l, t, r, b}; }
+
+bool Same(const PF_LRect& a, const PF_LRect& b) {
+  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+// Pre-render checks the input out under id 1 (and reports its box); render copies it into the
+// output. The deleter counts its calls.
+int g_deleted = 0;
+void CountDelete(void*) { ++g_deleted; }
+
+void InstallPassThrough() {
+  Body() = [](PF_Cmd cmd, PF_InData* in, PF_OutData*, PF_ParamDef**, PF_LayerDef*,
+              void* extra) -> PF_Err {
+    if (cmd == PF_Cmd_SMART_PRE_RENDER) {
+      auto* pre = static_cast<PF_PreRenderExtra*>(extra);
+      PF_CheckoutResult r{};
+      if (PF_Err err = pre->cb->checkout_layer(in->effect_ref, 0, 1, &pre->input->output_request,
+                                               in->current_time, in->time_step, in->time_scale, &r))
+        return err;
+      pre->output->result_rect = r.result_rect;
+      pre->output->max_result_rect = r.max_result_rect;
+      pre->output->delete_pre_render_data_func = CountDelete;
+      return PF_Err_NONE;
+    }
+    if (cmd == PF_Cmd_SMART_RENDER) {
+      auto* sr = static_cast<PF_SmartRenderExtra*>(extra);
+      PF_EffectWorld* input = nullptr;
+      PF_EffectWorld* output = nullptr;
+      if (PF_Err err = sr->cb->checkout_layer_pixels(in->effect_ref, 1, &input)) return err;
+      if (PF_Err err = sr->cb->checkout_output(in->effect_ref, &output)) return err;
+      if (input == nullptr) return PF_Err_NONE;
+      PF_CompositeMode mode{PF_Xfer_IN_FRONT, 0, 255, 0, 0};
+      return in->utils->transfer_rect(in->effect_ref, in->quality, PF_MF_Alpha_PREMUL, in->field,
+                                      &input->extent_hint, input, &mode, nullptr,
+                                      input->origin_x - output->origin_x,
+                                      input->origin_y - output->origin_y, output);
+    }
+    return PF_Err_NONE;
+  };
+}
+
+struct BoxCase {
+  const char* name;
+  PF_RationalScale ds;
+  PF_LRect expected;
+};
+
+class CheckoutBox : public testing::TestWithParam<BoxCase> {};
+
+TEST_P(CheckoutBox, IsTheLayerBoundsAtTheDownsample) {
+  FakeHost f;
+  InstallPassThrough();
+  f.host.SetDownsample(GetParam().ds, GetParam().ds);
+  ASSERT_EQ(f.host.SmartPreRender(), PF_Err_NONE);
+  ASSERT_EQ(f.host.layerCheckouts().size(), 1u);
+  const qshost::LayerCheckout& c = f.host.layerCheckouts()[0];
+  EXPECT_TRUE(Same(c.resultRect, GetParam().expected))
+      << c.resultRect.left << "," << c.resultRect.top << "," << c.resultRect.right << ","
+      << c.resultRect.bottom;
+  EXPECT_TRUE(Same(f.host.preRenderOutput().result_rect, GetParam().expected));
+  EXPECT_EQ(c.request.channel_mask, PF_ChannelMask_ARGB);
+  EXPECT_EQ(c.request.rect.right, f.host.DefaultOutputRequest().rect.right);
+}
+
+// The default layer: 100x100, anchor (50, 50), at (320, 180).
+INSTANTIATE_TEST_SUITE_P(Cases, CheckoutBox,
+                         testing::Values(BoxCase{"full", {1, 1}, Rect(270, 130, 370, 230)},
+                                         BoxCase{"half", {1, 2}, Rect(135, 65, 185, 115)}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Frame, CheckoutLayerRejectsBadIdsAndArguments) {
+  FakeHost f;
+  PF_Err results[5] = {};
+  Body() = [&](PF_Cmd cmd, PF_InData* in, PF_OutData*, PF_ParamDef**, PF_LayerDef*,
+               void* extra) -> PF_Err {
+    if (cmd != PF_Cmd_SMART_PRE_RENDER) return PF_Err_NONE;
+    auto* pre = static_cast<PF_PreRenderExtra*>(extra);
+    const PF_RenderRequest& req = pre->input->output_request;
+    PF_CheckoutResult r{};
+    auto checkout = pre->cb->checkout_layer;
+    results[0] = checkout(in->effect_ref, 0, 3, &req, 0, 100, 2400, &r);
+    results[1] = checkout(in->effect_ref, 0, 3, &req, 100, 100, 2400, &r);  // duplicate id
+    results[2] = checkout(in->effect_ref, 0, -1, &req, 0, 100, 2400, &r);   // negative id
+    results[3] = checkout(in->effect_ref, 0, 4, &req, 0, 100, 2400, nullptr);
+    results[4] = checkout(in->effect_ref, 0, 5, nullptr, 0, 100, 0, &r);
+    return PF_Err_NONE;
+  };
+  ASSERT_EQ(f.host.SmartPreRender(), PF_Err_NONE);
+  EXPECT_EQ(results[0], PF_Err_NONE);
+  for (int i = 1; i < 5; ++i) EXPECT_NE(results[i], PF_Err_NONE) << i;
+  EXPECT_EQ(f.host.layerCheckouts().size(), 1u);
+  EXPECT_EQ(f.host.Calls("checkout_layer")[1].args,
+            (std::vector<std::int64_t>{0, 3, 100, 100, 2400}));
+}
+
+TEST(Frame, PixelsAndOutputWorlds) {
+  FakeHost f;
+  f.host.SetLayerParam(6, 0);
+  PF_Err unknown = 0, none = 0, good = 0, out = 0;
+  PF_EffectWorld* unknownWorld = nullptr;
+  PF_EffectWorld* noneWorld = nullptr;
+  PF_EffectWorld* goodWorld = nullptr;
+  PF_EffectWorld* outWorld = nullptr;
+  PF_EffectWorld goodCopy{};
+  PF_EffectWorld outCopy{};
+  int centreAlpha = -1;  // read while the world lives (the host frees it with the command)
+  Body() = [&](PF_Cmd cmd, PF_InData* in, PF_OutData*, PF_ParamDef**, PF_LayerDef*,
+               void* extra) -> PF_Err {
+    if (cmd == PF_Cmd_SMART_PRE_RENDER) {
+      auto* pre = static_cast<PF_PreRenderExtra*>(extra);
+      PF_CheckoutResult r{};
+      pre->cb->checkout_layer(in->effect_ref, 0, 1, &pre->input->output_request, 0, 100, 2400, &r);
+      // Motion Source set to no layer: an empty box.
+      pre->cb->checkout_layer(in->effect_ref, 6, 2, &pre->input->output_request, 0, 100, 2400, &r);
+      return PF_Err_NONE;  // result_rect stays empty
+    }
+    if (cmd == PF_Cmd_SMART_RENDER) {
+      auto* sr = static_cast<PF_SmartRenderExtra*>(extra);
+      unknownWorld = &goodCopy;  // must be nulled
+      unknown = sr->cb->checkout_layer_pixels(in->effect_ref, 9, &unknownWorld);
+      none = sr->cb->checkout_layer_pixels(in->effect_ref, 2, &noneWorld);
+      good = sr->cb->checkout_layer_pixels(in->effect_ref, 1, &goodWorld);
+      if (goodWorld != nullptr) {
+        goodCopy = *goodWorld;
+        centreAlpha = goodWorld->data[50 * goodWorld->rowbytes / 4 + 50].alpha;
+      }
+      out = sr->cb->checkout_output(in->effect_ref, &outWorld);
+      if (outWorld != nullptr) outCopy = *outWorld;
+      EXPECT_EQ(sr->cb->checkout_layer_pixels(in->effect_ref, 1, nullptr),
+                PF_Err_BAD_CALLBACK_PARAM);
+      return sr->cb->checkin_layer_pixels(in->effect_ref, 1);
+    }
+    return PF_Err_NONE;
+  };
+  ASSERT_EQ(f.host.SmartPreRender(), PF_Err_NONE);
+  ASSERT_EQ(f.host.SmartRender(), PF_Err_NONE);
+  EXPECT_EQ(unknown, PF_Err_BAD_CALLBACK_PARAM);
+  EXPECT_EQ(unknownWorld, nullptr);
+  EXPECT_EQ(none, PF_Err_NONE);
+  EXPECT_EQ(noneWorld, nullptr);
+  EXPECT_EQ(good, PF_Err_NONE);
+  ASSERT_NE(goodWorld, nullptr);
+  EXPECT_EQ(goodCopy.width, 100);
+  EXPECT_EQ(goodCopy.height, 100);
+  EXPECT_EQ(goodCopy.origin_x, 270);
+  EXPECT_EQ(goodCopy.origin_y, 130);
+  EXPECT_EQ(goodCopy.extent_hint.right, 100);
+  EXPECT_EQ(centreAlpha, 255);  // inside the white rectangle
+  EXPECT_EQ(out, PF_Err_NONE);
+  ASSERT_NE(outWorld, nullptr);  // an empty result rectangle still gives a world
+  EXPECT_EQ(outCopy.width, 0);
+  EXPECT_EQ(outCopy.height, 0);
+  EXPECT_EQ(f.host.worldBytesInUse(), 0u);  // only the kept (empty) output remains
+  EXPECT_EQ(f.host.CountCalls("checkin_layer_pixels"), 1u);
+}
+
+TEST(Frame, WorldBudgetTurnsHugeCheckoutsIntoOutOfMemory) {
+  FakeHost f;
+  InstallPassThrough();
+  f.host.comp().layers[0].source.width = 20000;
+  f.host.comp().layers[0].source.height = 20000;
+  f.host.SetWorldBudget(64u << 20);
+  ASSERT_EQ(f.host.SmartPreRender(), PF_Err_NONE);
+  EXPECT_EQ(f.host.SmartRender(), PF_Err_OUT_OF_MEMORY);
+  EXPECT_EQ(f.host.worldBytesInUse(), 0u);
+}
+
+TEST(Frame, AFrameBeyondTheBudgetIsOutOfMemoryNotACrash) {
+  FakeHost f;
+  InstallPassThrough();
+  f.host.comp().width = 30000;
+  f.host.comp().height = 30000;
+  const qshost::FrameResult r = f.host.RenderFrame(0);
+  EXPECT_EQ(r.err, PF_Err_OUT_OF_MEMORY);
+  EXPECT_EQ(r.frame.width(), 0);
+  ASSERT_NE(f.host.outputWorld(), nullptr);  // only the effect's output (kept for inspection)
+  EXPECT_EQ(f.host.worldBytesInUse(), f.host.outputWorld()->bytes());
+}
+
+TEST(Frame, InDataFollowsTheCompositionAndTimeOverrides) {
+  FakeHost f;
+  A_long seen[4] = {};
+  qstest::Body() = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef**, PF_LayerDef*,
+                       void*) -> PF_Err {
+    seen[0] = in->current_time;
+    seen[1] = in->time_step;
+    seen[2] = in->local_time_step;
+    seen[3] = static_cast<A_long>(in->time_scale);
+    return PF_Err_NONE;
+  };
+  f.host.comp().timeScale = 30;
+  f.host.comp().frameDuration = 1;
+  f.host.SetTime(12);
+  f.host.SetTimeSteps(2, 3);
+  ASSERT_EQ(f.host.SmartPreRender(), PF_Err_NONE);
+  EXPECT_EQ(seen[0], 12);
+  EXPECT_EQ(seen[1], 2);
+  EXPECT_EQ(seen[2], 3);
+  EXPECT_EQ(seen[3], 30);
+  f.host.ClearTimeSteps();
+  ASSERT_EQ(f.host.About(), PF_Err_NONE);
+  EXPECT_EQ(seen[1], 1);
+}
+
+TEST(Frame, DeleterRunsOnceAtFrameEndNextPreRenderOrDestruction) {
+  g_deleted = 0;
+  {
+    FakeHost f;
+    InstallPassThrough();
+    ASSERT_EQ(f.host.SmartPreRender(), PF_Err_NONE);
+    f.host.EndFrame();
+    f.host.EndFrame();
+    EXPECT_EQ(g_deleted, 1);
+    ASSERT_EQ(f.host.SmartPreRender(), PF_Err_NONE);
+    ASSERT_EQ(f.host.SmartPreRender(), PF_Err_NONE);  // ends the unrendered frame
+    EXPECT_EQ(g_deleted, 2);
+  }
+  EXPECT_EQ(g_deleted, 3);
+}
+
+TEST(Frame, RenderFrameCompositesLayersInOrderOverTheBackground) {
+  FakeHost f;
+  InstallPassThrough();
+  f.host.comp().background = PF_Pixel{255, 0, 0, 255};
+  qshost::Layer red;  // drawn in front of the effect layer, over its left half
+  red.id = 2;
+  red.source.width = 50;
+  red.source.height = 100;
+  red.source.color = PF_Pixel{255, 255, 0, 0};
+  red.transform.position.SetConstant({270.0, 130.0, 0.0, 0.0});
+  f.host.comp().AddLayer(red);
+  g_deleted = 0;
+  const qshost::FrameResult r = f.host.RenderFrame(0);
+  EXPECT_EQ(r.err, PF_Err_NONE);
+  ASSERT_EQ(r.frame.width(), 640);
+  ASSERT_EQ(r.frame.height(), 360);
+  auto expectPixel = [&](A_long x, A_long y, PF_Pixel p) {
+    const PF_Pixel& q = r.frame.at(x, y);
+    EXPECT_TRUE(q.alpha == p.alpha && q.red == p.red && q.green == p.green && q.blue == p.blue)
+        << x << "," << y << ": " << int(q.alpha) << " " << int(q.red) << " " << int(q.green) << " "
+        << int(q.blue);
+  };
+  expectPixel(10, 10, PF_Pixel{255, 0, 0, 255});        // background
+  expectPixel(350, 180, PF_Pixel{255, 255, 255, 255});  // effect layer (white)
+  expectPixel(290, 180, PF_Pixel{255, 255, 0, 0});      // red layer in front
+  EXPECT_EQ(g_deleted, 1);
+  EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
+}
+
+}  // namespace

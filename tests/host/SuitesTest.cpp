@@ -1,0 +1,171 @@
+// The basic suite and the suites served: exact names and versions, refusal, stubs that record
+// and fail, no empty slot anywhere, suite accounting and fault injection on AcquireSuite.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "FakeEffect.h"
+#include "host/HostDetail.h"
+
+namespace {
+
+using qstest::Acquire;
+using qstest::FakeHost;
+
+// Every pointer-sized slot of a table is set.
+void ExpectNoNullSlot(const void* table, std::size_t bytes, const std::string& what) {
+  ASSERT_EQ(bytes % sizeof(void*), 0u) << what;
+  for (std::size_t i = 0; i < bytes / sizeof(void*); ++i) {
+    void* slot = nullptr;
+    std::memcpy(&slot, static_cast<const char*>(table) + i * sizeof(void*), sizeof slot);
+    EXPECT_NE(slot, nullptr) << what << " slot " << i;
+  }
+}
+
+TEST(Suites, EveryServedSuiteIsAcquiredAndReleasedWithNoEmptySlot) {
+  FakeHost f;
+  for (const auto& served : qshost::detail::ServedSuites()) {
+    const std::string name = served.first;
+    const std::int32_t version = served.second;
+    SCOPED_TRACE(name + " " + std::to_string(version));
+    ASSERT_EQ(f.Run([&](PF_InData& in) {
+      const void* suite = nullptr;
+      EXPECT_EQ(in.pica_basicP->AcquireSuite(name.c_str(), version, &suite), kSPNoError);
+      EXPECT_NE(suite, nullptr);
+      if (suite != nullptr) ExpectNoNullSlot(suite, qshost::detail::SuiteSize(name, version), name);
+      EXPECT_FALSE(f.host.AccountsClear());
+      return in.pica_basicP->ReleaseSuite(name.c_str(), version);
+    }),
+              kSPNoError);
+    EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
+  }
+}
+
+TEST(Suites, CallbackTablesHaveNoEmptySlot) {
+  FakeHost f;
+  PF_InData& in = f.host.in_data();
+  ExpectNoNullSlot(&in.inter, sizeof in.inter, "inter");
+  ExpectNoNullSlot(in.pica_basicP, sizeof *in.pica_basicP, "basic suite");
+  // The utility table ends in the non-pointer word reserved[1]; the ANSI table inside it holds
+  // the word ansi_procs[1].
+  const PF_UtilCallbacks& u = *in.utils;
+  ExpectNoNullSlot(&u, offsetof(PF_UtilCallbacks, ansi), "utils before ansi");
+  ExpectNoNullSlot(&u.ansi, offsetof(PF_ANSICallbacks, ansi_procs), "utils.ansi");
+  ExpectNoNullSlot(&u.colorCB,
+                   offsetof(PF_UtilCallbacks, reserved) - offsetof(PF_UtilCallbacks, colorCB),
+                   "utils after ansi");
+}
+
+struct RefusalCase {
+  const char* name;
+  std::int32_t version;
+};
+
+class UnknownSuite : public testing::TestWithParam<RefusalCase> {};
+
+TEST_P(UnknownSuite, IsRefusedWithNoSuite) {
+  FakeHost f;
+  f.Run([&](PF_InData& in) {
+    const void* suite = &in;  // must be overwritten with null
+    EXPECT_EQ(in.pica_basicP->AcquireSuite(GetParam().name, GetParam().version, &suite),
+              kSPSuiteNotFoundError);
+    EXPECT_EQ(suite, nullptr);
+    return PF_Err_NONE;
+  });
+  EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, UnknownSuite,
+                         testing::Values(RefusalCase{"PF Handle Suite", 1},
+                                         RefusalCase{"PF Handle Suite", 3},
+                                         RefusalCase{"pf handle suite", 2},
+                                         RefusalCase{"PF Handle Suite ", 2},
+                                         RefusalCase{"AEGP Stream Suite", 8},
+                                         RefusalCase{"AEGP Layer Suite", 12}, RefusalCase{"", 1}));
+
+TEST(Suites, RefusedSuitesAndMissingBasicSuite) {
+  FakeHost f;
+  f.host.RefuseSuite(kPFIterate8Suite);
+  f.host.RefuseSuite(kAEGPLayerSuite, 13);
+  f.Run([&](PF_InData& in) {
+    EXPECT_EQ(Acquire<PF_Iterate8Suite1>(in, kPFIterate8Suite, 1), nullptr);
+    EXPECT_EQ(Acquire<AEGP_LayerSuite7>(in, kAEGPLayerSuite, 13), nullptr);
+    const auto* layer11 = Acquire<AEGP_LayerSuite5>(in, kAEGPLayerSuite, 11);
+    EXPECT_NE(layer11, nullptr);
+    return in.pica_basicP->ReleaseSuite(kAEGPLayerSuite, 11);
+  });
+  f.host.RefuseAllSuites();
+  f.Run([&](PF_InData& in) {
+    EXPECT_EQ(Acquire<PF_HandleSuite1>(in, kPFHandleSuite, 2), nullptr);
+    return PF_Err_NONE;
+  });
+  f.host.SetNoBasicSuite();
+  EXPECT_EQ(f.host.in_data().pica_basicP, nullptr);
+  f.host.SetNoBasicSuite(false);
+  EXPECT_NE(f.host.in_data().pica_basicP, nullptr);
+  EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
+}
+
+TEST(Suites, UnbalancedReleaseIsAnErrorAndLeftoverAcquireIsAccounted) {
+  FakeHost f;
+  f.Run([&](PF_InData& in) {
+    EXPECT_EQ(in.pica_basicP->ReleaseSuite(kPFANSISuite, 1), kSPBadParameterError);
+    EXPECT_NE(Acquire<PF_ANSICallbacksSuite1>(in, kPFANSISuite, 1), nullptr);
+    return PF_Err_NONE;
+  });
+  EXPECT_FALSE(f.host.AccountsClear());
+  EXPECT_NE(f.host.AccountsText().find("PF ANSI Suite/1:1"), std::string::npos)
+      << f.host.AccountsText();
+}
+
+TEST(Suites, StubsRecordTheCallAndFail) {
+  FakeHost f;
+  f.Run([&](PF_InData& in) {
+    EXPECT_EQ(in.utils->premultiply(in.effect_ref, 1, nullptr), PF_Err_INVALID_CALLBACK);
+    EXPECT_EQ(in.utils->app(in.effect_ref, 3, 1, 2.0, "x"), PF_Err_INVALID_CALLBACK);
+    const auto* stream = Acquire<AEGP_StreamSuite4>(in, kAEGPStreamSuite, 9);
+    A_Boolean legal = 1;
+    EXPECT_EQ(stream->AEGP_IsStreamLegal(nullptr, 0, &legal), A_Err_GENERIC);
+    EXPECT_EQ(in.pica_basicP->AllocateBlock(16, nullptr), kSPUnimplementedError);
+    return in.pica_basicP->ReleaseSuite(kAEGPStreamSuite, 9);
+  });
+  const std::vector<std::string> expected{"premultiply",        "app",           "AcquireSuite",
+                                          "AEGP_IsStreamLegal", "AllocateBlock", "ReleaseSuite"};
+  EXPECT_EQ(f.host.Ops(), expected);
+  EXPECT_TRUE(f.host.journal()[0].stub);
+  EXPECT_EQ(f.host.journal()[0].result, PF_Err_INVALID_CALLBACK);
+  EXPECT_FALSE(f.host.journal()[2].stub);
+  EXPECT_EQ(f.host.journal()[2].text, "AEGP Stream Suite");
+  EXPECT_EQ(f.host.journal()[2].args, (std::vector<std::int64_t>{9}));
+}
+
+TEST(Suites, InjectedAcquireFailureGivesNoSuiteAndNoAccount) {
+  FakeHost f;
+  f.host.FailCall("AcquireSuite", 2, kSPSuiteNotFoundError);
+  f.Run([&](PF_InData& in) {
+    EXPECT_NE(Acquire<PF_HandleSuite1>(in, kPFHandleSuite, 2), nullptr);
+    EXPECT_EQ(Acquire<PF_HandleSuite1>(in, kPFHandleSuite, 2), nullptr);
+    EXPECT_NE(Acquire<PF_HandleSuite1>(in, kPFHandleSuite, 2), nullptr);
+    in.pica_basicP->ReleaseSuite(kPFHandleSuite, 2);
+    in.pica_basicP->ReleaseSuite(kPFHandleSuite, 2);
+    return PF_Err_NONE;
+  });
+  EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
+  const auto calls = f.host.Calls("AcquireSuite");
+  ASSERT_EQ(calls.size(), 3u);
+  EXPECT_FALSE(calls[0].failed);
+  EXPECT_TRUE(calls[1].failed);
+  EXPECT_EQ(calls[1].result, kSPSuiteNotFoundError);
+}
+
+TEST(Suites, CallbacksOutsideACommandDoNothing) {
+  FakeHost f;
+  PF_InData& in = f.host.in_data();
+  const void* suite = &in;
+  EXPECT_NE(in.pica_basicP->AcquireSuite(kPFHandleSuite, 2, &suite), kSPNoError);
+  EXPECT_EQ(suite, nullptr);
+  EXPECT_EQ(in.utils->host_new_handle(8), nullptr);
+  EXPECT_TRUE(f.host.journal().empty());
+}
+
+}  // namespace

@@ -1,0 +1,139 @@
+// In-front transfer and fill: worked blend values, clipping and offsets.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "host/pixels/Pixels.h"
+
+namespace qshost {
+namespace {
+
+bool Same(const PF_Pixel& a, const PF_Pixel& b) { return std::memcmp(&a, &b, 4) == 0; }
+
+TEST(TransferInFront, BlendsWithRounding) {
+  struct Case {
+    PF_Pixel src, dst;
+    A_u_char opacity;
+    PF_Pixel expected;
+  };
+  const Case cases[] = {
+      {{255, 10, 20, 30}, {200, 100, 100, 100}, 255, {255, 10, 20, 30}},  // opaque wins
+      {{0, 0, 0, 0}, {200, 100, 90, 80}, 255, {200, 100, 90, 80}},        // transparent: no-op
+      {{128, 64, 32, 0}, {255, 255, 255, 255}, 255, {255, 191, 159, 127}},
+      {{1, 1, 0, 0}, {255, 100, 3, 2}, 255, {255, 101, 3, 2}},  // 25400/255 = 99.6 -> 100
+      {{127, 0, 0, 0}, {0, 1, 0, 0}, 255, {127, 1, 0, 0}},      // 1 * 128 / 255 rounds up
+      {{128, 0, 0, 0}, {0, 1, 0, 0}, 255, {128, 0, 0, 0}},      // 1 * 127 / 255 rounds down
+      {{255, 255, 0, 100}, {0, 0, 0, 0}, 128, {128, 128, 0, 50}},
+      {{255, 255, 0, 100}, {255, 0, 40, 0}, 128, {255, 128, 20, 50}},
+      {{255, 9, 9, 9}, {7, 7, 7, 7}, 0, {7, 7, 7, 7}},
+      // A recoloured pixel (colour above alpha) saturates instead of wrapping around.
+      {{0, 200, 200, 200}, {255, 100, 100, 100}, 255, {255, 255, 255, 255}},
+  };
+  for (const Case& c : cases) {
+    World s(1, 1), d(1, 1);
+    s.at(0, 0) = c.src;
+    d.at(0, 0) = c.dst;
+    TransferInFront(s.def(), {0, 0, 1, 1}, 0, 0, c.opacity, d.def());
+    const PF_Pixel r = d.at(0, 0);
+    EXPECT_TRUE(Same(r, c.expected))
+        << int(r.alpha) << " " << int(r.red) << " " << int(r.green) << " " << int(r.blue);
+  }
+}
+
+TEST(TransferInFront, ClipsAtEveryEdge) {
+  struct Case {
+    PF_Rect rect;
+    A_long dx, dy;
+  };
+  const Case cases[] = {
+      {{0, 0, 3, 3}, 1, 1},
+      {{0, 0, 3, 3}, -1, -1},
+      {{0, 0, 3, 3}, 3, 3},
+      {{0, 0, 3, 3}, -2, 2},
+      {{0, 0, 3, 3}, 2, -2},
+      {{0, 0, 3, 3}, 5, 0},
+      {{0, 0, 3, 3}, 0, -3},
+      {{1, 0, 3, 2}, 0, 0},
+      {{-1, -1, 5, 5}, 0, 0},
+      {{2, 2, 1, 1}, 0, 0},
+      {{0, 0, 3, 3}, -2147483647, 2147483647},
+  };
+  World src(3, 3);
+  for (A_long y = 0; y < 3; ++y)
+    for (A_long x = 0; x < 3; ++x)
+      src.at(x, y) = {255, static_cast<A_u_char>(10 * x + y + 1), 0, 0};
+  for (const Case& c : cases) {
+    for (unsigned threads : {1u, 3u}) {
+      World dst(5, 4);  // rowbytes 32: padding after each row
+      TransferInFront(src.def(), c.rect, c.dx, c.dy, 255, dst.def(), threads);
+      for (A_long y = 0; y < 4; ++y) {
+        for (A_long x = 0; x < 5; ++x) {
+          const long long sx = 0LL + x - c.dx + c.rect.left, sy = 0LL + y - c.dy + c.rect.top;
+          const bool drawn = sx >= std::max(c.rect.left, 0) && sx < std::min(c.rect.right, 3) &&
+                             sy >= std::max(c.rect.top, 0) && sy < std::min(c.rect.bottom, 3);
+          const int expected = drawn ? static_cast<int>(10 * sx + sy + 1) : 0;
+          ASSERT_EQ(dst.at(x, y).red, expected)
+              << "rect " << c.rect.left << "," << c.rect.top << " at " << c.dx << "," << c.dy
+              << " pixel " << x << "," << y;
+        }
+        const auto* pad = reinterpret_cast<const unsigned char*>(dst.row(y)) + 20;
+        for (int b = 0; b < 12; ++b) ASSERT_EQ(pad[b], 0);
+      }
+    }
+  }
+}
+
+TEST(TransferInFront, OverlappingSourceAndDestinationReadTheOriginal) {
+  World w(4, 1);
+  for (A_long x = 0; x < 4; ++x) w.at(x, 0) = {255, static_cast<A_u_char>(x + 1), 0, 0};
+  TransferInFront(w.def(), {0, 0, 3, 1}, 1, 0, 255, w.def());
+  const int expected[] = {1, 1, 2, 3};
+  for (A_long x = 0; x < 4; ++x) EXPECT_EQ(w.at(x, 0).red, expected[x]);
+}
+
+TEST(TransferInFront, IgnoresUnusableWorlds) {
+  World a(2, 2), empty;
+  PF_EffectWorld broken = a.def();
+  broken.data = nullptr;
+  TransferInFront(broken, {0, 0, 2, 2}, 0, 0, 255, a.def());
+  TransferInFront(a.def(), {0, 0, 2, 2}, 0, 0, 255, broken);
+  TransferInFront(a.def(), {0, 0, 2, 2}, 0, 0, 255, empty.def());
+  EXPECT_EQ(a.at(1, 1).alpha, 0);
+}
+
+TEST(FillWorld, FillsTheClippedRectangle) {
+  struct Case {
+    bool has_color, has_rect;
+    PF_Rect rect;
+    int filled;  // number of pixels that take the colour
+  };
+  const Case cases[] = {{true, false, {}, 20},           {false, false, {}, 20},
+                        {true, true, {-2, -2, 2, 2}, 4}, {true, true, {4, 3, 9, 9}, 1},
+                        {true, true, {3, 3, 1, 1}, 0},   {true, true, {1, 1, 1, 3}, 0}};
+  const PF_Pixel color{200, 1, 2, 3};
+  for (const Case& c : cases) {
+    World w(5, 4);
+    FillWorld(w.def(), nullptr, nullptr);
+    for (A_long y = 0; y < 4; ++y)
+      for (A_long x = 0; x < 5; ++x) w.at(x, y) = {9, 9, 9, 9};
+    FillWorld(w.def(), c.has_color ? &color : nullptr, c.has_rect ? &c.rect : nullptr);
+    const PF_Pixel painted = c.has_color ? color : PF_Pixel{0, 0, 0, 0};
+    int count = 0;
+    for (A_long y = 0; y < 4; ++y) {
+      for (A_long x = 0; x < 5; ++x) {
+        if (Same(w.at(x, y), painted))
+          ++count;
+        else
+          EXPECT_TRUE(Same(w.at(x, y), PF_Pixel{9, 9, 9, 9}));
+      }
+      const auto* pad = reinterpret_cast<const unsigned char*>(w.row(y)) + 20;
+      for (int b = 0; b < 12; ++b) ASSERT_EQ(pad[b], 0);
+    }
+    EXPECT_EQ(count, c.filled);
+  }
+  World empty(0, 3);
+  FillWorld(empty.def(), &color, nullptr);  // no storage: nothing to do, no crash
+}
+
+}  // namespace
+}  // namespace qshost
