@@ -98,6 +98,12 @@ PF_Err SelectSampleTimes(TrailPlan& plan, A_long currentTime, PF_RationalScale d
   std::int64_t probe = static_cast<std::int64_t>(start) + step;
   std::int64_t offset = 0;
 
+  // A window of more probes than any usable setting needs would keep the host busy for hours:
+  // such a frame fails at once instead.
+  if (window >= 0.0 && window / static_cast<double>(step) >= static_cast<double>(kMaxProbes)) {
+    return PF_Err_OUT_OF_MEMORY;
+  }
+
   LayerTransform baseTransform{};
   LayerTransform probeTransform{};
   if (const PF_Err err = read(static_cast<A_long>(base), baseTransform)) {

@@ -2,6 +2,7 @@
 // trail copy.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 
 #include "hostapi/HostApi.h"
@@ -19,6 +20,9 @@ struct LayerTransform {
   double rotateX;
 };
 
+/// Probes one frame may make at most.
+inline constexpr std::int64_t kMaxProbes = std::int64_t{1} << 20;
+
 /// Gives the measured layer's transform at a time value, or a host error.
 using TransformReader = std::function<PF_Err(A_long time, LayerTransform& out)>;
 
@@ -29,6 +33,9 @@ using TransformReader = std::function<PF_Err(A_long time, LayerTransform& out)>;
 ///
 /// The step is at least one time unit whatever the downsample factors, every double to 32-bit
 /// conversion saturates, and no probe time leaves the signed 32-bit range, so it always ends.
+/// A window that would take kMaxProbes probes or more is refused with PF_Err_OUT_OF_MEMORY
+/// before anything is read (valid settings stay far below it: at most 278 probes per time unit
+/// of the frame duration).
 PF_Err SelectSampleTimes(TrailPlan& plan, A_long currentTime, PF_RationalScale downsampleX,
                          PF_RationalScale downsampleY, const TransformReader& read);
 

@@ -265,3 +265,33 @@ TEST(SelectSampleTimes, TimesNearTheLimitsOfThe32BitRangeEnd) {
 
 }  // namespace
 }  // namespace quillstreak
+
+namespace quillstreak {
+namespace {
+
+TEST(SelectSampleTimes, AWindowOfTooManyProbesIsRefusedBeforeAnyRead) {
+  for (const double shutter : {static_cast<double>(kMaxProbes), 1e9, 2147483647.0}) {
+    PlanFixture f(shutter, 1, 1.0);
+    int reads = 0;
+    EXPECT_EQ(SelectSampleTimes(f.plan, 0, kFull, kFull,
+                                [&](A_long, LayerTransform& out) {
+                                  ++reads;
+                                  out = Still();
+                                  return PF_Err_NONE;
+                                }),
+              PF_Err_OUT_OF_MEMORY)
+        << shutter;
+    EXPECT_EQ(reads, 0);
+  }
+  // Just below the limit it runs.
+  PlanFixture f(static_cast<double>(kMaxProbes - 1) * 64.0, 64, 1.0);
+  EXPECT_EQ(SelectSampleTimes(f.plan, 0, kFull, kFull,
+                              [](A_long, LayerTransform& out) {
+                                out = Still();
+                                return PF_Err_NONE;
+                              }),
+            PF_Err_NONE);
+}
+
+}  // namespace
+}  // namespace quillstreak
