@@ -1,0 +1,75 @@
+# Thin wrappers over the CMake presets (CMakePresets.json). Each target installs what it needs
+# first (scripts/setup.sh does nothing when everything is there).
+#
+#   make demo     build the Linux module and tools, run the demo
+#   make test     build and run the suites: Linux (g++), Linux with ASan+UBSan, Windows under Wine
+#   make windows  build the Windows module and install it to build/windows/install/Plug-ins
+#   make bench    build and run the benchmarks
+#   make fuzz     build the fuzz targets and run each for FUZZ_SECONDS
+#   make format   clang-format every C++ file of ours
+
+SHELL := /bin/bash
+JOBS ?= 2
+TEST_PRESETS ?= dev asan windows
+FUZZ_SECONDS ?= 30
+FORMAT_DIRS := src host hostapi resources tools tests bench fuzz
+
+.PHONY: all setup demo test windows bench fuzz format
+
+all: test
+
+setup:
+	@bash scripts/setup.sh
+
+demo: setup
+	cmake --preset dev
+	cmake --build --preset dev -j$(JOBS)
+	@if [ -x build/dev/host/quillstreak-info ]; then \
+	  build/dev/host/quillstreak-info build/dev/src/Quillstreak.so; \
+	else \
+	  echo "demo: build/dev/host/quillstreak-info was not built"; exit 1; \
+	fi
+
+# Every preset runs even when an earlier one fails; the target fails at the end if any did.
+test: setup
+	@failed=""; for preset in $(TEST_PRESETS); do \
+	  echo "=== $$preset ==="; \
+	  start=$$(date +%s); \
+	  if cmake --preset $$preset && cmake --build --preset $$preset -j$(JOBS) && \
+	     ctest --preset $$preset --output-on-failure -j$(JOBS); then \
+	    echo "=== $$preset: passed in $$(( $$(date +%s) - start )) s ==="; \
+	  else \
+	    echo "=== $$preset: FAILED ==="; failed="$$failed $$preset"; \
+	  fi; \
+	done; \
+	if [ -n "$$failed" ]; then echo "make test: failed presets:$$failed"; exit 1; fi
+
+windows: setup
+	cmake --preset windows
+	cmake --build --preset windows -j$(JOBS)
+	cmake --install build/windows --prefix build/windows/install
+	@echo "Module: build/windows/install/Plug-ins/Quillstreak/Quillstreak.aex"
+
+bench: setup
+	cmake --preset bench
+	cmake --build --preset bench -j$(JOBS)
+	@set -e; found=0; \
+	for exe in $$(find build/bench/bench -maxdepth 1 -type f -perm -u+x 2>/dev/null | sort); do \
+	  found=1; echo "=== $$exe ==="; "$$exe"; \
+	done; \
+	if [ $$found -eq 0 ]; then echo "bench: no benchmark programs in build/bench/bench"; exit 1; fi
+
+fuzz: setup
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j$(JOBS)
+	@set -e; found=0; \
+	for exe in $$(find build/fuzz/fuzz -maxdepth 1 -type f -perm -u+x 2>/dev/null | sort); do \
+	  found=1; echo "=== $$exe ($(FUZZ_SECONDS) s) ==="; \
+	  corpus=build/fuzz/corpus/$$(basename $$exe); mkdir -p $$corpus; \
+	  "$$exe" -max_total_time=$(FUZZ_SECONDS) $$corpus; \
+	done; \
+	if [ $$found -eq 0 ]; then echo "fuzz: no fuzz targets in build/fuzz/fuzz"; exit 1; fi
+
+format:
+	@files=$$(find $(FORMAT_DIRS) -type f \( -name '*.cpp' -o -name '*.h' -o -name '*.hpp' -o -name '*.cc' \) 2>/dev/null); \
+	if [ -n "$$files" ]; then clang-format -i $$files; fi

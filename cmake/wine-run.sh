@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine for ctest and custom commands of the Windows build.
+#
+# - One Wine prefix per user in the temporary folder, created once (serialised with a lock so
+#   parallel tests do not race to create it).
+# - No display, no Wine debug output.
+# - The program's stderr goes to a file that is printed after it exits: Wine keeps the
+#   inherited stderr open for a few seconds after the program ends, which would make ctest
+#   wait for every test.
+set -u
+
+loader=""
+for candidate in "${QS_WINE:-}" /usr/lib/wine/wine64 "$(command -v wine64 2>/dev/null)" \
+  "$(command -v wine 2>/dev/null)"; do
+  if [ -n "$candidate" ] && [ -x "$candidate" ]; then
+    loader=$candidate
+    break
+  fi
+done
+if [ -z "$loader" ]; then
+  echo "wine-run.sh: no Wine loader found (install wine64)" >&2
+  exit 127
+fi
+loader_dir=$(dirname "$loader")
+wineserver=""
+for candidate in "$loader_dir/wineserver" "$(command -v wineserver 2>/dev/null)"; do
+  if [ -n "$candidate" ] && [ -x "$candidate" ]; then
+    wineserver=$candidate
+    break
+  fi
+done
+
+tmp_root=${TMPDIR:-/tmp}
+export WINEPREFIX=${QS_WINEPREFIX:-$tmp_root/quillstreak-wine-$(id -u)}
+export WINEDEBUG=-all
+# No Mono/Gecko install prompts while the prefix is created.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY WAYLAND_DISPLAY
+
+if [ ! -f "$WINEPREFIX/.quillstreak-ready" ]; then
+  mkdir -p "$WINEPREFIX"
+  (
+    flock 9
+    if [ ! -f "$WINEPREFIX/.quillstreak-ready" ]; then
+      "$loader" wineboot --init >/dev/null 2>&1 </dev/null
+      if [ -n "$wineserver" ]; then "$wineserver" -w; fi
+      touch "$WINEPREFIX/.quillstreak-ready"
+    fi
+  ) 9>"$WINEPREFIX.lock"
+fi
+
+err_file=$(mktemp "$tmp_root/quillstreak-wine-stderr.XXXXXX")
+"$loader" "$@" 2>"$err_file"
+status=$?
+cat "$err_file" >&2
+rm -f "$err_file"
+exit $status

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, testing, the renderer, the Windows cross build,
+# the benchmarks and the fuzz targets need. Safe to run again: it only calls apt-get when a
+# package is missing. Needs root (or sudo) on Debian 12.
+set -euo pipefail
+
+packages=(
+  # Build system and compilers
+  cmake ninja-build make g++ pkg-config file
+  clang clang-14 libclang-rt-14-dev clang-format
+  # Libraries
+  libgtest-dev googletest libbenchmark-dev libpng-dev nlohmann-json3-dev libcli11-dev
+  # Windows cross build and running its tests
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
+)
+
+missing=()
+for pkg in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)
+  if [ "$status" != "install ok installed" ]; then
+    missing+=("$pkg")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "setup: all ${#packages[@]} packages are installed"
+  exit 0
+fi
+
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then
+  if command -v sudo >/dev/null 2>&1; then
+    sudo_cmd=(sudo)
+  else
+    echo "setup: missing packages (${missing[*]}) and not root; run as root or install sudo" >&2
+    exit 1
+  fi
+fi
+
+echo "setup: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
+# No recommends: wine64 would otherwise pull in a desktop's worth of fonts and libraries.
+"${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
+  "${missing[@]}"
