@@ -1,7 +1,7 @@
 # Thin wrappers over the CMake presets (CMakePresets.json). Each target installs what it needs
 # first (scripts/setup.sh does nothing when everything is there).
 #
-#   make demo     build the Linux module and tools, run the demo
+#   make demo     build the Linux module and tools, render the demo scene to out/demo/
 #   make test     build and run the suites: Linux (g++), Linux with ASan+UBSan, Windows under Wine
 #   make windows  build the Windows module and install it to build/windows/install/Plug-ins
 #   make bench    build and run the benchmarks
@@ -24,11 +24,9 @@ setup:
 demo: setup
 	cmake --preset dev
 	cmake --build --preset dev -j$(JOBS)
-	@if [ -x build/dev/host/quillstreak-info ]; then \
-	  build/dev/host/quillstreak-info build/dev/src/Quillstreak.so; \
-	else \
-	  echo "demo: build/dev/host/quillstreak-info was not built"; exit 1; \
-	fi
+	build/dev/host/quillstreak-info build/dev/src/Quillstreak.so
+	build/dev/tools/quillstreak-render --out out/demo --contact-sheet --overwrite
+	@echo "demo: frames in out/demo/, contact sheet out/demo/contact_sheet.png"
 
 # Every preset runs even when an earlier one fails; the target fails at the end if any did.
 test: setup

@@ -1,0 +1,150 @@
+// PNG files, contact sheets and the conversion of rendered frames to opaque pictures.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "lib/ContactSheet.h"
+#include "lib/Png.h"
+#include "lib/Renderer.h"
+
+namespace qsrender {
+namespace {
+
+namespace fs = std::filesystem;
+
+class TempDir {
+ public:
+  TempDir() : path_(fs::temp_directory_path() / ("qs_png_test_" + std::to_string(counter_++))) {
+    fs::remove_all(path_);
+    fs::create_directories(path_);
+  }
+  ~TempDir() { fs::remove_all(path_); }
+  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  static inline int counter_ = 0;
+  fs::path path_;
+};
+
+// A picture whose every byte differs from its neighbours (odd size: no row padding hides bugs).
+RgbaImage Pattern(int w, int h) {
+  RgbaImage img(w, h);
+  for (std::size_t i = 0; i < img.rgba.size(); ++i)
+    img.rgba[i] = static_cast<std::uint8_t>(i * 37 + i / 7);
+  return img;
+}
+
+TEST(Png, RoundTripKeepsEveryByte) {
+  TempDir dir;
+  const RgbaImage rgba = Pattern(13, 7);
+  WritePng(dir / "a.png", rgba, false);
+  const RgbaImage back = ReadPng(dir / "a.png");
+  EXPECT_EQ(back.width, 13);
+  EXPECT_EQ(back.height, 7);
+  EXPECT_EQ(back.rgba, rgba.rgba);
+
+  // Opaque files drop the alpha channel and read back with alpha 255.
+  WritePng(dir / "b.png", rgba, true);
+  const RgbaImage opaque = ReadPng(dir / "b.png");
+  ASSERT_EQ(opaque.rgba.size(), rgba.rgba.size());
+  for (std::size_t i = 0; i < rgba.rgba.size(); ++i)
+    ASSERT_EQ(opaque.rgba[i], i % 4 == 3 ? 255 : rgba.rgba[i]) << i;
+  EXPECT_TRUE(LooksLikePng(dir / "b.png"));
+}
+
+TEST(Png, UnreadableFilesAreReportedNotReadAsPictures) {
+  TempDir dir;
+  { std::ofstream(dir / "text.png") << "hello, this is not a picture"; }
+  WritePng(dir / "good.png", Pattern(40, 30), false);
+  {
+    // A real PNG cut short: the header is fine, the pixel data is not there.
+    std::ifstream in(dir / "good.png", std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::ofstream(dir / "cut.png", std::ios::binary) << bytes.substr(0, bytes.size() / 2);
+  }
+  struct Case {
+    std::string file;
+    std::string cause;
+  };
+  for (const Case& c : {Case{"missing.png", "cannot open"}, Case{"text.png", "not a PNG file"},
+                        Case{"cut.png", "damaged PNG file"}}) {
+    SCOPED_TRACE(c.file);
+    try {
+      ReadPng(dir / c.file);
+      ADD_FAILURE() << "read";
+    } catch (const PngError& e) {
+      EXPECT_NE(std::string(e.what()).find(c.cause), std::string::npos) << e.what();
+    }
+  }
+  EXPECT_THROW(WritePng(dir / "nofolder/x.png", Pattern(2, 2), true), PngError);
+  EXPECT_THROW(WritePng(dir / "empty.png", RgbaImage(), true), PngError);
+}
+
+TEST(ContactSheet, ScaleDownAveragesTheCoveredPixels) {
+  RgbaImage img(4, 2);
+  // Left half black, right half white, alpha 255 everywhere.
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 4; ++x) {
+      std::uint8_t* p = img.pixel(x, y);
+      p[0] = p[1] = p[2] = x < 2 ? 0 : 255;
+      p[3] = 255;
+    }
+  const RgbaImage half = ScaleDown(img, 2);
+  ASSERT_EQ(half.width, 2);
+  ASSERT_EQ(half.height, 1);
+  EXPECT_EQ(half.pixel(0, 0)[0], 0);
+  EXPECT_EQ(half.pixel(1, 0)[0], 255);
+
+  // 3 -> 2 pixels: the middle source pixel is shared half and half.
+  RgbaImage row(3, 1);
+  const std::uint8_t values[3] = {0, 90, 180};
+  for (int x = 0; x < 3; ++x) row.pixel(x, 0)[0] = values[x];
+  const RgbaImage two = ScaleDown(row, 2);
+  ASSERT_EQ(two.width, 2);
+  EXPECT_EQ(two.pixel(0, 0)[0], 30);   // (0 * 1 + 90 * 0.5) / 1.5
+  EXPECT_EQ(two.pixel(1, 0)[0], 150);  // (90 * 0.5 + 180 * 1) / 1.5
+
+  // Never scaled up.
+  EXPECT_EQ(ScaleDown(img, 10).width, 4);
+}
+
+TEST(ContactSheet, CellsFillRowsLeftToRight) {
+  std::vector<RgbaImage> cells;
+  for (int i = 0; i < 5; ++i) {
+    RgbaImage c(4, 3);
+    for (int y = 0; y < 3; ++y)
+      for (int x = 0; x < 4; ++x) {
+        c.pixel(x, y)[0] = static_cast<std::uint8_t>(10 * (i + 1));
+        c.pixel(x, y)[3] = 255;
+      }
+    cells.push_back(c);
+  }
+  const std::uint8_t bg[3] = {1, 2, 3};
+  const RgbaImage sheet = LayOutContactSheet(cells, 2, 1, bg);
+  EXPECT_EQ(sheet.width, 2 * 4 + 3 * 1);
+  EXPECT_EQ(sheet.height, 3 * 3 + 4 * 1);
+  EXPECT_EQ(sheet.pixel(0, 0)[0], 1);   // gap
+  EXPECT_EQ(sheet.pixel(1, 1)[0], 10);  // cell 0
+  EXPECT_EQ(sheet.pixel(6, 1)[0], 20);  // cell 1
+  EXPECT_EQ(sheet.pixel(1, 5)[0], 30);  // cell 2, second row
+  EXPECT_EQ(sheet.pixel(9, 9)[0], 1);   // the empty slot after cell 4
+  EXPECT_EQ(sheet.pixel(1, 9)[0], 50);  // cell 4
+  EXPECT_TRUE(LayOutContactSheet({}, 3, 1, bg).rgba.empty());
+}
+
+TEST(FrameOutput, FramesBecomeOpaqueOverTheBackground) {
+  qshost::World frame(2, 1);
+  frame.at(0, 0) = PF_Pixel{255, 10, 20, 30};  // opaque: kept as is
+  frame.at(1, 0) = PF_Pixel{128, 100, 0, 0};   // half-covered premultiplied red
+  const RgbaImage img = FrameToRgba(frame, PF_Pixel{255, 0, 0, 200});
+  const std::vector<std::uint8_t> expected = {10, 20, 30, 255, 100, 0, qshost::Div255(200 * 127),
+                                              255};
+  EXPECT_EQ(img.rgba, expected);
+  EXPECT_EQ(FrameFileName(7, 4), "frame_0007.png");
+  EXPECT_EQ(FrameFileName(12345, 4), "frame_12345.png");
+  EXPECT_EQ(FrameFileName(3, 6), "frame_000003.png");
+}
+
+}  // namespace
+}  // namespace qsrender
