@@ -107,6 +107,23 @@ inline std::uint32_t LoadPixel(const PF_Pixel& p) {
 }
 inline void StorePixel(PF_Pixel& p, std::uint32_t v) { std::memcpy(&p, &v, sizeof v); }
 
+// A premultiplied colour channel cannot exceed its pixel's coverage. The trail's colour passes
+// leave such pixels (colour on transparent pixels, alpha faded without the colour); they count
+// as clamped to their alpha, so a transparent pixel stays transparent however it is coloured.
+inline PF_Pixel ClampToAlpha(PF_Pixel p) {
+  if (p.red > p.alpha) p.red = p.alpha;
+  if (p.green > p.alpha) p.green = p.alpha;
+  if (p.blue > p.alpha) p.blue = p.alpha;
+  return p;
+}
+inline std::uint32_t ClampToAlpha(std::uint32_t v) {
+  PF_Pixel p;
+  std::memcpy(&p, &v, sizeof v);
+  p = ClampToAlpha(p);
+  std::memcpy(&v, &p, sizeof v);
+  return v;
+}
+
 // Alpha is the first byte in memory: the low byte of the word on little-endian machines.
 constexpr unsigned kAlphaShift = std::endian::native == std::endian::little ? 0u : 24u;
 
@@ -125,6 +142,7 @@ inline std::uint32_t Pack(std::uint64_t x) {
 // Source-over of one pixel at full opacity, all four channels at once in 16-bit lanes:
 // min(255, s + div255(d * (255 - s.alpha))), bit for bit what the per-channel formula gives.
 inline std::uint32_t BlendPixel(std::uint32_t s, std::uint32_t d) {
+  s = ClampToAlpha(s);
   const std::uint32_t inv = 255u - ((s >> kAlphaShift) & 0xFFu);
   std::uint64_t x = Spread(d) * inv + 0x0080008000800080ull;    // v + 128 <= 65153 per lane
   x = ((x + ((x >> 8) & kLanes)) >> 8) & kLanes;                // div255, <= 255 per lane
@@ -143,6 +161,7 @@ inline __m128i BlendFour(__m128i s, __m128i d) {
     // Broadcast each pixel's alpha (lane 0 of its four) over the pixel, then 255 - alpha.
     __m128i a = _mm_shufflelo_epi16(s16, _MM_SHUFFLE(0, 0, 0, 0));
     a = _mm_shufflehi_epi16(a, _MM_SHUFFLE(0, 0, 0, 0));
+    s16 = _mm_min_epi16(s16, a);  // colour clamped to coverage
     __m128i v = _mm_add_epi16(_mm_mullo_epi16(d16, _mm_sub_epi16(c255, a)), c128);
     v = _mm_srli_epi16(_mm_add_epi16(v, _mm_srli_epi16(v, 8)), 8);
     return _mm_add_epi16(s16, v);
@@ -162,7 +181,11 @@ void BlendRow(const PF_Pixel* s, PF_Pixel* d, i64 n, unsigned opacity) {
     const __m128i alpha = _mm_set1_epi32(static_cast<int>(kAlphaMask));
     for (; i + 4 <= n; i += 4) {
       const __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-      if (_mm_movemask_epi8(_mm_cmpeq_epi32(sv, _mm_setzero_si128())) == 0xFFFF) continue;
+      // Four transparent source pixels leave the destination as it is.
+      if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(sv, alpha), _mm_setzero_si128())) ==
+          0xFFFF) {
+        continue;
+      }
       __m128i* dp = reinterpret_cast<__m128i*>(d + i);
       if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(sv, alpha), alpha)) == 0xFFFF) {
         _mm_storeu_si128(dp, sv);
@@ -173,7 +196,7 @@ void BlendRow(const PF_Pixel* s, PF_Pixel* d, i64 n, unsigned opacity) {
 #endif
     for (; i < n; ++i) {
       const std::uint32_t sv = LoadPixel(s[i]);
-      if (sv == 0) continue;  // transparent black leaves the destination as it is
+      if ((sv & kAlphaMask) == 0) continue;  // transparent: the destination stays as it is
       if ((sv & kAlphaMask) == kAlphaMask) {
         StorePixel(d[i], sv);  // opaque: the source replaces the destination
         continue;
@@ -182,12 +205,13 @@ void BlendRow(const PF_Pixel* s, PF_Pixel* d, i64 n, unsigned opacity) {
     }
   } else {
     for (i64 i = 0; i < n; ++i) {
-      const unsigned sa = Div255(s[i].alpha * opacity);
+      const PF_Pixel sp = ClampToAlpha(s[i]);
+      const unsigned sa = Div255(sp.alpha * opacity);
       const unsigned inv = 255u - sa;
       d[i].alpha = Sat(sa + Div255(d[i].alpha * inv));
-      d[i].red = Sat(Div255(s[i].red * opacity) + Div255(d[i].red * inv));
-      d[i].green = Sat(Div255(s[i].green * opacity) + Div255(d[i].green * inv));
-      d[i].blue = Sat(Div255(s[i].blue * opacity) + Div255(d[i].blue * inv));
+      d[i].red = Sat(Div255(sp.red * opacity) + Div255(d[i].red * inv));
+      d[i].green = Sat(Div255(sp.green * opacity) + Div255(d[i].green * inv));
+      d[i].blue = Sat(Div255(sp.blue * opacity) + Div255(d[i].blue * inv));
     }
   }
 }
@@ -706,11 +730,12 @@ void CompositeOverBackground(const World& premultiplied, PF_Pixel bg, World& out
     const PF_Pixel* s = premultiplied.row(y);
     PF_Pixel* d = out.row(y);
     for (A_long x = 0; x < premultiplied.width(); ++x) {
-      const unsigned inv = 255u - s[x].alpha;
+      const PF_Pixel p = ClampToAlpha(s[x]);
+      const unsigned inv = 255u - p.alpha;
       d[x].alpha = 255;
-      d[x].red = Sat(s[x].red + Div255(bg.red * inv));
-      d[x].green = Sat(s[x].green + Div255(bg.green * inv));
-      d[x].blue = Sat(s[x].blue + Div255(bg.blue * inv));
+      d[x].red = Sat(p.red + Div255(bg.red * inv));
+      d[x].green = Sat(p.green + Div255(bg.green * inv));
+      d[x].blue = Sat(p.blue + Div255(bg.blue * inv));
     }
   }
 }

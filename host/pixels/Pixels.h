@@ -98,7 +98,10 @@ PF_Err Iterate8(const PF_EffectWorld* src, PF_EffectWorld* dst, const PF_Rect* a
                 PF_IteratePixel8Func fn, unsigned threads = 0);
 
 /// Source-over ("in front") compositing of premultiplied pixels: src_rect of src drawn into dst
-/// with its top-left at (dest_x, dest_y), clipped to both worlds. Per channel (alpha included):
+/// with its top-left at (dest_x, dest_y), clipped to both worlds. A source colour channel above
+/// the source alpha counts as equal to it (premultiplied colour cannot exceed coverage; the
+/// trail's colour passes leave such pixels, and a transparent pixel must stay transparent).
+/// Then per channel (alpha included):
 ///   s   = div255(src * opacity)
 ///   out = min(255, s + div255(dst * (255 - s.alpha)))
 /// where div255(v) = (v + 128 + ((v + 128) >> 8)) >> 8 is v / 255 rounded to nearest (exact for
@@ -110,7 +113,7 @@ void TransferInFront(const PF_EffectWorld& src, const PF_Rect& src_rect, A_long 
 void FillWorld(PF_EffectWorld& world, const PF_Pixel* color, const PF_Rect* rect);
 
 /// Composites premultiplied pixels over an opaque background: out = p + div255(bg * (255 -
-/// p.alpha)) with out.alpha = 255. `out` is resized to the size of `premultiplied` when they
+/// p.alpha)) with out.alpha = 255, colour clamped to alpha first as in TransferInFront. `out` is resized to the size of `premultiplied` when they
 /// differ.
 void CompositeOverBackground(const World& premultiplied, PF_Pixel opaque_background, World& out);
 

@@ -131,6 +131,10 @@ Picture ExpectedOutput(const Movie& m, const Frame& f) {
       for (A_long i = 0; i < m.copy.w; ++i) {
         PF_Pixel c = kRamp[n][k];
         c.alpha = Cover(255, Coverage(m, i, j));
+        // The recoloured copy's colour counts up to its coverage.
+        c.red = std::min(c.red, c.alpha);
+        c.green = std::min(c.green, c.alpha);
+        c.blue = std::min(c.blue, c.alpha);
         PF_Pixel& d = p.at(f.sampleLeft[k] + i, m.top + j);
         // Source over; every copy here is opaque or lies on pixels nothing else covers.
         const unsigned keep = 255u - c.alpha;
@@ -166,8 +170,9 @@ Picture ExpectedFrame(const Movie& m, const Picture& out) {
           y < out.top() + out.height())
         p = out.at(x, y);
       const unsigned keep = 255u - p.alpha;
-      auto mix = [keep](unsigned c, unsigned bg) {
-        return A_u_char(std::min(255u, c + Div255(bg * keep)));
+      // Colour above coverage (the trail's recoloured, faded pixels) counts up to its alpha.
+      auto mix = [keep, &p](unsigned c, unsigned bg) {
+        return A_u_char(std::min(255u, std::min(c, unsigned{p.alpha}) + Div255(bg * keep)));
       };
       frame.at(x, y) = {255, mix(p.red, kBackground.red), mix(p.green, kBackground.green),
                         mix(p.blue, kBackground.blue)};

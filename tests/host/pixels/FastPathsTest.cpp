@@ -3,6 +3,7 @@
 // row work shared out on the worker pool (concurrent and nested calls).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -16,8 +17,11 @@ namespace {
 
 A_u_char Sat(unsigned v) { return static_cast<A_u_char>(v > 255 ? 255 : v); }
 
-// Source-over at full opacity, channel by channel.
+// Source-over at full opacity, channel by channel, colour clamped to the source's alpha.
 PF_Pixel BlendReference(PF_Pixel s, PF_Pixel d) {
+  s.red = std::min(s.red, s.alpha);
+  s.green = std::min(s.green, s.alpha);
+  s.blue = std::min(s.blue, s.alpha);
   const unsigned inv = 255u - s.alpha;
   return {Sat(s.alpha + Div255(d.alpha * inv)), Sat(s.red + Div255(d.red * inv)),
           Sat(s.green + Div255(d.green * inv)), Sat(s.blue + Div255(d.blue * inv))};

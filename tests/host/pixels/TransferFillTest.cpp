@@ -26,8 +26,11 @@ TEST(TransferInFront, BlendsWithRounding) {
       {{255, 255, 0, 100}, {0, 0, 0, 0}, 128, {128, 128, 0, 50}},
       {{255, 255, 0, 100}, {255, 0, 40, 0}, 128, {255, 128, 20, 50}},
       {{255, 9, 9, 9}, {7, 7, 7, 7}, 0, {7, 7, 7, 7}},
-      // A recoloured pixel (colour above alpha) saturates instead of wrapping around.
-      {{0, 200, 200, 200}, {255, 100, 100, 100}, 255, {255, 255, 255, 255}},
+      // A recoloured transparent pixel (colour above alpha) stays transparent ...
+      {{0, 200, 200, 200}, {255, 100, 100, 100}, 255, {255, 100, 100, 100}},
+      // ... and a faded one counts its colour up to its coverage: 100 + 155 * 155 / 255.
+      {{100, 250, 40, 100}, {255, 155, 155, 155}, 255, {255, 194, 134, 194}},
+      {{100, 250, 40, 100}, {0, 0, 0, 0}, 128, {50, 50, 20, 50}},
   };
   for (const Case& c : cases) {
     World s(1, 1), d(1, 1);
