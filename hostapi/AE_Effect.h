@@ -448,8 +448,7 @@ typedef struct _PF_UtilCallbacks {
                            void* refcon, PF_IteratePixel8Func pix_fn, PF_EffectWorld* dst);
   PF_Err (*iterate_lut)(PF_InData* in_data, A_long progress_base, A_long progress_final,
                         PF_EffectWorld* src, const PF_Rect* area, A_u_char* a_lut0,
-                        A_u_char* r_lut0, A_u_char* g_lut0, A_u_char* b_lut0,
-                        PF_EffectWorld* dst);
+                        A_u_char* r_lut0, A_u_char* g_lut0, A_u_char* b_lut0, PF_EffectWorld* dst);
   PF_Err (*transfer_rect)(PF_ProgPtr effect_ref, PF_Quality quality, PF_ModeFlags m_flags,
                           PF_Field field, const PF_Rect* src_rec, const PF_EffectWorld* src_world,
                           const PF_CompositeMode* comp_mode, const PF_MaskWorld* mask_world0,
@@ -483,8 +482,8 @@ typedef struct _PF_UtilCallbacks {
                           PF_Pixel16* dst_pixel);
   PF_Err (*fill16)(PF_ProgPtr effect_ref, const PF_Pixel16* color, const PF_Rect* dst_rect,
                    PF_EffectWorld* world);
-  PF_Err (*premultiply_color16)(PF_ProgPtr effect_ref, PF_EffectWorld* src,
-                                const PF_Pixel16* color, A_long forward, PF_EffectWorld* dst);
+  PF_Err (*premultiply_color16)(PF_ProgPtr effect_ref, PF_EffectWorld* src, const PF_Pixel16* color,
+                                A_long forward, PF_EffectWorld* dst);
   PF_Err (*iterate16)(PF_InData* in_data, A_long progress_base, A_long progress_final,
                       PF_EffectWorld* src, const PF_Rect* area, void* refcon,
                       PF_IteratePixel16Func pix_fn, PF_EffectWorld* dst);
@@ -493,9 +492,8 @@ typedef struct _PF_UtilCallbacks {
                              void* refcon, PF_IteratePixel16Func pix_fn, PF_EffectWorld* dst);
   PF_Err (*iterate_origin_non_clip_src16)(PF_InData* in_data, A_long progress_base,
                                           A_long progress_final, PF_EffectWorld* src,
-                                          const PF_Rect* area, const PF_Point* origin,
-                                          void* refcon, PF_IteratePixel16Func pix_fn,
-                                          PF_EffectWorld* dst);
+                                          const PF_Rect* area, const PF_Point* origin, void* refcon,
+                                          PF_IteratePixel16Func pix_fn, PF_EffectWorld* dst);
   PF_Err (*get_pixel_data8)(PF_EffectWorld* worldP, PF_PixelPtr pixelsP0, PF_Pixel8** pixPP);
   PF_Err (*get_pixel_data16)(PF_EffectWorld* worldP, PF_PixelPtr pixelsP0, PF_Pixel16** pixPP);
   A_long reserved[1];

@@ -37,8 +37,7 @@ typedef struct PF_Iterate8Suite1 {
                            void* refcon, PF_IteratePixel8Func pix_fn, PF_EffectWorld* dst);
   PF_Err (*iterate_lut)(PF_InData* in_data, A_long progress_base, A_long progress_final,
                         PF_EffectWorld* src, const PF_Rect* area, A_u_char* a_lut0,
-                        A_u_char* r_lut0, A_u_char* g_lut0, A_u_char* b_lut0,
-                        PF_EffectWorld* dst);
+                        A_u_char* r_lut0, A_u_char* g_lut0, A_u_char* b_lut0, PF_EffectWorld* dst);
   PF_Err (*iterate_origin_non_clip_src)(PF_InData* in_data, A_long progress_base,
                                         A_long progress_final, PF_EffectWorld* src,
                                         const PF_Rect* area, const PF_Point* origin, void* refcon,
@@ -58,8 +57,8 @@ typedef struct PF_WorldTransformSuite1 {
                      void* g_kernel, void* b_kernel, PF_EffectWorld* dst);
   PF_Err (*copy)(PF_ProgPtr effect_ref, PF_EffectWorld* src, PF_EffectWorld* dst, PF_Rect* src_r,
                  PF_Rect* dst_r);
-  PF_Err (*copy_hq)(PF_ProgPtr effect_ref, PF_EffectWorld* src, PF_EffectWorld* dst,
-                    PF_Rect* src_r, PF_Rect* dst_r);
+  PF_Err (*copy_hq)(PF_ProgPtr effect_ref, PF_EffectWorld* src, PF_EffectWorld* dst, PF_Rect* src_r,
+                    PF_Rect* dst_r);
   PF_Err (*transfer_rect)(PF_ProgPtr effect_ref, PF_Quality quality, PF_ModeFlags m_flags,
                           PF_Field field, const PF_Rect* src_rec, const PF_EffectWorld* src_world,
                           const PF_CompositeMode* comp_mode, const PF_MaskWorld* mask_world0,

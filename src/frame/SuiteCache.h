@@ -11,17 +11,17 @@ namespace quillstreak {
 
 /// The suites the effect uses, each a name and a numeric version.
 enum class Suite : std::size_t {
-  Handle,           // "PF Handle Suite" 2
-  Iterate8,         // "PF Iterate8 Suite" 1
-  WorldTransform,   // "PF World Transform Suite" 1
-  Ansi,             // "PF ANSI Suite" 1
-  PFInterface,      // "AEGP PF Interface Suite" 1
-  Stream7,          // "AEGP Stream Suite" 7
-  Stream9,          // "AEGP Stream Suite" 9
-  DynamicStream,    // "AEGP Dynamic Stream Suite" 2
-  Effect,           // "AEGP Effect Suite" 2
-  Layer11,          // "AEGP Layer Suite" 11
-  Layer13,          // "AEGP Layer Suite" 13
+  Handle,          // "PF Handle Suite" 2
+  Iterate8,        // "PF Iterate8 Suite" 1
+  WorldTransform,  // "PF World Transform Suite" 1
+  Ansi,            // "PF ANSI Suite" 1
+  PFInterface,     // "AEGP PF Interface Suite" 1
+  Stream7,         // "AEGP Stream Suite" 7
+  Stream9,         // "AEGP Stream Suite" 9
+  DynamicStream,   // "AEGP Dynamic Stream Suite" 2
+  Effect,          // "AEGP Effect Suite" 2
+  Layer11,         // "AEGP Layer Suite" 11
+  Layer13,         // "AEGP Layer Suite" 13
   Count
 };
 

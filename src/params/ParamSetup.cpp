@@ -31,7 +31,7 @@ constexpr ParamSpec Color(ParamIndex index, A_long nameId, ParamDiskId diskId, P
 
 constexpr SliderSpec kEdgeSlider{0.0, -1000.0f, 1000.0f, 0.0f, 5.0f, 2, PF_ValueDisplayFlag_NONE};
 
-constexpr std::array<ParamSpec, PARAM_COUNT - 1> kSpecs = {{
+constexpr std::array<ParamSpec, PARAM_COUNT - 1> kEntries = {{
     Group(PARAM_QUALITY_GROUP, STR_QUALITY_GROUP, DISK_ID_QUALITY_GROUP, 0),
     Slider(PARAM_MOTION_THRESHOLD, STR_MOTION_THRESHOLD, DISK_ID_MOTION_THRESHOLD,
            {1.0, 0.0f, 20.0f, 0.0f, 5.0f, 2, PF_ValueDisplayFlag_NONE}),
@@ -70,46 +70,46 @@ constexpr std::array<ParamSpec, PARAM_COUNT - 1> kSpecs = {{
 }};
 
 static_assert([] {
-  for (std::size_t i = 0; i < kSpecs.size(); ++i) {
-    if (kSpecs[i].index != static_cast<A_long>(i + 1)) return false;
+  for (std::size_t i = 0; i < kEntries.size(); ++i) {
+    if (kEntries[i].index != static_cast<A_long>(i + 1)) return false;
   }
   return true;
 }());
 
 }  // namespace
 
-const std::array<ParamSpec, PARAM_COUNT - 1>& ParamSpecs() { return kSpecs; }
+const std::array<ParamSpec, PARAM_COUNT - 1>& ParamSpecs() { return kEntries; }
 
-void DescribeParam(const ParamSpec& spec, PF_ParamDef& def) {
-  def.param_type = spec.type;
-  def.flags = spec.flags;
-  def.uu.id = spec.diskId;
-  switch (spec.type) {
+void DescribeParam(const ParamSpec& entry, PF_ParamDef& def) {
+  def.param_type = entry.type;
+  def.flags = entry.flags;
+  def.uu.id = entry.diskId;
+  switch (entry.type) {
     case PF_Param_FLOAT_SLIDER:
-      def.u.fs_d.value = spec.slider.value;
-      def.u.fs_d.dephault = static_cast<PF_FpShort>(spec.slider.value);
-      def.u.fs_d.valid_min = spec.slider.validMin;
-      def.u.fs_d.valid_max = spec.slider.validMax;
-      def.u.fs_d.slider_min = spec.slider.sliderMin;
-      def.u.fs_d.slider_max = spec.slider.sliderMax;
-      def.u.fs_d.precision = spec.slider.precision;
-      def.u.fs_d.display_flags = spec.slider.displayFlags;
+      def.u.fs_d.value = entry.slider.value;
+      def.u.fs_d.dephault = static_cast<PF_FpShort>(entry.slider.value);
+      def.u.fs_d.valid_min = entry.slider.validMin;
+      def.u.fs_d.valid_max = entry.slider.validMax;
+      def.u.fs_d.slider_min = entry.slider.sliderMin;
+      def.u.fs_d.slider_max = entry.slider.sliderMax;
+      def.u.fs_d.precision = entry.slider.precision;
+      def.u.fs_d.display_flags = entry.slider.displayFlags;
       def.u.fs_d.curve_tolerance = kCurveTolerance;
       break;
     case PF_Param_CHECKBOX:
       def.u.bd.value = 0;
       def.u.bd.dephault = 0;
-      def.u.bd.u.nameptr = GetString(spec.labelId);
+      def.u.bd.u.nameptr = GetString(entry.labelId);
       break;
     case PF_Param_COLOR:
-      def.u.cd.value = spec.color;
-      def.u.cd.dephault = spec.color;
+      def.u.cd.value = entry.color;
+      def.u.cd.dephault = entry.color;
       break;
     case PF_Param_LAYER:
       def.u.ld.dephault = PF_LayerDefault_NONE;
       break;
     case PF_Param_BUTTON:
-      def.u.button_d.u.namesptr = GetString(spec.labelId);
+      def.u.button_d.u.namesptr = GetString(entry.labelId);
       break;
     default:
       break;
@@ -118,14 +118,14 @@ void DescribeParam(const ParamSpec& spec, PF_ParamDef& def) {
 
 PF_Err ParamsSetup(PF_InData& in_data, PF_OutData& out_data) {
   HostServices host(in_data);
-  for (const ParamSpec& spec : kSpecs) {
+  for (const ParamSpec& entry : kEntries) {
     PF_ParamDef def;
     std::memset(&def, 0, sizeof(def));
-    if (const PF_Err err = host.CopyString(def.name, GetString(spec.nameId < 0 ? STR_NONE
-                                                                               : spec.nameId))) {
+    if (const PF_Err err =
+            host.CopyString(def.name, GetString(entry.nameId < 0 ? STR_NONE : entry.nameId))) {
       return err;
     }
-    DescribeParam(spec, def);
+    DescribeParam(entry, def);
     if (const PF_Err err = host.AddParam(def)) {
       return err;
     }

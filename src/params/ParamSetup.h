@@ -23,16 +23,16 @@ struct ParamSpec {
   PF_ParamType type;
   ParamDiskId diskId;
   PF_ParamFlags flags;
-  SliderSpec slider;   // float sliders
-  PF_Pixel color;      // colours (alpha, red, green, blue)
-  A_long labelId;      // checkbox and button labels
+  SliderSpec slider;  // float sliders
+  PF_Pixel color;     // colours (alpha, red, green, blue)
+  A_long labelId;     // checkbox and button labels
 };
 
 /// Indices 1 to 23, in declaration order.
 const std::array<ParamSpec, PARAM_COUNT - 1>& ParamSpecs();
 
-/// Fills one definition from its spec (the name is copied by the caller through the host).
-void DescribeParam(const ParamSpec& spec, PF_ParamDef& def);
+/// Fills one definition from its entry (the name is copied by the caller through the host).
+void DescribeParam(const ParamSpec& entry, PF_ParamDef& def);
 
 PF_Err ParamsSetup(PF_InData& in_data, PF_OutData& out_data);
 

@@ -73,8 +73,8 @@ PF_Err FindMotionSourceLayer(PF_InData& in_data, AEGP_LayerH& layer) {
   const AEGP_PFInterfaceSuite1& pfInterface = suites.PFInterface();
   // Had before the reference, so that a refused suite never leaves one behind.
   suites.Effect();
-  PF_Err err = CallHost(pfInterface.AEGP_GetNewEffectForEffect, kPluginId, in_data.effect_ref,
-                        effect.out());
+  PF_Err err =
+      CallHost(pfInterface.AEGP_GetNewEffectForEffect, kPluginId, in_data.effect_ref, effect.out());
   if (err == PF_Err_NONE) {
     err = CallHost(suites.Stream7().AEGP_GetNewEffectStreamByIndex, kPluginId, effect.get(),
                    PF_ParamIndex{PARAM_MOTION_SOURCE}, stream.out());

@@ -16,8 +16,7 @@ constexpr double kPercent = 0.01;
 double Larger(double a, double b) { return b > a ? b : a; }
 
 bool FitsLong(std::int64_t value) {
-  return value >= std::numeric_limits<A_long>::min() &&
-         value <= std::numeric_limits<A_long>::max();
+  return value >= std::numeric_limits<A_long>::min() && value <= std::numeric_limits<A_long>::max();
 }
 
 }  // namespace
@@ -38,9 +37,8 @@ double MeasureMotion(TrailPlan& plan, const LayerTransform& probe, const LayerTr
   plan.rotateZAtProbe = probe.rotateZ;
   plan.rotateZAtBase = base.rotateZ;
   plan.rotateZDelta = std::fabs(plan.rotateZAtProbe - plan.rotateZAtBase);
-  plan.rotationMotion =
-      plan.samplesRotation *
-      Larger(Larger(plan.rotateXDelta, plan.rotateYDelta), plan.rotateZDelta);
+  plan.rotationMotion = plan.samplesRotation *
+                        Larger(Larger(plan.rotateXDelta, plan.rotateYDelta), plan.rotateZDelta);
 
   // Scale, through the factors.
   plan.scaleXAtProbe = probe.scale[0] * kPercent;

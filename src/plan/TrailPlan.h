@@ -12,22 +12,22 @@ using SampleTimeList = std::vector<A_long>;
 
 struct TrailPlan {
   // Parameter snapshot at the frame's current time.
-  double motionThreshold;        // pixels
-  A_long timeThreshold;          // steps; after sampling, the probe step in time units
-  double shutterTicks;           // whole time units
-  PF_LayerDef motionSourceLayer; // only `data` is consulted: non-null = a layer is chosen
+  double motionThreshold;         // pixels
+  A_long timeThreshold;           // steps; after sampling, the probe step in time units
+  double shutterTicks;            // whole time units
+  PF_LayerDef motionSourceLayer;  // only `data` is consulted: non-null = a layer is chosen
   A_u_char solidFillEnabled;
   PF_Pixel solidColor;
   A_u_char rampFillEnabled;
   PF_Pixel rampStartColor;
   PF_Pixel rampEndColor;
-  double opacity;                // factor 0..1
+  double opacity;  // factor 0..1
   double samplesRotation;
   double samplesScale;
 
   // The samples.
-  SampleTimeList* sampleTimes;   // owned; destroyed by smart render or when the frame ends
-  double sampleCount;            // entries of sampleTimes once sampling is over
+  SampleTimeList* sampleTimes;  // owned; destroyed by smart render or when the frame ends
+  double sampleCount;           // entries of sampleTimes once sampling is over
 
   // Working values of the motion search, rewritten at every probe.
   double motionAmount;

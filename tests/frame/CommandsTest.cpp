@@ -75,8 +75,8 @@ TEST(About, RefusedAnsiSuiteGives516) {
 
 TEST(Dispatch, UnhandledCommandsReturn0AndCallNothing) {
   auto host = NewHost();
-  for (const PF_Cmd cmd : {2, 5, 6, 7, 8, 9, 10, 11, 12, 15, 16, 17, 18, 19, 20, 21, 22, 25, 30,
-                           34, 1000, -1, -2147483647}) {
+  for (const PF_Cmd cmd : {2,  5,  6,  7,  8,  9,  10, 11, 12,   15, 16,         17,
+                           18, 19, 20, 21, 22, 25, 30, 34, 1000, -1, -2147483647}) {
     PF_LayerDef output{};
     output.width = 123;
     EXPECT_EQ(host->Send(cmd, nullptr, &output, nullptr), PF_Err_NONE) << cmd;

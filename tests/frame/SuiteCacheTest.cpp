@@ -70,11 +70,10 @@ TEST(SuiteCache, AcquiresOnFirstUseAndReleasesOncePerSlot) {
     cache.Stream7();
     cache.Handle();
   }
-  EXPECT_EQ(FakeBasic::calls,
-            (std::vector<std::string>{"acquire PF Handle Suite/2", "acquire AEGP Stream Suite/9",
-                                      "acquire AEGP Stream Suite/7",
-                                      "release PF Handle Suite/2", "release AEGP Stream Suite/7",
-                                      "release AEGP Stream Suite/9"}));
+  EXPECT_EQ(FakeBasic::calls, (std::vector<std::string>{
+                                  "acquire PF Handle Suite/2", "acquire AEGP Stream Suite/9",
+                                  "acquire AEGP Stream Suite/7", "release PF Handle Suite/2",
+                                  "release AEGP Stream Suite/7", "release AEGP Stream Suite/9"}));
 }
 
 TEST(SuiteCache, RefusedSuiteThrows516AndReleasesWhatWasAcquired) {
@@ -139,7 +138,8 @@ TEST(Dispatch, ThrownIntegersBecomeTheResultAndAnythingElse512) {
 TEST(Dispatch, OnlyTheEightCommandsHaveHandlers) {
   const PF_Cmd handled[] = {0, 1, 3, 4, 13, 14, 23, 24};
   for (PF_Cmd cmd = -3; cmd < 40; ++cmd) {
-    const bool expected = std::find(std::begin(handled), std::end(handled), cmd) != std::end(handled);
+    const bool expected =
+        std::find(std::begin(handled), std::end(handled), cmd) != std::end(handled);
     EXPECT_EQ(FindHandler(cmd) != nullptr, expected) << cmd;
   }
   EXPECT_EQ(FindHandler(PF_Cmd_RENDER), nullptr);

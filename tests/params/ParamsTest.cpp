@@ -22,8 +22,8 @@ TEST(ParamsSetup, DeclaresTwentyThreeParametersInOrder) {
   ASSERT_EQ(defs.size(), 23u);
   EXPECT_EQ(host->CountCalls("add_param"), 23u);
   EXPECT_EQ(host->CountCalls("AcquireSuite"), 0u);
-  const A_long diskIds[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 19, 13, 14, 15, 16, 17, 18, 20,
-                            21, 22, 23};
+  const A_long diskIds[] = {1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12,
+                            19, 13, 14, 15, 16, 17, 18, 20, 21, 22, 23};
   for (std::size_t i = 0; i < defs.size(); ++i) {
     EXPECT_EQ(defs[i].uu.id, diskIds[i]) << "call " << i;
   }
@@ -92,11 +92,11 @@ TEST(ParamsSetup, DefinitionsCarryTheExactBytes) {
     A_short precision, displayFlags;
   };
   const Slider sliders[] = {
-      {1, 1.0, 0, 20, 0, 5, 2, 0},        {2, 20.0, 1, 1024, 0, 20, 0, 0},
+      {1, 1.0, 0, 20, 0, 5, 2, 0},          {2, 20.0, 1, 1024, 0, 20, 0, 0},
       {4, 360.0, 0, 100000, 0, 3600, 2, 0}, {13, 100.0, 0, 100, 0, 100, 2, 1},
-      {16, 1.0, 0, 5, 0, 5, 2, 0},        {17, 1.0, 0, 5, 0, 5, 2, 0},
-      {19, 0.0, -1000, 1000, 0, 5, 2, 0}, {20, 0.0, -1000, 1000, 0, 5, 2, 0},
-      {21, 0.0, -1000, 1000, 0, 5, 2, 0}, {22, 0.0, -1000, 1000, 0, 5, 2, 0},
+      {16, 1.0, 0, 5, 0, 5, 2, 0},          {17, 1.0, 0, 5, 0, 5, 2, 0},
+      {19, 0.0, -1000, 1000, 0, 5, 2, 0},   {20, 0.0, -1000, 1000, 0, 5, 2, 0},
+      {21, 0.0, -1000, 1000, 0, 5, 2, 0},   {22, 0.0, -1000, 1000, 0, 5, 2, 0},
   };
   for (const Slider& s : sliders) {
     const PF_ParamDef& d = defs[s.call];
@@ -158,18 +158,21 @@ TEST(ParamsSetup, MissingCallbacksGive516WithoutACall) {
   {
     auto host = NewHost(false);
     host->in_data().inter.add_param = nullptr;
-    EXPECT_EQ(host->Send(PF_Cmd_PARAMS_SETUP, nullptr, nullptr, nullptr), PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(host->Send(PF_Cmd_PARAMS_SETUP, nullptr, nullptr, nullptr),
+              PF_Err_BAD_CALLBACK_PARAM);
   }
   {
     auto host = NewHost(false);
     host->utils().ansi.strcpy = nullptr;
-    EXPECT_EQ(host->Send(PF_Cmd_PARAMS_SETUP, nullptr, nullptr, nullptr), PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(host->Send(PF_Cmd_PARAMS_SETUP, nullptr, nullptr, nullptr),
+              PF_Err_BAD_CALLBACK_PARAM);
     EXPECT_EQ(host->CountCalls("add_param"), 0u);
   }
   {
     auto host = NewHost(false);
     host->in_data().utils = nullptr;
-    EXPECT_EQ(host->Send(PF_Cmd_PARAMS_SETUP, nullptr, nullptr, nullptr), PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(host->Send(PF_Cmd_PARAMS_SETUP, nullptr, nullptr, nullptr),
+              PF_Err_BAD_CALLBACK_PARAM);
     EXPECT_EQ(host->CountCalls("add_param"), 0u);
   }
   {
@@ -245,7 +248,8 @@ TEST(UpdateParamsUI, HidesTheFourUngroupedSliders) {
   const auto flags = host->Calls("AEGP_SetDynamicStreamFlag");
   ASSERT_EQ(flags.size(), 4u);
   for (std::size_t i = 0; i < flags.size(); ++i) {
-    EXPECT_EQ(flags[i].args, (std::vector<std::int64_t>{PARAM_LEFT + static_cast<int>(i), 2, 0, 1}));
+    EXPECT_EQ(flags[i].args,
+              (std::vector<std::int64_t>{PARAM_LEFT + static_cast<int>(i), 2, 0, 1}));
   }
   // Effect reference disposed first, then the four streams in order.
   std::vector<std::string> ops;
@@ -273,8 +277,7 @@ TEST(UpdateParamsUI, FailuresStopTheRequestsAndCleanUp) {
   const Case cases[] = {
       {"no effect reference", "AEGP_GetNewEffectForEffect", 1, 0, 0, 0, 0, {}},
       {"no Top stream", "AEGP_GetNewEffectStreamByIndex", 2, 2, 0, 1, 1, {}},
-      {"hiding Right fails", "AEGP_SetDynamicStreamFlag", 3, 4, 3, 4, 1,
-       {PARAM_LEFT, PARAM_TOP}},
+      {"hiding Right fails", "AEGP_SetDynamicStreamFlag", 3, 4, 3, 4, 1, {PARAM_LEFT, PARAM_TOP}},
   };
   for (const Case& c : cases) {
     auto host = NewHost();

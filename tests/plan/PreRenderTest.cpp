@@ -116,7 +116,8 @@ TEST(SmartPreRender, SnapshotConversions) {
     void (*check)(const TrailPlan&);
   };
   const Case cases[] = {
-      {"opacity 40", PARAM_OPACITY, 40.0, 100, [](const TrailPlan& p) { EXPECT_EQ(p.opacity, 0.4); }},
+      {"opacity 40", PARAM_OPACITY, 40.0, 100,
+       [](const TrailPlan& p) { EXPECT_EQ(p.opacity, 0.4); }},
       {"opacity 0", PARAM_OPACITY, 0.0, 100, [](const TrailPlan& p) { EXPECT_EQ(p.opacity, 0.0); }},
       {"shutter 180", PARAM_SHUTTER_ANGLE, 180.0, 100,
        [](const TrailPlan& p) { EXPECT_EQ(p.shutterTicks, 50.0); }},
@@ -331,10 +332,9 @@ TEST(MotionSource, TheChosenLayerIsMeasuredInsteadOfTheEffectsOwn) {
     return ops;
   }();
   EXPECT_EQ(lookup, (Ops{"AEGP_GetNewEffectForEffect", "AEGP_GetNewEffectStreamByIndex",
-                         "AEGP_GetNewStreamValue", "AEGP_DisposeStreamValue",
-                         "AEGP_GetEffectLayer", "AEGP_GetLayerParentComp",
-                         "AEGP_GetLayerFromLayerID", "AEGP_DisposeStream",
-                         "AEGP_DisposeEffect"}));
+                         "AEGP_GetNewStreamValue", "AEGP_DisposeStreamValue", "AEGP_GetEffectLayer",
+                         "AEGP_GetLayerParentComp", "AEGP_GetLayerFromLayerID",
+                         "AEGP_DisposeStream", "AEGP_DisposeEffect"}));
   const auto stream = host->Calls("AEGP_GetNewEffectStreamByIndex");
   ASSERT_EQ(stream.size(), 1u);
   EXPECT_EQ(stream[0].args.back(), PARAM_MOTION_SOURCE);

@@ -81,12 +81,12 @@ TEST(SelectSampleTimes, ProbeTimesAndReadCounts) {
   for (const Case& c : cases) {
     PlanFixture f(c.shutter, c.threshold, 1.0);
     std::vector<A_long> reads;
-    const PF_Err err = SelectSampleTimes(f.plan, c.current, kFull, kFull,
-                                         [&](A_long time, LayerTransform& out) {
-                                           reads.push_back(time);
-                                           out = Still();
-                                           return PF_Err_NONE;
-                                         });
+    const PF_Err err =
+        SelectSampleTimes(f.plan, c.current, kFull, kFull, [&](A_long time, LayerTransform& out) {
+          reads.push_back(time);
+          out = Still();
+          return PF_Err_NONE;
+        });
     EXPECT_EQ(err, PF_Err_NONE) << c.name;
     EXPECT_EQ(reads, c.reads) << c.name;
     EXPECT_TRUE(f.times.empty()) << c.name;
@@ -129,23 +129,22 @@ TEST(SelectSampleTimes, EachKindOfChangeIsWeighedAgainstTheThreshold) {
     bool accepted;
   };
   const Case cases[] = {
-      {"z rotation 0.5 x 2 equals threshold", [](LayerTransform& t) { t.rotateZ = 0.5; }, 1.0,
-       2.0, kFull, 1.0, true},
+      {"z rotation 0.5 x 2 equals threshold", [](LayerTransform& t) { t.rotateZ = 0.5; }, 1.0, 2.0,
+       kFull, 1.0, true},
       {"x rotation", [](LayerTransform& t) { t.rotateX = 3.0; }, 1.0, 1.0, kFull, 2.0, true},
-      {"y rotation below", [](LayerTransform& t) { t.rotateY = 1.5; }, 1.0, 1.0, kFull, 2.0,
-       false},
+      {"y rotation below", [](LayerTransform& t) { t.rotateY = 1.5; }, 1.0, 1.0, kFull, 2.0, false},
       {"rotation weight 0", [](LayerTransform& t) { t.rotateZ = 90.0; }, 1.0, 0.0, kFull, 1.0,
        false},
       {"scale 100 to 110", [](LayerTransform& t) { t.scale[0] = 110.0; }, 1.0, 1.0, kFull, 10.0,
        true},
       {"scale weight 0", [](LayerTransform& t) { t.scale[1] = 300.0; }, 0.0, 1.0, kFull, 1.0,
        false},
-      {"position z counts with the x factor", [](LayerTransform& t) { t.position[2] = 4.0; },
-       1.0, 1.0, PF_RationalScale{1, 4}, 1.0, true},
-      {"anchor z counts with the x factor", [](LayerTransform& t) { t.anchor[2] = 4.0; }, 1.0,
-       1.0, PF_RationalScale{1, 8}, 1.0, false},
-      {"anchor y counts with the y factor", [](LayerTransform& t) { t.anchor[1] = 3.0; }, 1.0,
-       1.0, PF_RationalScale{1, 1}, 3.0, true},
+      {"position z counts with the x factor", [](LayerTransform& t) { t.position[2] = 4.0; }, 1.0,
+       1.0, PF_RationalScale{1, 4}, 1.0, true},
+      {"anchor z counts with the x factor", [](LayerTransform& t) { t.anchor[2] = 4.0; }, 1.0, 1.0,
+       PF_RationalScale{1, 8}, 1.0, false},
+      {"anchor y counts with the y factor", [](LayerTransform& t) { t.anchor[1] = 3.0; }, 1.0, 1.0,
+       PF_RationalScale{1, 1}, 3.0, true},
   };
   for (const Case& c : cases) {
     PlanFixture f(20.0, 20, c.threshold);
@@ -216,10 +215,11 @@ TEST(SelectSampleTimes, ReaderErrorStopsSampling) {
   for (const int failAt : {1, 2, 3, 4}) {
     PlanFixture f(100.0, 20, 0.0);
     int reads = 0;
-    const PF_Err err = SelectSampleTimes(f.plan, 100, kFull, kFull, [&](A_long, LayerTransform& out) {
-      out = Still();
-      return ++reads == failAt ? PF_Err{7} : PF_Err_NONE;
-    });
+    const PF_Err err =
+        SelectSampleTimes(f.plan, 100, kFull, kFull, [&](A_long, LayerTransform& out) {
+          out = Still();
+          return ++reads == failAt ? PF_Err{7} : PF_Err_NONE;
+        });
     EXPECT_EQ(err, 7) << failAt;
     EXPECT_EQ(reads, failAt);
   }

@@ -31,12 +31,15 @@ TEST(GrowRect, FollowsTheEmptyAndUnionRules) {
     PF_LRect expected;
   };
   const Case cases[] = {
-      {"empty takes the first, then the union", {0, 0, 0, 0},
-       {{10, 10, 50, 50}, {30, 5, 80, 40}}, {10, 5, 80, 50}},
-      {"an empty checkout changes nothing", {10, 10, 50, 50}, {{60, 60, 60, 90}},
-       {10, 10, 50, 50}},
-      {"empty over empty is copied, then replaced whole", {0, 0, 0, 0},
-       {{20, 20, 20, 40}, {1, 2, 3, 4}}, {1, 2, 3, 4}},
+      {"empty takes the first, then the union",
+       {0, 0, 0, 0},
+       {{10, 10, 50, 50}, {30, 5, 80, 40}},
+       {10, 5, 80, 50}},
+      {"an empty checkout changes nothing", {10, 10, 50, 50}, {{60, 60, 60, 90}}, {10, 10, 50, 50}},
+      {"empty over empty is copied, then replaced whole",
+       {0, 0, 0, 0},
+       {{20, 20, 20, 40}, {1, 2, 3, 4}},
+       {1, 2, 3, 4}},
       {"an inverted entry counts as empty", {50, 50, 10, 10}, {{0, 0, 5, 5}}, {0, 0, 5, 5}},
       {"negative coordinates", {-10, -10, 0, 0}, {{-20, 5, -15, 30}}, {-20, -10, 0, 30}},
   };
