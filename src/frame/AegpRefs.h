@@ -1,5 +1,5 @@
 // Owners of AEGP references: each disposes of its reference at scope end unless it was
-// released explicitly, so an exception never leaves one behind.
+// disposed of explicitly, so an exception never leaves one behind.
 #pragma once
 
 #include "frame/HostServices.h"
@@ -7,61 +7,47 @@
 
 namespace quillstreak {
 
-/// An effect reference from AEGP_GetNewEffectForEffect.
-class ScopedEffectRef {
+inline PF_Err DisposeEffectRef(SuiteCache& suites, AEGP_EffectRefH ref) {
+  return CallHost(suites.Effect().AEGP_DisposeEffect, ref);
+}
+
+inline PF_Err DisposeStreamRef(SuiteCache& suites, AEGP_StreamRefH stream) {
+  return CallHost(suites.Stream7().AEGP_DisposeStream, stream);
+}
+
+/// One reference of type Ref, disposed of with DisposeFn.
+template <typename Ref, PF_Err (*DisposeFn)(SuiteCache&, Ref)>
+class ScopedAegpRef {
  public:
-  explicit ScopedEffectRef(SuiteCache& suites) : suites_(suites) {}
-  ~ScopedEffectRef() {
+  explicit ScopedAegpRef(SuiteCache& suites) : suites_(suites) {}
+  ~ScopedAegpRef() {
     try {
       Dispose();
     } catch (...) {
     }
   }
-  ScopedEffectRef(const ScopedEffectRef&) = delete;
-  ScopedEffectRef& operator=(const ScopedEffectRef&) = delete;
+  ScopedAegpRef(const ScopedAegpRef&) = delete;
+  ScopedAegpRef& operator=(const ScopedAegpRef&) = delete;
 
-  AEGP_EffectRefH* out() { return &ref_; }
-  AEGP_EffectRefH get() const { return ref_; }
+  Ref* out() { return &ref_; }
+  Ref get() const { return ref_; }
 
   /// Disposes of the reference, if one was obtained; returns the host's answer.
   PF_Err Dispose() {
     if (ref_ == nullptr) return PF_Err_NONE;
-    const AEGP_EffectRefH ref = ref_;
+    const Ref ref = ref_;
     ref_ = nullptr;
-    return CallHost(suites_.Effect().AEGP_DisposeEffect, ref);
+    return DisposeFn(suites_, ref);
   }
 
  private:
   SuiteCache& suites_;
-  AEGP_EffectRefH ref_ = nullptr;
+  Ref ref_ = nullptr;
 };
 
+/// An effect reference from AEGP_GetNewEffectForEffect.
+using ScopedEffectRef = ScopedAegpRef<AEGP_EffectRefH, DisposeEffectRef>;
 /// A stream reference, disposed of through "AEGP Stream Suite" 7.
-class ScopedStream {
- public:
-  explicit ScopedStream(SuiteCache& suites) : suites_(suites) {}
-  ~ScopedStream() {
-    try {
-      Dispose();
-    } catch (...) {
-    }
-  }
-  ScopedStream(const ScopedStream&) = delete;
-  ScopedStream& operator=(const ScopedStream&) = delete;
-
-  AEGP_StreamRefH* out() { return &stream_; }
-  AEGP_StreamRefH get() const { return stream_; }
-
-  PF_Err Dispose() {
-    if (stream_ == nullptr) return PF_Err_NONE;
-    const AEGP_StreamRefH stream = stream_;
-    stream_ = nullptr;
-    return CallHost(suites_.Stream7().AEGP_DisposeStream, stream);
-  }
-
- private:
-  SuiteCache& suites_;
-  AEGP_StreamRefH stream_ = nullptr;
-};
+using ScopedStream = ScopedAegpRef<AEGP_StreamRefH, DisposeStreamRef>;
 
 }  // namespace quillstreak
