@@ -156,7 +156,7 @@ PF_Err SmartRender(PF_InData& in_data, PF_SmartRenderExtra& extra) {
     }
   }
 
-  if (plan.solidFillEnabled == 1 && !rampFill) {
+  if (plan.solidFillEnabled == 1 && plan.rampFillEnabled == 0) {
     compositor.refcon().fillColor = plan.solidColor;
     if (output != nullptr && err == PF_Err_NONE) {
       err = compositor.Iterate(*output, ColorFillKernel);
