@@ -1,10 +1,17 @@
 // The renderer end to end: exit codes, one message per bad input with nothing written, the
 // no-overwrite rule, effect errors, and a rendered frame against a committed reference.
 //
-// The reference is regenerated only on purpose, after a deliberate change of the effect or the
-// host, with:
-//   build/dev/tools/quillstreak-render examples/basic.json --frames 5-5 --out /tmp/ref &&
-//     cp /tmp/ref/frame_0005.png tests/tools/reference/basic_frame_0005.png
+// The reference exists twice: basic_frame_0005.png, compared here with the renderer's output,
+// and basic_frame_0005.rgba, the same pixels as raw RGBA bytes, compared in ReferenceTest.cpp in
+// every build (the Windows one has no libpng). ReferenceTest.cpp also checks that the two hold
+// the same pixels. Regenerate both together, only on purpose, after a deliberate change of the
+// effect or the host (from the repository root, after building the dev preset):
+//   build/dev/tools/quillstreak-render examples/basic.json --frames 5-5 --out /tmp/qs-ref
+//       --overwrite -q &&
+//     cp /tmp/qs-ref/frame_0005.png tests/tools/reference/basic_frame_0005.png &&
+//     build/dev/tests/tools/qs-png-to-rgba tests/tools/reference/basic_frame_0005.png
+//       tests/tools/reference/basic_frame_0005.rgba
+// (each command on one line; the same sequence is in docs/renderer.md).
 #include <gtest/gtest.h>
 
 #include <algorithm>

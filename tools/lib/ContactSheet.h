@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "Png.h"
+#include "RgbaImage.h"
 
 namespace qsrender {
 

@@ -464,24 +464,6 @@ std::string FrameFileName(long frame, int digits) {
   return "frame_" + n + ".png";
 }
 
-RgbaImage FrameToRgba(const qshost::World& frame, PF_Pixel background) {
-  background.alpha = 255;
-  qshost::World opaque;
-  qshost::CompositeOverBackground(frame, background, opaque);
-  RgbaImage image(opaque.width(), opaque.height());
-  for (A_long y = 0; y < opaque.height(); ++y) {
-    const PF_Pixel* row = opaque.row(y);
-    for (A_long x = 0; x < opaque.width(); ++x) {
-      std::uint8_t* p = image.pixel(x, y);
-      p[0] = row[x].red;
-      p[1] = row[x].green;
-      p[2] = row[x].blue;
-      p[3] = 255;
-    }
-  }
-  return image;
-}
-
 int RunRenderer(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
                 bool errIsTerminal) {
   CLI::App app("Renders a scene through the Quillstreak effect to PNG frames.", kProgram);

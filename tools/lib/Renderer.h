@@ -5,8 +5,8 @@
 #include <iosfwd>
 #include <string>
 
+#include "FrameImage.h"
 #include "Png.h"
-#include "host/pixels/Pixels.h"
 
 namespace qsrender {
 
@@ -22,10 +22,6 @@ int RunRenderer(int argc, const char* const* argv, std::ostream& out, std::ostre
                 bool errIsTerminal);
 /// The same on std::cout and std::cerr (progress bar when stderr is a terminal).
 int RunRenderer(int argc, char** argv);
-
-/// A rendered frame as an opaque RGBA image: the premultiplied frame composited over the
-/// background colour (the host's frames are opaque already; this also covers any that are not).
-RgbaImage FrameToRgba(const qshost::World& frame, PF_Pixel background);
 
 /// The file name of frame `frame` ("frame_0007.png"), zero-padded to `digits`.
 std::string FrameFileName(long frame, int digits);

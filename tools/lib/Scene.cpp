@@ -11,7 +11,10 @@
 #include <sstream>
 
 #include "InputError.h"
+#include "RgbaImage.h"
+#if QS_HAVE_PNG
 #include "Png.h"
+#endif
 #include "host/Host.h"
 
 namespace qsrender {
@@ -253,12 +256,18 @@ void Reader::ReadSource(const json& j, const std::string& path, qshost::LayerSou
     const std::string rel = String(Required(j, path, "path"), ppath);
     if (rel.empty()) Fail(ppath, "expected a file path");
     const fs::path full = baseDir_.empty() ? fs::path(rel) : fs::path(baseDir_) / fs::path(rel);
+#if QS_HAVE_PNG
     RgbaImage image;
     try {
       image = ReadPng(full.string());
     } catch (const PngError& e) {
       Fail(ppath, "cannot read image \"" + full.string() + "\": " + e.what());
     }
+#else
+    // Builds without libpng (e.g. the Windows cross build) load every other kind of layer.
+    Fail(ppath, "image layers need libpng, which this build lacks");
+    RgbaImage image;
+#endif
     source.kind = qshost::LayerSource::Kind::Image;
     source.width = image.width;
     source.height = image.height;

@@ -1,0 +1,126 @@
+// examples/basic.json frame 5 rendered through the host the way quillstreak-render renders it
+// (scene loaded, applied to a host, frame rendered at full resolution and composited over the
+// background) against the committed raw reference tests/tools/reference/basic_frame_0005.rgba:
+// straight RGBA bytes, rows top to bottom, the same picture as basic_frame_0005.png. This test
+// needs no libpng, so it also runs in the Windows build (under Wine); where libpng exists it
+// also checks that the raw and the PNG reference hold the same pixels, so they cannot drift
+// apart. CliTest.cpp says how to regenerate both.
+//
+// Tolerance: none on Linux, where the reference was made. Windows programs use another C
+// runtime's math library, whose sin/cos/pow/floor may round the last bit of a result
+// differently; where such a bit decides the rounding of a pixel value, that value moves by one
+// level. So under Windows every byte may differ by at most 1; anything more is a real fault.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "host/Host.h"
+#include "host/Module.h"
+#include "lib/FrameImage.h"
+#include "lib/InputError.h"
+#include "lib/ParamCatalog.h"
+#include "lib/Scene.h"
+#if QS_HAVE_PNG
+#include "lib/Png.h"
+#endif
+
+namespace qsrender {
+namespace {
+
+#if defined(_WIN32)
+constexpr int kTolerance = 1;  // levels per channel; see the comment at the top
+#else
+constexpr int kTolerance = 0;
+#endif
+
+constexpr long kReferenceFrame = 5;
+
+std::string ReferencePath(const char* name) { return std::string(QS_REFERENCE_DIR) + "/" + name; }
+
+std::vector<std::uint8_t> ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in),
+                                   std::istreambuf_iterator<char>());
+}
+
+TEST(ReferenceFrame, RenderMatchesTheRawReference) {
+  qshost::Module module(qshost::DefaultModulePath());
+  qshost::Host host(module);
+  ASSERT_EQ(host.GlobalSetup(), PF_Err_NONE);
+  ASSERT_EQ(host.ParamsSetup(), PF_Err_NONE);
+  const ParamCatalog catalog(host.declaredParams());
+  const Scene scene = LoadSceneFile(std::string(QS_EXAMPLES_DIR) + "/basic.json", catalog);
+  scene.ApplyTo(host);
+  host.SetDownsample({1, 1}, {1, 1});
+  const qshost::FrameResult result =
+      host.RenderFrame(static_cast<A_long>(kReferenceFrame * kUnitsPerFrame));
+  ASSERT_EQ(result.err, PF_Err_NONE);
+  const RgbaImage got = FrameToRgba(result.frame, scene.comp.background);
+  ASSERT_EQ(got.width, scene.comp.width);
+  ASSERT_EQ(got.height, scene.comp.height);
+
+  const std::vector<std::uint8_t> want = ReadBytes(ReferencePath("basic_frame_0005.rgba"));
+  ASSERT_EQ(want.size(), got.rgba.size())
+      << "the raw reference does not hold a " << got.width << "x" << got.height << " picture";
+
+  int maxDiff = 0;
+  std::size_t differing = 0;
+  std::size_t firstDiffering = want.size();
+  for (std::size_t i = 0; i < want.size(); ++i) {
+    const int d = std::abs(int{got.rgba[i]} - int{want[i]});
+    if (d == 0) continue;
+    if (differing++ == 0) firstDiffering = i;
+    maxDiff = std::max(maxDiff, d);
+  }
+  ::testing::Test::RecordProperty("max_difference", maxDiff);
+  ::testing::Test::RecordProperty("differing_bytes", static_cast<int>(differing));
+  std::cout << "reference frame: max difference " << maxDiff << " level(s) in " << differing
+            << " of " << want.size() << " bytes (tolerance " << kTolerance << ")\n";
+  EXPECT_LE(maxDiff, kTolerance)
+      << differing << " bytes differ, the first at pixel " << firstDiffering / 4 % got.width << ","
+      << firstDiffering / 4 / got.width << " channel " << firstDiffering % 4
+      << "; see CliTest.cpp to regenerate the references after a deliberate change";
+}
+
+#if QS_HAVE_PNG
+TEST(ReferenceFrame, RawReferenceHoldsThePngReferencePixels) {
+  const RgbaImage png = ReadPng(ReferencePath("basic_frame_0005.png"));
+  const std::vector<std::uint8_t> raw = ReadBytes(ReferencePath("basic_frame_0005.rgba"));
+  ASSERT_EQ(raw.size(), png.rgba.size());
+  EXPECT_TRUE(raw == png.rgba) << "the raw and PNG references differ; regenerate both together "
+                                  "(see CliTest.cpp)";
+}
+#endif
+
+// An image layer is refused with a message, never a crash: with libpng an unreadable file is
+// named, without it the scene says that this build cannot load images at all.
+TEST(ReferenceFrame, ImageLayerErrorsAreReported) {
+  const std::string text = R"({
+    "composition": {"width": 16, "height": 16, "fps": 10, "duration": 2},
+    "layers": [{"id": 1, "source": {"type": "image", "path": "no-such-picture.png"}}]
+  })";
+#if QS_HAVE_PNG
+  const std::string expected = "cannot read image";
+#else
+  const std::string expected = "image layers need libpng, which this build lacks";
+#endif
+  try {
+    ParseScene(text, "scene.json", "", ParamCatalog());
+    FAIL() << "the image layer was accepted";
+  } catch (const InputError& e) {
+    const std::string message = e.what();
+    EXPECT_NE(message.find("scene.json"), std::string::npos) << message;
+    EXPECT_NE(message.find("layers[0].source.path"), std::string::npos) << message;
+    EXPECT_NE(message.find(expected), std::string::npos) << message;
+  }
+}
+
+}  // namespace
+}  // namespace qsrender

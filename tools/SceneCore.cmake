@@ -1,0 +1,61 @@
+# quillstreak_scene_core: the part of the renderer's library that loads scenes and turns rendered
+# frames into pictures (scene files, the parameter catalog, frame pictures, contact sheets). It
+# needs only nlohmann-json besides the host library, so it builds everywhere, the Windows cross
+# build included; libpng adds reading PNG files (image layers) where it is found.
+#
+# Included by tools/CMakeLists.txt and by tests/tools/CMakeLists.txt (whose tests use it even in
+# builds without the command-line renderer). Defines QS_HAVE_PNG (0 or 1) for its users.
+
+include_guard(GLOBAL)
+
+if(NOT TARGET quillstreak_host)
+  message(STATUS "quillstreak_scene_core skipped: needs the host library")
+  return()
+endif()
+
+# nlohmann-json is header-only. A cross build searches only the target's sysroot for packages,
+# where Debian installs none; the build machine's headers serve any target, but only that folder
+# may reach the target compiler (the rest of /usr/include is the build machine's C library), so
+# it is copied into the build tree.
+find_package(nlohmann_json 3 QUIET)
+if(NOT nlohmann_json_FOUND)
+  find_path(QS_NLOHMANN_JSON_INCLUDE_DIR nlohmann/json.hpp
+    PATHS /usr/include /usr/local/include
+    NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+  if(QS_NLOHMANN_JSON_INCLUDE_DIR)
+    set(qs_json_copy ${CMAKE_BINARY_DIR}/qs-nlohmann-json/include)
+    file(COPY ${QS_NLOHMANN_JSON_INCLUDE_DIR}/nlohmann DESTINATION ${qs_json_copy})
+    add_library(qs_nlohmann_json INTERFACE)
+    target_include_directories(qs_nlohmann_json SYSTEM INTERFACE ${qs_json_copy})
+    add_library(nlohmann_json::nlohmann_json ALIAS qs_nlohmann_json)
+    set(nlohmann_json_FOUND TRUE)
+    message(STATUS "nlohmann-json: headers from ${QS_NLOHMANN_JSON_INCLUDE_DIR}")
+  endif()
+endif()
+if(NOT nlohmann_json_FOUND)
+  message(STATUS "quillstreak_scene_core skipped: needs nlohmann-json (nlohmann-json3-dev)")
+  return()
+endif()
+
+find_package(PNG QUIET)
+
+set(qs_scene_lib ${CMAKE_CURRENT_LIST_DIR}/lib)
+add_library(quillstreak_scene_core STATIC
+  ${qs_scene_lib}/ContactSheet.cpp
+  ${qs_scene_lib}/DemoScene.cpp
+  ${qs_scene_lib}/FrameImage.cpp
+  ${qs_scene_lib}/ParamCatalog.cpp
+  ${qs_scene_lib}/Scene.cpp)
+target_include_directories(quillstreak_scene_core PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(quillstreak_scene_core
+  PUBLIC quillstreak_host quillstreak_hostapi
+  PRIVATE nlohmann_json::nlohmann_json)
+if(PNG_FOUND)
+  target_sources(quillstreak_scene_core PRIVATE ${qs_scene_lib}/Png.cpp)
+  target_link_libraries(quillstreak_scene_core PUBLIC PNG::PNG)
+  target_compile_definitions(quillstreak_scene_core PUBLIC QS_HAVE_PNG=1)
+else()
+  message(STATUS "quillstreak_scene_core: no libpng, so scenes cannot use image layers")
+  target_compile_definitions(quillstreak_scene_core PUBLIC QS_HAVE_PNG=0)
+endif()
+qs_warnings(quillstreak_scene_core)

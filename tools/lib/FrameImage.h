@@ -1,0 +1,13 @@
+// Rendered frames as pictures: what the renderer writes for each frame.
+#pragma once
+
+#include "RgbaImage.h"
+#include "host/pixels/Pixels.h"
+
+namespace qsrender {
+
+/// A rendered frame as an opaque RGBA image: the premultiplied frame composited over the
+/// background colour (the host's frames are opaque already; this also covers any that are not).
+RgbaImage FrameToRgba(const qshost::World& frame, PF_Pixel background);
+
+}  // namespace qsrender
