@@ -730,6 +730,7 @@ PF_Err Host::SmartRender() {
   renderIn_.output_request = preIn_.output_request;
   renderIn_.bitdepth = 8;
   renderIn_.pre_render_data = framePending_ ? preOut_.pre_render_data : nullptr;
+  sourceFingerprints_.clear();  // sources may have been edited since the last render
   PF_SmartRenderExtra extra{&renderIn_, &renderCb_};
   return Send(PF_Cmd_SMART_RENDER, nullptr, nullptr, &extra);
 }

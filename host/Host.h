@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "host/Composition.h"
+#include "host/LayerCache.h"
 #include "host/Module.h"
 #include "host/pixels/Pixels.h"
 #include "hostapi/HostApi.h"
@@ -154,6 +155,12 @@ class Host {
   void SetDownsample(PF_RationalScale x, PF_RationalScale y);
   /// Worker threads for iterate/transfer/render (0 = hardware concurrency).
   void SetThreads(unsigned threads) { threads_ = threads; }
+  /// Keeps rendered layer checkouts between frames (on by default) and hands out copies of them
+  /// when a later render checks out the same layer at the same time, transform, source and
+  /// downsample. The pixels are the same either way. Turning it off empties it. Its size is
+  /// bounded by half the world budget (SetWorldBudget); cached worlds are not counted as live.
+  void SetLayerCache(bool on);
+  const LayerCache& layerCache() const { return layerCache_; }
 
   // ---- parameter values (index 0..23) ---------------------------------------------------------
   // Settable before or after parameter setup. Keyframe times are in comp().timeScale units.
@@ -387,6 +394,12 @@ class Host {
   PF_PreRenderOutput preOut_{};
   PF_SmartRenderInput renderIn_{};
   std::vector<LayerCheckout> checkouts_;
+
+  // Rendered layer checkouts kept between frames (HostLayerCache.cpp).
+  void RenderCheckoutPixels(const Layer& layer, const LayerCheckout& checkout, World& world);
+  LayerCache layerCache_;
+  bool layerCacheOn_ = true;
+  std::map<std::int32_t, std::uint64_t> sourceFingerprints_;  // per layer, for one render
 };
 
 }  // namespace qshost

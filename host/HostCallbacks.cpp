@@ -674,8 +674,7 @@ struct Host::Impl {
                         static_cast<std::int64_t>(box.bottom) - box.top, box.left, box.top, world))
       return Done(*h, err);
     if (const Layer* layer = h->comp_.FindLayer(it->layerId))
-      RenderLayer(layer->source, h->LayerTransformAt(*layer, it->time, it->timeScale), h->dsx(),
-                  h->dsy(), *world, h->threads_);
+      h->RenderCheckoutPixels(*layer, *it, *world);
     h->pixelWorlds_[id] = world;
     *pixels = &world->def();
     return Done(*h, PF_Err_NONE);

@@ -4,6 +4,7 @@
 #include "host/pixels/RowPool.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cassert>
 #include <cmath>
@@ -337,6 +338,13 @@ inline A_u_char ToByte(double v) {
   return static_cast<A_u_char>(v + 0.5);
 }
 
+// Every byte value as a double (a load instead of a conversion in the resampling loop).
+constexpr auto kByteValue = [] {
+  std::array<double, 256> t{};
+  for (int i = 0; i < 256; ++i) t[static_cast<std::size_t>(i)] = i;
+  return t;
+}();
+
 // What the bilinear path gives for one texel taken whole: entry 256 * alpha + c is
 // ToByte(c * alpha / 255) computed exactly as there (alpha itself comes out unchanged).
 const A_u_char* PremultiplyTable() {
@@ -486,9 +494,28 @@ void RenderLayer(const LayerSource& src, const TransformValues& xf, double dsx, 
   const PF_Pixel* img = src.pixels.empty() ? nullptr : src.pixels.data();
   const LayerSource::Kind kind = src.kind;
 
+  // Ellipse coverage of every texel, computed once when the output makes more texel reads than
+  // the source has texels (four per output pixel): the same values, looked up instead of
+  // recomputed.
+  std::vector<double> ellipse_table;
+  const i64 texel_reads = 4 * (area.right - area.left) * (area.bottom - area.top);
+  if (kind == LayerSource::Kind::Ellipse && sw * sh <= texel_reads && sw * sh <= (i64{1} << 22)) {
+    ellipse_table.resize(static_cast<std::size_t>(sw * sh));
+    ParallelRows(sh, ResolveThreads(threads, sh, sw), [&](unsigned, i64 r0, i64 r1) {
+      for (i64 ty = r0; ty < r1; ++ty) {
+        for (i64 tx = 0; tx < sw; ++tx) {
+          ellipse_table[static_cast<std::size_t>(ty * sw + tx)] =
+              EllipseTexel(tx, ty, ecx, ecy, inv_a2, inv_b2);
+        }
+      }
+    });
+  }
+  const double* ellipse_cov = ellipse_table.empty() ? nullptr : ellipse_table.data();
+
   auto texel_cov = [&](i64 tx, i64 ty) -> double {
     if (tx < 0 || ty < 0 || tx >= sw || ty >= sh) return 0.0;
     if (kind == LayerSource::Kind::Rectangle) return 1.0;
+    if (ellipse_cov != nullptr) return ellipse_cov[ty * sw + tx];
     return EllipseTexel(tx, ty, ecx, ecy, inv_a2, inv_b2);
   };
   auto add_image = [&](i64 tx, i64 ty, double w, double acc[4]) {
@@ -573,29 +600,54 @@ void RenderLayer(const LayerSource& src, const TransformValues& xf, double dsx, 
     struct Axis {
       bool inside;  // within the reach of the bilinear taps
       Tap tap;
+      double w0;  // 1 - tap.w1, as the weights below compute it
     };
     std::vector<Axis> colAxis(static_cast<std::size_t>(cols));
     std::vector<Axis> rowAxis(static_cast<std::size_t>(rows));
     for (i64 i = 0; i < cols; ++i) {
       const double fx = (static_cast<double>(def.origin_x + area.left + i) + 0.5) * inv_dsx - m.px;
       const double sx = m.ax + (c * fx) * inv_kx;
-      colAxis[static_cast<std::size_t>(i)] = {sx > -1.0 && sx < swd + 1.0, MakeTap(sx)};
+      const Tap tap = MakeTap(sx);
+      colAxis[static_cast<std::size_t>(i)] = {sx > -1.0 && sx < swd + 1.0, tap, 1 - tap.w1};
     }
     for (i64 j = 0; j < rows; ++j) {
       const double fy = (static_cast<double>(def.origin_y + area.top + j) + 0.5) * inv_dsy - m.py;
       const double sy = m.ay + (c * fy) * inv_ky;
-      rowAxis[static_cast<std::size_t>(j)] = {sy > -1.0 && sy < shd + 1.0, MakeTap(sy)};
+      const Tap tap = MakeTap(sy);
+      rowAxis[static_cast<std::size_t>(j)] = {sy > -1.0 && sy < shd + 1.0, tap, 1 - tap.w1};
     }
     ParallelRows(rows, workers, [&](unsigned, i64 r0, i64 r1) {
       for (i64 j = r0; j < r1; ++j) {
         const Axis& ry = rowAxis[static_cast<std::size_t>(j)];
         if (!ry.inside) continue;
         PF_Pixel* row = RowPtr(def, area.top + j) + area.left;
+        const bool interior_row = ry.tap.i0 >= 0 && ry.tap.i0 + 1 < sh;
+        const PF_Pixel* row0 = interior_row ? img + ry.tap.i0 * sw : nullptr;
         for (i64 i = 0; i < cols; ++i) {
           const Axis& rx = colAxis[static_cast<std::size_t>(i)];
           if (!rx.inside) continue;
           if (rx.tap.w1 == 0.0 && ry.tap.w1 == 0.0) {
             shade_texel(row[i], rx.tap.i0, ry.tap.i0);
+          } else if (kind == LayerSource::Kind::Image && interior_row && rx.tap.i0 >= 0 &&
+                     rx.tap.i0 + 1 < sw) {
+            // All four texels inside: the sums of `shade`, term by term in the same order.
+            const PF_Pixel* t0 = row0 + rx.tap.i0;
+            const PF_Pixel* taps[4] = {t0, t0 + 1, t0 + sw, t0 + sw + 1};
+            const double ws[4] = {rx.w0 * ry.w0, rx.tap.w1 * ry.w0, rx.w0 * ry.tap.w1,
+                                  rx.tap.w1 * ry.tap.w1};
+            double a0 = 0, a1 = 0, a2 = 0, a3 = 0;
+            for (int k = 0; k < 4; ++k) {
+              const double a = kByteValue[taps[k]->alpha] * ws[k];
+              a0 += a;
+              a1 += kByteValue[taps[k]->red] * a;
+              a2 += kByteValue[taps[k]->green] * a;
+              a3 += kByteValue[taps[k]->blue] * a;
+            }
+            PF_Pixel& o = row[i];
+            o.alpha = ToByte(a0);
+            o.red = ToByte(a1 * kInv255);
+            o.green = ToByte(a2 * kInv255);
+            o.blue = ToByte(a3 * kInv255);
           } else {
             shade(row[i], rx.tap, ry.tap);
           }

@@ -113,8 +113,8 @@ void TransferInFront(const PF_EffectWorld& src, const PF_Rect& src_rect, A_long 
 void FillWorld(PF_EffectWorld& world, const PF_Pixel* color, const PF_Rect* rect);
 
 /// Composites premultiplied pixels over an opaque background: out = p + div255(bg * (255 -
-/// p.alpha)) with out.alpha = 255, colour clamped to alpha first as in TransferInFront. `out` is resized to the size of `premultiplied` when they
-/// differ.
+/// p.alpha)) with out.alpha = 255, colour clamped to alpha first as in TransferInFront. `out` is
+/// resized to the size of `premultiplied` when they differ.
 void CompositeOverBackground(const World& premultiplied, PF_Pixel opaque_background, World& out);
 
 /// Premultiplied -> straight ARGB (colour = round(c * 255 / alpha), clamped; alpha 0 -> all zero).

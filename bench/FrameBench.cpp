@@ -1,0 +1,371 @@
+// Whole frames through the effect module and the substitute host (smart pre-render + smart
+// render), and the renderer's view of a demo scene (Host::RenderFrame, composited over the
+// background).
+//
+// Frame cases: a 1920x1080 composition at 24 fps (time scale 2400, frames of 100 units) with a
+// 1280x720 image layer that slides sideways at 640 px per 2929 units (about 4.37 px per probe
+// step, so the samples sit at fractional pixel positions and every layer pixel is resampled).
+// Motion Threshold 0 accepts every probe and the probe step is 20 units at full and at half
+// resolution (Time Threshold 20, the default, or 10 at half resolution), so a Shutter Angle giving
+// a window of (n - 1) * 20 units yields exactly n samples (the step:100 cases use Time Threshold
+// 100: one sample per frame time); n = 0 uses a zero window and Motion Threshold 20,
+// which one step does not reach. Consecutive iterations render consecutive frames, so with the
+// layer cache on each frame renders only the layer times the previous frames did not have: 4
+// samples (100 units per frame / 20 units per step, less the previous current frame) and the
+// current frame.
+//
+// The bytes counted are those the effect's passes must move: the output clear (written once),
+// per sample the ramp repaint (read + written) when ramp fill is on and the in-front transfer
+// (sample read, output region read and written), and the transfer of the current frame.
+// Layer rendering, checkouts and cache copies are host work and are not counted: they are what
+// the ratio exposes.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "Bandwidth.h"
+#include "host/Host.h"
+#include "host/Module.h"
+#include "params/ParamIndex.h"
+
+#if QS_BENCH_DEMO_SCENE
+#include "lib/ParamCatalog.h"
+#include "lib/Scene.h"
+#endif
+
+namespace {
+
+using qshost::Host;
+
+constexpr A_long kFrame = 100;            // time units per frame
+constexpr A_long kFirstFrameTime = 2000;  // leaves room for the longest window before it
+constexpr A_long kCycleFrames = 1900;     // frames before the time wraps to the start again
+
+qshost::Module& TheModule() {
+  static qshost::Module module(qshost::DefaultModulePath());
+  return module;
+}
+
+double RectBytes(const PF_LRect& r) {
+  if (r.left >= r.right || r.top >= r.bottom) return 0;
+  return 4.0 * (static_cast<double>(r.right) - r.left) * (static_cast<double>(r.bottom) - r.top);
+}
+
+// Straight ARGB picture: opaque with a soft alpha border and a colour gradient.
+qshost::LayerSource ImageSource(A_long width, A_long height) {
+  qshost::LayerSource src;
+  src.kind = qshost::LayerSource::Kind::Image;
+  src.width = width;
+  src.height = height;
+  src.pixels.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+  for (A_long y = 0; y < height; ++y) {
+    for (A_long x = 0; x < width; ++x) {
+      const A_long edge = std::min(std::min(x, width - 1 - x), std::min(y, height - 1 - y));
+      const auto a = static_cast<A_u_char>(edge >= 16 ? 255 : 16 * edge);
+      src.pixels[static_cast<std::size_t>(y) * width + x] = PF_Pixel{
+          a, static_cast<A_u_char>(x * 255 / width), static_cast<A_u_char>(y * 255 / height), 160};
+    }
+  }
+  return src;
+}
+
+void SetUpSlidingLayer(Host& host) {
+  qshost::Composition& comp = host.comp();
+  comp.width = 1920;
+  comp.height = 1080;
+  comp.timeScale = 2400;
+  comp.frameDuration = kFrame;
+  comp.duration = (kCycleFrames + 100) * kFrame + kFirstFrameTime;
+  comp.layers.clear();
+  qshost::Layer layer;
+  layer.id = 1;
+  layer.name = "Slide";
+  layer.source = ImageSource(1280, 720);
+  layer.transform.anchor.SetConstant({640.0, 360.0, 0.0, 0.0});
+  // Back and forth between x = 640 and x = 1280, 2929 units per leg.
+  for (std::int32_t k = 0; k * 2929 <= comp.duration + 2929; ++k) {
+    layer.transform.position.AddKeyframe(k * 2929, {k % 2 == 0 ? 640.0 : 1280.0, 540.0, 0.0, 0.0});
+  }
+  comp.layers.push_back(std::move(layer));
+  host.SetEffectLayer(1);
+}
+
+// Turns the host's layer cache on or off (a no-op for a host without one).
+template <typename H>
+auto SetCache(H& host, bool on, int) -> decltype(host.SetLayerCache(on), void()) {
+  host.SetLayerCache(on);
+}
+template <typename H>
+void SetCache(H&, bool, long) {}
+
+struct FrameCase {
+  int samples;
+  bool ramp;
+  int downsample;  // 1 = full, 2 = half resolution
+  bool cache;
+  int step;  // probe step in time units (Time Threshold at full resolution)
+};
+
+FrameCase CaseOf(const benchmark::State& state) {
+  return {static_cast<int>(state.range(0)), state.range(1) != 0, static_cast<int>(state.range(2)),
+          state.range(3) != 0, static_cast<int>(state.range(4))};
+}
+
+std::unique_ptr<Host> MakeFrameHost(const FrameCase& c) {
+  auto host = std::make_unique<Host>(TheModule());
+  SetUpSlidingLayer(*host);
+  if (host->GlobalSetup() != PF_Err_NONE || host->ParamsSetup() != PF_Err_NONE) {
+    throw std::runtime_error("setup failed");
+  }
+  using namespace quillstreak;
+  host->SetDownsample(PF_RationalScale{1, static_cast<A_u_long>(c.downsample)},
+                      PF_RationalScale{1, static_cast<A_u_long>(c.downsample)});
+  host->SetFloat(PARAM_TIME_THRESHOLD, static_cast<double>(c.step) / c.downsample);
+  const double window = c.samples == 0 ? 0.0 : (c.samples - 1) * static_cast<double>(c.step);
+  // shutterTicks = trunc(frame * angle / 360): a hair above the exact angle survives truncation.
+  host->SetFloat(PARAM_SHUTTER_ANGLE, window * 360.0 / kFrame + 0.001);
+  host->SetFloat(PARAM_MOTION_THRESHOLD, c.samples == 0 ? 20.0 : 0.0);
+  host->SetCheckbox(PARAM_RAMP_FILL_ENABLE, c.ramp);
+  host->SetColor(PARAM_RAMP_START_COLOR, PF_Pixel{255, 255, 200, 0});
+  host->SetColor(PARAM_RAMP_END_COLOR, PF_Pixel{255, 0, 40, 255});
+  host->SetFloat(PARAM_OPACITY, 100.0);
+  SetCache(*host, c.cache, 0);
+  return host;
+}
+
+// One frame: pre-render, render, end. Returns the bytes the effect's passes moved, or < 0 on error.
+double RenderOne(Host& host, A_long time, bool ramp, int expectSamples, std::string& error) {
+  host.SetTime(time);
+  if (host.SmartPreRender() != PF_Err_NONE) {
+    error = "smart pre-render failed";
+    return -1;
+  }
+  double bytes = RectBytes(host.preRenderOutput().result_rect);  // the clear
+  int samples = 0;
+  for (const qshost::LayerCheckout& c : host.layerCheckouts()) {
+    const double b = RectBytes(c.resultRect);
+    bytes += 3 * b;  // in-front transfer: source read, destination read and written
+    if (c.id != static_cast<A_long>(host.layerCheckouts().size()) + 1) {
+      ++samples;
+      if (ramp) bytes += 2 * b;  // repaint in place
+    }
+  }
+  if (samples != expectSamples) {
+    error =
+        "expected " + std::to_string(expectSamples) + " samples, got " + std::to_string(samples);
+    return -1;
+  }
+  if (host.SmartRender() != PF_Err_NONE) {
+    error = "smart render failed";
+    return -1;
+  }
+  host.EndFrame();
+  return bytes;
+}
+
+void BM_Frame(benchmark::State& state) {
+  const FrameCase c = CaseOf(state);
+  std::unique_ptr<Host> host;
+  try {
+    host = MakeFrameHost(c);
+  } catch (const std::exception& e) {
+    state.SkipWithError(e.what());
+    return;
+  }
+  std::int64_t frame = 0;
+  auto next_time = [&frame] {
+    return kFirstFrameTime + static_cast<A_long>(frame++ % kCycleFrames) * kFrame;
+  };
+  std::string error;
+  // Steady state: enough frames before timing that every window has been seen once.
+  const int warmup = c.cache ? c.samples * c.step / kFrame + 2 : 1;
+  for (int k = 0; k < warmup; ++k) {
+    if (RenderOne(*host, next_time(), c.ramp, c.samples, error) < 0) {
+      state.SkipWithError(error.c_str());
+      return;
+    }
+  }
+  qsbench::BoundCounter bound(true);
+  for (auto _ : state) {
+    const double bytes = RenderOne(*host, next_time(), c.ramp, c.samples, error);
+    if (bytes < 0) {
+      state.SkipWithError(error.c_str());
+      break;
+    }
+    bound.Add(bytes, 1920.0 * 1080.0 / (c.downsample * c.downsample));
+  }
+  bound.Report(state);
+  state.SetLabel(std::string(c.cache ? "cache warm" : "no cache") + (c.ramp ? ", ramp" : "") +
+                 (c.downsample == 2 ? ", half" : ", full"));
+}
+
+void FrameArgs(benchmark::internal::Benchmark* b) {
+  b->ArgNames({"samples", "ramp", "ds", "cache", "step"});
+  for (int cache : {1, 0}) {
+    for (int ds : {1, 2}) {
+      for (int ramp : {1, 0}) {
+        for (int n : {0, 4, 16, 64}) b->Args({n, ramp, ds, cache, 20});
+      }
+    }
+  }
+  // One sample per frame: each new frame renders only its current frame.
+  for (int cache : {1, 0}) b->Args({16, 1, 1, cache, 100});
+}
+BENCHMARK(BM_Frame)->Apply(FrameArgs)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// Frames through Host::RenderFrame (pre-render, render, compositing over the background), as the
+// renderer makes them, frames 0 to durationFrames - 1 cycled; x_realtime above 1 is faster than
+// the scene's frame rate. The frame's conversion to a picture and the PNG file are not included.
+void RenderScene(benchmark::State& state, Host& host, double fps, int frames) {
+  std::int64_t frame = 0;
+  double samples = 0;
+  for (auto _ : state) {
+    const A_long time = static_cast<A_long>(frame++ % frames) * kFrame;
+    qshost::FrameResult result = host.RenderFrame(time);
+    if (result.err != PF_Err_NONE) {
+      state.SkipWithError("frame failed");
+      break;
+    }
+    samples += static_cast<double>(host.layerCheckouts().size()) - 1;
+    benchmark::DoNotOptimize(result.frame.def().data);
+  }
+  const double done = static_cast<double>(state.iterations());
+  state.counters["frames_per_s"] = benchmark::Counter(done, benchmark::Counter::kIsRate);
+  state.counters["x_realtime"] = benchmark::Counter(done / fps, benchmark::Counter::kIsRate);
+  state.counters["samples_per_frame"] = done > 0 ? samples / done : 0;
+}
+
+#if QS_BENCH_DEMO_SCENE
+// Scales a stream's values (all components) by `factor`.
+void ScaleStream(qshost::Stream& stream, double factor) {
+  if (!stream.animated()) return;
+  const std::vector<qshost::Keyframe> keys = stream.keyframes();
+  for (qshost::Keyframe k : keys) {
+    for (double& v : k.value) v *= factor;
+    stream.AddKeyframe(k);
+  }
+}
+
+// The renderer's built-in demo scene; scale 2 doubles the composition, the layers' sizes,
+// positions and anchor points (the shipped demo is 960x540: scale 2 gives 1920x1080).
+void BM_RendererDemo(benchmark::State& state) {
+  const int scale = static_cast<int>(state.range(0));
+  std::unique_ptr<Host> host;
+  qsrender::Scene scene;
+  try {
+    host = std::make_unique<Host>(TheModule());
+    if (host->GlobalSetup() != PF_Err_NONE || host->ParamsSetup() != PF_Err_NONE) {
+      throw std::runtime_error("setup failed");
+    }
+    const qsrender::ParamCatalog catalog(host->declaredParams());
+    scene = qsrender::ParseScene(qsrender::DemoSceneText(), "<demo>", "", catalog);
+  } catch (const std::exception& e) {
+    state.SkipWithError(e.what());
+    return;
+  }
+  scene.comp.width *= scale;
+  scene.comp.height *= scale;
+  for (qshost::Layer& layer : scene.comp.layers) {
+    if (layer.source.kind != qshost::LayerSource::Kind::Image) {  // images keep their pixels
+      layer.source.width *= scale;
+      layer.source.height *= scale;
+    }
+    const qshost::StreamValue anchor =
+        layer.transform.anchor.Evaluate(0, scene.comp.timeScale, scene.comp.timeScale);
+    if (!layer.transform.anchor.animated()) {
+      layer.transform.anchor.SetConstant({anchor[0] * scale, anchor[1] * scale, anchor[2], 0});
+    }
+    ScaleStream(layer.transform.anchor, scale);
+    const qshost::StreamValue position =
+        layer.transform.position.Evaluate(0, scene.comp.timeScale, scene.comp.timeScale);
+    if (!layer.transform.position.animated()) {
+      layer.transform.position.SetConstant({position[0] * scale, position[1] * scale, 0, 0});
+    }
+    ScaleStream(layer.transform.position, scale);
+  }
+  scene.ApplyTo(*host);
+  state.SetLabel(std::to_string(scene.comp.width) + "x" + std::to_string(scene.comp.height) + ", " +
+                 std::to_string(static_cast<int>(scene.fps)) + " fps");
+  RenderScene(state, *host, scene.fps, std::max(1, static_cast<int>(scene.durationFrames)));
+}
+BENCHMARK(BM_RendererDemo)
+    ->ArgName("scale")
+    ->Arg(2)
+    ->Arg(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+#endif
+
+// A scene like the renderer's demo, at 1920x1080 and 24 fps: a 360 px ellipse travelling on a
+// curve while it turns and scales, ramp fill on, 48 frames.
+void BM_DemoLikeScene1080p(benchmark::State& state) {
+  std::unique_ptr<Host> host;
+  try {
+    host = std::make_unique<Host>(TheModule());
+  } catch (const std::exception& e) {
+    state.SkipWithError(e.what());
+    return;
+  }
+  qshost::Composition& comp = host->comp();
+  comp.width = 1920;
+  comp.height = 1080;
+  comp.timeScale = 2400;
+  comp.frameDuration = kFrame;
+  comp.duration = 48 * kFrame;
+  comp.background = PF_Pixel{255, 24, 24, 32};
+  comp.layers.clear();
+  qshost::Layer shape;
+  shape.id = 1;
+  shape.name = "Shape";
+  shape.source.kind = qshost::LayerSource::Kind::Ellipse;
+  shape.source.width = 360;
+  shape.source.height = 360;
+  shape.source.color = PF_Pixel{255, 255, 255, 255};
+  shape.transform.anchor.SetConstant({180.0, 180.0, 0.0, 0.0});
+  shape.transform.position.AddKeyframe(0, {300.0, 800.0, 0.0, 0.0}, qshost::Interp::Eased);
+  shape.transform.position.AddKeyframe(1600, {960.0, 250.0, 0.0, 0.0}, qshost::Interp::Eased);
+  shape.transform.position.AddKeyframe(3200, {1620.0, 800.0, 0.0, 0.0}, qshost::Interp::Eased);
+  shape.transform.position.AddKeyframe(4700, {960.0, 540.0, 0.0, 0.0});
+  shape.transform.rotateZ.AddKeyframe(0, {0.0, 0.0, 0.0, 0.0});
+  shape.transform.rotateZ.AddKeyframe(4700, {360.0, 0.0, 0.0, 0.0});
+  shape.transform.scale.AddKeyframe(0, {60.0, 60.0, 100.0, 0.0});
+  shape.transform.scale.AddKeyframe(2400, {140.0, 140.0, 100.0, 0.0});
+  shape.transform.scale.AddKeyframe(4700, {80.0, 80.0, 100.0, 0.0});
+  comp.layers.push_back(std::move(shape));
+  host->SetEffectLayer(1);
+  if (host->GlobalSetup() != PF_Err_NONE || host->ParamsSetup() != PF_Err_NONE) {
+    state.SkipWithError("setup failed");
+    return;
+  }
+  using namespace quillstreak;
+  host->SetFloat(PARAM_MOTION_THRESHOLD, 8.0);
+  host->SetFloat(PARAM_SHUTTER_ANGLE, 1440.0);
+  host->SetCheckbox(PARAM_RAMP_FILL_ENABLE, true);
+  host->SetColor(PARAM_RAMP_START_COLOR, PF_Pixel{255, 30, 60, 255});
+  host->SetColor(PARAM_RAMP_END_COLOR, PF_Pixel{255, 255, 160, 30});
+  host->SetFloat(PARAM_OPACITY, 85.0);
+  RenderScene(state, *host, 24.0, 48);
+}
+BENCHMARK(BM_DemoLikeScene1080p)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    (void)TheModule();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "qs_bench_frame: %s\n", e.what());
+    return 1;
+  }
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

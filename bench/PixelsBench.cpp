@@ -1,0 +1,162 @@
+// The substitute host's pixel services on 1920x1080 worlds, single-threaded (threads:1) and on
+// all cores (threads:0): iterate with the effect's two kernels, in-front transfer, fill, world
+// copy and layer rendering. Bytes moved count every byte read plus every byte written.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+
+#include "Bandwidth.h"
+#include "host/pixels/Pixels.h"
+#include "render/Kernels.h"
+
+namespace {
+
+constexpr A_long kWidth = 1920;
+constexpr A_long kHeight = 1080;
+constexpr double kPixels = static_cast<double>(kWidth) * kHeight;
+constexpr double kBytes = kPixels * 4;
+
+// A premultiplied picture with every alpha from 0 to 255 across it.
+qshost::World Pattern(A_long width, A_long height) {
+  qshost::World w(width, height);
+  for (A_long y = 0; y < height; ++y) {
+    PF_Pixel* row = w.row(y);
+    for (A_long x = 0; x < width; ++x) {
+      const auto a = static_cast<A_u_char>((x + y) & 255);
+      row[x] = qshost::Premultiply(
+          PF_Pixel{a, static_cast<A_u_char>(x * 3), static_cast<A_u_char>(y * 5), 200});
+    }
+  }
+  return w;
+}
+
+unsigned Threads(const benchmark::State& state) { return static_cast<unsigned>(state.range(0)); }
+
+// The kernels as the effect runs them: one world as source and destination.
+void IterateKernel(benchmark::State& state, PF_IteratePixel8Func kernel) {
+  qshost::World world = Pattern(kWidth, kHeight);
+  quillstreak::KernelRefcon refcon{PF_Pixel{0, 10, 20, 30}, 0.999};
+  qsbench::BoundCounter bound(Threads(state) != 1);
+  for (auto _ : state) {
+    const PF_Err err =
+        qshost::Iterate8(&world.def(), &world.def(), nullptr, &refcon, kernel, Threads(state));
+    if (err != PF_Err_NONE) {
+      state.SkipWithError("iterate failed");
+      break;
+    }
+    benchmark::ClobberMemory();
+    bound.Add(2 * kBytes, kPixels);
+  }
+  bound.Report(state);
+}
+
+void BM_IterateColorFill(benchmark::State& state) {
+  IterateKernel(state, quillstreak::ColorFillKernel);
+}
+void BM_IterateOpacity(benchmark::State& state) {
+  IterateKernel(state, quillstreak::OpacityKernel);
+}
+
+// 1920x1080 in front of 1920x1080: reads both, writes the destination.
+void BM_TransferInFront(benchmark::State& state) {
+  const qshost::World src = Pattern(kWidth, kHeight);
+  qshost::World dst = Pattern(kWidth, kHeight);
+  const PF_Rect whole{0, 0, kWidth, kHeight};
+  qsbench::BoundCounter bound(Threads(state) != 1);
+  for (auto _ : state) {
+    qshost::TransferInFront(src.def(), whole, 0, 0, 255, dst.def(), Threads(state));
+    benchmark::ClobberMemory();
+    bound.Add(3 * kBytes, kPixels);
+  }
+  bound.Report(state);
+}
+
+// The output clear: writes only.
+void BM_FillWorld(benchmark::State& state) {
+  qshost::World world = Pattern(kWidth, kHeight);
+  qsbench::BoundCounter bound(false);
+  for (auto _ : state) {
+    qshost::FillWorld(world.def(), nullptr, nullptr);
+    benchmark::ClobberMemory();
+    bound.Add(kBytes, kPixels);
+  }
+  bound.Report(state);
+}
+
+// A copy of a world into an existing one of the same size (what a cached checkout costs).
+void BM_WorldCopy(benchmark::State& state) {
+  const qshost::World src = Pattern(kWidth, kHeight);
+  qshost::World dst(kWidth, kHeight);
+  qsbench::BoundCounter bound(false);
+  for (auto _ : state) {
+    dst = src;
+    benchmark::ClobberMemory();
+    bound.Add(2 * kBytes, kPixels);
+  }
+  bound.Report(state);
+}
+
+// A 1280x720 image layer at a fractional position (bilinear resampling on every pixel) into a
+// world of its bounding box: reads the source, writes the box.
+void BM_RenderLayerImage(benchmark::State& state) {
+  qshost::LayerSource src;
+  src.kind = qshost::LayerSource::Kind::Image;
+  src.width = 1280;
+  src.height = 720;
+  src.pixels.resize(static_cast<std::size_t>(src.width) * src.height);
+  for (std::size_t i = 0; i < src.pixels.size(); ++i) {
+    src.pixels[i] = PF_Pixel{static_cast<A_u_char>(128 + (i & 127)), static_cast<A_u_char>(i),
+                             static_cast<A_u_char>(i >> 3), 90};
+  }
+  qshost::TransformValues xf;
+  xf.anchor[0] = 640;
+  xf.anchor[1] = 360;
+  xf.position[0] = 960.25;
+  xf.position[1] = 540.5;
+  const PF_LRect box = qshost::LayerBounds(src, xf, 1.0, 1.0);
+  qshost::World out(box.right - box.left, box.bottom - box.top, box.left, box.top);
+  const double pixels = static_cast<double>(out.width()) * out.height();
+  qsbench::BoundCounter bound(Threads(state) != 1);
+  for (auto _ : state) {
+    qshost::RenderLayer(src, xf, 1.0, 1.0, out, Threads(state));
+    benchmark::ClobberMemory();
+    bound.Add(2 * 4 * pixels, pixels);
+  }
+  bound.Report(state);
+}
+
+// A 1280x720 rectangle layer, likewise (coverage instead of image taps).
+void BM_RenderLayerRectangle(benchmark::State& state) {
+  qshost::LayerSource src;
+  src.kind = qshost::LayerSource::Kind::Rectangle;
+  src.width = 1280;
+  src.height = 720;
+  src.color = PF_Pixel{255, 40, 160, 220};
+  qshost::TransformValues xf;
+  xf.anchor[0] = 640;
+  xf.anchor[1] = 360;
+  xf.position[0] = 960.25;
+  xf.position[1] = 540.5;
+  const PF_LRect box = qshost::LayerBounds(src, xf, 1.0, 1.0);
+  qshost::World out(box.right - box.left, box.bottom - box.top, box.left, box.top);
+  const double pixels = static_cast<double>(out.width()) * out.height();
+  qsbench::BoundCounter bound(Threads(state) != 1);
+  for (auto _ : state) {
+    qshost::RenderLayer(src, xf, 1.0, 1.0, out, Threads(state));
+    benchmark::ClobberMemory();
+    bound.Add(4 * pixels, pixels);
+  }
+  bound.Report(state);
+}
+
+BENCHMARK(BM_IterateColorFill)->ArgName("threads")->Arg(1)->Arg(0)->UseRealTime();
+BENCHMARK(BM_IterateOpacity)->ArgName("threads")->Arg(1)->Arg(0)->UseRealTime();
+BENCHMARK(BM_TransferInFront)->ArgName("threads")->Arg(1)->Arg(0)->UseRealTime();
+BENCHMARK(BM_FillWorld)->UseRealTime();
+BENCHMARK(BM_WorldCopy)->UseRealTime();
+BENCHMARK(BM_RenderLayerImage)->ArgName("threads")->Arg(1)->Arg(0)->UseRealTime();
+BENCHMARK(BM_RenderLayerRectangle)->ArgName("threads")->Arg(1)->Arg(0)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,100 @@
+#include "host/LayerCache.h"
+
+#include <cstring>
+#include <iterator>
+
+namespace qshost {
+namespace {
+
+bool SameBits(const void* a, const void* b, std::size_t n) { return std::memcmp(a, b, n) == 0; }
+
+// Four independent multiply-xor lanes over 8-byte words, so that the digest of a large image
+// costs little more than reading it.
+std::uint64_t Digest(const unsigned char* data, std::size_t size, std::uint64_t seed) {
+  constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ull;
+  std::uint64_t lane[4] = {seed ^ 0x243F6A8885A308D3ull, seed ^ 0x13198A2E03707344ull,
+                           seed ^ 0xA4093822299F31D0ull, seed ^ 0x082EFA98EC4E6C89ull};
+  std::size_t i = 0;
+  for (; i + 32 <= size; i += 32) {
+    for (int k = 0; k < 4; ++k) {
+      std::uint64_t w;
+      std::memcpy(&w, data + i + 8 * k, 8);
+      lane[k] = (lane[k] ^ w) * kMul;
+      lane[k] ^= lane[k] >> 29;
+    }
+  }
+  std::uint64_t h = size * kMul;
+  for (; i < size; ++i) h = (h ^ data[i]) * 0x100000001B3ull;
+  for (int k = 0; k < 4; ++k) {
+    h = (h ^ lane[k]) * kMul;
+    h ^= h >> 31;
+  }
+  return h;
+}
+
+}  // namespace
+
+bool LayerRenderKey::operator==(const LayerRenderKey& o) const {
+  return layerId == o.layerId && time == o.time && timeScale == o.timeScale &&
+         SameBits(&dsx, &o.dsx, sizeof dsx) && SameBits(&dsy, &o.dsy, sizeof dsy) &&
+         SameBits(&transform, &o.transform, sizeof transform) && box.left == o.box.left &&
+         box.top == o.box.top && box.right == o.box.right && box.bottom == o.box.bottom &&
+         source == o.source;
+}
+
+std::uint64_t LayerCache::SourceFingerprint(const LayerSource& s) {
+  const std::int64_t header[] = {static_cast<std::int64_t>(s.kind), s.width, s.height,
+                                 static_cast<std::int64_t>(s.pixels.size())};
+  std::uint64_t h = Digest(reinterpret_cast<const unsigned char*>(header), sizeof header, 1);
+  h = Digest(reinterpret_cast<const unsigned char*>(&s.color), sizeof s.color, h);
+  if (!s.pixels.empty()) {
+    h = Digest(reinterpret_cast<const unsigned char*>(s.pixels.data()),
+               s.pixels.size() * sizeof(PF_Pixel), h);
+  }
+  return h;
+}
+
+bool LayerCache::CopyTo(const LayerRenderKey& key, World& out) {
+  for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+    if (!(it->key == key)) continue;
+    const PF_EffectWorld& from = it->world.def();
+    PF_EffectWorld& to = out.def();
+    if (from.width != to.width || from.height != to.height || from.rowbytes != to.rowbytes) {
+      break;  // not the world this key describes: render afresh
+    }
+    if (from.data != nullptr && to.data != nullptr) {
+      std::memcpy(to.data, from.data, it->world.bytes());
+    }
+    entries_.splice(entries_.begin(), entries_, it);
+    ++hits_;
+    return true;
+  }
+  ++misses_;
+  return false;
+}
+
+void LayerCache::Store(const LayerRenderKey& key, const World& rendered,
+                       std::uint64_t budgetBytes) {
+  const std::uint64_t size = rendered.bytes();
+  for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+    if (it->key == key) {
+      bytes_ -= it->world.bytes();
+      entries_.erase(it);
+      break;
+    }
+  }
+  if (size > budgetBytes) return;
+  while (!entries_.empty() && bytes_ + size > budgetBytes) {
+    bytes_ -= entries_.back().world.bytes();
+    entries_.pop_back();
+  }
+  entries_.push_front(Entry{key, rendered});
+  bytes_ += size;
+}
+
+void LayerCache::Clear() {
+  entries_.clear();
+  bytes_ = 0;
+}
+
+}  // namespace qshost

@@ -1,0 +1,147 @@
+// The host's layer cache: frames are the same with it on and off, the effect's in-place repaint
+// of a checked-out world never reaches the cached copy, edits to a layer between frames are
+// rendered afresh, and the cache stays within its share of the world budget.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <memory>
+
+#include "host/Host.h"
+#include "host/Module.h"
+
+namespace qshost {
+namespace {
+
+const Module& EffectModule() {
+  static const Module module(DefaultModulePath());
+  return module;
+}
+
+// Parameter indices of the effect (its stable parameter order).
+constexpr int kTimeThreshold = 3, kShutterAngle = 5, kRampFill = 10, kOpacity = 14;
+constexpr int kMotionThreshold = 2;
+
+// An image layer sliding sideways by a fractional pixel step, sampled at every probe, with ramp
+// fill on (the effect repaints each checked-out sample in place).
+std::unique_ptr<Host> SlidingHost(bool cache) {
+  auto host = std::make_unique<Host>(EffectModule());
+  Composition& comp = host->comp();
+  comp.width = 96;
+  comp.height = 40;
+  comp.layers.clear();
+  Layer layer;
+  layer.id = 1;
+  layer.source.kind = LayerSource::Kind::Image;
+  layer.source.width = 30;
+  layer.source.height = 20;
+  for (int i = 0; i < 600; ++i) {
+    layer.source.pixels.push_back({static_cast<A_u_char>(i % 7 == 0 ? 90 : 255),
+                                   static_cast<A_u_char>(i * 3), static_cast<A_u_char>(i), 40});
+  }
+  layer.transform.anchor.SetConstant({15, 10, 0, 0});
+  layer.transform.position.AddKeyframe(0, {10.0, 20.0, 0, 0});
+  layer.transform.position.AddKeyframe(2400, {90.3, 21.7, 0, 0});
+  comp.layers.push_back(layer);
+  Layer still;
+  still.id = 2;
+  still.source.width = 8;
+  still.source.height = 8;
+  still.transform.position.SetConstant({5, 5, 0, 0});
+  comp.layers.push_back(still);
+  host->SetEffectLayer(1);
+  EXPECT_EQ(host->GlobalSetup(), PF_Err_NONE);
+  EXPECT_EQ(host->ParamsSetup(), PF_Err_NONE);
+  host->SetFloat(kTimeThreshold, 25);
+  host->SetFloat(kShutterAngle, 720);  // 200 units: 9 samples, 5 of them seen by the frame before
+  host->SetFloat(kMotionThreshold, 0);
+  host->SetCheckbox(kRampFill, true);
+  host->SetFloat(kOpacity, 70);
+  host->SetLayerCache(cache);
+  return host;
+}
+
+bool SameFrame(const World& a, const World& b) {
+  if (a.width() != b.width() || a.height() != b.height()) return false;
+  for (A_long y = 0; y < a.height(); ++y) {
+    if (std::memcmp(a.row(y), b.row(y), static_cast<std::size_t>(a.width()) * 4) != 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
+TEST(LayerCache, ConsecutiveFramesMatchRenderingWithoutIt) {
+  for (const PF_RationalScale ds : {PF_RationalScale{1, 1}, PF_RationalScale{1, 2}}) {
+    auto cached = SlidingHost(true);
+    auto plain = SlidingHost(false);
+    cached->SetDownsample(ds, ds);
+    plain->SetDownsample(ds, ds);
+    // Forwards, a repeat of the same frame, then backwards over frames seen before.
+    for (A_long time : {300, 400, 500, 600, 600, 500, 300}) {
+      const FrameResult a = cached->RenderFrame(time);
+      const FrameResult b = plain->RenderFrame(time);
+      ASSERT_EQ(a.err, PF_Err_NONE);
+      ASSERT_EQ(b.err, PF_Err_NONE);
+      ASSERT_TRUE(SameFrame(a.frame, b.frame)) << "time " << time << " downsample " << ds.den;
+    }
+    EXPECT_GT(cached->layerCache().hits(), 0u);
+    EXPECT_EQ(plain->layerCache().entries(), 0u);
+  }
+}
+
+TEST(LayerCache, EditsBetweenFramesAreRenderedAfresh) {
+  struct Edit {
+    const char* name;
+    std::function<void(Host&)> apply;
+  };
+  const Edit edits[] = {
+      {"image pixel changed in place",
+       [](Host& h) {
+         h.comp().FindLayer(1)->source.pixels[317] = {255, 1, 2, 3};
+       }},
+      {"image replaced by a rectangle",
+       [](Host& h) { h.comp().FindLayer(1)->source.kind = LayerSource::Kind::Rectangle; }},
+      {"position keyframe moved",
+       [](Host& h) {
+         h.comp().FindLayer(1)->transform.position.AddKeyframe(0, {12, 20, 0, 0});
+       }},
+      {"rotation added",
+       [](Host& h) {
+         h.comp().FindLayer(1)->transform.rotateZ.SetConstant({7, 0, 0, 0});
+       }},
+      {"downsample changed",
+       [](Host& h) {
+         h.SetDownsample({1, 2}, {1, 2});
+       }},
+  };
+  for (const Edit& edit : edits) {
+    auto cached = SlidingHost(true);
+    auto plain = SlidingHost(false);
+    ASSERT_EQ(cached->RenderFrame(400).err, PF_Err_NONE);
+    edit.apply(*cached);
+    edit.apply(*plain);
+    const FrameResult a = cached->RenderFrame(400);
+    const FrameResult b = plain->RenderFrame(400);
+    ASSERT_EQ(a.err, PF_Err_NONE);
+    EXPECT_TRUE(SameFrame(a.frame, b.frame)) << edit.name;
+  }
+}
+
+TEST(LayerCache, StaysWithinHalfTheWorldBudgetAndEmptiesWhenTurnedOff) {
+  auto host = SlidingHost(true);
+  // A sample world here is 31x21 or so: about 2.2 KB with the row padding.
+  const std::uint64_t budget = 40000;
+  host->SetWorldBudget(budget);
+  for (A_long time = 300; time <= 1500; time += 100) {
+    ASSERT_EQ(host->RenderFrame(time).err, PF_Err_NONE);
+    EXPECT_LE(host->layerCache().bytes(), budget / 2);
+  }
+  EXPECT_GT(host->layerCache().entries(), 0u);
+  host->SetLayerCache(false);
+  EXPECT_EQ(host->layerCache().entries(), 0u);
+  EXPECT_EQ(host->layerCache().bytes(), 0u);
+}
+
+}  // namespace
+}  // namespace qshost
