@@ -2,7 +2,8 @@
 # first (scripts/setup.sh does nothing when everything is there).
 #
 #   make demo     build the Linux module and tools, render the demo scene to out/demo/
-#   make test     build and run the suites: Linux (g++), Linux with ASan+UBSan, Windows under Wine
+#   make test     build and run the suites: Linux (g++), Linux with ASan+UBSan, Windows under Wine,
+#                 and each fuzz target briefly over its corpus (clang, libFuzzer)
 #   make windows  build the Windows module and install it to build/windows/install/Plug-ins
 #   make bench    build and run the benchmarks
 #   make fuzz     build the fuzz targets and run each for FUZZ_SECONDS
@@ -10,7 +11,7 @@
 
 SHELL := /bin/bash
 JOBS ?= 2
-TEST_PRESETS ?= dev asan windows
+TEST_PRESETS ?= dev asan windows fuzz
 FUZZ_SECONDS ?= 30
 FORMAT_DIRS := src host hostapi resources tools tests bench fuzz
 
@@ -64,7 +65,7 @@ fuzz: setup
 	for exe in $$(find build/fuzz/fuzz -maxdepth 1 -type f -perm -u+x 2>/dev/null | sort); do \
 	  found=1; echo "=== $$exe ($(FUZZ_SECONDS) s) ==="; \
 	  corpus=build/fuzz/corpus/$$(basename $$exe); mkdir -p $$corpus; \
-	  "$$exe" -max_total_time=$(FUZZ_SECONDS) $$corpus; \
+	  "$$exe" -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 $$corpus fuzz/corpus/$$(basename $$exe); \
 	done; \
 	if [ $$found -eq 0 ]; then echo "fuzz: no fuzz targets in build/fuzz/fuzz"; exit 1; fi
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <sstream>
 #include <stdexcept>
@@ -25,8 +26,11 @@ bool EmptyRect(const PF_LRect& r) { return r.left >= r.right || r.top >= r.botto
 
 A_long ScaledSize(A_long size, const PF_RationalScale& ds) {
   if (ds.den == 0 || ds.num <= 0) return size;
-  return static_cast<A_long>(
-      std::ceil(static_cast<double>(size) * ds.num / static_cast<double>(ds.den)));
+  const double scaled = std::ceil(static_cast<double>(size) * ds.num / static_cast<double>(ds.den));
+  // Absurd factors give absurd sizes, which the world budget then refuses.
+  if (!(scaled < 2147483647.0)) return std::numeric_limits<A_long>::max();
+  if (!(scaled > -2147483648.0)) return 0;
+  return static_cast<A_long>(scaled);
 }
 
 }  // namespace

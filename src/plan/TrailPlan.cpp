@@ -17,16 +17,13 @@ extern "C" void DeleteTrailPlan(void* pre_render_data) {
   if (handle == nullptr || *handle == nullptr) {
     return;
   }
+  // The master pointer of a handle leads to its block: the sample list is destroyed through it,
+  // so that no host failure below can leave the list behind.
+  TrailPlan& plan = *static_cast<TrailPlan*>(*handle);
+  const SPBasicSuite* basic = plan.basicSuite;
+  DestroySampleTimes(plan);
   try {
-    // The master pointer of a handle leads to its block; the basic suite recorded there gives
-    // the handle suite for the proper lock, unlock and dispose.
-    const SPBasicSuite* basic = static_cast<const TrailPlan*>(*handle)->basicSuite;
     SuiteCache suites(basic);
-    void* data = nullptr;
-    if (LockHandle(suites, handle, data) == PF_Err_NONE && data != nullptr) {
-      DestroySampleTimes(*static_cast<TrailPlan*>(data));
-      UnlockHandle(suites, handle);
-    }
     DisposeHandle(suites, handle);
   } catch (...) {
   }

@@ -1,5 +1,7 @@
 #include "render/SmartRender.h"
 
+#include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "frame/AegpRefs.h"
@@ -42,6 +44,15 @@ class LockedPlan {
   TrailPlan& plan_;
 };
 
+/// The distance from one origin to another, saturated to 32 bits: worlds at opposite ends of
+/// the range are far outside each other either way, and the host clips the transfer.
+A_long Offset(A_long to, A_long from) {
+  const std::int64_t offset = static_cast<std::int64_t>(to) - from;
+  if (offset > std::numeric_limits<A_long>::max()) return std::numeric_limits<A_long>::max();
+  if (offset < std::numeric_limits<A_long>::min()) return std::numeric_limits<A_long>::min();
+  return static_cast<A_long>(offset);
+}
+
 /// One render's state and the host calls it makes.
 class TrailCompositor {
  public:
@@ -76,8 +87,9 @@ class TrailCompositor {
     return CallHost(suites_.WorldTransform().transfer_rect, in_.effect_ref, in_.quality,
                     PF_ModeFlags{PF_MF_Alpha_PREMUL}, in_.field, &source.extent_hint, &source,
                     static_cast<const PF_CompositeMode*>(&mode_),
-                    static_cast<const PF_MaskWorld*>(nullptr), source.origin_x - output.origin_x,
-                    source.origin_y - output.origin_y, &output);
+                    static_cast<const PF_MaskWorld*>(nullptr),
+                    Offset(source.origin_x, output.origin_x),
+                    Offset(source.origin_y, output.origin_y), &output);
   }
 
   KernelRefcon& refcon() { return refcon_; }

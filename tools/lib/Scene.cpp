@@ -469,6 +469,9 @@ Scene ParseScene(const std::string& text, const std::string& file, const std::st
     root = json::parse(text);
   } catch (const json::parse_error& e) {
     throw InputError(file + ": " + ParseMessage(e.what()));
+  } catch (const json::exception& e) {
+    // A number beyond the range of a double, for instance.
+    throw InputError(file + ": " + ParseMessage(e.what()));
   }
   return Reader(file, baseDir, catalog).Read(root);
 }
