@@ -289,19 +289,19 @@ TEST(HostileValues, MotionSourceThatIsNotThere) {
 /// Smart-render callbacks of our own: every checkout gives a world of the size the case asks
 /// for, whatever the plan requested.
 struct TinyWorlds {
-  struct Spec {
+  struct WorldShape {
     A_long width, height;
     bool noData;    // data null (with a zero size, as a host may give for "nothing")
     bool wideHint;  // extent_hint larger than the world
     A_long originX, originY;
   };
-  Spec sample{};
-  Spec current{};
-  Spec output{};
+  WorldShape sample{};
+  WorldShape current{};
+  WorldShape output{};
   std::vector<std::unique_ptr<std::vector<PF_Pixel>>> buffers;
   std::vector<std::unique_ptr<PF_EffectWorld>> worlds;
 
-  PF_EffectWorld* Make(const Spec& s) {
+  PF_EffectWorld* Make(const WorldShape& s) {
     auto pixels = std::make_unique<std::vector<PF_Pixel>>(
         static_cast<std::size_t>(std::max<A_long>(s.width, 0)) *
             static_cast<std::size_t>(std::max<A_long>(s.height, 0)),
@@ -338,8 +338,8 @@ TinyWorlds* TinyWorlds::self = nullptr;
 
 /// Pre-renders a moving layer with ramp fill, then renders it through callbacks that hand out
 /// the given worlds instead of the ones the plan asked for.
-void RenderWithWorlds(const std::string& name, const TinyWorlds::Spec& sample,
-                      const TinyWorlds::Spec& current, const TinyWorlds::Spec& output) {
+void RenderWithWorlds(const std::string& name, const TinyWorlds::WorldShape& sample,
+                      const TinyWorlds::WorldShape& current, const TinyWorlds::WorldShape& output) {
   WithinSeconds(name, 60, [&] {
     auto host = MovingLayerHost();
     host->SetCheckbox(quillstreak::PARAM_RAMP_FILL_ENABLE, true);
@@ -378,7 +378,7 @@ void RenderWithWorlds(const std::string& name, const TinyWorlds::Spec& sample,
 TEST(HostileValues, WorldsSmallerThanAsked) {
   struct Case {
     const char* name;
-    TinyWorlds::Spec sample, current, output;
+    TinyWorlds::WorldShape sample, current, output;
   };
   const Case cases[] = {
       {"one-pixel worlds",
