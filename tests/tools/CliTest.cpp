@@ -188,6 +188,22 @@ TEST_F(RendererCli, VideoWithoutFfmpegStopsBeforeWriting) {
   EXPECT_FALSE(fs::exists(Path("v.mp4")));
 }
 
+TEST_F(RendererCli, VideoWithFfmpegEncodesTheFrames) {
+#if defined(_WIN32)
+  const bool haveFfmpeg = std::system("ffmpeg -version >NUL 2>&1") == 0;
+#else
+  const bool haveFfmpeg = std::system("ffmpeg -version >/dev/null 2>&1") == 0;
+#endif
+  if (!haveFfmpeg) GTEST_SKIP() << "ffmpeg is not installed";
+  const std::string scene = Write("small.json", kSmallScene);
+  const Result r =
+      Render({scene, "--frames", "0-2", "--out", Path("out"), "--video", Path("v.mp4"), "-q"});
+  EXPECT_EQ(r.code, kExitOk) << r.err;
+  ASSERT_TRUE(fs::exists(Path("v.mp4")));
+  EXPECT_GT(fs::file_size(Path("v.mp4")), 0u);
+  EXPECT_TRUE(fs::exists(Path("out/frame_0002.png")));
+}
+
 TEST_F(RendererCli, ExistingFilesAreKeptUnlessOverwriteIsGiven) {
   const std::string scene = Write("small.json", kSmallScene);
   ASSERT_EQ(Render({scene, "--frames", "0-1", "--out", Path("out"), "-q"}).code, kExitOk);

@@ -236,8 +236,8 @@ class VideoPipe {
     std::snprintf(rate, sizeof rate, "%.2f", fps);
     const std::string command = "ffmpeg -loglevel error -y -f rawvideo -pix_fmt rgba -s " +
                                 std::to_string(width) + "x" + std::to_string(height) + " -r " +
-                                rate + " -i - -vf pad=ceil(iw/2)*2:ceil(ih/2)*2 -pix_fmt yuv420p " +
-                                ShellQuote(path);
+                                rate + " -i - -vf " + ShellQuote("pad=ceil(iw/2)*2:ceil(ih/2)*2") +
+                                " -pix_fmt yuv420p " + ShellQuote(path);
 #if defined(_WIN32)
     pipe_ = _popen(command.c_str(), "wb");
 #else
