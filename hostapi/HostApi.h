@@ -1,9 +1,9 @@
 // Everything the effect and the substitute host know of the host interface.
 #pragma once
 
-#include "A.h"
-#include "AE_Effect.h"
-#include "AE_EffectSuites.h"
-#include "AE_GeneralPlug.h"
+#include "AegpApi.h"
+#include "BasicSuite.h"
+#include "BasicTypes.h"
+#include "EffectApi.h"
+#include "EffectSuites.h"
 #include "LayoutChecks.h"
-#include "SPBasic.h"

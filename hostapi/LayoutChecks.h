@@ -4,10 +4,10 @@
 
 #include <cstddef>
 
-#include "AE_Effect.h"
-#include "AE_EffectSuites.h"
-#include "AE_GeneralPlug.h"
-#include "SPBasic.h"
+#include "AegpApi.h"
+#include "BasicSuite.h"
+#include "EffectApi.h"
+#include "EffectSuites.h"
 
 #define QS_PIN_SIZE(T, n) static_assert(sizeof(T) == (n), "size of " #T)
 #define QS_PIN_OFFSET(T, m, n) static_assert(offsetof(T, m) == (n), "offset of " #T "." #m)

@@ -13,7 +13,7 @@ PF_Err GlobalSetup(PF_InData& in_data, PF_OutData& out_data) {
 }
 
 PF_Err About(PF_InData& in_data, PF_OutData& out_data) {
-  if (in_data.appl_id == PF_APPL_ID_PREMIERE) {
+  if (in_data.appl_id == kApplIdPrMr) {
     return PF_Err_NONE;
   }
   SuiteCache suites(in_data.pica_basicP);

@@ -15,6 +15,9 @@ inline constexpr char kAboutDescription[] =
     "Copyright 2026 Halvorsk.\n"
     "All rights reserved.";
 
+/// The application code ("PrMr") of the video editing host, under which About writes nothing.
+inline constexpr A_long kApplIdPrMr = 0x50724D72;
+
 /// The About format: name, ", v", major, ".", minor, a carriage return, the description.
 inline constexpr char kAboutFormat[] = "%s, v%d.%d\r%s";
 

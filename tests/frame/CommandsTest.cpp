@@ -57,7 +57,7 @@ TEST(About, WritesNameVersionAndDescriptionThroughTheAnsiSuite) {
   EXPECT_EQ(description.find('\n', firstBreak + 1) != std::string::npos, true);
 }
 
-TEST(About, UnderPremiereWritesNothing) {
+TEST(About, UnderThePrMrHostWritesNothing) {
   auto host = NewHost(false);
   host->in_data().appl_id = 0x50724D72;  // "PrMr"
   std::strcpy(host->out_data().return_msg, "left alone");

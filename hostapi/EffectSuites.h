@@ -2,7 +2,7 @@
 // world transfers and the ANSI helpers.
 #pragma once
 
-#include "AE_Effect.h"
+#include "EffectApi.h"
 
 #pragma pack(push, 8)
 

@@ -1,7 +1,7 @@
 // AEGP types and the AEGP suites the effect reads layers, streams and effect references with.
 #pragma once
 
-#include "AE_Effect.h"
+#include "EffectApi.h"
 
 #pragma pack(push, 8)
 

@@ -2,8 +2,8 @@
 // Every stored field uses an explicit fixed-width integer type, never an enum type.
 #pragma once
 
-#include "A.h"
-#include "SPBasic.h"
+#include "BasicSuite.h"
+#include "BasicTypes.h"
 
 #pragma pack(push, 8)
 
@@ -867,9 +867,6 @@ enum : A_long {
   PF_MAX_CHAN8 = 255,
   PF_HALF_CHAN8 = 128
 };
-
-/// The host application code of Premiere Pro, "PrMr".
-enum : A_long { PF_APPL_ID_PREMIERE = 0x50724D72 };
 
 }  // extern "C"
 

@@ -1,7 +1,7 @@
 // The basic suite: the host's table for acquiring and releasing every other suite.
 #pragma once
 
-#include "A.h"
+#include "BasicTypes.h"
 
 #pragma pack(push, 8)
 
