@@ -376,26 +376,30 @@ typedef struct {
   void* reserved[10];
 } PF_InteractCallbacks;
 
-typedef struct {
-  A_FpLong (*atan)(A_FpLong);
-  A_FpLong (*atan2)(A_FpLong y, A_FpLong x);
-  A_FpLong (*ceil)(A_FpLong);
-  A_FpLong (*cos)(A_FpLong);
-  A_FpLong (*exp)(A_FpLong);
-  A_FpLong (*fabs)(A_FpLong);
-  A_FpLong (*floor)(A_FpLong);
-  A_FpLong (*fmod)(A_FpLong x, A_FpLong y);
-  A_FpLong (*hypot)(A_FpLong x, A_FpLong y);
-  A_FpLong (*log)(A_FpLong);
-  A_FpLong (*log10)(A_FpLong);
-  A_FpLong (*pow)(A_FpLong x, A_FpLong y);
-  A_FpLong (*sin)(A_FpLong);
-  A_FpLong (*sqrt)(A_FpLong);
-  A_FpLong (*tan)(A_FpLong);
-  int (*sprintf)(A_char*, const A_char*, ...);
-  A_char* (*strcpy)(A_char*, const A_char*);
-  A_FpLong (*asin)(A_FpLong);
+// The ANSI helpers' 19 members, shared by the utils table and the ANSI suite.
+#define QS_PF_ANSI_MEMBERS                     \
+  A_FpLong (*atan)(A_FpLong);                  \
+  A_FpLong (*atan2)(A_FpLong y, A_FpLong x);   \
+  A_FpLong (*ceil)(A_FpLong);                  \
+  A_FpLong (*cos)(A_FpLong);                   \
+  A_FpLong (*exp)(A_FpLong);                   \
+  A_FpLong (*fabs)(A_FpLong);                  \
+  A_FpLong (*floor)(A_FpLong);                 \
+  A_FpLong (*fmod)(A_FpLong x, A_FpLong y);    \
+  A_FpLong (*hypot)(A_FpLong x, A_FpLong y);   \
+  A_FpLong (*log)(A_FpLong);                   \
+  A_FpLong (*log10)(A_FpLong);                 \
+  A_FpLong (*pow)(A_FpLong x, A_FpLong y);     \
+  A_FpLong (*sin)(A_FpLong);                   \
+  A_FpLong (*sqrt)(A_FpLong);                  \
+  A_FpLong (*tan)(A_FpLong);                   \
+  int (*sprintf)(A_char*, const A_char*, ...); \
+  A_char* (*strcpy)(A_char*, const A_char*);   \
+  A_FpLong (*asin)(A_FpLong);                  \
   A_FpLong (*acos)(A_FpLong);
+
+typedef struct {
+  QS_PF_ANSI_MEMBERS
   A_long ansi_procs[1];
 } PF_ANSICallbacks;
 
