@@ -1,17 +1,35 @@
 # Warning and sanitizer settings shared by every target of ours.
 
-# qs_warnings(<target>): warnings as errors on our own code.
+# qs_warnings(<target>): the warnings every target of ours builds with; errors when QS_WERROR
+# is on.
 function(qs_warnings target)
   if(MSVC)
-    target_compile_options(${target} PRIVATE /W4 /WX /permissive-)
+    target_compile_options(${target} PRIVATE /W4 /permissive-)
+    if(QS_WERROR)
+      target_compile_options(${target} PRIVATE /WX)
+    endif()
   else()
-    target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+    target_compile_options(${target} PRIVATE -Wall -Wextra)
+    if(QS_WERROR)
+      target_compile_options(${target} PRIVATE -Werror)
+    endif()
     # GCC 12 reports impossible -Wrestrict overlaps inside std::string when a literal is
     # prepended to a temporary string at -O2/-O3 (GCC bug 105651).
     if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_GREATER_EQUAL 12
        AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
       target_compile_options(${target} PRIVATE -Wno-restrict)
     endif()
+  endif()
+endfunction()
+
+# qs_strict_warnings(<target>): qs_warnings plus shadowed names and implicit conversions that
+# may change a value (narrowing, signedness, integer to floating point), for the effect's own
+# code: every such conversion there is written out. MSVC's /W4 already reports both kinds
+# (C4244, C4267, C4456 to C4459).
+function(qs_strict_warnings target)
+  qs_warnings(${target})
+  if(NOT MSVC)
+    target_compile_options(${target} PRIVATE -Wshadow -Wconversion -Wsign-conversion)
   endif()
 endfunction()
 
