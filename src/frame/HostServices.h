@@ -3,8 +3,6 @@
 // a null pointer.
 #pragma once
 
-#include <limits>
-
 #include "frame/SuiteCache.h"
 #include "hostapi/HostApi.h"
 
@@ -22,20 +20,6 @@ PF_Err CallHost(Fn fn, Args... args) {
 /// Keeps the first error: a later one counts only when none came before.
 inline void KeepFirst(PF_Err& err, PF_Err next) {
   if (err == PF_Err_NONE) err = next;
-}
-
-/// Saturating truncation toward zero of a double to a signed 32-bit value; NaN gives 0.
-constexpr A_long TruncateToLong(double value) {
-  if (!(value == value)) {
-    return 0;
-  }
-  if (value >= 2147483647.0) {
-    return std::numeric_limits<A_long>::max();
-  }
-  if (value <= -2147483648.0) {
-    return std::numeric_limits<A_long>::min();
-  }
-  return static_cast<A_long>(value);
 }
 
 /// The callbacks reached through PF_InData.

@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <limits>
 
-#include "frame/HostServices.h"
+#include "frame/Numeric.h"
 
 namespace quillstreak {
 namespace {
@@ -14,10 +13,6 @@ constexpr double kPercent = 0.01;
 
 /// The larger of two values, keeping the first when they compare equal or unordered.
 double Larger(double a, double b) { return b > a ? b : a; }
-
-bool FitsLong(std::int64_t value) {
-  return value >= std::numeric_limits<A_long>::min() && value <= std::numeric_limits<A_long>::max();
-}
 
 }  // namespace
 

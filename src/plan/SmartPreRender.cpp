@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "frame/HostServices.h"
+#include "frame/Numeric.h"
 #include "frame/SuiteCache.h"
 #include "params/ParamIndex.h"
 #include "plan/MotionSampling.h"

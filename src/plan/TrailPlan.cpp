@@ -1,6 +1,7 @@
 #include "plan/TrailPlan.h"
 
 #include "frame/HostServices.h"
+#include "frame/Numeric.h"
 #include "frame/SuiteCache.h"
 
 namespace quillstreak {

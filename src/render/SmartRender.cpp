@@ -1,11 +1,11 @@
 #include "render/SmartRender.h"
 
 #include <cstdint>
-#include <limits>
 #include <vector>
 
 #include "frame/AegpRefs.h"
 #include "frame/HostServices.h"
+#include "frame/Numeric.h"
 #include "frame/SuiteCache.h"
 #include "plan/TrailPlan.h"
 #include "render/Kernels.h"
@@ -47,10 +47,7 @@ class LockedPlan {
 /// The distance from one origin to another, saturated to 32 bits: worlds at opposite ends of
 /// the range are far outside each other either way, and the host clips the transfer.
 A_long Offset(A_long to, A_long from) {
-  const std::int64_t offset = static_cast<std::int64_t>(to) - from;
-  if (offset > std::numeric_limits<A_long>::max()) return std::numeric_limits<A_long>::max();
-  if (offset < std::numeric_limits<A_long>::min()) return std::numeric_limits<A_long>::min();
-  return static_cast<A_long>(offset);
+  return SaturateToLong(static_cast<std::int64_t>(to) - from);
 }
 
 /// One render's state and the host calls it makes.
