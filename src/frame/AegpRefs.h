@@ -8,12 +8,15 @@
 namespace quillstreak {
 
 inline PF_Err DisposeEffectRef(SuiteCache& suites, AEGP_EffectRefH ref) {
-  return CallHost(suites.Effect().AEGP_DisposeEffect, ref);
+  return CallHost(suites.EffectSuite2().AEGP_DisposeEffect, ref);
 }
 
 inline PF_Err DisposeStreamRef(SuiteCache& suites, AEGP_StreamRefH stream) {
-  return CallHost(suites.Stream7().AEGP_DisposeStream, stream);
+  return CallHost(suites.StreamSuite2().AEGP_DisposeStream, stream);
 }
+
+/// Acquires the effect suite before a reference is had, so a refused suite never leaves one.
+inline void PrepareEffectRefDisposal(SuiteCache& suites) { suites.EffectSuite2(); }
 
 /// One reference of type Ref, disposed of with DisposeFn.
 template <typename Ref, PF_Err (*DisposeFn)(SuiteCache&, Ref)>

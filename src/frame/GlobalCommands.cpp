@@ -5,7 +5,7 @@
 namespace quillstreak {
 
 PF_Err GlobalSetup(PF_InData& in_data, PF_OutData& out_data) {
-  SuiteCache suites(in_data.pica_basicP);
+  RequireBasicSuite(in_data.pica_basicP);
   out_data.my_version = kVersionWord;
   out_data.out_flags = kOutFlags;
   out_data.out_flags2 = kOutFlags2;
@@ -17,7 +17,7 @@ PF_Err About(PF_InData& in_data, PF_OutData& out_data) {
     return PF_Err_NONE;
   }
   SuiteCache suites(in_data.pica_basicP);
-  const PF_ANSICallbacksSuite1& ansi = suites.Ansi();
+  const PF_ANSICallbacksSuite1& ansi = suites.ANSICallbacksSuite1();
   if (ansi.sprintf == nullptr) {
     return PF_Err_BAD_CALLBACK_PARAM;
   }

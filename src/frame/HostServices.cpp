@@ -31,9 +31,11 @@ PF_Err HostServices::ClearWorld(PF_EffectWorld& world) {
                   static_cast<const PF_Rect*>(nullptr), &world);
 }
 
+void PrepareHandleRelease(SuiteCache& suites) { suites.HandleSuite1(); }
+
 PF_Err NewHandle(SuiteCache& suites, A_HandleSize size, PF_Handle& handle) {
   handle = nullptr;
-  const PF_HandleSuite1& suite = suites.Handle();
+  const PF_HandleSuite1& suite = suites.HandleSuite1();
   if (suite.host_new_handle == nullptr) {
     return PF_Err_BAD_CALLBACK_PARAM;
   }
@@ -43,7 +45,7 @@ PF_Err NewHandle(SuiteCache& suites, A_HandleSize size, PF_Handle& handle) {
 
 PF_Err LockHandle(SuiteCache& suites, PF_Handle handle, void*& data) {
   data = nullptr;
-  const PF_HandleSuite1& suite = suites.Handle();
+  const PF_HandleSuite1& suite = suites.HandleSuite1();
   if (suite.host_lock_handle == nullptr) {
     return PF_Err_BAD_CALLBACK_PARAM;
   }
@@ -52,14 +54,14 @@ PF_Err LockHandle(SuiteCache& suites, PF_Handle handle, void*& data) {
 }
 
 void UnlockHandle(SuiteCache& suites, PF_Handle handle) {
-  const PF_HandleSuite1& suite = suites.Handle();
+  const PF_HandleSuite1& suite = suites.HandleSuite1();
   if (suite.host_unlock_handle != nullptr) {
     suite.host_unlock_handle(handle);
   }
 }
 
 void DisposeHandle(SuiteCache& suites, PF_Handle handle) {
-  const PF_HandleSuite1& suite = suites.Handle();
+  const PF_HandleSuite1& suite = suites.HandleSuite1();
   if (suite.host_dispose_handle != nullptr) {
     suite.host_dispose_handle(handle);
   }

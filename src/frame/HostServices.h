@@ -40,6 +40,9 @@ class HostServices {
   PF_InData& in_;
 };
 
+/// Acquires the handle suite up front, so that releasing a handle at clean-up cannot fail.
+void PrepareHandleRelease(SuiteCache& suites);
+
 /// The handle suite's calls, null-checked.
 PF_Err NewHandle(SuiteCache& suites, A_HandleSize size, PF_Handle& handle);
 PF_Err LockHandle(SuiteCache& suites, PF_Handle handle, void*& data);

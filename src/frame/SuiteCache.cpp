@@ -4,27 +4,27 @@ namespace quillstreak {
 
 SuiteName NameOf(Suite suite) {
   switch (suite) {
-    case Suite::Handle:
+    case Suite::HandleSuite1:
       return {kPFHandleSuite, kPFHandleSuiteVersion1};
-    case Suite::Iterate8:
+    case Suite::Iterate8Suite1:
       return {kPFIterate8Suite, kPFIterate8SuiteVersion1};
-    case Suite::WorldTransform:
+    case Suite::WorldTransformSuite1:
       return {kPFWorldTransformSuite, kPFWorldTransformSuiteVersion1};
-    case Suite::Ansi:
+    case Suite::ANSICallbacksSuite1:
       return {kPFANSISuite, kPFANSISuiteVersion1};
-    case Suite::PFInterface:
+    case Suite::PFInterfaceSuite1:
       return {kAEGPPFInterfaceSuite, kAEGPPFInterfaceSuiteVersion1};
-    case Suite::Stream7:
+    case Suite::StreamSuite2:
       return {kAEGPStreamSuite, kAEGPStreamSuiteVersion2};
-    case Suite::Stream9:
+    case Suite::StreamSuite4:
       return {kAEGPStreamSuite, kAEGPStreamSuiteVersion4};
-    case Suite::DynamicStream:
+    case Suite::DynamicStreamSuite2:
       return {kAEGPDynamicStreamSuite, kAEGPDynamicStreamSuiteVersion2};
-    case Suite::Effect:
+    case Suite::EffectSuite2:
       return {kAEGPEffectSuite, kAEGPEffectSuiteVersion2};
-    case Suite::Layer11:
+    case Suite::LayerSuite5:
       return {kAEGPLayerSuite, kAEGPLayerSuiteVersion5};
-    case Suite::Layer13:
+    case Suite::LayerSuite7:
       return {kAEGPLayerSuite, kAEGPLayerSuiteVersion7};
     case Suite::Count:
       break;
@@ -32,11 +32,13 @@ SuiteName NameOf(Suite suite) {
   throw PF_Err{PF_Err_INTERNAL_STRUCT_DAMAGED};
 }
 
-SuiteCache::SuiteCache(const SPBasicSuite* basic) : basic_(basic) {
-  if (basic_ == nullptr) {
+void RequireBasicSuite(const SPBasicSuite* basic) {
+  if (basic == nullptr) {
     throw PF_Err{PF_Err_BAD_CALLBACK_PARAM};
   }
 }
+
+SuiteCache::SuiteCache(const SPBasicSuite* basic) : basic_(basic) { RequireBasicSuite(basic_); }
 
 SuiteCache::~SuiteCache() {
   for (std::size_t i = 0; i < slots_.size(); ++i) {

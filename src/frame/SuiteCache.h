@@ -9,19 +9,20 @@
 
 namespace quillstreak {
 
-/// The suites the effect uses, each a name and a numeric version.
+/// The suites the effect uses, each named for its table type and acquired under a host name and
+/// a numeric version (NameOf).
 enum class Suite : std::size_t {
-  Handle,          // "PF Handle Suite" 2
-  Iterate8,        // "PF Iterate8 Suite" 1
-  WorldTransform,  // "PF World Transform Suite" 1
-  Ansi,            // "PF ANSI Suite" 1
-  PFInterface,     // "AEGP PF Interface Suite" 1
-  Stream7,         // "AEGP Stream Suite" 7
-  Stream9,         // "AEGP Stream Suite" 9
-  DynamicStream,   // "AEGP Dynamic Stream Suite" 2
-  Effect,          // "AEGP Effect Suite" 2
-  Layer11,         // "AEGP Layer Suite" 11
-  Layer13,         // "AEGP Layer Suite" 13
+  HandleSuite1,          // "PF Handle Suite" 2
+  Iterate8Suite1,        // "PF Iterate8 Suite" 1
+  WorldTransformSuite1,  // "PF World Transform Suite" 1
+  ANSICallbacksSuite1,   // "PF ANSI Suite" 1
+  PFInterfaceSuite1,     // "AEGP PF Interface Suite" 1
+  StreamSuite2,          // "AEGP Stream Suite" 7
+  StreamSuite4,          // "AEGP Stream Suite" 9
+  DynamicStreamSuite2,   // "AEGP Dynamic Stream Suite" 2
+  EffectSuite2,          // "AEGP Effect Suite" 2
+  LayerSuite5,           // "AEGP Layer Suite" 11
+  LayerSuite7,           // "AEGP Layer Suite" 13
   Count
 };
 
@@ -33,6 +34,9 @@ struct SuiteName {
 /// Name and version under which a suite is acquired.
 SuiteName NameOf(Suite suite);
 
+/// Throws 516 when the host gave no basic suite, as SuiteCache does, before anything is written.
+void RequireBasicSuite(const SPBasicSuite* basic);
+
 class SuiteCache {
  public:
   /// Throws PF_Err_BAD_CALLBACK_PARAM (as a PF_Err) when the host gave no basic suite.
@@ -41,23 +45,28 @@ class SuiteCache {
   SuiteCache(const SuiteCache&) = delete;
   SuiteCache& operator=(const SuiteCache&) = delete;
 
-  const PF_HandleSuite1& Handle() { return Get<PF_HandleSuite1>(Suite::Handle); }
-  const PF_Iterate8Suite1& Iterate8() { return Get<PF_Iterate8Suite1>(Suite::Iterate8); }
-  const PF_WorldTransformSuite1& WorldTransform() {
-    return Get<PF_WorldTransformSuite1>(Suite::WorldTransform);
+  // One accessor per suite, named for the table type it returns.
+  const PF_HandleSuite1& HandleSuite1() { return Get<PF_HandleSuite1>(Suite::HandleSuite1); }
+  const PF_Iterate8Suite1& Iterate8Suite1() {
+    return Get<PF_Iterate8Suite1>(Suite::Iterate8Suite1);
   }
-  const PF_ANSICallbacksSuite1& Ansi() { return Get<PF_ANSICallbacksSuite1>(Suite::Ansi); }
-  const AEGP_PFInterfaceSuite1& PFInterface() {
-    return Get<AEGP_PFInterfaceSuite1>(Suite::PFInterface);
+  const PF_WorldTransformSuite1& WorldTransformSuite1() {
+    return Get<PF_WorldTransformSuite1>(Suite::WorldTransformSuite1);
   }
-  const AEGP_StreamSuite2& Stream7() { return Get<AEGP_StreamSuite2>(Suite::Stream7); }
-  const AEGP_StreamSuite4& Stream9() { return Get<AEGP_StreamSuite4>(Suite::Stream9); }
-  const AEGP_DynamicStreamSuite2& DynamicStream() {
-    return Get<AEGP_DynamicStreamSuite2>(Suite::DynamicStream);
+  const PF_ANSICallbacksSuite1& ANSICallbacksSuite1() {
+    return Get<PF_ANSICallbacksSuite1>(Suite::ANSICallbacksSuite1);
   }
-  const AEGP_EffectSuite2& Effect() { return Get<AEGP_EffectSuite2>(Suite::Effect); }
-  const AEGP_LayerSuite5& Layer11() { return Get<AEGP_LayerSuite5>(Suite::Layer11); }
-  const AEGP_LayerSuite7& Layer13() { return Get<AEGP_LayerSuite7>(Suite::Layer13); }
+  const AEGP_PFInterfaceSuite1& PFInterfaceSuite1() {
+    return Get<AEGP_PFInterfaceSuite1>(Suite::PFInterfaceSuite1);
+  }
+  const AEGP_StreamSuite2& StreamSuite2() { return Get<AEGP_StreamSuite2>(Suite::StreamSuite2); }
+  const AEGP_StreamSuite4& StreamSuite4() { return Get<AEGP_StreamSuite4>(Suite::StreamSuite4); }
+  const AEGP_DynamicStreamSuite2& DynamicStreamSuite2() {
+    return Get<AEGP_DynamicStreamSuite2>(Suite::DynamicStreamSuite2);
+  }
+  const AEGP_EffectSuite2& EffectSuite2() { return Get<AEGP_EffectSuite2>(Suite::EffectSuite2); }
+  const AEGP_LayerSuite5& LayerSuite5() { return Get<AEGP_LayerSuite5>(Suite::LayerSuite5); }
+  const AEGP_LayerSuite7& LayerSuite7() { return Get<AEGP_LayerSuite7>(Suite::LayerSuite7); }
 
   /// The suite's table, acquiring it if needed; throws PF_Err_BAD_CALLBACK_PARAM when the host
   /// refuses it or gives none.

@@ -32,24 +32,22 @@ PF_Err UpdateParamsUI(PF_InData& in_data) {
   ScopedEffectRef effect(suites);
   std::array<std::optional<ScopedStream>, kHidden.size()> streams;
 
-  const AEGP_PFInterfaceSuite1& pfInterface = suites.PFInterface();
-  // The suite that disposes of the reference is had before the reference itself, so that a
-  // host refusing it never leaves a reference behind.
-  suites.Effect();
+  const AEGP_PFInterfaceSuite1& pfInterface = suites.PFInterfaceSuite1();
+  PrepareEffectRefDisposal(suites);
   PF_Err err = CallHost(pfInterface.AEGP_GetNewEffectForEffect, AEGP_PluginID{0},
                         in_data.effect_ref, effect.out());
   std::size_t obtained = 0;
   if (err == PF_Err_NONE) {
     for (; obtained < kHidden.size(); ++obtained) {
       ScopedStream& stream = streams[obtained].emplace(suites);
-      err = CallHost(suites.Stream7().AEGP_GetNewEffectStreamByIndex, AEGP_PluginID{0},
+      err = CallHost(suites.StreamSuite2().AEGP_GetNewEffectStreamByIndex, AEGP_PluginID{0},
                      effect.get(), PF_ParamIndex{kHidden[obtained]}, stream.out());
       if (err != PF_Err_NONE) break;
     }
   }
   if (err == PF_Err_NONE) {
     for (auto& stream : streams) {
-      err = CallHost(suites.DynamicStream().AEGP_SetDynamicStreamFlag, stream->get(),
+      err = CallHost(suites.DynamicStreamSuite2().AEGP_SetDynamicStreamFlag, stream->get(),
                      AEGP_DynStreamFlags{AEGP_DynStreamFlag_HIDDEN}, A_Boolean{0}, A_Boolean{1});
       if (err != PF_Err_NONE) break;
     }

@@ -20,7 +20,7 @@ PF_Err ReadStream(const AEGP_StreamSuite4& streams, AEGP_LayerH layer, AEGP_Laye
 
 PF_Err ReadLayerTransform(SuiteCache& suites, AEGP_LayerH layer, A_long time, A_u_long timeScale,
                           LayerTransform& out) {
-  const AEGP_StreamSuite4& streams = suites.Stream9();
+  const AEGP_StreamSuite4& streams = suites.StreamSuite4();
   const A_Time at{time, timeScale};
   AEGP_StreamVal2 value{};
 
@@ -70,20 +70,19 @@ PF_Err FindMotionSourceLayer(PF_InData& in_data, AEGP_LayerH& layer) {
   AEGP_LayerH ownLayer = nullptr;
   AEGP_CompH comp = nullptr;
 
-  const AEGP_PFInterfaceSuite1& pfInterface = suites.PFInterface();
-  // Had before the reference, so that a refused suite never leaves one behind.
-  suites.Effect();
+  const AEGP_PFInterfaceSuite1& pfInterface = suites.PFInterfaceSuite1();
+  PrepareEffectRefDisposal(suites);
   PF_Err err =
       CallHost(pfInterface.AEGP_GetNewEffectForEffect, kPluginId, in_data.effect_ref, effect.out());
   if (err == PF_Err_NONE) {
-    err = CallHost(suites.Stream7().AEGP_GetNewEffectStreamByIndex, kPluginId, effect.get(),
+    err = CallHost(suites.StreamSuite2().AEGP_GetNewEffectStreamByIndex, kPluginId, effect.get(),
                    PF_ParamIndex{PARAM_MOTION_SOURCE}, stream.out());
   }
   if (err == PF_Err_NONE) {
     // The choice is read at time 0, before expressions, whatever the frame's time.
     const A_Time atStart{0, 1};
     AEGP_StreamValue value{};
-    const AEGP_StreamSuite2& streams = suites.Stream7();
+    const AEGP_StreamSuite2& streams = suites.StreamSuite2();
     err = CallHost(streams.AEGP_GetNewStreamValue, kPluginId, stream.get(),
                    AEGP_LTimeMode{AEGP_LTimeMode_LayerTime}, &atStart, A_Boolean{1}, &value);
     if (err == PF_Err_NONE) {
@@ -92,13 +91,13 @@ PF_Err FindMotionSourceLayer(PF_InData& in_data, AEGP_LayerH& layer) {
     }
   }
   if (err == PF_Err_NONE) {
-    err = CallHost(suites.PFInterface().AEGP_GetEffectLayer, in_data.effect_ref, &ownLayer);
+    err = CallHost(suites.PFInterfaceSuite1().AEGP_GetEffectLayer, in_data.effect_ref, &ownLayer);
   }
   if (err == PF_Err_NONE) {
-    err = CallHost(suites.Layer11().AEGP_GetLayerParentComp, ownLayer, &comp);
+    err = CallHost(suites.LayerSuite5().AEGP_GetLayerParentComp, ownLayer, &comp);
   }
   if (err == PF_Err_NONE) {
-    err = CallHost(suites.Layer13().AEGP_GetLayerFromLayerID, comp, layerId, &layer);
+    err = CallHost(suites.LayerSuite7().AEGP_GetLayerFromLayerID, comp, layerId, &layer);
   }
   if (err != PF_Err_NONE) {
     layer = nullptr;
@@ -115,7 +114,7 @@ PF_Err SampleMotion(PF_InData& in_data, TrailPlan& plan) {
   if (plan.motionSourceLayer.data != nullptr) {
     err = FindMotionSourceLayer(in_data, layer);
   } else {
-    err = CallHost(suites.PFInterface().AEGP_GetEffectLayer, in_data.effect_ref, &layer);
+    err = CallHost(suites.PFInterfaceSuite1().AEGP_GetEffectLayer, in_data.effect_ref, &layer);
   }
   if (err != PF_Err_NONE) {
     return err;

@@ -131,7 +131,7 @@ PF_Err SmartPreRender(PF_InData& in_data, PF_PreRenderExtra& extra) {
   request.channel_mask = PF_ChannelMask_ARGB;
 
   SuiteCache suites(in_data.pica_basicP);
-  suites.Handle();
+  PrepareHandleRelease(suites);
   HostServices host(in_data);
 
   PF_Err err = PF_Err_NONE;

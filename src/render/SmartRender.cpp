@@ -74,14 +74,14 @@ class TrailCompositor {
 
   /// Runs a kernel over every pixel of the world, which is both source and destination.
   PF_Err Iterate(PF_EffectWorld& world, PF_IteratePixel8Func kernel) {
-    return CallHost(suites_.Iterate8().iterate, &in_, A_long{0}, world.height, &world,
+    return CallHost(suites_.Iterate8Suite1().iterate, &in_, A_long{0}, world.height, &world,
                     static_cast<const PF_Rect*>(nullptr), static_cast<void*>(&refcon_), kernel,
                     &world);
   }
 
   /// Draws `source` in front of `output`, placed by the two worlds' origins.
   PF_Err Transfer(const PF_EffectWorld& source, PF_EffectWorld& output) {
-    return CallHost(suites_.WorldTransform().transfer_rect, in_.effect_ref, in_.quality,
+    return CallHost(suites_.WorldTransformSuite1().transfer_rect, in_.effect_ref, in_.quality,
                     PF_ModeFlags{PF_MF_Alpha_PREMUL}, in_.field, &source.extent_hint, &source,
                     static_cast<const PF_CompositeMode*>(&mode_),
                     static_cast<const PF_MaskWorld*>(nullptr),
@@ -106,7 +106,7 @@ PF_Err SmartRender(PF_InData& in_data, PF_SmartRenderExtra& extra) {
     return PF_Err_BAD_CALLBACK_PARAM;
   }
   SuiteCache suites(in_data.pica_basicP);
-  suites.Handle();
+  PrepareHandleRelease(suites);
 
   // Without the plan that pre-render should have made there is nothing to draw.
   const auto handle = static_cast<PF_Handle>(extra.input->pre_render_data);

@@ -64,11 +64,11 @@ TEST(SuiteCache, AcquiresOnFirstUseAndReleasesOncePerSlot) {
   {
     SuiteCache cache(&basic);
     EXPECT_TRUE(FakeBasic::calls.empty());
-    cache.Handle();
-    cache.Handle();
-    cache.Stream9();
-    cache.Stream7();
-    cache.Handle();
+    cache.HandleSuite1();
+    cache.HandleSuite1();
+    cache.StreamSuite4();
+    cache.StreamSuite2();
+    cache.HandleSuite1();
   }
   EXPECT_EQ(FakeBasic::calls, (std::vector<std::string>{
                                   "acquire PF Handle Suite/2", "acquire AEGP Stream Suite/9",
@@ -82,8 +82,8 @@ TEST(SuiteCache, RefusedSuiteThrows516AndReleasesWhatWasAcquired) {
   const SPBasicSuite basic = FakeBasic::Suite();
   try {
     SuiteCache cache(&basic);
-    cache.Layer11();
-    cache.Layer13();
+    cache.LayerSuite5();
+    cache.LayerSuite7();
     FAIL() << "no throw";
   } catch (PF_Err err) {
     EXPECT_EQ(err, PF_Err_BAD_CALLBACK_PARAM);
@@ -99,7 +99,7 @@ TEST(SuiteCache, ReleasesWhenAnotherExceptionPasses) {
   EXPECT_THROW(
       {
         SuiteCache cache(&basic);
-        cache.Iterate8();
+        cache.Iterate8Suite1();
         throw std::runtime_error("boom");
       },
       std::runtime_error);
@@ -108,17 +108,17 @@ TEST(SuiteCache, ReleasesWhenAnotherExceptionPasses) {
 
 TEST(SuiteCache, EverySuiteHasItsNameAndVersion) {
   const std::pair<Suite, std::string> expected[] = {
-      {Suite::Handle, "PF Handle Suite/2"},
-      {Suite::Iterate8, "PF Iterate8 Suite/1"},
-      {Suite::WorldTransform, "PF World Transform Suite/1"},
-      {Suite::Ansi, "PF ANSI Suite/1"},
-      {Suite::PFInterface, "AEGP PF Interface Suite/1"},
-      {Suite::Stream7, "AEGP Stream Suite/7"},
-      {Suite::Stream9, "AEGP Stream Suite/9"},
-      {Suite::DynamicStream, "AEGP Dynamic Stream Suite/2"},
-      {Suite::Effect, "AEGP Effect Suite/2"},
-      {Suite::Layer11, "AEGP Layer Suite/11"},
-      {Suite::Layer13, "AEGP Layer Suite/13"},
+      {Suite::HandleSuite1, "PF Handle Suite/2"},
+      {Suite::Iterate8Suite1, "PF Iterate8 Suite/1"},
+      {Suite::WorldTransformSuite1, "PF World Transform Suite/1"},
+      {Suite::ANSICallbacksSuite1, "PF ANSI Suite/1"},
+      {Suite::PFInterfaceSuite1, "AEGP PF Interface Suite/1"},
+      {Suite::StreamSuite2, "AEGP Stream Suite/7"},
+      {Suite::StreamSuite4, "AEGP Stream Suite/9"},
+      {Suite::DynamicStreamSuite2, "AEGP Dynamic Stream Suite/2"},
+      {Suite::EffectSuite2, "AEGP Effect Suite/2"},
+      {Suite::LayerSuite5, "AEGP Layer Suite/11"},
+      {Suite::LayerSuite7, "AEGP Layer Suite/13"},
   };
   for (const auto& [suite, key] : expected) {
     const SuiteName id = NameOf(suite);
