@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "hostapi/HostApi.h"
+
 namespace quillstreak {
 
 inline constexpr std::uint32_t kVersionMajor = 1;
@@ -23,12 +25,13 @@ inline constexpr std::uint32_t kVersionWord =
     PackVersion(kVersionMajor, kVersionMinor, kVersionBugfix, kVersionStage, kVersionBuild);
 static_assert(kVersionWord == 0x000A9001u);
 
-// PF_OutFlag_WIDE_TIME_INPUT | PF_OutFlag_NON_PARAM_VARY
-inline constexpr std::int32_t kOutFlags = 0x00000002 | 0x00000004;
-// PF_OutFlag2_PARAM_GROUP_START_COLLAPSED_FLAG | PF_OutFlag2_SUPPORTS_SMART_RENDER |
-// PF_OutFlag2_AUTOMATIC_WIDE_TIME_INPUT
-inline constexpr std::int32_t kOutFlags2 = 0x00000008 | 0x00000400 | 0x00020000;
-static_assert(kOutFlags == 0x00000006 && kOutFlags2 == 0x00020408);
+/// The capability flags that global setup reports and the property list carries.
+inline constexpr PF_OutFlags kOutFlags = PF_OutFlag_WIDE_TIME_INPUT | PF_OutFlag_NON_PARAM_VARY;
+inline constexpr PF_OutFlags2 kOutFlags2 = PF_OutFlag2_PARAM_GROUP_START_COLLAPSED_FLAG |
+                                           PF_OutFlag2_SUPPORTS_SMART_RENDER |
+                                           PF_OutFlag2_AUTOMATIC_WIDE_TIME_INPUT;
+static_assert(kOutFlags == 0x00000006 && kOutFlags2 == 0x00020408,
+              "the flag words declared to the host must not change");
 
 inline constexpr char kEffectName[] = "Quillstreak";
 inline constexpr char kEffectCategory[] = "Halvorsk";
