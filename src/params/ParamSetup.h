@@ -34,6 +34,7 @@ const std::array<ParamSpec, PARAM_COUNT - 1>& ParamSpecs();
 /// Fills one definition from its entry (the name is copied by the caller through the host).
 void DescribeParam(const ParamSpec& entry, PF_ParamDef& def);
 
+/// Adds parameters 1 to 23 in index order, then sets num_params to 24; stops at the first error.
 PF_Err ParamsSetup(PF_InData& in_data, PF_OutData& out_data);
 
 }  // namespace quillstreak

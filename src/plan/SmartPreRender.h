@@ -5,6 +5,7 @@
 
 namespace quillstreak {
 
+/// Attaches the frame's plan, checks out the input it needs and grows the output rectangles.
 PF_Err SmartPreRender(PF_InData& in_data, PF_PreRenderExtra& extra);
 
 /// Grows `into` by `by`: an empty rectangle takes `by` whole; an empty `by` changes nothing;

@@ -5,6 +5,7 @@
 
 namespace quillstreak {
 
+/// Draws the planned trail behind the current frame into the output; frees the sample list.
 PF_Err SmartRender(PF_InData& in_data, PF_SmartRenderExtra& extra);
 
 }  // namespace quillstreak
