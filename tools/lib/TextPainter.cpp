@@ -154,8 +154,15 @@ RgbaImage LabelledContactSheet(const std::vector<RgbaImage>& cells,
                                int columns, const TextPainter* painter) {
   if (painter == nullptr || cells.empty())
     return LayOutContactSheet(cells, columns, kGap, kSheetBackground);
-  // Each cell gets a band below it for its label.
-  const int band = painter->lineHeight() + 4;
+  // Each cell gets a band below it for its label, wrapped to the cell's width; the bands are as
+  // tall as the longest label needs.
+  std::vector<std::vector<std::string>> labelLines(cells.size());
+  std::size_t most = 1;
+  for (std::size_t i = 0; i < cells.size() && i < labels.size(); ++i) {
+    labelLines[i] = painter->Wrap(labels[i], cells[i].width - 4);
+    most = std::max(most, labelLines[i].size());
+  }
+  const int band = static_cast<int>(most) * painter->lineHeight() + 4;
   std::vector<RgbaImage> labelled;
   labelled.reserve(cells.size());
   for (std::size_t i = 0; i < cells.size(); ++i) {
@@ -163,7 +170,11 @@ RgbaImage LabelledContactSheet(const std::vector<RgbaImage>& cells,
     RgbaImage cell(c.width, c.height + band);
     FillRgb(cell, kSheetBackground);
     std::copy(c.rgba.begin(), c.rgba.end(), cell.rgba.begin());
-    if (i < labels.size()) painter->Draw(cell, 2, c.height + 2 + painter->ascent(), labels[i], kLabelColor);
+    for (std::size_t k = 0; k < labelLines[i].size(); ++k) {
+      painter->Draw(cell, 2,
+                    c.height + 2 + painter->ascent() + static_cast<int>(k) * painter->lineHeight(),
+                    labelLines[i][k], kLabelColor);
+    }
     labelled.push_back(std::move(cell));
   }
   const RgbaImage grid = LayOutContactSheet(labelled, columns, kGap, kSheetBackground);
