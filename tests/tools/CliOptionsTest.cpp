@@ -15,6 +15,7 @@
 #include "lib/InputError.h"
 #include "lib/Png.h"
 #include "lib/Renderer.h"
+#include "lib/Scene.h"
 
 #if !defined(_WIN32)
 #include <sys/wait.h>
@@ -103,14 +104,19 @@ TEST(FrameLists, ListsStepsAndOpenRanges) {
     const char* text;
     std::vector<long> frames;
   } good[] = {
-      {"7", {7}},         {"1,5,9", {1, 5, 9}},   {"0-9x4", {0, 4, 8}}, {"8-", {8, 9}},
-      {"6-x2", {6, 8}},   {" 3, 1-2", {1, 2, 3}}, {"2,2,1", {1, 2}},
+      {"7", {7}},       {"1,5,9", {1, 5, 9}},   {"0-9x4", {0, 4, 8}}, {"8-", {8, 9}},
+      {"6-x2", {6, 8}}, {" 3, 1-2", {1, 2, 3}}, {"2,2,1", {1, 2}},
   };
-  for (const auto& c : good) EXPECT_EQ(ParseFrameList(c.text, 9, "--frames", "s"), c.frames) << c.text;
+  for (const auto& c : good)
+    EXPECT_EQ(ParseFrameList(c.text, 9, "--frames", "s"), c.frames) << c.text;
   for (const char* bad : {"", " ", "1..3", "5-x", "x2", "1,", "-3", "3-1", "10", "0-4x0"}) {
     EXPECT_THROW(ParseFrameList(bad, 9, "--frames", "s"), InputError) << bad;
   }
   EXPECT_EQ(DescribeFrames({0, 2, 4, 6}), "0-6x2");
+  EXPECT_EQ(ParseFrameRate("23.976")->text, "23.976");
+  EXPECT_NEAR(ParseFrameRate("30000/1001")->fps, 29.97003, 1e-5);
+  for (const char* bad : {"", "0", "-24", "24/0", "1/2/3", "24 fps"})
+    EXPECT_FALSE(ParseFrameRate(bad)) << bad;
   EXPECT_EQ(DescribeFrames({1, 5, 9, 10}), "1, 5, 9, 10");
 }
 
@@ -133,29 +139,39 @@ TEST_F(RendererOptions, UpFrontChecksExitWithTwoAndWriteNothing) {
     std::vector<std::string> args;
     std::string message;  // the start of the message after the program's name
   } cases[] = {
-      {"unknown video format", {"--video", Path("v.xyz")}, "--video " + Path("v.xyz") +
-                                                               ": unknown video format \".xyz\""},
-      {"video in a folder below a file", {"--video", Path("blocker/v.mp4")},
+      {"unknown video format",
+       {"--video", Path("v.xyz")},
+       "--video " + Path("v.xyz") + ": unknown video format \".xyz\""},
+      {"video in a folder below a file",
+       {"--video", Path("blocker/v.mp4")},
        "--video " + Path("blocker") + ": " + Path("blocker") + " exists and is not a folder"},
-      {"output folder below a file", {"--out", Path("blocker/out")},
+      {"output folder below a file",
+       {"--out", Path("blocker/out")},
        "--out " + Path("blocker/out") + ": " + Path("blocker") + " is a file, not a folder"},
-      {"ffmpeg missing", {"--video", Path("v.mp4"), "--ffmpeg", noFfmpeg},
+      {"ffmpeg missing",
+       {"--video", Path("v.mp4"), "--ffmpeg", noFfmpeg},
        "--video needs ffmpeg, which was not found"},
       {"empty frame list", {"--frames", ""}, "--frames \"\": no frames given"},
       {"frame list beyond the end", {"--frames", "1,9"}, "--frames 1,9: outside the composition"},
       {"name without a number", {"--name", "shot.png"}, "--name \"shot.png\": expected one frame"},
       {"both overwrite and skip", {"--overwrite", "--skip-existing"}, "--overwrite and --skip"},
       {"video-only without video", {"--video-only"}, "--video-only: give the video file"},
-      {"variant with a video", {"--variant", "Opacity=5", "--video", Path("v.mp4")},
+      {"variant with a video",
+       {"--variant", "Opacity=5", "--video", Path("v.mp4")},
        "--variant writes only the contact sheet"},
-      {"misspelt option", {"--contact-shet"}, "unknown option --contact-shet (did you mean "
-                                              "\"--contact-sheet\"?)"},
-      {"misspelt parameter", {"--set", "Shuter Angle=5"},
+      {"misspelt option",
+       {"--contact-shet"},
+       "unknown option --contact-shet (did you mean "
+       "\"--contact-sheet\"?)"},
+      {"misspelt parameter",
+       {"--set", "Shuter Angle=5"},
        "--set \"Shuter Angle=5\": unknown parameter (did you mean \"Shutter Angle\"?"},
-      {"unknown layer", {"--set", "Motion Source=7"},
+      {"unknown layer",
+       {"--set", "Motion Source=7"},
        "--set \"Motion Source=7\": unknown layer id 7 (the scene's layers: 1 \"Backdrop\", 2 "
        "\"Square\")"},
-      {"value printed exactly", {"--set", "Opacity=100.0000001"},
+      {"value printed exactly",
+       {"--set", "Opacity=100.0000001"},
        "--set \"Opacity=100.0000001\": 100.0000001 is outside the valid range of \"Opacity\" (0 "
        "to 100)"},
   };
@@ -227,15 +243,15 @@ TEST_F(RendererOptions, DryRunSaysWhatWouldBeWrittenAndWritesNothing) {
 }
 
 TEST_F(RendererOptions, FrameListNamePatternAndResume) {
-  ASSERT_EQ(Render({scene_, "--out", Path("out"), "--frames", "0,3-5x2", "--name", "s%02d.png",
-                    "-q"})
-                .code,
-            kExitOk);
-  EXPECT_EQ(Files(), (std::vector<std::string>{"out/s00.png", "out/s03.png", "out/s05.png",
-                                               "scene.json"}));
+  ASSERT_EQ(
+      Render({scene_, "--out", Path("out"), "--frames", "0,3-5x2", "--name", "s%02d.png", "-q"})
+          .code,
+      kExitOk);
+  EXPECT_EQ(Files(),
+            (std::vector<std::string>{"out/s00.png", "out/s03.png", "out/s05.png", "scene.json"}));
   const auto stamp = fs::last_write_time(Path("out/s03.png"));
-  const Result resumed = Render({scene_, "--out", Path("out"), "--name", "s%02d.png",
-                                 "--skip-existing", "--contact-sheet"});
+  const Result resumed = Render(
+      {scene_, "--out", Path("out"), "--name", "s%02d.png", "--skip-existing", "--contact-sheet"});
   ASSERT_EQ(resumed.code, kExitOk) << resumed.err;
   EXPECT_NE(resumed.out.find("Rendered 3 frames"), std::string::npos) << resumed.out;
   EXPECT_NE(resumed.out.find("kept 3 existing"), std::string::npos) << resumed.out;
@@ -321,15 +337,15 @@ TEST_F(RendererOptions, FailingFfmpegLeavesNoVideoAndSaysWhy) {
 #if defined(_WIN32)
   GTEST_SKIP() << "uses a shell script";
 #else
-  const std::string fake = Write("fake-ffmpeg", "#!/bin/sh\n[ \"$1\" = -version ] && exit 0\n"
-                                                "cat >/dev/null; echo 'no encoder here' >&2; "
-                                                "exit 1\n");
+  const std::string fake = Write("fake-ffmpeg",
+                                 "#!/bin/sh\n[ \"$1\" = -version ] && exit 0\n"
+                                 "cat >/dev/null; echo 'no encoder here' >&2; "
+                                 "exit 1\n");
   fs::permissions(fake, fs::perms::owner_all);
-  const Result r = Render({scene_, "--out", Path("out"), "--video", Path("v.mp4"), "--ffmpeg",
-                           fake, "--video-only"});
+  const Result r = Render(
+      {scene_, "--out", Path("out"), "--video", Path("v.mp4"), "--ffmpeg", fake, "--video-only"});
   EXPECT_EQ(r.code, kExitRenderFailed);
-  EXPECT_NE(r.err.find(Path("v.mp4") + ": ffmpeg failed (exit status"), std::string::npos)
-      << r.err;
+  EXPECT_NE(r.err.find(Path("v.mp4") + ": ffmpeg failed (exit status"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("no encoder here"), std::string::npos) << r.err;
   EXPECT_EQ(Files(), (std::vector<std::string>{"fake-ffmpeg", "scene.json"}));
 #endif
@@ -340,8 +356,8 @@ TEST_F(RendererOptions, GifAndVideoOnlyAtAFractionalRate) {
   std::string text = kScene;
   text.replace(text.find("\"fps\": 10"), 9, "\"fps\": \"30000/1001\"");
   const std::string scene = Write("ntsc.json", text);
-  const Result r = Render({scene, "--out", Path("out"), "--video", Path("clip/v.gif"),
-                           "--video-only", "-q"});
+  const Result r =
+      Render({scene, "--out", Path("out"), "--video", Path("clip/v.gif"), "--video-only", "-q"});
   ASSERT_EQ(r.code, kExitOk) << r.err;
   EXPECT_EQ(Files(), (std::vector<std::string>{"clip/v.gif", "ntsc.json", "scene.json"}));
   std::ifstream gif(Path("clip/v.gif"), std::ios::binary);

@@ -213,9 +213,10 @@ TEST_F(RendererCli, ExistingFilesAreKeptUnlessOverwriteIsGiven) {
   const Result again = Render({scene, "--frames", "1-2", "--out", Path("out")});
   EXPECT_EQ(again.code, kExitBadInput);
   const std::string first = (fs::path(Path("out")) / "frame_0001.png").string();
-  EXPECT_EQ(again.err,
-            "quillstreak-render: " + first +
-                ": already exists (use --overwrite to replace it, or --skip-existing to keep it)\n");
+  EXPECT_EQ(
+      again.err,
+      "quillstreak-render: " + first +
+          ": already exists (use --overwrite to replace it, or --skip-existing to keep it)\n");
   EXPECT_FALSE(fs::exists(Path("out/frame_0002.png")));
   EXPECT_EQ(fs::last_write_time(Path("out/frame_0001.png")), stamp);
 

@@ -40,7 +40,8 @@ std::vector<long> ParseFrameList(const std::string& text, long last, const std::
     long step = 1;
     if (const auto x = item.find('x'); x != std::string::npos) {
       range = item.substr(0, x);
-      if (!ParseNumber(item.substr(x + 1), step) || step < 1 || range.find('-') == std::string::npos)
+      if (!ParseNumber(item.substr(x + 1), step) || step < 1 ||
+          range.find('-') == std::string::npos)
         range.clear();
     }
     long a = 0, b = 0;
@@ -56,8 +57,9 @@ std::vector<long> ParseFrameList(const std::string& text, long last, const std::
       if (!end.empty()) ok = ok && ParseNumber(end, b);
     }
     if (!ok) {
-      throw InputError(context + ": expected A-B or A, a list (1,5,9), a step (0-47x2) or an open "
-                                 "range (10-), with frame numbers from 0; \"" +
+      throw InputError(context +
+                       ": expected A-B or A, a list (1,5,9), a step (0-47x2) or an open "
+                       "range (10-), with frame numbers from 0; \"" +
                        item + "\" is none of these");
     }
     if (a > b) {
@@ -132,8 +134,9 @@ NamePattern NamePattern::Parse(const std::string& pattern, const std::string& op
     while (j < pattern.size() && pattern[j] >= '0' && pattern[j] <= '9' && width < 100)
       width = width * 10 + (pattern[j++] - '0');
     if (j >= pattern.size() || pattern[j] != 'd' || width > 18) {
-      throw InputError(context + ": expected %d, %4d or %04d for the frame number (%% for a "
-                                 "percent sign)");
+      throw InputError(context +
+                       ": expected %d, %4d or %04d for the frame number (%% for a "
+                       "percent sign)");
     }
     p.width_ = width;
     ++numbers;

@@ -85,8 +85,9 @@ void CheckWritableFolder(const fs::path& dir, const std::string& what) {
     existing = parent.empty() || parent == existing ? fs::path(".") : parent;
   }
   if (!fs::is_directory(existing, ec)) {
-    throw InputError(name + ": " + existing.string() +
-                     (existing == dir ? " exists and is not a folder" : " is a file, not a folder"));
+    throw InputError(
+        name + ": " + existing.string() +
+        (existing == dir ? " exists and is not a folder" : " is a file, not a folder"));
   }
   if (const std::string why = WriteProblem(existing); !why.empty()) {
     throw InputError(name + ": cannot write " +
@@ -139,9 +140,8 @@ bool ProgramRuns(const std::string& program) {
   return std::system(command.c_str()) == 0;
 }
 
-VideoWriter::VideoWriter(const std::string& ffmpeg, const fs::path& path,
-                         const VideoFormat& format, int width, int height,
-                         const std::string& rate)
+VideoWriter::VideoWriter(const std::string& ffmpeg, const fs::path& path, const VideoFormat& format,
+                         int width, int height, const std::string& rate)
     : path_(path), width_(width), height_(height) {
   partial_ = path;
   partial_ += ".partial-" + Unique();
@@ -150,14 +150,15 @@ VideoWriter::VideoWriter(const std::string& ffmpeg, const fs::path& path,
   // The filter graph holds semicolons and brackets: quote the argument after -vf.
   if (const auto vf = encoding.find("-vf "); vf != std::string::npos) {
     const auto end = encoding.find(' ', vf + 4);
-    const std::string graph = encoding.substr(vf + 4, end == std::string::npos ? end : end - vf - 4);
+    const std::string graph =
+        encoding.substr(vf + 4, end == std::string::npos ? end : end - vf - 4);
     encoding.replace(vf + 4, graph.size(), ShellQuote(graph));
   }
-  const std::string command =
-      ShellQuote(ffmpeg) + " -hide_banner -loglevel error -y -f rawvideo -pix_fmt rgba -s " +
-      std::to_string(width) + "x" + std::to_string(height) + " -r " + ShellQuote(rate) +
-      " -i - " + encoding + " -f " + format.muxer + " " + ShellQuote(partial_.string()) + " 2>" +
-      ShellQuote(log_.string());
+  const std::string command = ShellQuote(ffmpeg) +
+                              " -hide_banner -loglevel error -y -f rawvideo -pix_fmt rgba -s " +
+                              std::to_string(width) + "x" + std::to_string(height) + " -r " +
+                              ShellQuote(rate) + " -i - " + encoding + " -f " + format.muxer + " " +
+                              ShellQuote(partial_.string()) + " 2>" + ShellQuote(log_.string());
 #if defined(_WIN32)
   pipe_ = _popen(command.c_str(), "wb");
 #else

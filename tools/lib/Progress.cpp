@@ -23,8 +23,7 @@ void WriteJsonLine(std::ostream& out, const nlohmann::json& object) {
       << std::flush;
 }
 
-Progress::Progress(std::ostream& out, std::ostream& err, ReportStyle style, int columns,
-                   long total)
+Progress::Progress(std::ostream& out, std::ostream& err, ReportStyle style, int columns, long total)
     : out_(out),
       err_(err),
       style_(style),

@@ -204,8 +204,7 @@ std::string Caption(const Scene& scene, const ParamCatalog& catalog) {
   const std::vector<std::string> settings = DescribeSettings(scene, catalog);
   if (settings.empty()) return caption + " (every parameter at its default)";
   caption += " \xE2\x80\x94";  // an em dash
-  for (std::size_t i = 0; i < settings.size(); ++i)
-    caption += (i == 0 ? " " : ", ") + settings[i];
+  for (std::size_t i = 0; i < settings.size(); ++i) caption += (i == 0 ? " " : ", ") + settings[i];
   return caption;
 }
 
@@ -219,7 +218,7 @@ struct Output {
 // Everything decided before the first write.
 struct Plan {
   Scene scene;
-  std::vector<Scene> variants;            // empty: one render of `scene`
+  std::vector<Scene> variants;  // empty: one render of `scene`
   std::vector<std::string> variantLabels;
   std::vector<long> frames;
   int downsample = 1;
@@ -257,12 +256,14 @@ void CheckOptionCombinations(const Options& opt) {
   if (opt.videoOnly && opt.video.empty())
     throw InputError("--video-only: give the video file with --video");
   if (opt.videoOnly && (opt.alpha || !opt.name.empty() || opt.skipExisting))
-    throw InputError("--video-only writes no frame files, so --alpha, --name and --skip-existing "
-                     "do not apply");
-  if (!opt.variants.empty() && (!opt.video.empty() || opt.alpha || !opt.name.empty() ||
-                                opt.skipExisting || opt.videoOnly)) {
-    throw InputError("--variant writes only the contact sheet, so --video, --video-only, "
-                     "--alpha, --name and --skip-existing do not apply");
+    throw InputError(
+        "--video-only writes no frame files, so --alpha, --name and --skip-existing "
+        "do not apply");
+  if (!opt.variants.empty() &&
+      (!opt.video.empty() || opt.alpha || !opt.name.empty() || opt.skipExisting || opt.videoOnly)) {
+    throw InputError(
+        "--variant writes only the contact sheet, so --video, --video-only, "
+        "--alpha, --name and --skip-existing do not apply");
   }
 }
 
@@ -312,8 +313,8 @@ Plan MakePlan(const Options& opt, RenderSession& session, const Console& io) {
     plan.videoFormat = VideoFormatFor(video);
     if (plan.videoFormat == nullptr) {
       throw InputError("--video " + opt.video + ": unknown video format \"" +
-                       video.extension().string() + "\" (the renderer writes " +
-                       VideoExtensions() + ")");
+                       video.extension().string() + "\" (the renderer writes " + VideoExtensions() +
+                       ")");
     }
     plan.video = Output{video};
   }
@@ -340,8 +341,10 @@ Plan MakePlan(const Options& opt, RenderSession& session, const Console& io) {
 }
 
 void Warn(const Console& io, const Options& opt, const std::string& message) {
-  if (opt.json) WriteJsonLine(io.out, {{"event", "warning"}, {"message", message}});
-  else if (!opt.quiet) io.err << kProgram << ": warning: " << message << "\n";
+  if (opt.json)
+    WriteJsonLine(io.out, {{"event", "warning"}, {"message", message}});
+  else if (!opt.quiet)
+    io.err << kProgram << ": warning: " << message << "\n";
 }
 
 json PlanJson(const Plan& plan, const ParamCatalog& catalog) {
@@ -387,14 +390,15 @@ void PrintDryRun(const Plan& plan, const Options& opt, const ParamCatalog& catal
     out << (i == 0 ? ": " : ", ") << settings[i] << (i + 1 == settings.size() ? "\n" : "");
   out << "  frames         " << DescribeFrames(plan.frames) << " (" << plan.frames.size()
       << (plan.frames.size() == 1 ? " frame" : " frames") << ") at " << opt.resolution
-      << " resolution, " << s.comp.width / plan.downsample << "x"
-      << s.comp.height / plan.downsample << "\n";
+      << " resolution, " << s.comp.width / plan.downsample << "x" << s.comp.height / plan.downsample
+      << "\n";
   for (const auto& label : plan.variantLabels) out << "  variant        " << label << "\n";
   if (!plan.frameFiles.empty()) {
     long existing = 0;
     for (const auto& o : plan.frameFiles) existing += o.exists;
     out << "  frame files    " << plan.frameFiles.front().path.string();
-    if (plan.frameFiles.size() > 1) out << " ... " << plan.frameFiles.back().path.filename().string();
+    if (plan.frameFiles.size() > 1)
+      out << " ... " << plan.frameFiles.back().path.filename().string();
     out << (opt.alpha ? " (RGBA, effect layer only)" : "") << "\n";
     if (existing > 0) {
       out << "                 " << existing << " already there, "
@@ -416,14 +420,15 @@ int Execute(Plan& plan, const Options& opt, RenderSession& session, const Consol
   if (plan.video && !plan.video->path.parent_path().empty()) {
     std::error_code ec;
     fs::create_directories(plan.video->path.parent_path(), ec);
-    if (ec) throw RenderError("cannot create the folder of " + plan.video->path.string() + ": " +
-                              ec.message());
+    if (ec)
+      throw RenderError("cannot create the folder of " + plan.video->path.string() + ": " +
+                        ec.message());
   }
   if (plan.sheet && plan.painter == nullptr)
     Warn(io, opt, "contact sheet without labels: " + plan.fontProblem);
 
-  const ReportStyle style = opt.json    ? ReportStyle::Json
-                            : opt.quiet ? ReportStyle::Quiet
+  const ReportStyle style = opt.json           ? ReportStyle::Json
+                            : opt.quiet        ? ReportStyle::Quiet
                             : io.errIsTerminal ? ReportStyle::Bar
                                                : ReportStyle::Lines;
   const std::size_t runs = std::max<std::size_t>(1, plan.variants.size());
@@ -458,8 +463,10 @@ int Execute(Plan& plan, const Options& opt, RenderSession& session, const Consol
           FramePictures pictures = session.Render(f, opt.alpha);
           ++rendered;
           if (file != nullptr) {
-            if (opt.alpha) WritePngWhole(file->path, pictures.effectLayer, false);
-            else WritePngWhole(file->path, pictures.opaque, true);
+            if (opt.alpha)
+              WritePngWhole(file->path, pictures.effectLayer, false);
+            else
+              WritePngWhole(file->path, pictures.opaque, true);
           }
           picture = std::move(pictures.opaque);
         }
@@ -474,16 +481,15 @@ int Execute(Plan& plan, const Options& opt, RenderSession& session, const Consol
         }
         if (plan.video) {
           if (!video) {
-            video = std::make_unique<VideoWriter>(opt.ffmpeg, plan.video->path, *plan.videoFormat,
-                                                  picture.width, picture.height,
-                                                  plan.scene.fpsText);
+            video =
+                std::make_unique<VideoWriter>(opt.ffmpeg, plan.video->path, *plan.videoFormat,
+                                              picture.width, picture.height, plan.scene.fpsText);
           }
           video->Write(picture);
         }
-        const std::string shown =
-            file != nullptr ? file->path.string()
-            : plan.video    ? plan.video->path.string()
-                            : plan.sheet->path.string();
+        const std::string shown = file != nullptr ? file->path.string()
+                                  : plan.video    ? plan.video->path.string()
+                                                  : plan.sheet->path.string();
         progress.FrameDone(f, shown, keep);
       }
     }
@@ -630,7 +636,8 @@ int RunRenderer(int argc, const char* const* argv, const Console& io) {
   app.add_option("--ffmpeg", opt.ffmpeg, "The ffmpeg program to run")->capture_default_str();
   app.add_option("--threads", opt.threads, "Host worker threads (0 = all cores)")
       ->capture_default_str();
-  app.add_flag("--dry-run", opt.dryRun, "Check everything, say what would be written, write nothing");
+  app.add_flag("--dry-run", opt.dryRun,
+               "Check everything, say what would be written, write nothing");
   app.add_flag("--overwrite", opt.overwrite, "Replace existing output files");
   app.add_flag("--skip-existing", opt.skipExisting,
                "Keep existing frame files and render the others (resume)");

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstdio>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -13,8 +13,8 @@
 #include <sstream>
 
 #include "InputError.h"
-#include "Suggest.h"
 #include "RgbaImage.h"
+#include "Suggest.h"
 #if QS_HAVE_PNG
 #include "Png.h"
 #endif
@@ -250,8 +250,10 @@ void Reader::ReadComposition(const json& j, Scene& scene) const {
     const std::string text = fpsValue.get<std::string>();
     const auto parsed = ParseFrameRate(text);
     if (!parsed) {
-      Fail(fpsPath, "expected a frame rate: a number (24, 23.976) or a fraction (\"30000/1001\"), "
-                    "not \"" + text + "\"");
+      Fail(fpsPath,
+           "expected a frame rate: a number (24, 23.976) or a fraction (\"30000/1001\"), "
+           "not \"" +
+               text + "\"");
     }
     rate = *parsed;
   } else {

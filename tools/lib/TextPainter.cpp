@@ -100,7 +100,8 @@ void TextPainter::Draw(RgbaImage& image, int x, int y, std::string_view text,
         const unsigned coverage = b.buffer[static_cast<long>(row) * b.pitch + col];
         std::uint8_t* p = image.pixel(px, py);
         for (int c = 0; c < 3; ++c)
-          p[c] = static_cast<std::uint8_t>((rgb[c] * coverage + p[c] * (255 - coverage) + 127) / 255);
+          p[c] =
+              static_cast<std::uint8_t>((rgb[c] * coverage + p[c] * (255 - coverage) + 127) / 255);
       }
     }
     pen += g->advance.x;
