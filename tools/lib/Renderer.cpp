@@ -321,7 +321,10 @@ Plan MakePlan(const Options& opt, RenderSession& session, const Console& io) {
 
   // Folders, then every file that would be written.
   if (!plan.frameFiles.empty() || plan.sheet) CheckWritableFolder(plan.outDir, "--out");
-  if (plan.video) CheckWritableFolder(plan.video->path.parent_path(), "--video");
+  if (plan.video) {
+    const fs::path folder = plan.video->path.parent_path();
+    CheckWritableFolder(folder.empty() ? fs::path(".") : folder, "--video");
+  }
   for (auto& o : plan.frameFiles) CheckExisting(o, opt, true);
   if (plan.sheet) CheckExisting(*plan.sheet, opt, false);
   if (plan.video) CheckExisting(*plan.video, opt, false);
