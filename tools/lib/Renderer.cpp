@@ -143,7 +143,8 @@ int Downsample(const std::string& resolution) {
   return 1;
 }
 
-// NAME=VALUE settings separated by `separator` (';' in a variant), applied over the scene.
+// NAME=VALUE settings (from --set, or one --variant split at its semicolons) over the scene;
+// `option` names them in messages.
 void ApplyOverrides(const std::vector<std::string>& sets, const std::string& option,
                     const ParamCatalog& catalog, Scene& scene) {
   for (const std::string& s : sets) {
@@ -412,7 +413,7 @@ void PrintDryRun(const Plan& plan, const Options& opt, const ParamCatalog& catal
   if (plan.video) out << "  video          " << plan.video->path.string() << " (ffmpeg)\n";
 }
 
-// Renders what the plan says and writes it. Returns the summary line's facts.
+// Renders what the plan says, writes it and reports the summary. Returns the exit code.
 int Execute(Plan& plan, const Options& opt, RenderSession& session, const Console& io) {
   if (!plan.frameFiles.empty() || plan.sheet) {
     std::error_code ec;
