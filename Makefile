@@ -5,6 +5,8 @@
 #   make test     build and run the suites: Linux (g++), Linux with ASan+UBSan, Windows under Wine,
 #                 and each fuzz target briefly over its corpus (clang, libFuzzer)
 #   make windows  build the Windows module and install it to build/windows/install/Plug-ins
+#   make guide    render every picture of the user guide (docs/guide/) and the demo's contact sheet
+#   make package  build the Windows module and pack build/windows/Quillstreak-<version>-win64.zip
 #   make bench    build and run the benchmarks
 #   make fuzz     build the fuzz targets and run each for FUZZ_SECONDS
 #   make format   clang-format every C++ file of ours
@@ -15,7 +17,7 @@ TEST_PRESETS ?= dev asan windows fuzz
 FUZZ_SECONDS ?= 30
 FORMAT_DIRS := src host hostapi resources tools tests bench fuzz
 
-.PHONY: all setup demo test windows bench fuzz format
+.PHONY: all setup demo test windows guide package bench fuzz format
 
 all: test
 
@@ -48,6 +50,20 @@ windows: setup
 	cmake --build --preset windows -j$(JOBS)
 	cmake --install build/windows --prefix build/windows/install
 	@echo "Module: build/windows/install/Plug-ins/Quillstreak/Quillstreak.aex"
+
+guide: setup
+	cmake --preset dev
+	cmake --build --preset dev -j$(JOBS)
+	bash scripts/guide.sh
+
+# CPack packs the windows preset's install rules (test package_build, which `make test` runs as
+# well); package_contents then opens the archive and compares its module with the one the
+# Windows tests ran.
+package: setup
+	cmake --preset windows
+	cmake --build --preset windows -j$(JOBS)
+	ctest --preset windows -R '^package_' --output-on-failure
+	@echo "Package: $$(ls build/windows/Quillstreak-*-win64.zip)"
 
 bench: setup
 	cmake --preset bench

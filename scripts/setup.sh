@@ -10,6 +10,8 @@ packages=(
   clang clang-14 libclang-rt-14-dev clang-format
   # Libraries
   libgtest-dev googletest libbenchmark-dev libpng-dev nlohmann-json3-dev libcli11-dev
+  # The renderer's contact sheet labels, its video and GIF output, and the guide's HTML page
+  libfreetype-dev fonts-dejavu-core ffmpeg cmark-gfm
   # Windows cross build and running its tests
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
 )
@@ -40,6 +42,7 @@ fi
 echo "setup: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
-# No recommends: wine64 would otherwise pull in a desktop's worth of fonts and libraries.
+# No recommends: wine64 and ffmpeg would otherwise pull in a desktop's worth of fonts and
+# libraries.
 "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
   "${missing[@]}"

@@ -45,7 +45,8 @@ add_library(quillstreak_scene_core STATIC
   ${qs_scene_lib}/DemoScene.cpp
   ${qs_scene_lib}/FrameImage.cpp
   ${qs_scene_lib}/ParamCatalog.cpp
-  ${qs_scene_lib}/Scene.cpp)
+  ${qs_scene_lib}/Scene.cpp
+  ${qs_scene_lib}/Suggest.cpp)
 target_include_directories(quillstreak_scene_core PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(quillstreak_scene_core
   PUBLIC quillstreak_host quillstreak_hostapi

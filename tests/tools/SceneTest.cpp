@@ -132,8 +132,9 @@ TEST(SceneErrors, EachProblemIsNamedByItsPath) {
        "composition.width: expected an integer"},
       {"fractional width", [](json& j) { j["composition"]["width"] = 64.5; },
        "composition.width: expected an integer"},
-      {"frame rate beyond two decimals", [](json& j) { j["composition"]["fps"] = 23.976; },
-       "composition.fps: expected a frame rate with at most two decimals"},
+      {"frame rate as a malformed fraction", [](json& j) { j["composition"]["fps"] = "30000/"; },
+       "composition.fps: expected a frame rate: a number (24, 23.976) or a fraction "
+       "(\"30000/1001\"), not \"30000/\""},
       {"zero duration", [](json& j) { j["composition"]["duration"] = 0; },
        "composition.duration: 0 is out of range (1 to 100000)"},
       {"no layers", [](json& j) { j["layers"] = json::array(); },
@@ -147,8 +148,8 @@ TEST(SceneErrors, EachProblemIsNamedByItsPath) {
        [](json& j) {
          j["layers"][0]["transform"]["postion"] = json::array({1, 2});
        },
-       "layers[0].transform.postion: unknown field (expected one of: anchor, position, scale, "
-       "rotation, rotationX, rotationY)"},
+       "layers[0].transform.postion: unknown field (did you mean \"position\"? expected one of: "
+       "anchor, position, scale, rotation, rotationX, rotationY)"},
       {"keyframe time as text",
        [](json& j) { j["layers"][0]["transform"]["position"]["keyframes"][1]["time"] = "4"; },
        "layers[0].transform.position.keyframes[1].time: expected a number"},
@@ -165,7 +166,7 @@ TEST(SceneErrors, EachProblemIsNamedByItsPath) {
        [](json& j) { j["layers"][1]["transform"]["position"] = json::array({1}); },
        "layers[1].transform.position: expected [x, y] or [x, y, z]"},
       {"unknown effect layer", [](json& j) { j["effect"]["layer"] = 4; },
-       "effect.layer: unknown layer id 4"},
+       "effect.layer: unknown layer id 4 (the scene's layers: 1 \"Layer 1\", 2 \"Layer 2\")"},
       {"out of range", [](json& j) { j["effect"]["params"]["Opacity"] = 150; },
        "effect.params[\"Opacity\"]: 150 is outside the valid range of \"Opacity\" (0 to 100)"},
       {"keyframe out of range",
@@ -176,7 +177,8 @@ TEST(SceneErrors, EachProblemIsNamedByItsPath) {
        "effect.params[\"Opacity\"].keyframes[1].value: -5 is outside the valid range of "
        "\"Opacity\" (0 to 100)"},
       {"unknown motion source", [](json& j) { j["effect"]["params"]["Motion Source"] = 9; },
-       "effect.params[\"Motion Source\"]: unknown layer id 9"},
+       "effect.params[\"Motion Source\"]: unknown layer id 9 (the scene's layers: 1 \"Layer 1\", "
+       "2 \"Layer 2\")"},
       {"keyframed layer parameter",
        [](json& j) {
          j["effect"]["params"]["Motion Source"] =
@@ -227,7 +229,7 @@ TEST(SceneErrors, SyntaxErrorNamesTheLine) {
     FAIL() << "accepted";
   } catch (const InputError& e) {
     const std::string m = e.what();
-    EXPECT_EQ(m.rfind("t.json: parse error at line 3", 0), 0u) << m;
+    EXPECT_EQ(m.rfind("t.json: line 3, column 17: a comma with no item before it", 0), 0u) << m;
   }
 }
 

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "InputError.h"
+#include "Suggest.h"
 
 namespace qsrender {
 namespace {
@@ -105,8 +106,14 @@ const char* TypeName(ParamType type) {
 
 std::string FormatNumber(double v) {
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%.6g", v);
-  return buf;
+  const auto result = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, result.ptr);
+}
+
+std::string FormatNumber(float v) {
+  char buf[64];
+  const auto result = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, result.ptr);
 }
 
 ParamCatalog::ParamCatalog(const std::vector<PF_ParamDef>& declared) {
@@ -132,6 +139,16 @@ const ParamInfo* ParamCatalog::Find(std::string_view name) const {
   for (const auto& p : params_)
     if (p.settable() && Lower(WithoutUnit(p.name)) == lower) return &p;
   return nullptr;
+}
+
+std::string ParamCatalog::Suggest(std::string_view name) const {
+  std::vector<std::string> names;
+  for (const auto& p : params_) {
+    if (!p.settable()) continue;
+    names.push_back(p.name);
+    if (const std::string bare = WithoutUnit(p.name); bare != p.name) names.push_back(bare);
+  }
+  return ClosestMatch(Trim(name), names);
 }
 
 std::string ParamCatalog::SettableNames() const {

@@ -41,6 +41,9 @@ class ParamCatalog {
   /// A settable parameter by name: exact match first, then ignoring case, then ignoring case and
   /// a trailing unit in parentheses ("Motion Threshold" finds "Motion Threshold (px)").
   const ParamInfo* Find(std::string_view name) const;
+  /// The settable parameter's name closest to a misspelt `name` ("Opacity" for "Opactiy"), or
+  /// an empty string when none is close.
+  std::string Suggest(std::string_view name) const;
   /// The names of the settable parameters, quoted and comma-separated (for error messages).
   std::string SettableNames() const;
   /// A table of every parameter: index, name, type, valid range, slider range, default.
@@ -66,7 +69,10 @@ std::string CheckRange(const ParamInfo& param, const ParamValue& value);
 /// Parses a colour written as #RRGGBB or r,g,b[,a] (0-255 each); nullopt when malformed.
 std::optional<PF_Pixel> ParseColorText(std::string_view text);
 
-/// Formats a number without trailing zeros ("50", "0.25").
+/// Formats a number exactly, in the fewest digits that read back as the same value ("50", "0.25",
+/// "100.0000001"), so that a message never shows a rounded value.
 std::string FormatNumber(double v);
+/// The same for single-precision values (slider ranges): 0.01f prints as "0.01".
+std::string FormatNumber(float v);
 
 }  // namespace qsrender

@@ -1,9 +1,9 @@
 #include "Renderer.h"
 
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -15,11 +15,15 @@
 #include <vector>
 
 #include "ContactSheet.h"
+#include "FrameList.h"
 #include "InputError.h"
+#include "Outputs.h"
 #include "ParamCatalog.h"
+#include "Progress.h"
+#include "RenderSession.h"
 #include "Scene.h"
-#include "host/Host.h"
-#include "host/Module.h"
+#include "Suggest.h"
+#include "TextPainter.h"
 
 #if defined(_WIN32)
 #ifndef NOMINMAX
@@ -31,16 +35,23 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <sys/ioctl.h>
 #include <unistd.h>
-#include <csignal>
+#endif
+
+#ifndef QS_VERSION
+#define QS_VERSION "unknown"
 #endif
 
 namespace qsrender {
 namespace {
 
 namespace fs = std::filesystem;
+using nlohmann::json;
 
 constexpr char kProgram[] = "quillstreak-render";
+constexpr char kSheetName[] = "contact_sheet.png";
+constexpr int kLabelPixels = 13;
 
 #if defined(_WIN32)
 constexpr char kModuleFileName[] = "Quillstreak.aex";
@@ -48,55 +59,30 @@ constexpr char kModuleFileName[] = "Quillstreak.aex";
 constexpr char kModuleFileName[] = "Quillstreak.so";
 #endif
 
-// A failure while rendering (the effect, or writing an output): exit code 1.
-class RenderError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
 struct Options {
   std::string scene;
   std::string plugin;
-  std::string frames;
+  std::optional<std::string> frames;
   std::string out = "out";
+  std::string name;
   std::string resolution = "full";
   std::vector<std::string> sets;
+  std::vector<std::string> variants;
   bool listParams = false;
   bool quiet = false;
+  bool json = false;
   bool overwrite = false;
+  bool skipExisting = false;
+  bool dryRun = false;
+  bool alpha = false;
   bool contactSheet = false;
   int sheetColumns = 6;
   int sheetWidth = 240;
   std::string video;
+  bool videoOnly = false;
+  std::string ffmpeg = "ffmpeg";
   unsigned threads = 0;
 };
-
-const char* ErrName(PF_Err err) {
-  switch (err) {
-    case PF_Err_OUT_OF_MEMORY:
-      return "PF_Err_OUT_OF_MEMORY";
-    case PF_Err_INTERNAL_STRUCT_DAMAGED:
-      return "PF_Err_INTERNAL_STRUCT_DAMAGED";
-    case PF_Err_INVALID_INDEX:
-      return "PF_Err_INVALID_INDEX";
-    case PF_Err_UNRECOGNIZED_PARAM_TYPE:
-      return "PF_Err_UNRECOGNIZED_PARAM_TYPE";
-    case PF_Err_INVALID_CALLBACK:
-      return "PF_Err_INVALID_CALLBACK";
-    case PF_Err_BAD_CALLBACK_PARAM:
-      return "PF_Err_BAD_CALLBACK_PARAM";
-    case PF_Err_CANNOT_PARSE_KEYFRAME_TEXT:
-      return "PF_Err_CANNOT_PARSE_KEYFRAME_TEXT";
-    default:
-      return nullptr;
-  }
-}
-
-std::string ErrText(PF_Err err) {
-  std::string s = "error " + std::to_string(err);
-  if (const char* name = ErrName(err)) s += std::string(" (") + name + ")";
-  return s;
-}
 
 // The folder of the running program, or empty when it cannot be found.
 fs::path ExecutableDir(const char* argv0) {
@@ -150,51 +136,24 @@ std::string ResolvePluginPath(const Options& opt, const char* argv0) {
 #endif
 }
 
-bool ParseFrameNumber(const std::string& s, long& value) {
-  if (s.empty() || s.size() > 9) return false;
-  for (char c : s)
-    if (c < '0' || c > '9') return false;
-  value = std::stol(s);
-  return true;
+int Downsample(const std::string& resolution) {
+  if (resolution == "half") return 2;
+  if (resolution == "third") return 3;
+  if (resolution == "quarter") return 4;
+  return 1;
 }
 
-// "A-B" (inclusive) or "A"; checked against the composition's frames 0..duration-1.
-std::pair<long, long> FrameRange(const std::string& text, const Scene& scene) {
-  const long last = scene.durationFrames - 1;
-  if (text.empty()) return {0, last};
-  long a = 0, b = 0;
-  const auto dash = text.find('-');
-  const bool ok = dash == std::string::npos ? ParseFrameNumber(text, a) && ParseFrameNumber(text, b)
-                                            : ParseFrameNumber(text.substr(0, dash), a) &&
-                                                  ParseFrameNumber(text.substr(dash + 1), b);
-  if (!ok) throw InputError("--frames " + text + ": expected A-B or A (frame numbers from 0)");
-  if (a > b) throw InputError("--frames " + text + ": the first frame comes after the last");
-  if (b > last) {
-    throw InputError("--frames " + text + ": outside the composition of " + scene.file +
-                     " (frames 0-" + std::to_string(last) + ")");
-  }
-  return {a, b};
-}
-
-PF_RationalScale Downsample(const std::string& resolution) {
-  if (resolution == "half") return {1, 2};
-  if (resolution == "third") return {1, 3};
-  if (resolution == "quarter") return {1, 4};
-  return {1, 1};
-}
-
-void ApplyOverrides(const std::vector<std::string>& sets, const ParamCatalog& catalog,
-                    Scene& scene) {
+// NAME=VALUE settings (from --set, or one --variant split at its semicolons) over the scene;
+// `option` names them in messages.
+void ApplyOverrides(const std::vector<std::string>& sets, const std::string& option,
+                    const ParamCatalog& catalog, Scene& scene) {
   for (const std::string& s : sets) {
-    const std::string context = "--set \"" + s + "\"";
+    const std::string context = option + " \"" + s + "\"";
     const auto eq = s.find('=');
     if (eq == std::string::npos) throw InputError(context + ": expected NAME=VALUE");
     const std::string name = s.substr(0, eq);
     const ParamInfo* info = catalog.Find(name);
-    if (info == nullptr) {
-      throw InputError(context + ": unknown parameter (the effect's parameters: " +
-                       catalog.SettableNames() + ")");
-    }
+    if (info == nullptr) throw InputError(context + ": " + UnknownParameterMessage(catalog, name));
     ParamSetting setting;
     setting.index = info->index;
     setting.type = info->type;
@@ -202,283 +161,467 @@ void ApplyOverrides(const std::vector<std::string>& sets, const ParamCatalog& ca
     setting.constant = ParseParamText(*info, s.substr(eq + 1), context);
     if (info->type == ParamType::Layer && setting.constant.layer != 0 &&
         scene.comp.FindLayer(setting.constant.layer) == nullptr) {
-      throw InputError(context + ": unknown layer id " + std::to_string(setting.constant.layer) +
+      throw InputError(context + ": " + UnknownLayerMessage(scene, setting.constant.layer) +
                        " in " + scene.file);
     }
     scene.Set(std::move(setting));
   }
 }
 
-bool CommandExists(const std::string& probe) {
-#if defined(_WIN32)
-  const std::string command = probe + " >NUL 2>&1";
-#else
-  const std::string command = probe + " >/dev/null 2>&1";
-#endif
-  return std::system(command.c_str()) == 0;
+std::vector<std::string> SplitSettings(const std::string& text) {
+  std::vector<std::string> out;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    const std::size_t semi = std::min(text.find(';', start), text.size());
+    std::string part = text.substr(start, semi - start);
+    while (!part.empty() && part.front() == ' ') part.erase(part.begin());
+    while (!part.empty() && part.back() == ' ') part.pop_back();
+    if (!part.empty()) out.push_back(part);
+    start = semi + 1;
+  }
+  return out;
 }
 
-std::string ShellQuote(const std::string& s) {
-#if defined(_WIN32)
-  return "\"" + s + "\"";
-#else
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-#endif
+// A label for a variant: "Shutter Angle 720, Opacity 50".
+std::string VariantLabel(const std::vector<std::string>& settings) {
+  std::string out;
+  for (const auto& s : settings) {
+    std::string t = s;
+    if (const auto eq = t.find('='); eq != std::string::npos) t[eq] = ' ';
+    out += (out.empty() ? "" : ", ") + t;
+  }
+  return out;
 }
 
-// ffmpeg reading raw RGBA frames on its standard input.
-class VideoPipe {
- public:
-  VideoPipe(const std::string& path, int width, int height, double fps) {
-    char rate[32];
-    std::snprintf(rate, sizeof rate, "%.2f", fps);
-    const std::string command = "ffmpeg -loglevel error -y -f rawvideo -pix_fmt rgba -s " +
-                                std::to_string(width) + "x" + std::to_string(height) + " -r " +
-                                rate + " -i - -vf " + ShellQuote("pad=ceil(iw/2)*2:ceil(ih/2)*2") +
-                                " -pix_fmt yuv420p " + ShellQuote(path);
-#if defined(_WIN32)
-    pipe_ = _popen(command.c_str(), "wb");
-#else
-    // A failing ffmpeg must surface as a write error, not end this program.
-    std::signal(SIGPIPE, SIG_IGN);
-    pipe_ = popen(command.c_str(), "w");
-#endif
-    if (pipe_ == nullptr) throw RenderError("cannot start ffmpeg");
-  }
-  ~VideoPipe() {
-    if (pipe_ != nullptr) Close();
-  }
-  VideoPipe(const VideoPipe&) = delete;
-  VideoPipe& operator=(const VideoPipe&) = delete;
+std::string SceneTitle(const Scene& scene) {
+  if (scene.file == "<demo>") return "built-in demo";
+  if (scene.file == "<stdin>") return "scene from standard input";
+  return fs::path(scene.file).filename().string();
+}
 
-  void Write(const RgbaImage& image) {
-    if (std::fwrite(image.rgba.data(), 1, image.rgba.size(), pipe_) != image.rgba.size())
-      throw RenderError("writing to ffmpeg failed");
-  }
-  // ffmpeg's exit status (0 = success).
-  int Close() {
-#if defined(_WIN32)
-    const int status = _pclose(pipe_);
-#else
-    const int status = pclose(pipe_);
-#endif
-    pipe_ = nullptr;
-    return status;
-  }
+// The contact sheet's caption: the scene and its parameter values that differ from the defaults.
+std::string Caption(const Scene& scene, const ParamCatalog& catalog) {
+  std::string caption = SceneTitle(scene);
+  const std::vector<std::string> settings = DescribeSettings(scene, catalog);
+  if (settings.empty()) return caption + " (every parameter at its default)";
+  caption += " \xE2\x80\x94";  // an em dash
+  for (std::size_t i = 0; i < settings.size(); ++i) caption += (i == 0 ? " " : ", ") + settings[i];
+  return caption;
+}
 
- private:
-  std::FILE* pipe_ = nullptr;
+// One file the render would write, and what becomes of a file already there.
+struct Output {
+  fs::path path;
+  long frame = -1;
+  bool exists = false;
 };
 
-// Frames done, frames per second and time left: a bar redrawn in place on a terminal, one line
-// per frame otherwise.
-class Progress {
- public:
-  Progress(std::ostream& err, bool terminal, bool quiet, long total)
-      : err_(err),
-        terminal_(terminal),
-        quiet_(quiet),
-        total_(total),
-        start_(std::chrono::steady_clock::now()) {}
-
-  void FrameDone(long done, long frame, const std::string& file) {
-    if (quiet_) return;
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    const double fps = seconds > 0 ? done / seconds : 0;
-    const double left = fps > 0 ? (total_ - done) / fps : 0;
-    char stats[96];
-    std::snprintf(stats, sizeof stats, "%ld/%ld frames  %.1f fps  %s left", done, total_, fps,
-                  Duration(left).c_str());
-    if (terminal_) {
-      constexpr int kWidth = 30;
-      const int filled = static_cast<int>(kWidth * done / std::max(1L, total_));
-      err_ << "\r[" << std::string(static_cast<std::size_t>(filled), '#')
-           << std::string(static_cast<std::size_t>(kWidth - filled), '.') << "] " << stats << "   "
-           << std::flush;
-      if (done == total_) err_ << "\n";
-    } else {
-      err_ << "frame " << frame << " -> " << file << "  (" << stats << ")\n";
-    }
-  }
-  // Ends a bar left unfinished (before an error message).
-  void Interrupt() {
-    if (terminal_ && !quiet_) err_ << "\n";
-  }
-
- private:
-  static std::string Duration(double seconds) {
-    const long s = std::lround(seconds);
-    char buf[32];
-    if (s >= 60)
-      std::snprintf(buf, sizeof buf, "%ld:%02ld", s / 60, s % 60);
-    else
-      std::snprintf(buf, sizeof buf, "%lds", s);
-    return buf;
-  }
-
-  std::ostream& err_;
-  bool terminal_;
-  bool quiet_;
-  long total_;
-  std::chrono::steady_clock::time_point start_;
+// Everything decided before the first write.
+struct Plan {
+  Scene scene;
+  std::vector<Scene> variants;  // empty: one render of `scene`
+  std::vector<std::string> variantLabels;
+  std::vector<long> frames;
+  int downsample = 1;
+  fs::path outDir;
+  std::vector<Output> frameFiles;  // empty with --video-only and --variant
+  std::optional<Output> sheet;
+  std::optional<Output> video;
+  const VideoFormat* videoFormat = nullptr;
+  std::unique_ptr<TextPainter> painter;
+  std::string fontProblem;
 };
 
-const char kHelpFooter[] = R"(
-Renders frames of a scene through the effect, exactly as the host drives it: global setup,
-parameter setup, then smart pre-render and smart render for every frame. Without a scene file it
-renders the built-in demo (960x540, 48 frames).
-
-Output: one PNG per frame, OUT/frame_0000.png ... (numbered by composition frame), each the
-rendered frame composited over the composition's background colour: opaque RGB, 8 bits per
-channel, at the chosen resolution. --contact-sheet adds OUT/contact_sheet.png (the frames scaled
-to --sheet-width pixels, --sheet-columns per row). --video also pipes the frames to ffmpeg.
-Existing files are never replaced without --overwrite.
-
-Parameter values (--set and scene files) use the effect's parameter names (see --list-params):
-numbers for sliders, on/off for checkboxes, #RRGGBB or r,g,b for colours, a layer id or none for
-Motion Source.
-
-Exit codes: 0 success; 1 the effect returned an error or an output could not be written;
-2 invalid options, scene or files (nothing is written).)";
-
-int Run(const Options& opt, const char* argv0, std::ostream& out, std::ostream& err,
-        bool errIsTerminal) {
-  // ---- the effect --------------------------------------------------------------------------
-  const std::string pluginPath = ResolvePluginPath(opt, argv0);
-  std::unique_ptr<qshost::Module> module;
-  try {
-    module = std::make_unique<qshost::Module>(pluginPath);
-  } catch (const std::exception& e) {
-    throw InputError(std::string("cannot load the effect module: ") + e.what());
-  }
-  qshost::Host host(*module);
-  host.SetThreads(opt.threads);
-  if (const PF_Err e = host.GlobalSetup(); e != PF_Err_NONE)
-    throw RenderError("the effect failed global setup with " + ErrText(e));
-  if (const PF_Err e = host.ParamsSetup(); e != PF_Err_NONE)
-    throw RenderError("the effect failed parameter setup with " + ErrText(e));
-  const ParamCatalog catalog(host.declaredParams());
-
-  if (opt.listParams) {
-    out << catalog.Listing();
-    return kExitOk;
-  }
-
-  // ---- everything checked before anything is written ---------------------------------------
-  Scene scene = opt.scene.empty() ? ParseScene(DemoSceneText(), "<demo>", "", catalog)
-                                  : LoadSceneFile(opt.scene, catalog);
-  ApplyOverrides(opt.sets, catalog, scene);
-  const auto [first, last] = FrameRange(opt.frames, scene);
-
-  const fs::path outDir(opt.out);
+// Refuses an existing output unless it may be replaced (--overwrite) or kept (--skip-existing).
+void CheckExisting(Output& o, const Options& opt, bool mayKeep) {
   std::error_code ec;
-  if (fs::exists(outDir, ec) && !fs::is_directory(outDir, ec))
-    throw InputError("--out " + opt.out + ": exists and is not a folder");
-  const int digits = std::max(4, static_cast<int>(std::to_string(scene.durationFrames - 1).size()));
-  std::vector<fs::path> outputs;
-  for (long f = first; f <= last; ++f) outputs.push_back(outDir / FrameFileName(f, digits));
-  const fs::path sheetPath = outDir / "contact_sheet.png";
-  if (opt.contactSheet) outputs.push_back(sheetPath);
-  if (!opt.video.empty()) outputs.push_back(fs::path(opt.video));
-  for (const auto& p : outputs) {
-    if (!fs::exists(p, ec)) continue;
-    if (fs::is_directory(p, ec)) throw InputError(p.string() + ": is a folder");
-    if (!opt.overwrite)
-      throw InputError(p.string() + ": already exists (use --overwrite to replace it)");
-  }
-  if (!opt.video.empty() && !CommandExists("ffmpeg -version"))
-    throw InputError(
-        "--video needs ffmpeg, which was not found (install ffmpeg or leave out --video)");
-
-  // ---- render ------------------------------------------------------------------------------
-  fs::create_directories(outDir, ec);
-  if (ec) throw RenderError("cannot create the folder " + outDir.string() + ": " + ec.message());
-
-  scene.ApplyTo(host);
-  const PF_RationalScale ds = Downsample(opt.resolution);
-  host.SetDownsample(ds, ds);
-
-  std::unique_ptr<VideoPipe> video;
-  std::vector<RgbaImage> cells;
-  const long total = last - first + 1;
-  Progress progress(err, errIsTerminal, opt.quiet, total);
-  try {
-    for (long f = first; f <= last; ++f) {
-      const qshost::FrameResult result = host.RenderFrame(static_cast<A_long>(f * kUnitsPerFrame));
-      if (result.preRenderErr != PF_Err_NONE)
-        throw RenderError("frame " + std::to_string(f) + ": smart pre-render failed with " +
-                          ErrText(result.preRenderErr));
-      if (result.err != PF_Err_NONE)
-        throw RenderError("frame " + std::to_string(f) + ": smart render failed with " +
-                          ErrText(result.err));
-      const RgbaImage image = FrameToRgba(result.frame, scene.comp.background);
-      const fs::path file = outputs[static_cast<std::size_t>(f - first)];
-      try {
-        WritePng(file.string(), image, true);
-      } catch (const PngError& e) {
-        throw RenderError(file.string() + ": " + e.what());
-      }
-      if (opt.contactSheet) cells.push_back(ScaleDown(image, opt.sheetWidth));
-      if (!opt.video.empty()) {
-        if (!video)
-          video = std::make_unique<VideoPipe>(opt.video, image.width, image.height, scene.fps);
-        video->Write(image);
-      }
-      progress.FrameDone(f - first + 1, f, file.string());
+  if (!fs::exists(o.path, ec)) return;
+  o.exists = true;
+  if (fs::is_directory(o.path, ec)) throw InputError(o.path.string() + ": is a folder");
+  if (opt.overwrite) return;
+  if (opt.skipExisting && mayKeep) {
+    if (!LooksLikePng(o.path.string())) {
+      throw InputError(o.path.string() +
+                       ": exists but is not a PNG file, so it cannot be kept (delete it, or use "
+                       "--overwrite)");
     }
+    return;
+  }
+  throw InputError(o.path.string() + ": already exists (use --overwrite to replace it" +
+                   (mayKeep ? ", or --skip-existing to keep it" : "") + ")");
+}
+
+void CheckOptionCombinations(const Options& opt) {
+  if (opt.overwrite && opt.skipExisting)
+    throw InputError("--overwrite and --skip-existing: choose one");
+  if (opt.videoOnly && opt.video.empty())
+    throw InputError("--video-only: give the video file with --video");
+  if (opt.videoOnly && (opt.alpha || !opt.name.empty() || opt.skipExisting))
+    throw InputError(
+        "--video-only writes no frame files, so --alpha, --name and --skip-existing "
+        "do not apply");
+  if (!opt.variants.empty() &&
+      (!opt.video.empty() || opt.alpha || !opt.name.empty() || opt.skipExisting || opt.videoOnly)) {
+    throw InputError(
+        "--variant writes only the contact sheet, so --video, --video-only, "
+        "--alpha, --name and --skip-existing do not apply");
+  }
+}
+
+Scene LoadScene(const Options& opt, const ParamCatalog& catalog, std::istream& in) {
+  if (opt.scene.empty()) return ParseScene(DemoSceneText(), "<demo>", "", catalog);
+  if (opt.scene == "-") {
+    std::ostringstream text;
+    text << in.rdbuf();
+    return ParseScene(text.str(), "<stdin>", "", catalog);
+  }
+  return LoadSceneFile(opt.scene, catalog);
+}
+
+Plan MakePlan(const Options& opt, RenderSession& session, const Console& io) {
+  CheckOptionCombinations(opt);
+  const ParamCatalog& catalog = session.catalog();
+  Plan plan;
+  plan.scene = LoadScene(opt, catalog, io.in);
+  ApplyOverrides(opt.sets, "--set", catalog, plan.scene);
+  for (const std::string& v : opt.variants) {
+    const std::vector<std::string> settings = SplitSettings(v);
+    if (settings.empty()) throw InputError("--variant \"" + v + "\": expected NAME=VALUE");
+    Scene variant = plan.scene;
+    ApplyOverrides(settings, "--variant", catalog, variant);
+    plan.variants.push_back(std::move(variant));
+    plan.variantLabels.push_back(VariantLabel(settings));
+  }
+  const long last = plan.scene.durationFrames - 1;
+  if (opt.frames) {
+    plan.frames = ParseFrameList(*opt.frames, last, "--frames", plan.scene.file);
+  } else {
+    for (long f = 0; f <= last; ++f) plan.frames.push_back(f);
+  }
+  plan.downsample = Downsample(opt.resolution);
+
+  plan.outDir = fs::path(opt.out);
+  const bool variants = !plan.variants.empty();
+  if (!opt.videoOnly && !variants) {
+    const int digits = std::max(4, static_cast<int>(std::to_string(last).size()));
+    const NamePattern pattern =
+        opt.name.empty() ? NamePattern(digits) : NamePattern::Parse(opt.name, "--name", ".png");
+    for (long f : plan.frames) plan.frameFiles.push_back({plan.outDir / pattern.Name(f), f});
+  }
+  if (opt.contactSheet || variants) plan.sheet = Output{plan.outDir / kSheetName};
+  if (!opt.video.empty()) {
+    const fs::path video(opt.video);
+    plan.videoFormat = VideoFormatFor(video);
+    if (plan.videoFormat == nullptr) {
+      throw InputError("--video " + opt.video + ": unknown video format \"" +
+                       video.extension().string() + "\" (the renderer writes " + VideoExtensions() +
+                       ")");
+    }
+    plan.video = Output{video};
+  }
+
+  // Folders, then every file that would be written.
+  if (!plan.frameFiles.empty() || plan.sheet) CheckWritableFolder(plan.outDir, "--out");
+  if (plan.video) {
+    const fs::path folder = plan.video->path.parent_path();
+    CheckWritableFolder(folder.empty() ? fs::path(".") : folder, "--video");
+  }
+  for (auto& o : plan.frameFiles) CheckExisting(o, opt, true);
+  if (plan.sheet) CheckExisting(*plan.sheet, opt, false);
+  if (plan.video) CheckExisting(*plan.video, opt, false);
+  if (plan.video && !ProgramRuns(opt.ffmpeg)) {
+    throw InputError("--video needs ffmpeg, which was not found (\"" + opt.ffmpeg +
+                     "\" does not run; install ffmpeg, name it with --ffmpeg, or leave out "
+                     "--video)");
+  }
+  if (plan.sheet) {
+    try {
+      plan.painter = std::make_unique<TextPainter>(DefaultFontFile(), kLabelPixels);
+    } catch (const std::exception& e) {
+      plan.fontProblem = e.what();
+    }
+  }
+  return plan;
+}
+
+void Warn(const Console& io, const Options& opt, const std::string& message) {
+  if (opt.json)
+    WriteJsonLine(io.out, {{"event", "warning"}, {"message", message}});
+  else if (!opt.quiet)
+    io.err << kProgram << ": warning: " << message << "\n";
+}
+
+json PlanJson(const Plan& plan, const ParamCatalog& catalog) {
+  long fresh = 0, replaced = 0;
+  for (const auto& o : plan.frameFiles) (o.exists ? replaced : fresh)++;
+  json j = {{"scene", plan.scene.file},
+            {"width", plan.scene.comp.width / plan.downsample},
+            {"height", plan.scene.comp.height / plan.downsample},
+            {"fps", plan.scene.fpsText},
+            {"composition_frames", plan.scene.durationFrames},
+            {"frames", plan.frames},
+            {"settings", DescribeSettings(plan.scene, catalog)},
+            {"out", plan.outDir.string()}};
+  if (!plan.frameFiles.empty()) {
+    j["first_file"] = plan.frameFiles.front().path.string();
+    j["last_file"] = plan.frameFiles.back().path.string();
+    j["existing_files"] = replaced;
+  }
+  if (!plan.variantLabels.empty()) j["variants"] = plan.variantLabels;
+  if (plan.sheet) j["contact_sheet"] = plan.sheet->path.string();
+  if (plan.video) j["video"] = plan.video->path.string();
+  return j;
+}
+
+void PrintDryRun(const Plan& plan, const Options& opt, const ParamCatalog& catalog,
+                 std::ostream& out) {
+  if (opt.json) {
+    json j = PlanJson(plan, catalog);
+    j["event"] = "dry_run";
+    WriteJsonLine(out, j);
+    return;
+  }
+  const Scene& s = plan.scene;
+  const qshost::Layer* layer = s.comp.FindLayer(s.effectLayer);
+  out << "Dry run: everything checked, nothing written.\n";
+  out << "  scene          " << s.file << ": " << s.comp.width << "x" << s.comp.height << ", "
+      << s.fpsText << " fps, " << s.durationFrames << " frames\n";
+  out << "  effect         on layer " << s.effectLayer << " \""
+      << (layer != nullptr ? layer->name : "") << "\"";
+  const std::vector<std::string> settings = DescribeSettings(s, catalog);
+  if (settings.empty()) out << ", every parameter at its default\n";
+  for (std::size_t i = 0; i < settings.size(); ++i)
+    out << (i == 0 ? ": " : ", ") << settings[i] << (i + 1 == settings.size() ? "\n" : "");
+  out << "  frames         " << DescribeFrames(plan.frames) << " (" << plan.frames.size()
+      << (plan.frames.size() == 1 ? " frame" : " frames") << ") at " << opt.resolution
+      << " resolution, " << s.comp.width / plan.downsample << "x" << s.comp.height / plan.downsample
+      << "\n";
+  for (const auto& label : plan.variantLabels) out << "  variant        " << label << "\n";
+  if (!plan.frameFiles.empty()) {
+    long existing = 0;
+    for (const auto& o : plan.frameFiles) existing += o.exists;
+    out << "  frame files    " << plan.frameFiles.front().path.string();
+    if (plan.frameFiles.size() > 1)
+      out << " ... " << plan.frameFiles.back().path.filename().string();
+    out << (opt.alpha ? " (RGBA, effect layer only)" : "") << "\n";
+    if (existing > 0) {
+      out << "                 " << existing << " already there, "
+          << (opt.overwrite ? "to be replaced" : "to be kept") << "\n";
+    }
+  }
+  if (plan.sheet) out << "  contact sheet  " << plan.sheet->path.string() << "\n";
+  if (plan.video) out << "  video          " << plan.video->path.string() << " (ffmpeg)\n";
+}
+
+// Renders what the plan says, writes it and reports the summary. Returns the exit code.
+int Execute(Plan& plan, const Options& opt, RenderSession& session, const Console& io) {
+  if (!plan.frameFiles.empty() || plan.sheet) {
+    std::error_code ec;
+    fs::create_directories(plan.outDir, ec);
+    if (ec)
+      throw RenderError("cannot create the folder " + plan.outDir.string() + ": " + ec.message());
+  }
+  if (plan.video && !plan.video->path.parent_path().empty()) {
+    std::error_code ec;
+    fs::create_directories(plan.video->path.parent_path(), ec);
+    if (ec)
+      throw RenderError("cannot create the folder of " + plan.video->path.string() + ": " +
+                        ec.message());
+  }
+  if (plan.sheet && plan.painter == nullptr)
+    Warn(io, opt, "contact sheet without labels: " + plan.fontProblem);
+
+  const ReportStyle style = opt.json           ? ReportStyle::Json
+                            : opt.quiet        ? ReportStyle::Quiet
+                            : io.errIsTerminal ? ReportStyle::Bar
+                                               : ReportStyle::Lines;
+  const std::size_t runs = std::max<std::size_t>(1, plan.variants.size());
+  Progress progress(io.out, io.err, style, io.columns,
+                    static_cast<long>(runs * plan.frames.size()));
+  std::vector<RgbaImage> cells;
+  std::vector<std::string> labels;
+  std::unique_ptr<VideoWriter> video;
+  long rendered = 0, kept = 0;
+  try {
+    for (std::size_t run = 0; run < runs; ++run) {
+      session.Prepare(plan.variants.empty() ? plan.scene : plan.variants[run], plan.downsample);
+      for (std::size_t i = 0; i < plan.frames.size(); ++i) {
+        const long f = plan.frames[i];
+        const Output* file = plan.frameFiles.empty() ? nullptr : &plan.frameFiles[i];
+        const bool keep = file != nullptr && file->exists && opt.skipExisting;
+        const bool needPicture = plan.sheet || plan.video;
+        RgbaImage picture;
+        if (keep) {
+          ++kept;
+          // The kept file is the picture, unless it holds the effect layer alone.
+          if (needPicture && !opt.alpha) {
+            try {
+              picture = ReadPng(file->path.string());
+            } catch (const PngError& e) {
+              throw RenderError(file->path.string() + ": cannot read the kept frame: " + e.what());
+            }
+          } else if (needPicture) {
+            picture = session.Render(f, false).opaque;
+          }
+        } else {
+          FramePictures pictures = session.Render(f, opt.alpha);
+          ++rendered;
+          if (file != nullptr) {
+            if (opt.alpha)
+              WritePngWhole(file->path, pictures.effectLayer, false);
+            else
+              WritePngWhole(file->path, pictures.opaque, true);
+          }
+          picture = std::move(pictures.opaque);
+        }
+        if (plan.sheet) {
+          cells.push_back(ScaleDown(picture, opt.sheetWidth));
+          std::string label = "frame " + std::to_string(f);
+          if (!plan.variantLabels.empty()) {
+            label = plan.frames.size() == 1 ? plan.variantLabels[run]
+                                            : plan.variantLabels[run] + " \xC2\xB7 " + label;
+          }
+          labels.push_back(std::move(label));
+        }
+        if (plan.video) {
+          if (!video) {
+            video =
+                std::make_unique<VideoWriter>(opt.ffmpeg, plan.video->path, *plan.videoFormat,
+                                              picture.width, picture.height, plan.scene.fpsText);
+          }
+          video->Write(picture);
+        }
+        const std::string shown = file != nullptr ? file->path.string()
+                                  : plan.video    ? plan.video->path.string()
+                                                  : plan.sheet->path.string();
+        progress.FrameDone(f, shown, keep);
+      }
+    }
+    if (plan.sheet) {
+      int columns = opt.sheetColumns;
+      if (!plan.variants.empty())
+        columns = plan.frames.size() == 1 ? static_cast<int>(plan.variants.size())
+                                          : static_cast<int>(plan.frames.size());
+      const std::string caption =
+          plan.painter ? Caption(plan.scene, session.catalog()) : std::string();
+      WritePngWhole(plan.sheet->path,
+                    LabelledContactSheet(cells, labels, caption, columns, plan.painter.get()),
+                    true);
+    }
+    if (video) video->Finish();
   } catch (...) {
     progress.Interrupt();
     throw;
   }
-  if (opt.contactSheet) {
-    const std::uint8_t gapColor[3] = {0, 0, 0};
-    try {
-      WritePng(sheetPath.string(), LayOutContactSheet(cells, opt.sheetColumns, 2, gapColor), true);
-    } catch (const PngError& e) {
-      throw RenderError(sheetPath.string() + ": " + e.what());
-    }
-  }
-  if (video) {
-    if (const int status = video->Close(); status != 0)
-      throw RenderError(opt.video + ": ffmpeg failed (exit status " + std::to_string(status) + ")");
-  }
-  if (!opt.quiet) {
-    out << "Rendered " << total << (total == 1 ? " frame" : " frames") << " of " << scene.file
-        << " to " << outDir.string();
-    if (opt.contactSheet) out << "; contact sheet " << sheetPath.string();
-    if (!opt.video.empty()) out << "; video " << opt.video;
-    out << "\n";
+
+  const double seconds = progress.Seconds();
+  const double fps = seconds > 0 ? rendered / seconds : 0;
+  if (opt.json) {
+    json j = PlanJson(plan, session.catalog());
+    j["event"] = "summary";
+    j["rendered"] = rendered;
+    j["kept"] = kept;
+    j["seconds"] = std::round(seconds * 1000) / 1000;
+    j["frames_per_second"] = std::round(fps * 100) / 100;
+    WriteJsonLine(io.out, j);
+  } else if (!opt.quiet) {
+    char speed[64];
+    std::snprintf(speed, sizeof speed, "%.1f", fps);
+    io.out << "Rendered " << rendered << (rendered == 1 ? " frame" : " frames");
+    if (!plan.variants.empty()) io.out << " (" << plan.variants.size() << " variants)";
+    io.out << " of " << plan.scene.file << " in " << FormatSeconds(seconds) << " (" << speed
+           << " frames/s)";
+    if (kept > 0) io.out << ", kept " << kept << " existing";
+    if (!plan.frameFiles.empty()) io.out << "; frames in " << plan.outDir.string();
+    if (plan.sheet) io.out << "; contact sheet " << plan.sheet->path.string();
+    if (plan.video) io.out << "; video " << plan.video->path.string();
+    io.out << "\n";
   }
   return kExitOk;
 }
 
-}  // namespace
-
-std::string FrameFileName(long frame, int digits) {
-  std::string n = std::to_string(frame);
-  if (static_cast<int>(n.size()) < digits)
-    n.insert(0, static_cast<std::size_t>(digits) - n.size(), '0');
-  return "frame_" + n + ".png";
+int Run(const Options& opt, const char* argv0, const Console& io) {
+  RenderSession session(ResolvePluginPath(opt, argv0), opt.threads);
+  if (opt.listParams) {
+    io.out << session.catalog().Listing();
+    return kExitOk;
+  }
+  Plan plan = MakePlan(opt, session, io);
+  for (const auto& w : plan.scene.warnings) Warn(io, opt, w);
+  if (opt.dryRun) {
+    PrintDryRun(plan, opt, session.catalog(), io.out);
+    return kExitOk;
+  }
+  return Execute(plan, opt, session, io);
 }
 
-int RunRenderer(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
-                bool errIsTerminal) {
+const char kHelpFooter[] = R"(
+Renders frames of a scene through the effect, exactly as the host drives it: global setup,
+parameter setup, then smart pre-render and smart render for every frame. Without a scene file it
+renders the built-in demo (960x540, 48 frames); "-" reads the scene from standard input.
+
+Frames (--frames): 7, 0-47, lists 1,5,9, steps 0-47x2, open ranges 10-; counted from 0.
+
+Output: one PNG per frame, OUT/frame_0000.png ... (numbered by composition frame; --name
+'shot_%04d.png' names them otherwise), each the rendered frame composited over the composition's
+background colour: opaque RGB, 8 bits per channel, at the chosen resolution. --alpha writes the
+effect layer alone instead, as RGBA without the background. --contact-sheet adds
+OUT/contact_sheet.png (the frames scaled to --sheet-width pixels, --sheet-columns per row, with
+frame numbers and a caption). --video also encodes the frames with ffmpeg (.mp4, .mov, .mkv,
+.webm, or .gif with a palette made from the frames); --video-only writes no PNG files.
+--variant renders the frames once per set of values and writes only the contact sheet, one row
+(or cell) per variant.
+
+Everything is checked before anything is written: the scene, the options, the output folders,
+the files, the video's format and ffmpeg. --dry-run stops there and says what would be written.
+Existing files are never replaced without --overwrite; --skip-existing keeps them and renders
+the rest (to resume an interrupted render).
+
+Parameter values (--set, --variant and scene files) use the effect's parameter names (see
+--list-params): numbers for sliders, on/off for checkboxes, #RRGGBB or r,g,b for colours, a layer
+id or none for Motion Source.
+
+Exit codes: 0 success; 1 the effect returned an error or an output could not be written;
+2 invalid options, scene or files (nothing is written).)";
+
+// The long names of the app's options ("--frames"), for suggestions.
+std::vector<std::string> OptionNames(const CLI::App& app) {
+  std::vector<std::string> names;
+  for (const CLI::Option* o : app.get_options())
+    for (const std::string& n : o->get_lnames()) names.push_back("--" + n);
+  return names;
+}
+
+}  // namespace
+
+std::string FrameFileName(long frame, int digits) { return NamePattern(digits).Name(frame); }
+
+int RunRenderer(int argc, const char* const* argv, const Console& io) {
   CLI::App app("Renders a scene through the Quillstreak effect to PNG frames.", kProgram);
   app.footer(kHelpFooter);
+  app.set_version_flag("--version", std::string(kProgram) + " " + QS_VERSION);
   Options opt;
-  app.add_option("scene", opt.scene, "Scene file (JSON); the built-in demo when left out");
+  std::string frames;
+  app.add_option("scene", opt.scene,
+                 "Scene file (JSON); - reads it from standard input; the built-in demo when left "
+                 "out");
   app.add_option("--plugin", opt.plugin,
                  "Effect module to load (default: next to this program, else the one it was "
                  "built with; $QUILLSTREAK_MODULE overrides that)");
-  app.add_option("--frames", opt.frames, "Frames to render, A-B inclusive or A (default: all)");
+  CLI::Option* framesOption = app.add_option(
+      "--frames", frames, "Frames to render: 7, 0-47, 1,5,9, 0-47x2 or 10- (default: all)");
   app.add_option("--out", opt.out, "Output folder")->capture_default_str();
+  app.add_option("--name", opt.name,
+                 "Frame file names, with the frame number as %d or %04d (default "
+                 "frame_%04d.png)");
   app.add_option("--resolution", opt.resolution, "full, half, third or quarter")
       ->check(CLI::IsMember({"full", "half", "third", "quarter"}))
       ->capture_default_str();
   app.add_option("--set", opt.sets, "Override a parameter: NAME=VALUE (repeatable)")
+      ->allow_extra_args(false);
+  app.add_option("--variant", opt.variants,
+                 "Render once more with NAME=VALUE[;NAME=VALUE] and compare on the contact "
+                 "sheet (repeatable)")
       ->allow_extra_args(false);
   app.add_flag("--list-params", opt.listParams, "List the effect's parameters and exit");
   app.add_flag("--contact-sheet", opt.contactSheet, "Also write OUT/contact_sheet.png");
@@ -488,43 +631,86 @@ int RunRenderer(int argc, const char* const* argv, std::ostream& out, std::ostre
   app.add_option("--sheet-width", opt.sheetWidth, "Contact sheet: width of each frame in pixels")
       ->check(CLI::Range(8, 4096))
       ->capture_default_str();
-  app.add_option("--video", opt.video, "Also encode the frames to this video file with ffmpeg");
+  app.add_flag("--alpha", opt.alpha,
+               "Write the effect layer alone as RGBA, without the background and other layers");
+  app.add_option("--video", opt.video,
+                 "Also encode the frames to this video file with ffmpeg (.mp4, .mov, .mkv, "
+                 ".webm, .gif)");
+  app.add_flag("--video-only", opt.videoOnly, "With --video: write no PNG frames");
+  app.add_option("--ffmpeg", opt.ffmpeg, "The ffmpeg program to run")->capture_default_str();
   app.add_option("--threads", opt.threads, "Host worker threads (0 = all cores)")
       ->capture_default_str();
-  app.add_flag("-q,--quiet", opt.quiet, "No progress or summary, errors only");
+  app.add_flag("--dry-run", opt.dryRun,
+               "Check everything, say what would be written, write nothing");
   app.add_flag("--overwrite", opt.overwrite, "Replace existing output files");
+  app.add_flag("--skip-existing", opt.skipExisting,
+               "Keep existing frame files and render the others (resume)");
+  app.add_flag("--json", opt.json,
+               "Report as JSON lines on standard output (frames, warnings, summary, errors)");
+  app.add_flag("-q,--quiet", opt.quiet, "No progress or summary, errors only");
 
   try {
     std::vector<std::string> args;
     for (int i = argc - 1; i >= 1; --i) args.emplace_back(argv[i]);
     app.parse(args);
+  } catch (const CLI::ExtrasError&) {
+    std::string message;
+    for (const std::string& extra : app.remaining()) {
+      if (!extra.empty() && extra[0] == '-' && extra != "-") {
+        message = "unknown option " + extra + DidYouMean(extra, OptionNames(app));
+      } else {
+        message = "unexpected argument \"" + extra + "\" (one scene file at most)";
+      }
+      break;
+    }
+    io.err << kProgram << ": " << message << "; see --help\n";
+    return kExitBadInput;
   } catch (const CLI::ParseError& e) {
-    const int code = app.exit(e, out, err);
+    const int code = app.exit(e, io.out, io.err);
     return code == 0 ? kExitOk : kExitBadInput;
   }
+  if (framesOption->count() > 0) opt.frames = frames;
 
   const char* argv0 = argc > 0 ? argv[0] : nullptr;
+  auto fail = [&](const std::exception& e, int code) {
+    if (opt.json) {
+      WriteJsonLine(io.out, {{"event", "error"}, {"exit_code", code}, {"message", e.what()}});
+    }
+    io.err << kProgram << ": " << e.what() << "\n";
+    return code;
+  };
   try {
-    return Run(opt, argv0, out, err, errIsTerminal);
+    return Run(opt, argv0, io);
   } catch (const InputError& e) {
-    err << kProgram << ": " << e.what() << "\n";
-    return kExitBadInput;
-  } catch (const RenderError& e) {
-    err << kProgram << ": " << e.what() << "\n";
-    return kExitRenderFailed;
+    return fail(e, kExitBadInput);
   } catch (const std::exception& e) {
-    err << kProgram << ": " << e.what() << "\n";
-    return kExitRenderFailed;
+    return fail(e, kExitRenderFailed);
   }
+}
+
+int RunRenderer(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
+                bool errIsTerminal) {
+  std::istringstream none;
+  return RunRenderer(argc, argv, Console{none, out, err, errIsTerminal, 80});
 }
 
 int RunRenderer(int argc, char** argv) {
 #if defined(_WIN32)
   const bool terminal = _isatty(_fileno(stderr)) != 0;
+  int columns = 80;
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info))
+    columns = info.srWindow.Right - info.srWindow.Left + 1;
 #else
   const bool terminal = isatty(fileno(stderr)) != 0;
+  int columns = 80;
+  winsize size{};
+  if (terminal && ioctl(fileno(stderr), TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+    columns = size.ws_col;
+  else if (const std::string env = EnvironmentValue("COLUMNS"); !env.empty())
+    columns = std::max(20, std::atoi(env.c_str()));
 #endif
-  return RunRenderer(argc, argv, std::cout, std::cerr, terminal);
+  return RunRenderer(argc, argv, Console{std::cin, std::cout, std::cerr, terminal, columns});
 }
 
 }  // namespace qsrender

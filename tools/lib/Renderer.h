@@ -1,5 +1,5 @@
 // The command-line renderer: loads the effect module, sets up a scene on the substitute host and
-// renders a range of frames to PNG files (and optionally a contact sheet and a video).
+// renders frames to PNG files (and optionally a contact sheet and a video).
 #pragma once
 
 #include <iosfwd>
@@ -15,12 +15,23 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitRenderFailed = 1;  // the effect failed, or writing an output failed
 inline constexpr int kExitBadInput = 2;      // invalid options, scene or files; nothing written
 
-/// The whole program: parses the command line, renders, reports. Output goes to `out` (listings,
-/// the summary) and `err` (messages, progress); `errIsTerminal` selects the redrawn progress bar
-/// over plain progress lines. Returns the exit code.
+/// Where the renderer reads and writes: `in` is the scene for "-", `out` takes listings, the
+/// summary and JSON lines, `err` messages and progress. With `errIsTerminal` progress is a bar
+/// redrawn in place and fitted to `columns`, else one line per frame.
+struct Console {
+  std::istream& in;
+  std::ostream& out;
+  std::ostream& err;
+  bool errIsTerminal = false;
+  int columns = 80;
+};
+
+/// The whole program: parses the command line, renders, reports. Returns the exit code.
+int RunRenderer(int argc, const char* const* argv, const Console& console);
+/// The same without standard input, with an 80-column terminal.
 int RunRenderer(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
                 bool errIsTerminal);
-/// The same on std::cout and std::cerr (progress bar when stderr is a terminal).
+/// The same on the process's standard streams (a bar when stderr is a terminal).
 int RunRenderer(int argc, char** argv);
 
 /// The file name of frame `frame` ("frame_0007.png"), zero-padded to `digits`.

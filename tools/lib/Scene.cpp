@@ -3,7 +3,9 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -12,6 +14,7 @@
 
 #include "InputError.h"
 #include "RgbaImage.h"
+#include "Suggest.h"
 #if QS_HAVE_PNG
 #include "Png.h"
 #endif
@@ -65,9 +68,13 @@ class Reader {
       bool known = false;
       for (const char* a : allowed) known = known || key == a;
       if (!known) {
+        std::vector<std::string> names(allowed.begin(), allowed.end());
         std::string list;
         for (const char* a : allowed) list += std::string(list.empty() ? "" : ", ") + a;
-        Fail(Key(path, key), "unknown field (expected one of: " + list + ")");
+        const std::string match = ClosestMatch(key, names);
+        Fail(Key(path, key), "unknown field (" +
+                                 (match.empty() ? "" : "did you mean \"" + match + "\"? ") +
+                                 "expected one of: " + list + ")");
       }
     }
   }
@@ -151,13 +158,26 @@ class Reader {
     if (!keys.is_array()) Fail(kpath, "expected an array of keyframes");
     if (keys.empty()) Fail(kpath, "expected at least one keyframe");
     std::set<std::int32_t> times;
+    std::int32_t previous = 0;
     for (std::size_t i = 0; i < keys.size(); ++i) {
       const std::string ipath = Item(kpath, i);
       const json& key = keys[i];
       ExpectObject(key, ipath, {"time", "value", "interp"});
-      const std::int32_t time = KeyTime(Required(key, ipath, "time"), Key(ipath, "time"));
-      if (!times.insert(time).second)
-        Fail(Key(ipath, "time"), "another keyframe has the same time");
+      const std::string tpath = Key(ipath, "time");
+      const std::int32_t time = KeyTime(Required(key, ipath, "time"), tpath);
+      if (!times.insert(time).second) Fail(tpath, "another keyframe has the same time");
+      const std::string frames = FormatNumber(key["time"].get<double>());
+      // A keyframe at the composition's end is its last moment; one after it never shows.
+      if (time > static_cast<std::int64_t>(durationFrames_) * kUnitsPerFrame) {
+        Warn(tpath, frames + " is past the end of the composition (" +
+                        std::to_string(durationFrames_) + " frames), so it is never reached");
+      }
+      if (i > 0 && time < previous) {
+        Warn(tpath, frames + " comes before the time of the keyframe above it (" +
+                        FormatNumber(previous / static_cast<double>(kUnitsPerFrame)) +
+                        "); keyframes are used in time order");
+      }
+      previous = time;
       const qshost::Interp interp = key.contains("interp")
                                         ? InterpOf(key["interp"], Key(ipath, "interp"))
                                         : qshost::Interp::Linear;
@@ -204,9 +224,15 @@ class Reader {
   ParamValue ParamValueOf(const ParamInfo& info, const json& j, const std::string& path,
                           const Scene& scene) const;
 
+  void Warn(const std::string& path, const std::string& message) const {
+    warnings_.push_back(file_ + ": " + path + ": " + message);
+  }
+
   std::string file_;
   std::string baseDir_;
   const ParamCatalog& catalog_;
+  std::int32_t durationFrames_ = 0;
+  mutable std::vector<std::string> warnings_;
 };
 
 void Reader::ReadComposition(const json& j, Scene& scene) const {
@@ -218,12 +244,31 @@ void Reader::ReadComposition(const json& j, Scene& scene) const {
   comp.height = static_cast<A_long>(
       Integer(Required(j, path, "height"), Key(path, "height"), 1, kMaxCompSide));
   const std::string fpsPath = Key(path, "fps");
-  const double fps = NumberIn(Required(j, path, "fps"), fpsPath, 0.01, kMaxFps);
-  const double units = fps * kUnitsPerFrame;
-  if (std::fabs(units - std::round(units)) > 1e-6)
-    Fail(fpsPath, "expected a frame rate with at most two decimals");
-  scene.fps = fps;
-  comp.timeScale = static_cast<A_u_long>(std::llround(units));
+  const json& fpsValue = Required(j, path, "fps");
+  FrameRate rate;
+  if (fpsValue.is_string()) {
+    const std::string text = fpsValue.get<std::string>();
+    const auto parsed = ParseFrameRate(text);
+    if (!parsed) {
+      Fail(fpsPath,
+           "expected a frame rate: a number (24, 23.976) or a fraction (\"30000/1001\"), "
+           "not \"" +
+               text + "\"");
+    }
+    rate = *parsed;
+  } else {
+    rate.fps = Number(fpsValue, fpsPath);
+    rate.text = FormatNumber(rate.fps);
+  }
+  if (rate.fps < 0.01 || rate.fps > kMaxFps) {
+    Fail(fpsPath, rate.text + " is out of range (0.01 to " + FormatNumber(kMaxFps) + ")");
+  }
+  scene.fps = rate.fps;
+  scene.fpsText = rate.text;
+  // One frame lasts kUnitsPerFrame units whatever the rate, so a rate that is not a whole number
+  // of hundredths (23.976, 30000/1001) gets the nearest time scale: the effect measures times in
+  // units, so the frames rendered are the same, and the video gets the exact rate.
+  comp.timeScale = static_cast<A_u_long>(std::max(1LL, std::llround(rate.fps * kUnitsPerFrame)));
   comp.frameDuration = kUnitsPerFrame;
   scene.durationFrames = static_cast<std::int32_t>(
       Integer(Required(j, path, "duration"), Key(path, "duration"), 1, kMaxFrames));
@@ -341,7 +386,7 @@ ParamValue Reader::ParamValueOf(const ParamInfo& info, const json& j, const std:
         value.layer =
             static_cast<int>(Integer(j, path, 0, std::numeric_limits<std::int32_t>::max()));
         if (value.layer != 0 && scene.comp.FindLayer(value.layer) == nullptr)
-          Fail(path, "unknown layer id " + std::to_string(value.layer));
+          Fail(path, UnknownLayerMessage(scene, value.layer));
       } else {
         Fail(path, "expected a layer id or \"none\"");
       }
@@ -361,7 +406,7 @@ void Reader::ReadEffect(const json& j, Scene& scene) const {
     scene.effectLayer =
         static_cast<std::int32_t>(Integer(*l, lpath, 1, std::numeric_limits<std::int32_t>::max()));
     if (scene.comp.FindLayer(scene.effectLayer) == nullptr)
-      Fail(lpath, "unknown layer id " + std::to_string(scene.effectLayer));
+      Fail(lpath, UnknownLayerMessage(scene, scene.effectLayer));
   }
   const json* params = Optional(j, "params");
   if (params == nullptr) return;
@@ -370,8 +415,7 @@ void Reader::ReadEffect(const json& j, Scene& scene) const {
   for (const auto& [name, value] : params->items()) {
     const std::string vpath = ppath + "[\"" + name + "\"]";
     const ParamInfo* info = catalog_.Find(name);
-    if (info == nullptr)
-      Fail(vpath, "unknown parameter (the effect's parameters: " + catalog_.SettableNames() + ")");
+    if (info == nullptr) Fail(vpath, UnknownParameterMessage(catalog_, name));
     ParamSetting setting;
     setting.index = info->index;
     setting.type = info->type;
@@ -400,6 +444,7 @@ Scene Reader::Read(const json& root) {
   scene.file = file_;
   if (const json* d = Optional(root, "description")) String(*d, "description");
   ReadComposition(Required(root, "", "composition"), scene);
+  durationFrames_ = scene.durationFrames;
   scene.comp.layers.clear();
   const json& layers = Required(root, "", "layers");
   if (!layers.is_array()) Fail("layers", "expected an array of layers");
@@ -413,16 +458,154 @@ Scene Reader::Read(const json& root) {
   }
   scene.effectLayer = scene.comp.layers.front().id;
   if (const json* e = Optional(root, "effect")) ReadEffect(*e, scene);
+  scene.warnings = warnings_;
   return scene;
 }
 
-// "[json.exception.parse_error.101] parse error at line 3, column 5: ..." -> "parse error at ..."
-std::string ParseMessage(const std::string& what) {
-  const auto close = what.find("] ");
-  return close == std::string::npos ? what : what.substr(close + 2);
+// A JSON syntax error in plain words: the line and column of the character where reading
+// stopped (`byte`, 1-based as the parser counts it), and what is most likely wrong there.
+std::string SyntaxMessage(const std::string& text, std::size_t byte, const std::string& what) {
+  const std::size_t at = std::min(byte > 0 ? byte - 1 : 0, text.size());
+  std::size_t line = 1, column = 1;
+  for (std::size_t i = 0; i < at; ++i) {
+    if (text[i] == '\n') {
+      ++line;
+      column = 1;
+    } else {
+      ++column;
+    }
+  }
+  char before = '\0';
+  for (std::size_t i = at; i > 0; --i) {
+    if (!std::isspace(static_cast<unsigned char>(text[i - 1]))) {
+      before = text[i - 1];
+      break;
+    }
+  }
+  const char c = at < text.size() ? text[at] : '\0';
+  std::string reason;
+  if (at >= text.size()) {
+    reason = "the text ends before the JSON is complete (is a closing } or ] missing?)";
+  } else if (c == '/' || c == '#') {
+    reason = "comments are not allowed in JSON";
+  } else if ((c == '}' || c == ']') && before == ',') {
+    reason = std::string("a comma before the closing ") + c +
+             ": JSON allows no comma after the last item";
+  } else if (c == ',' && (before == ',' || before == '[' || before == '{')) {
+    reason = "a comma with no item before it";
+  } else if (c == '\'') {
+    reason = "text and field names need double quotes (\"), not single quotes";
+  } else if (what.find("control character") != std::string::npos) {
+    reason = "a tab or line break inside quotes (write it as \\t or \\n)";
+  } else if (what.find("object key") != std::string::npos) {
+    reason = "expected a field name in double quotes";
+  } else if (std::isprint(static_cast<unsigned char>(c))) {
+    reason = std::string("unexpected '") + c +
+             "' (is a comma missing before it? JSON allows no comments and no trailing commas)";
+  } else {
+    reason = "unexpected character (JSON allows no comments and no trailing commas)";
+  }
+  return "line " + std::to_string(line) + ", column " + std::to_string(column) + ": " + reason;
 }
 
 }  // namespace
+
+std::optional<FrameRate> ParseFrameRate(std::string_view text) {
+  auto number = [](std::string_view t) -> std::optional<double> {
+    if (t.empty()) return std::nullopt;
+    double v = 0;
+    const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), v);
+    if (ec != std::errc() || end != t.data() + t.size() || !std::isfinite(v) || v <= 0)
+      return std::nullopt;
+    return v;
+  };
+  const auto slash = text.find('/');
+  if (slash == std::string_view::npos) {
+    const auto v = number(text);
+    if (!v) return std::nullopt;
+    return FrameRate{*v, FormatNumber(*v)};
+  }
+  const auto num = number(text.substr(0, slash));
+  const auto den = number(text.substr(slash + 1));
+  if (!num || !den) return std::nullopt;
+  return FrameRate{*num / *den, std::string(text)};
+}
+
+std::string LayerList(const Scene& scene) {
+  std::string out;
+  for (const auto& layer : scene.comp.layers) {
+    if (!out.empty()) out += ", ";
+    out += std::to_string(layer.id) + " \"" + layer.name + "\"";
+  }
+  return out;
+}
+
+std::string UnknownLayerMessage(const Scene& scene, std::int64_t id) {
+  return "unknown layer id " + std::to_string(id) + " (the scene's layers: " + LayerList(scene) +
+         ")";
+}
+
+std::string UnknownParameterMessage(const ParamCatalog& catalog, std::string_view name) {
+  const std::string match = catalog.Suggest(name);
+  return "unknown parameter (" + (match.empty() ? "" : "did you mean \"" + match + "\"? ") +
+         "the effect's parameters: " + catalog.SettableNames() + ")";
+}
+
+std::vector<std::string> DescribeSettings(const Scene& scene, const ParamCatalog& catalog) {
+  auto text = [](const ParamSetting& p, const ParamValue& v) -> std::string {
+    switch (p.type) {
+      case ParamType::Float:
+        return FormatNumber(v.number);
+      case ParamType::Checkbox:
+        return v.on ? "on" : "off";
+      case ParamType::Color: {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "#%02X%02X%02X", v.color.red, v.color.green, v.color.blue);
+        return buf;
+      }
+      case ParamType::Layer:
+        return v.layer == 0 ? "none" : "layer " + std::to_string(v.layer);
+      default:
+        return {};
+    }
+  };
+  std::vector<std::string> out;
+  for (const auto& info : catalog.params()) {
+    const ParamSetting* p = nullptr;
+    for (const auto& s : scene.params)
+      if (s.index == info.index) p = &s;
+    if (p == nullptr) continue;
+    if (!p->keys.empty()) {
+      out.push_back(p->name + " " + text(*p, p->keys.front().value) + " to " +
+                    text(*p, p->keys.back().value) + " (keyframed)");
+      continue;
+    }
+    const ParamValue& v = p->constant;
+    const PF_ParamDef& def = info.def;
+    bool isDefault = false;
+    switch (p->type) {
+      case ParamType::Float:
+        isDefault = v.number == def.u.fs_d.value;
+        break;
+      case ParamType::Checkbox:
+        isDefault = v.on == (def.u.bd.dephault != 0);
+        break;
+      case ParamType::Color: {
+        const PF_Pixel& d = def.u.cd.dephault;
+        isDefault = v.color.red == d.red && v.color.green == d.green && v.color.blue == d.blue &&
+                    v.color.alpha == d.alpha;
+        break;
+      }
+      case ParamType::Layer:
+        isDefault = v.layer == def.u.ld.dephault;
+        break;
+      default:
+        break;
+    }
+    if (!isDefault) out.push_back(p->name + " " + text(*p, v));
+  }
+  return out;
+}
 
 void Scene::Set(ParamSetting setting) {
   for (auto& p : params) {
@@ -468,10 +651,11 @@ Scene ParseScene(const std::string& text, const std::string& file, const std::st
   try {
     root = json::parse(text);
   } catch (const json::parse_error& e) {
-    throw InputError(file + ": " + ParseMessage(e.what()));
+    throw InputError(file + ": " + SyntaxMessage(text, e.byte, e.what()));
+  } catch (const json::out_of_range&) {
+    throw InputError(file + ": a number too large for a double-precision value");
   } catch (const json::exception& e) {
-    // A number beyond the range of a double, for instance.
-    throw InputError(file + ": " + ParseMessage(e.what()));
+    throw InputError(file + ": not valid JSON (" + std::string(e.what()) + ")");
   }
   return Reader(file, baseDir, catalog).Read(root);
 }

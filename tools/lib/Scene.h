@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ParamCatalog.h"
@@ -40,9 +42,13 @@ struct Scene {
   std::string file;  // the name used in messages ("<demo>" for the built-in scene)
   qshost::Composition comp;
   double fps = 24;
+  std::string fpsText = "24";  // the rate as given, exactly ("23.976", "30000/1001")
   std::int32_t durationFrames = 0;
   std::int32_t effectLayer = 0;
   std::vector<ParamSetting> params;  // in the order given; at most one per index
+  /// Things that load but are probably not what was meant (keyframes past the end or out of
+  /// order), each naming the file and the JSON path.
+  std::vector<std::string> warnings;
 
   /// Replaces (or adds) the setting for a parameter.
   void Set(ParamSetting setting);
@@ -57,6 +63,26 @@ Scene ParseScene(const std::string& text, const std::string& file, const std::st
 
 /// Reads and parses a scene file.
 Scene LoadSceneFile(const std::string& path, const ParamCatalog& catalog);
+
+/// A frame rate: its value and its exact text (what a video encoder is given).
+struct FrameRate {
+  double fps = 0;
+  std::string text;
+};
+
+/// "24", "23.976" or "30000/1001" (a positive number or a fraction of two); nullopt otherwise.
+std::optional<FrameRate> ParseFrameRate(std::string_view text);
+
+/// The scene's layers for messages: 1 "Backdrop", 2 "Dot".
+std::string LayerList(const Scene& scene);
+/// "unknown layer id 5 (the scene's layers: ...)".
+std::string UnknownLayerMessage(const Scene& scene, std::int64_t id);
+/// "unknown parameter" with the closest name, or else with the list of names.
+std::string UnknownParameterMessage(const ParamCatalog& catalog, std::string_view name);
+
+/// The parameter values of a scene that differ from the effect's defaults, one "Name value" text
+/// each, in the effect's order ("Shutter Angle 1080", "Opacity 100 to 40 (keyframed)").
+std::vector<std::string> DescribeSettings(const Scene& scene, const ParamCatalog& catalog);
 
 /// The built-in demo scene (JSON text).
 const std::string& DemoSceneText();

@@ -1,0 +1,109 @@
+#include "RenderSession.h"
+
+#include "FrameImage.h"
+#include "InputError.h"
+#include "host/Host.h"
+#include "host/Module.h"
+
+namespace qsrender {
+namespace {
+
+const char* ErrName(PF_Err err) {
+  switch (err) {
+    case PF_Err_OUT_OF_MEMORY:
+      return "PF_Err_OUT_OF_MEMORY";
+    case PF_Err_INTERNAL_STRUCT_DAMAGED:
+      return "PF_Err_INTERNAL_STRUCT_DAMAGED";
+    case PF_Err_INVALID_INDEX:
+      return "PF_Err_INVALID_INDEX";
+    case PF_Err_UNRECOGNIZED_PARAM_TYPE:
+      return "PF_Err_UNRECOGNIZED_PARAM_TYPE";
+    case PF_Err_INVALID_CALLBACK:
+      return "PF_Err_INVALID_CALLBACK";
+    case PF_Err_BAD_CALLBACK_PARAM:
+      return "PF_Err_BAD_CALLBACK_PARAM";
+    case PF_Err_CANNOT_PARSE_KEYFRAME_TEXT:
+      return "PF_Err_CANNOT_PARSE_KEYFRAME_TEXT";
+    default:
+      return nullptr;
+  }
+}
+
+std::string ErrText(PF_Err err) {
+  std::string s = "error " + std::to_string(err);
+  if (const char* name = ErrName(err)) s += std::string(" (") + name + ")";
+  return s;
+}
+
+// The effect layer's output world placed on a transparent frame-sized picture, as straight RGBA.
+RgbaImage EffectLayerPicture(const qshost::World* output, A_long width, A_long height) {
+  qshost::World canvas(width, height);
+  if (output != nullptr && output->width() > 0 && output->height() > 0) {
+    const PF_EffectWorld& out = output->def();
+    qshost::TransferInFront(out, PF_Rect{0, 0, out.width, out.height}, out.origin_x, out.origin_y,
+                            255, canvas.def(), 1);
+  }
+  RgbaImage image(width, height);
+  for (A_long y = 0; y < height; ++y) {
+    const PF_Pixel* row = canvas.row(y);
+    for (A_long x = 0; x < width; ++x) {
+      // The host's worlds hold premultiplied colour; files hold straight colour.
+      const PF_Pixel p = qshost::Unpremultiply(row[x]);
+      std::uint8_t* q = image.pixel(x, y);
+      q[0] = p.red;
+      q[1] = p.green;
+      q[2] = p.blue;
+      q[3] = p.alpha;
+    }
+  }
+  return image;
+}
+
+}  // namespace
+
+RenderSession::RenderSession(const std::string& pluginPath, unsigned threads) {
+  try {
+    module_ = std::make_unique<qshost::Module>(pluginPath);
+  } catch (const std::exception& e) {
+    throw InputError(std::string("cannot load the effect module: ") + e.what());
+  }
+  host_ = std::make_unique<qshost::Host>(*module_);
+  host_->SetThreads(threads);
+  if (const PF_Err e = host_->GlobalSetup(); e != PF_Err_NONE)
+    throw RenderError("the effect failed global setup with " + ErrText(e));
+  if (const PF_Err e = host_->ParamsSetup(); e != PF_Err_NONE)
+    throw RenderError("the effect failed parameter setup with " + ErrText(e));
+  catalog_ = std::make_unique<ParamCatalog>(host_->declaredParams());
+}
+
+RenderSession::~RenderSession() = default;
+
+void RenderSession::Prepare(const Scene& scene, int downsample) {
+  for (const auto& p : catalog_->params()) host_->ResetParam(p.index);
+  scene.ApplyTo(*host_);
+  const PF_RationalScale ds{1, static_cast<A_u_long>(downsample < 1 ? 1 : downsample)};
+  host_->SetDownsample(ds, ds);
+  background_ = scene.comp.background;
+}
+
+FramePictures RenderSession::Render(long frame, bool effectLayer) {
+  const qshost::FrameResult result =
+      host_->RenderFrame(static_cast<A_long>(frame * kUnitsPerFrame));
+  if (result.preRenderErr != PF_Err_NONE) {
+    throw RenderError("frame " + std::to_string(frame) + ": smart pre-render failed with " +
+                      ErrText(result.preRenderErr));
+  }
+  if (result.err != PF_Err_NONE) {
+    throw RenderError("frame " + std::to_string(frame) + ": smart render failed with " +
+                      ErrText(result.err));
+  }
+  FramePictures pictures;
+  pictures.opaque = FrameToRgba(result.frame, background_);
+  if (effectLayer) {
+    pictures.effectLayer =
+        EffectLayerPicture(host_->outputWorld(), result.frame.width(), result.frame.height());
+  }
+  return pictures;
+}
+
+}  // namespace qsrender
