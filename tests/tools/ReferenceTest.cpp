@@ -4,7 +4,9 @@
 // straight RGBA bytes, rows top to bottom, the same picture as basic_frame_0005.png. This test
 // needs no libpng, so it also runs in the Windows build (under Wine); where libpng exists it
 // also checks that the raw and the PNG reference hold the same pixels, so they cannot drift
-// apart. CliTest.cpp says how to regenerate both.
+// apart. Regenerate both references together, only on purpose, after a deliberate change of the
+// effect or the host, with the build target that renders them:
+//   cmake --build --preset dev --target update-reference-frame
 //
 // Tolerance: none on Linux, where the reference was made. Windows programs use another C
 // runtime's math library, whose sin/cos/pow/floor may round the last bit of a result
@@ -86,7 +88,7 @@ TEST(ReferenceFrame, RenderMatchesTheRawReference) {
   EXPECT_LE(maxDiff, kTolerance)
       << differing << " bytes differ, the first at pixel " << firstDiffering / 4 % got.width << ","
       << firstDiffering / 4 / got.width << " channel " << firstDiffering % 4
-      << "; see CliTest.cpp to regenerate the references after a deliberate change";
+      << "; see the top of this file to regenerate the references after a deliberate change";
 }
 
 #if QS_HAVE_PNG
@@ -95,7 +97,7 @@ TEST(ReferenceFrame, RawReferenceHoldsThePngReferencePixels) {
   const std::vector<std::uint8_t> raw = ReadBytes(ReferencePath("basic_frame_0005.rgba"));
   ASSERT_EQ(raw.size(), png.rgba.size());
   EXPECT_TRUE(raw == png.rgba) << "the raw and PNG references differ; regenerate both together "
-                                  "(see CliTest.cpp)";
+                                  "(see the top of this file)";
 }
 #endif
 
