@@ -16,15 +16,14 @@ constexpr A_long kHeight = 1080;
 constexpr double kPixels = static_cast<double>(kWidth) * kHeight;
 constexpr double kBytes = kPixels * 4;
 
-// A premultiplied picture with every alpha from 0 to 255 across it.
+// A straight ARGB picture with every alpha from 0 to 255 across it.
 qshost::World Pattern(A_long width, A_long height) {
   qshost::World w(width, height);
   for (A_long y = 0; y < height; ++y) {
     PF_Pixel* row = w.row(y);
     for (A_long x = 0; x < width; ++x) {
       const auto a = static_cast<A_u_char>((x + y) & 255);
-      row[x] = qshost::Premultiply(
-          PF_Pixel{a, static_cast<A_u_char>(x * 3), static_cast<A_u_char>(y * 5), 200});
+      row[x] = PF_Pixel{a, static_cast<A_u_char>(x * 3), static_cast<A_u_char>(y * 5), 200};
     }
   }
   return w;

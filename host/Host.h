@@ -51,7 +51,8 @@ inline constexpr std::size_t kSprintfLimit = 256;
 ///   iterate                   progress_base, progress_final, src?, area? [, l, t, r, b],
 ///                             src == dst
 ///   transfer_rect             quality, m_flags, field, src l, t, r, b, dest_x, dest_y, xfer,
-///                             opacity, mask?
+///                             opacity, mask? (m_flags as given: either alpha mode composites
+///                             straight ARGB, the only kind of world this host has)
 ///   checkout_layer            index, checkout_id, what_time, time_step, time_scale
 ///   checkout_layer_pixels, checkin_layer_pixels   checkout_id
 ///   AEGP_GetNewEffectForEffect        plugin id
@@ -111,7 +112,7 @@ struct FrameResult {
   PF_Err renderErr = PF_Err_NONE;
   PF_Err err = PF_Err_NONE;  // the first non-zero of the two, else PF_Err_OUT_OF_MEMORY when
                              // the frame does not fit the world budget (frame left empty)
-  World frame;               // composition-sized at the downsample, premultiplied, opaque
+  World frame;               // composition-sized at the downsample, opaque
 };
 
 /// Parameter value kinds the host keeps per index.
@@ -205,7 +206,9 @@ class Host {
   /// Calls delete_pre_render_data_func(pre_render_data) when set and forgets the frame.
   void EndFrame();
   /// SetTime(time), pre-render, render (only when pre-render succeeded), composite the layers
-  /// over the background (the effect layer through its output world), EndFrame.
+  /// over the background (the effect layer through its output world), EndFrame. The layers go
+  /// bottom to top onto a transparent canvas with TransferInFront, and the canvas over the
+  /// background colour with CompositeOverBackground: straight-alpha "over" throughout.
   FrameResult RenderFrame(A_long time);
 
   // ---- frame inspection ---------------------------------------------------------------------

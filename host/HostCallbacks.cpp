@@ -169,8 +169,11 @@ struct Host::Impl {
     if (A_long f = h->Enter("transfer_rect", std::move(args))) return Done(*h, f);
     if (BadRef(*h, ref) || comp_mode == nullptr || !ValidWorld(src_world) || !ValidWorld(dst_world))
       return Done(*h, PF_Err_BAD_CALLBACK_PARAM);
-    // Only what the effect needs: premultiplied source in front of the destination, no mask.
-    if (comp_mode->xfer != PF_Xfer_IN_FRONT || m_flags != PF_MF_Alpha_PREMUL ||
+    // Only what the effect needs: the source in front of the destination, no mask. The host's
+    // 8-bit worlds hold straight ARGB whichever alpha mode the caller names, so both modes give
+    // the same straight-alpha composite; the flag is only journaled.
+    if (comp_mode->xfer != PF_Xfer_IN_FRONT ||
+        (m_flags != PF_MF_Alpha_PREMUL && m_flags != PF_MF_Alpha_STRAIGHT) ||
         mask_world0 != nullptr)
       return Done(*h, PF_Err_BAD_CALLBACK_PARAM);
     const PF_Rect whole{0, 0, src_world->width, src_world->height};

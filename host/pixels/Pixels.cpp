@@ -98,8 +98,6 @@ void ParallelRows(i64 rows, unsigned threads, Body&& body) {
       &context);
 }
 
-inline A_u_char Sat(unsigned v) { return static_cast<A_u_char>(v > 255u ? 255u : v); }
-
 // A pixel as a 32-bit word in memory order, and back.
 inline std::uint32_t LoadPixel(const PF_Pixel& p) {
   std::uint32_t v;
@@ -108,25 +106,9 @@ inline std::uint32_t LoadPixel(const PF_Pixel& p) {
 }
 inline void StorePixel(PF_Pixel& p, std::uint32_t v) { std::memcpy(&p, &v, sizeof v); }
 
-// A premultiplied colour channel cannot exceed its pixel's coverage. The trail's colour passes
-// leave such pixels (colour on transparent pixels, alpha faded without the colour); they count
-// as clamped to their alpha, so a transparent pixel stays transparent however it is coloured.
-inline PF_Pixel ClampToAlpha(PF_Pixel p) {
-  if (p.red > p.alpha) p.red = p.alpha;
-  if (p.green > p.alpha) p.green = p.alpha;
-  if (p.blue > p.alpha) p.blue = p.alpha;
-  return p;
-}
-inline std::uint32_t ClampToAlpha(std::uint32_t v) {
-  PF_Pixel p;
-  std::memcpy(&p, &v, sizeof v);
-  p = ClampToAlpha(p);
-  std::memcpy(&v, &p, sizeof v);
-  return v;
-}
-
 // Alpha is the first byte in memory: the low byte of the word on little-endian machines.
 constexpr unsigned kAlphaShift = std::endian::native == std::endian::little ? 0u : 24u;
+constexpr std::uint32_t kAlphaMask = 0xFFu << kAlphaShift;
 
 // The four bytes of a pixel word spread into four 16-bit lanes, and packed back.
 constexpr std::uint64_t kLanes = 0x00FF00FF00FF00FFull;
@@ -140,81 +122,104 @@ inline std::uint32_t Pack(std::uint64_t x) {
   return static_cast<std::uint32_t>(x | (x >> 16));
 }
 
-// Source-over of one pixel at full opacity, all four channels at once in 16-bit lanes:
-// min(255, s + div255(d * (255 - s.alpha))), bit for bit what the per-channel formula gives.
-inline std::uint32_t BlendPixel(std::uint32_t s, std::uint32_t d) {
-  s = ClampToAlpha(s);
-  const std::uint32_t inv = 255u - ((s >> kAlphaShift) & 0xFFu);
-  std::uint64_t x = Spread(d) * inv + 0x0080008000800080ull;    // v + 128 <= 65153 per lane
-  x = ((x + ((x >> 8) & kLanes)) >> 8) & kLanes;                // div255, <= 255 per lane
-  x += Spread(s);                                               // <= 510 per lane
-  const std::uint64_t over = (x >> 8) & 0x0001000100010001ull;  // lanes above 255
-  return Pack((x | (over * 0xFFu)) & kLanes);
+// Straight "over" at full opacity onto an opaque destination pixel, all four channels at once in
+// 16-bit lanes: colour = div255(s * s.alpha + d * (255 - s.alpha)), alpha 255. This is what
+// StraightOver gives when d.alpha is 255 (its weights are then 255 * s.alpha and
+// 255 * (255 - s.alpha), whose sum 65025 divides out exactly to div255).
+inline std::uint32_t OverOpaquePixel(std::uint32_t s, std::uint32_t d) {
+  const std::uint32_t a = (s >> kAlphaShift) & 0xFFu;
+  // Per lane at most 255 * 255 + 128 = 65153, so no lane carries into the next.
+  std::uint64_t x = Spread(s) * a + Spread(d) * (255u - a) + 0x0080008000800080ull;
+  x = ((x + ((x >> 8) & kLanes)) >> 8) & kLanes;  // div255, <= 255 per lane
+  return Pack(x) | kAlphaMask;
+}
+
+// One pixel of StraightOver at full opacity, taking the cases that need no division first; the
+// same result as StraightOver(s, d, 255) for every pair of pixels.
+inline std::uint32_t OverPixel(std::uint32_t s, std::uint32_t d) {
+  const std::uint32_t sa = s & kAlphaMask, da = d & kAlphaMask;
+  if (sa == 0) return da == 0 ? 0u : d;       // nothing in front: the destination (or nothing)
+  if (sa == kAlphaMask || da == 0) return s;  // opaque in front, or nothing behind
+  if (da == kAlphaMask) return OverOpaquePixel(s, d);
+  PF_Pixel sp, dp;
+  std::memcpy(&sp, &s, sizeof s);
+  std::memcpy(&dp, &d, sizeof d);
+  return LoadPixel(StraightOver(sp, dp, 255));
 }
 
 #if QS_PIXELS_SSE2
-// Four pixels of source-over at full opacity, each channel in a 16-bit lane; the final pack
-// saturates sums above 255 (they are at most 510), as the scalar formula does.
-inline __m128i BlendFour(__m128i s, __m128i d) {
+// OverOpaquePixel on four pixels, each channel in a 16-bit lane.
+inline __m128i OverOpaqueFour(__m128i s, __m128i d) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i c255 = _mm_set1_epi16(255), c128 = _mm_set1_epi16(128);
   auto half = [&](__m128i s16, __m128i d16) {
-    // Broadcast each pixel's alpha (lane 0 of its four) over the pixel, then 255 - alpha.
+    // Broadcast each pixel's alpha (lane 0 of its four) over the pixel.
     __m128i a = _mm_shufflelo_epi16(s16, _MM_SHUFFLE(0, 0, 0, 0));
     a = _mm_shufflehi_epi16(a, _MM_SHUFFLE(0, 0, 0, 0));
-    s16 = _mm_min_epi16(s16, a);  // colour clamped to coverage
-    __m128i v = _mm_add_epi16(_mm_mullo_epi16(d16, _mm_sub_epi16(c255, a)), c128);
-    v = _mm_srli_epi16(_mm_add_epi16(v, _mm_srli_epi16(v, 8)), 8);
-    return _mm_add_epi16(s16, v);
+    // s * a + d * (255 - a) + 128 <= 65153: exact in unsigned 16-bit lanes.
+    __m128i v =
+        _mm_add_epi16(_mm_mullo_epi16(s16, a), _mm_mullo_epi16(d16, _mm_sub_epi16(c255, a)));
+    v = _mm_add_epi16(v, c128);
+    return _mm_srli_epi16(_mm_add_epi16(v, _mm_srli_epi16(v, 8)), 8);
   };
   const __m128i lo = half(_mm_unpacklo_epi8(s, zero), _mm_unpacklo_epi8(d, zero));
   const __m128i hi = half(_mm_unpackhi_epi8(s, zero), _mm_unpackhi_epi8(d, zero));
-  return _mm_packus_epi16(lo, hi);
+  return _mm_or_si128(_mm_packus_epi16(lo, hi), _mm_set1_epi32(static_cast<int>(kAlphaMask)));
+}
+
+// a where mask is set, else b.
+inline __m128i Select(__m128i mask, __m128i a, __m128i b) {
+  return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
 }
 #endif
 
-// One row of source-over: out = s + div255(d * (255 - s.alpha)), s pre-scaled by opacity.
-void BlendRow(const PF_Pixel* s, PF_Pixel* d, i64 n, unsigned opacity) {
-  if (opacity == 255u) {
-    constexpr std::uint32_t kAlphaMask = 0xFFu << kAlphaShift;
-    i64 i = 0;
-#if QS_PIXELS_SSE2
-    const __m128i alpha = _mm_set1_epi32(static_cast<int>(kAlphaMask));
-    for (; i + 4 <= n; i += 4) {
-      const __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-      // Four transparent source pixels leave the destination as it is.
-      if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(sv, alpha), _mm_setzero_si128())) ==
-          0xFFFF) {
-        continue;
-      }
-      __m128i* dp = reinterpret_cast<__m128i*>(d + i);
-      if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(sv, alpha), alpha)) == 0xFFFF) {
-        _mm_storeu_si128(dp, sv);
-        continue;
-      }
-      _mm_storeu_si128(dp, BlendFour(sv, _mm_loadu_si128(dp)));
-    }
-#endif
-    for (; i < n; ++i) {
-      const std::uint32_t sv = LoadPixel(s[i]);
-      if ((sv & kAlphaMask) == 0) continue;  // transparent: the destination stays as it is
-      if ((sv & kAlphaMask) == kAlphaMask) {
-        StorePixel(d[i], sv);  // opaque: the source replaces the destination
-        continue;
-      }
-      StorePixel(d[i], BlendPixel(sv, LoadPixel(d[i])));
-    }
-  } else {
-    for (i64 i = 0; i < n; ++i) {
-      const PF_Pixel sp = ClampToAlpha(s[i]);
-      const unsigned sa = Div255(sp.alpha * opacity);
-      const unsigned inv = 255u - sa;
-      d[i].alpha = Sat(sa + Div255(d[i].alpha * inv));
-      d[i].red = Sat(Div255(sp.red * opacity) + Div255(d[i].red * inv));
-      d[i].green = Sat(Div255(sp.green * opacity) + Div255(d[i].green * inv));
-      d[i].blue = Sat(Div255(sp.blue * opacity) + Div255(d[i].blue * inv));
-    }
+// One row of StraightOver: s in front of d at the given opacity. At full opacity four pixels at
+// a time: every pixel whose source or destination is transparent or opaque is taken without a
+// division (see OverPixel); a group that holds a pixel where both are partly covered goes pixel
+// by pixel.
+void OverRow(const PF_Pixel* s, PF_Pixel* d, i64 n, unsigned opacity) {
+  if (opacity != 255u) {
+    for (i64 i = 0; i < n; ++i) d[i] = StraightOver(s[i], d[i], static_cast<A_u_char>(opacity));
+    return;
   }
+  i64 i = 0;
+#if QS_PIXELS_SSE2
+  const __m128i alpha = _mm_set1_epi32(static_cast<int>(kAlphaMask));
+  const __m128i zero = _mm_setzero_si128();
+  for (; i + 4 <= n; i += 4) {
+    const __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+    __m128i* dp = reinterpret_cast<__m128i*>(d + i);
+    const __m128i sa = _mm_and_si128(sv, alpha);
+    const __m128i sOpaque = _mm_cmpeq_epi32(sa, alpha);
+    if (_mm_movemask_epi8(sOpaque) == 0xFFFF) {  // four opaque sources replace the destination
+      _mm_storeu_si128(dp, sv);
+      continue;
+    }
+    const __m128i dv = _mm_loadu_si128(dp);
+    const __m128i da = _mm_and_si128(dv, alpha);
+    const __m128i sClear = _mm_cmpeq_epi32(sa, zero);
+    const __m128i dClear = _mm_cmpeq_epi32(da, zero);
+    if (_mm_movemask_epi8(sClear) == 0xFFFF) {
+      // Four transparent sources: the destination stays, except that its transparent pixels
+      // become transparent black.
+      if (_mm_movemask_epi8(dClear) != 0) _mm_storeu_si128(dp, _mm_andnot_si128(dClear, dv));
+      continue;
+    }
+    const __m128i dOpaque = _mm_cmpeq_epi32(da, alpha);
+    const __m128i easy = _mm_or_si128(_mm_or_si128(sClear, sOpaque), _mm_or_si128(dClear, dOpaque));
+    if (_mm_movemask_epi8(easy) != 0xFFFF) {
+      for (int k = 0; k < 4; ++k)
+        StorePixel(d[i + k], OverPixel(LoadPixel(s[i + k]), LoadPixel(d[i + k])));
+      continue;
+    }
+    // The cases of OverPixel, lane by lane, in its order of precedence (last applied wins).
+    __m128i r = Select(dOpaque, OverOpaqueFour(sv, dv), dv);
+    r = Select(_mm_or_si128(sOpaque, dClear), sv, r);
+    r = Select(_mm_and_si128(sClear, dClear), zero, r);
+    _mm_storeu_si128(dp, r);
+  }
+#endif
+  for (; i < n; ++i) StorePixel(d[i], OverPixel(LoadPixel(s[i]), LoadPixel(d[i])));
 }
 
 // sin and cos of an angle in degrees, exact at multiples of 90 so that quarter turns map
@@ -345,20 +350,13 @@ constexpr auto kByteValue = [] {
   return t;
 }();
 
-// What the bilinear path gives for one texel taken whole: entry 256 * alpha + c is
-// ToByte(c * alpha / 255) computed exactly as there (alpha itself comes out unchanged).
-const A_u_char* PremultiplyTable() {
-  static const std::vector<A_u_char> table = [] {
-    constexpr double kInv255 = 1.0 / 255.0;
-    std::vector<A_u_char> t(256 * 256);
-    for (int a = 0; a < 256; ++a) {
-      const double alpha = a;
-      for (int c = 0; c < 256; ++c)
-        t[static_cast<std::size_t>(256 * a + c)] = ToByte(c * alpha * kInv255);
-    }
-    return t;
-  }();
-  return table.data();
+// A resampled pixel from its premultiplied sums: a = sum of alpha * weight, c = sum of colour *
+// alpha * weight. Alpha is a rounded; the straight colour is c / a rounded, or 0 where the rounded
+// alpha is 0 (a transparent pixel is transparent black).
+inline PF_Pixel StraightFromSums(double a, double r, double g, double b) {
+  const A_u_char alpha = ToByte(a);
+  if (alpha == 0) return {0, 0, 0, 0};
+  return {alpha, ToByte(r / a), ToByte(g / a), ToByte(b / a)};
 }
 
 }  // namespace
@@ -485,10 +483,14 @@ void RenderLayer(const LayerSource& src, const TransformValues& xf, double dsx, 
   const double inv_kx = 1.0 / m.kx, inv_ky = 1.0 / m.ky;
   const double c = m.c, s = m.s;
 
-  // Shapes: premultiplied colour, scaled by coverage.
+  // Shapes: alpha is the colour's alpha scaled by coverage; the colour itself stays as it is.
   const double ca = src.color.alpha;
-  const double pc[4] = {ca, src.color.red * ca / 255.0, src.color.green * ca / 255.0,
-                        src.color.blue * ca / 255.0};
+  const PF_Pixel shape_color{0, src.color.red, src.color.green, src.color.blue};
+  auto shape_pixel = [&](double cov) {
+    PF_Pixel p = shape_color;
+    p.alpha = ToByte(ca * cov);
+    return p.alpha == 0 ? PF_Pixel{0, 0, 0, 0} : p;
+  };
   const double ecx = swd / 2.0, ecy = shd / 2.0;
   const double inv_a2 = 1.0 / (ecx * ecx), inv_b2 = 1.0 / (ecy * ecy);
   const PF_Pixel* img = src.pixels.empty() ? nullptr : src.pixels.data();
@@ -528,7 +530,6 @@ void RenderLayer(const LayerSource& src, const TransformValues& xf, double dsx, 
     acc[3] += p.blue * a;
   };
 
-  constexpr double kInv255 = 1.0 / 255.0;
   // One output pixel from the bilinear taps around its source position.
   auto shade = [&](PF_Pixel& o, const Tap& tx, const Tap& ty) {
     const double w00 = (1 - tx.w1) * (1 - ty.w1), w10 = tx.w1 * (1 - ty.w1);
@@ -554,39 +555,23 @@ void RenderLayer(const LayerSource& src, const TransformValues& xf, double dsx, 
         add_image(tx.i0, ty.i0 + 1, w01, acc);
         add_image(tx.i0 + 1, ty.i0 + 1, w11, acc);
       }
-      o.alpha = ToByte(acc[0]);
-      o.red = ToByte(acc[1] * kInv255);
-      o.green = ToByte(acc[2] * kInv255);
-      o.blue = ToByte(acc[3] * kInv255);
+      o = StraightFromSums(acc[0], acc[1], acc[2], acc[3]);
     } else {
       const double cov = w00 * texel_cov(tx.i0, ty.i0) + w10 * texel_cov(tx.i0 + 1, ty.i0) +
                          w01 * texel_cov(tx.i0, ty.i0 + 1) + w11 * texel_cov(tx.i0 + 1, ty.i0 + 1);
-      o.alpha = ToByte(pc[0] * cov);
-      o.red = ToByte(pc[1] * cov);
-      o.green = ToByte(pc[2] * cov);
-      o.blue = ToByte(pc[3] * cov);
+      o = shape_pixel(cov);
     }
   };
   // A pixel centre that lands exactly on a texel centre (both weights 0): the bilinear sums
-  // reduce to that one texel, since every other term is a finite value times 0.
+  // reduce to that one texel, since every other term is a finite value times 0, and c * a / a
+  // is c exactly: the texel itself, or transparent black where its alpha is 0.
   auto shade_texel = [&](PF_Pixel& o, i64 tx, i64 ty) {
     if (kind == LayerSource::Kind::Image) {
-      if (tx < 0 || ty < 0 || tx >= sw || ty >= sh) {
-        o = PF_Pixel{0, 0, 0, 0};
-        return;
-      }
-      const PF_Pixel& p = img[ty * sw + tx];
-      const A_u_char* premultiply = PremultiplyTable() + 256 * p.alpha;
-      o.alpha = p.alpha;
-      o.red = premultiply[p.red];
-      o.green = premultiply[p.green];
-      o.blue = premultiply[p.blue];
+      const bool inside = tx >= 0 && ty >= 0 && tx < sw && ty < sh;
+      const PF_Pixel p = inside ? img[ty * sw + tx] : PF_Pixel{0, 0, 0, 0};
+      o = p.alpha == 0 ? PF_Pixel{0, 0, 0, 0} : p;
     } else {
-      const double cov = texel_cov(tx, ty);
-      o.alpha = ToByte(pc[0] * cov);
-      o.red = ToByte(pc[1] * cov);
-      o.green = ToByte(pc[2] * cov);
-      o.blue = ToByte(pc[3] * cov);
+      o = shape_pixel(texel_cov(tx, ty));
     }
   };
 
@@ -643,11 +628,7 @@ void RenderLayer(const LayerSource& src, const TransformValues& xf, double dsx, 
               a2 += kByteValue[taps[k]->green] * a;
               a3 += kByteValue[taps[k]->blue] * a;
             }
-            PF_Pixel& o = row[i];
-            o.alpha = ToByte(a0);
-            o.red = ToByte(a1 * kInv255);
-            o.green = ToByte(a2 * kInv255);
-            o.blue = ToByte(a3 * kInv255);
+            row[i] = StraightFromSums(a0, a1, a2, a3);
           } else {
             shade(row[i], rx.tap, ry.tap);
           }
@@ -720,7 +701,7 @@ PF_Err Iterate8(const PF_EffectWorld* src, PF_EffectWorld* dst, const PF_Rect* a
 
 void TransferInFront(const PF_EffectWorld& src, const PF_Rect& src_rect, A_long dest_x,
                      A_long dest_y, A_u_char opacity, PF_EffectWorld& dst, unsigned threads) {
-  if (!Usable(src) || !Usable(dst) || opacity == 0) return;
+  if (!Usable(src) || !Usable(dst)) return;
   // Clip the source rectangle to the source world, moving the destination along with it.
   Box s = FromRect(src_rect);
   i64 dx = static_cast<i64>(dest_x) - s.left, dy = static_cast<i64>(dest_y) - s.top;
@@ -749,7 +730,7 @@ void TransferInFront(const PF_EffectWorld& src, const PF_Rect& src_rect, A_long 
     for (i64 j = r0; j < r1; ++j) {
       const PF_Pixel* sp = overlap ? snapshot.data() + j * cols : RowPtr(src, s.top + j) + s.left;
       PF_Pixel* dp = RowPtr(dst, s.top + j + dy) + (s.left + dx);
-      BlendRow(sp, dp, cols, opacity);
+      OverRow(sp, dp, cols, opacity);
     }
   });
 }
@@ -773,36 +754,34 @@ void FillWorld(PF_EffectWorld& world, const PF_Pixel* color, const PF_Rect* rect
   }
 }
 
-void CompositeOverBackground(const World& premultiplied, PF_Pixel bg, World& out) {
-  if (out.width() != premultiplied.width() || out.height() != premultiplied.height()) {
-    out = World(premultiplied.width(), premultiplied.height(), premultiplied.def().origin_x,
-                premultiplied.def().origin_y);
+void CompositeOverBackground(const World& frame, PF_Pixel bg, World& out) {
+  if (out.width() != frame.width() || out.height() != frame.height()) {
+    out = World(frame.width(), frame.height(), frame.def().origin_x, frame.def().origin_y);
   }
-  for (A_long y = 0; y < premultiplied.height(); ++y) {
-    const PF_Pixel* s = premultiplied.row(y);
+  for (A_long y = 0; y < frame.height(); ++y) {
+    const PF_Pixel* s = frame.row(y);
     PF_Pixel* d = out.row(y);
-    for (A_long x = 0; x < premultiplied.width(); ++x) {
-      const PF_Pixel p = ClampToAlpha(s[x]);
-      const unsigned inv = 255u - p.alpha;
+    for (A_long x = 0; x < frame.width(); ++x) {
+      const unsigned a = s[x].alpha, keep = 255u - a;
       d[x].alpha = 255;
-      d[x].red = Sat(p.red + Div255(bg.red * inv));
-      d[x].green = Sat(p.green + Div255(bg.green * inv));
-      d[x].blue = Sat(p.blue + Div255(bg.blue * inv));
+      d[x].red = static_cast<A_u_char>(Div255(s[x].red * a + bg.red * keep));
+      d[x].green = static_cast<A_u_char>(Div255(s[x].green * a + bg.green * keep));
+      d[x].blue = static_cast<A_u_char>(Div255(s[x].blue * a + bg.blue * keep));
     }
   }
 }
 
-PF_Pixel Unpremultiply(PF_Pixel p) {
-  if (p.alpha == 0) return {0, 0, 0, 0};
-  const unsigned a = p.alpha;
-  auto un = [a](unsigned c) { return Sat((c * 255u + a / 2u) / a); };
-  return {p.alpha, un(p.red), un(p.green), un(p.blue)};
-}
-
-PF_Pixel Premultiply(PF_Pixel p) {
-  const unsigned a = p.alpha;
-  return {p.alpha, static_cast<A_u_char>(Div255(p.red * a)),
-          static_cast<A_u_char>(Div255(p.green * a)), static_cast<A_u_char>(Div255(p.blue * a))};
+PF_Pixel StraightOver(PF_Pixel s, PF_Pixel d, A_u_char opacity) {
+  const std::uint32_t sa = Div255(s.alpha * opacity);
+  const std::uint32_t ws = 255u * sa;              // at most 65025
+  const std::uint32_t wd = d.alpha * (255u - sa);  // at most 65025
+  const std::uint32_t w = ws + wd;                 // at most 65025 (= 255 * out alpha)
+  if (w == 0) return {0, 0, 0, 0};
+  auto mix = [&](std::uint32_t sc, std::uint32_t dc) {  // sum at most 255 * 65025 < 2^32
+    return static_cast<A_u_char>((sc * ws + dc * wd + w / 2) / w);
+  };
+  return {static_cast<A_u_char>(Div255(w)), mix(s.red, d.red), mix(s.green, d.green),
+          mix(s.blue, d.blue)};
 }
 
 }  // namespace qshost

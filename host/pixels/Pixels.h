@@ -1,6 +1,11 @@
 // Pixel services of the substitute host: owned 8-bit worlds, layer rendering, the 8-bit iterate,
 // in-front transfer, fill and background compositing. Pure functions with no dependency on the Host
 // class, so they can be tested and benchmarked on their own.
+//
+// Every 8-bit world holds straight (unpremultiplied) ARGB, as the real host's 8-bit worlds do: a
+// pixel's colour is its colour whatever its alpha, and the colour of a pixel of alpha 0 counts
+// for nothing. The effect's pixel functions (replace the colour and keep the alpha; scale the
+// alpha and keep the colour) are straight-alpha operations and rely on this.
 #pragma once
 
 #include <cstddef>
@@ -80,11 +85,18 @@ PF_LRect LayerBounds(const LayerSource& src, const TransformValues& xf, double d
 /// Renders the source under the transform into `out` (every pixel of `out` is written), whose pixel
 /// (i, j) is composition pixel (origin_x + i, origin_y + j) at the downsample: samples at the pixel
 /// centre, maps back through the inverse transform to source coordinates and bilinear-resamples
-/// the source (texel centres at +0.5; outside = transparent), writing premultiplied ARGB.
+/// the source (texel centres at +0.5; outside = transparent), writing straight ARGB.
+/// The resampling weighs colour by alpha (premultiplied form), so that transparent texels do not
+/// darken edges; with w the bilinear weights and round(v) = v rounded to nearest (halves up)
+/// and clamped to 0..255:
+///   alpha  = round(sum a * w)
+///   colour = round(sum c * a * w / sum a * w), or 0 where alpha is 0 (transparent black).
 /// Rectangle = the whole source rectangle in `color`; Ellipse = the inscribed ellipse, edge
-/// anti-aliased by coverage. An integer translation at 100% without rotation reproduces the source
-/// exactly. Degenerate transforms and an Image whose pixel count is not width*height leave `out`
-/// transparent. Rows are split across `threads` (0 = hardware concurrency).
+/// anti-aliased by coverage: alpha = round(color.alpha * coverage), colour = `color` unchanged.
+/// An integer translation at 100% without rotation reproduces the source exactly (a texel of alpha
+/// 0 becomes transparent black). Degenerate transforms and an Image whose pixel count is not
+/// width*height leave `out` transparent. Rows are split across `threads` (0 = hardware
+/// concurrency).
 void RenderLayer(const LayerSource& src, const TransformValues& xf, double dsx, double dsy,
                  World& out, unsigned threads = 0);
 
@@ -97,32 +109,40 @@ void RenderLayer(const LayerSource& src, const TransformValues& xf, double dsx, 
 PF_Err Iterate8(const PF_EffectWorld* src, PF_EffectWorld* dst, const PF_Rect* area, void* refcon,
                 PF_IteratePixel8Func fn, unsigned threads = 0);
 
-/// Source-over ("in front") compositing of premultiplied pixels: src_rect of src drawn into dst
-/// with its top-left at (dest_x, dest_y), clipped to both worlds. A source colour channel above
-/// the source alpha counts as equal to it (premultiplied colour cannot exceed coverage; the
-/// trail's colour passes leave such pixels, and a transparent pixel must stay transparent).
-/// Then per channel (alpha included):
-///   s   = div255(src * opacity)
-///   out = min(255, s + div255(dst * (255 - s.alpha)))
-/// where div255(v) = (v + 128 + ((v + 128) >> 8)) >> 8 is v / 255 rounded to nearest (exact for
-/// 0 <= v <= 65025). Row-parallel on `threads` (0 = hardware concurrency).
+/// Straight-alpha "over" of one pixel: s in front of d, s's alpha first scaled by `opacity`.
+/// In exact integer arithmetic, with the alphas as fractions of 255:
+///   sa     = div255(s.alpha * opacity)               (s.alpha itself at opacity 255)
+///   ws     = 255 * sa                                 source coverage, in 1/65025ths
+///   wd     = d.alpha * (255 - sa)                     destination coverage left showing
+///   alpha  = div255(ws + wd)                          = sa + div255(d.alpha * (255 - sa))
+///   colour = (s.c * ws + d.c * wd + (ws + wd) / 2) / (ws + wd)     integer division
+/// so the colour is the coverage-weighted mean of the two colours rounded to nearest (halves up);
+/// where ws + wd is 0 (both transparent) the result is transparent black. A pixel of alpha 0
+/// contributes nothing, whatever its colour: a transparent source (after opacity) leaves a d of
+/// alpha above 0 as it is, and over a transparent d the result is s with its scaled alpha
+/// (transparent black where that is 0). This plain scalar version is the reference that
+/// TransferInFront's fast paths equal bit for bit.
+PF_Pixel StraightOver(PF_Pixel s, PF_Pixel d, A_u_char opacity);
+
+/// In-front transfer: src_rect of src drawn over dst with its top-left at (dest_x, dest_y),
+/// clipped to both worlds, every pixel of the clipped rectangle becoming StraightOver(src, dst,
+/// opacity). Equal to that formula bit for bit; faster where it can be: four pixels at a time
+/// (SSE2) at opacity 255, with transparent and opaque sources and destinations taken without a
+/// division. Source and destination may share memory. Row-parallel on `threads` (0 = hardware
+/// concurrency).
 void TransferInFront(const PF_EffectWorld& src, const PF_Rect& src_rect, A_long dest_x,
                      A_long dest_y, A_u_char opacity, PF_EffectWorld& dst, unsigned threads = 0);
 
 /// Fill: color null = transparent black; rect null = the whole world (clipped to the world).
 void FillWorld(PF_EffectWorld& world, const PF_Pixel* color, const PF_Rect* rect);
 
-/// Composites premultiplied pixels over an opaque background: out = p + div255(bg * (255 -
-/// p.alpha)) with out.alpha = 255, colour clamped to alpha first as in TransferInFront. `out` is
-/// resized to the size of `premultiplied` when they differ.
-void CompositeOverBackground(const World& premultiplied, PF_Pixel opaque_background, World& out);
+/// Composites a straight frame over an opaque background colour (its alpha is not read):
+///   out.colour = div255(p.c * p.alpha + bg.c * (255 - p.alpha)),  out.alpha = 255,
+/// which is StraightOver(p, bg, 255) for an opaque bg. `out` is resized to the size of `frame`
+/// when they differ.
+void CompositeOverBackground(const World& frame, PF_Pixel opaque_background, World& out);
 
-/// Premultiplied -> straight ARGB (colour = round(c * 255 / alpha), clamped; alpha 0 -> all zero).
-PF_Pixel Unpremultiply(PF_Pixel p);
-/// Straight -> premultiplied ARGB (colour = div255(c * alpha)).
-PF_Pixel Premultiply(PF_Pixel p);
-
-/// v / 255 rounded to nearest, exact for 0 <= v <= 65025.
+/// div255(v): v / 255 rounded to nearest, exact for 0 <= v <= 65025 (255 is odd: no ties).
 constexpr unsigned Div255(unsigned v) { return (v + 128u + ((v + 128u) >> 8)) >> 8; }
 
 }  // namespace qshost

@@ -2,6 +2,8 @@
 // budget, the pre-render deleter, and the frame driver compositing a pass-through effect.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "FakeEffect.h"
 
 namespace {
@@ -16,13 +18,13 @@ bool Same(const PF_LRect& a, const PF_LRect& b) {
 }
 
 // Pre-render checks the input out under id 1 (and reports its box); render copies it into the
-// output. The deleter counts its calls.
+// output with transfer_rect in the given alpha mode. The deleter counts its calls.
 int g_deleted = 0;
 void CountDelete(void*) { ++g_deleted; }
 
-void InstallPassThrough() {
-  Body() = [](PF_Cmd cmd, PF_InData* in, PF_OutData*, PF_ParamDef**, PF_LayerDef*,
-              void* extra) -> PF_Err {
+void InstallPassThrough(PF_ModeFlags alphaMode = PF_MF_Alpha_PREMUL) {
+  Body() = [alphaMode](PF_Cmd cmd, PF_InData* in, PF_OutData*, PF_ParamDef**, PF_LayerDef*,
+                       void* extra) -> PF_Err {
     if (cmd == PF_Cmd_SMART_PRE_RENDER) {
       auto* pre = static_cast<PF_PreRenderExtra*>(extra);
       PF_CheckoutResult r{};
@@ -42,10 +44,9 @@ void InstallPassThrough() {
       if (PF_Err err = sr->cb->checkout_output(in->effect_ref, &output)) return err;
       if (input == nullptr) return PF_Err_NONE;
       PF_CompositeMode mode{PF_Xfer_IN_FRONT, 0, 255, 0, 0};
-      return in->utils->transfer_rect(in->effect_ref, in->quality, PF_MF_Alpha_PREMUL, in->field,
-                                      &input->extent_hint, input, &mode, nullptr,
-                                      input->origin_x - output->origin_x,
-                                      input->origin_y - output->origin_y, output);
+      return in->utils->transfer_rect(
+          in->effect_ref, in->quality, alphaMode, in->field, &input->extent_hint, input, &mode,
+          nullptr, input->origin_x - output->origin_x, input->origin_y - output->origin_y, output);
     }
     return PF_Err_NONE;
   };
@@ -231,32 +232,44 @@ TEST(Frame, DeleterRunsOnceAtFrameEndNextPreRenderOrDestruction) {
 }
 
 TEST(Frame, RenderFrameCompositesLayersInOrderOverTheBackground) {
-  FakeHost f;
-  InstallPassThrough();
-  f.host.comp().background = PF_Pixel{255, 0, 0, 255};
-  qshost::Layer red;  // drawn in front of the effect layer, over its left half
-  red.id = 2;
-  red.source.width = 50;
-  red.source.height = 100;
-  red.source.color = PF_Pixel{255, 255, 0, 0};
-  red.transform.position.SetConstant({270.0, 130.0, 0.0, 0.0});
-  f.host.comp().AddLayer(red);
-  g_deleted = 0;
-  const qshost::FrameResult r = f.host.RenderFrame(0);
-  EXPECT_EQ(r.err, PF_Err_NONE);
-  ASSERT_EQ(r.frame.width(), 640);
-  ASSERT_EQ(r.frame.height(), 360);
-  auto expectPixel = [&](A_long x, A_long y, PF_Pixel p) {
-    const PF_Pixel& q = r.frame.at(x, y);
-    EXPECT_TRUE(q.alpha == p.alpha && q.red == p.red && q.green == p.green && q.blue == p.blue)
-        << x << "," << y << ": " << int(q.alpha) << " " << int(q.red) << " " << int(q.green) << " "
-        << int(q.blue);
-  };
-  expectPixel(10, 10, PF_Pixel{255, 0, 0, 255});        // background
-  expectPixel(350, 180, PF_Pixel{255, 255, 255, 255});  // effect layer (white)
-  expectPixel(290, 180, PF_Pixel{255, 255, 0, 0});      // red layer in front
-  EXPECT_EQ(g_deleted, 1);
-  EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
+  // Worlds are straight ARGB whichever alpha mode the effect names; any other mode is refused.
+  for (const PF_ModeFlags mode :
+       std::vector<PF_ModeFlags>{PF_MF_Alpha_PREMUL, PF_MF_Alpha_STRAIGHT, 7}) {
+    SCOPED_TRACE(mode);
+    FakeHost f;
+    InstallPassThrough(mode);
+    f.host.comp().background = PF_Pixel{255, 0, 0, 255};
+    qshost::Layer red;  // half-covered red, x 245 to 295: in front of the effect layer from 270
+    red.id = 2;
+    red.source.width = 50;
+    red.source.height = 100;
+    red.source.color = PF_Pixel{128, 255, 0, 0};
+    red.transform.position.SetConstant({245.0, 130.0, 0.0, 0.0});
+    f.host.comp().AddLayer(red);
+    g_deleted = 0;
+    const qshost::FrameResult r = f.host.RenderFrame(0);
+    EXPECT_EQ(g_deleted, 1);
+    EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
+    if (mode == 7) {
+      EXPECT_EQ(r.err, PF_Err_BAD_CALLBACK_PARAM);
+      continue;
+    }
+    EXPECT_EQ(r.err, PF_Err_NONE);
+    ASSERT_EQ(r.frame.width(), 640);
+    ASSERT_EQ(r.frame.height(), 360);
+    auto expectPixel = [&](A_long x, A_long y, PF_Pixel p) {
+      const PF_Pixel& q = r.frame.at(x, y);
+      EXPECT_TRUE(q.alpha == p.alpha && q.red == p.red && q.green == p.green && q.blue == p.blue)
+          << x << "," << y << ": " << int(q.alpha) << " " << int(q.red) << " " << int(q.green)
+          << " " << int(q.blue);
+    };
+    expectPixel(10, 10, PF_Pixel{255, 0, 0, 255});        // background
+    expectPixel(350, 180, PF_Pixel{255, 255, 255, 255});  // effect layer (white)
+    // Red at 128 over white: (255 * 128 + 255 * 127) / 255 = 255, (0 + 255 * 127) / 255 = 127;
+    // over the blue background: 255 * 128 / 255 = 128 red, 255 * 127 / 255 = 127 blue.
+    expectPixel(290, 180, PF_Pixel{255, 255, 127, 127});
+    expectPixel(250, 180, PF_Pixel{255, 128, 0, 127});
+  }
 }
 
 }  // namespace

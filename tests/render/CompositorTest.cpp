@@ -114,31 +114,18 @@ std::unique_ptr<Host> MakeHost(const Scene& s) {
   return host;
 }
 
-/// v / 255 rounded to nearest (255 is odd, so there are no ties).
-unsigned Div255(unsigned v) { return (v + 127) / 255; }
-
-PF_Pixel Premultiplied(PF_Pixel c) {
-  return {c.alpha, A_u_char(Div255(c.red * c.alpha)), A_u_char(Div255(c.green * c.alpha)),
-          A_u_char(Div255(c.blue * c.alpha))};
-}
-
 /// The expected output world, painted the way the trail is built.
 class Canvas {
  public:
   Canvas(A_long left, A_long top, A_long right, A_long bottom)
       : left_(left), top_(top), w_(right - left), h_(bottom - top), px_(std::size_t(w_ * h_)) {}
 
-  /// A kSide square of premultiplied colour p drawn in front (source over) at comp (x, y).
+  /// A kSide square of straight colour p drawn in front (straight-alpha over) at comp (x, y).
   void Square(Pos at, PF_Pixel p) {
     for (A_long y = at.y; y < at.y + kSide; ++y) {
       for (A_long x = at.x; x < at.x + kSide; ++x) {
         PF_Pixel& d = px_[std::size_t((y - top_) * w_ + (x - left_))];
-        const unsigned keep = 255u - p.alpha;
-        auto over = [keep](unsigned s, unsigned dst) {
-          return A_u_char(std::min(255u, s + Div255(dst * keep)));
-        };
-        d = {over(p.alpha, d.alpha), over(p.red, d.red), over(p.green, d.green),
-             over(p.blue, d.blue)};
+        d = qstest::Over(p, d);
       }
     }
   }
@@ -199,14 +186,16 @@ Canvas ExpectedOutput(const Scene& s, int drawnUpTo = -1, bool finished = true) 
   for (std::size_t k = 0; k < n; ++k) {
     if (drawnUpTo >= 0 && int(k) >= drawnUpTo) break;
     if (int(k) + 1 == s.hidden) continue;
-    PF_Pixel p = Premultiplied(s.color);
+    PF_Pixel p = s.color;
     if (s.ramp) p = {p.alpha, kRamp[n][k].red, kRamp[n][k].green, kRamp[n][k].blue};
     c.Square(s.samples[k], p);
   }
   if (!finished) return c;
   if (s.solid && !s.ramp) c.Recolor(kSolid);
   c.Fade(unsigned(s.opacity));
-  if (currentShown) c.Square(s.current, Premultiplied(s.color));
+  // The current frame over the trail: where the trail is transparent (recoloured or not) the
+  // current frame's own pixels come out unchanged.
+  if (currentShown) c.Square(s.current, s.color);
   return c;
 }
 
@@ -230,8 +219,9 @@ std::vector<std::string> Trace(const Host& host) {
 std::string Id(A_long id) { return "checkout_layer_pixels " + std::to_string(id); }
 // iterate: progress 0..height, a source world, no area, source and destination the same world.
 std::string IterateOver(A_long height) { return "iterate 0 " + std::to_string(height) + " 1 0 1"; }
-// transfer_rect: quality HI, alpha premultiplied, whole frame, the whole 4x4 source, its offset
-// from the output's origin, in front at full strength, no mask.
+// transfer_rect: quality HI, alpha mode 0 (the effect's; the host's worlds are straight either
+// way), whole frame, the whole 4x4 source, its offset from the output's origin, in front at full
+// strength, no mask.
 std::string TransferAt(A_long dx, A_long dy) {
   return "transfer_rect 1 0 0 0 0 4 4 " + std::to_string(dx) + " " + std::to_string(dy) +
          " 2 255 0";
@@ -266,8 +256,10 @@ TEST(Compositor, DrawsTheTrailAndTheCurrentFrame) {
   const PF_LRect wide{0, 0, 16, 8};
   const RenderCase cases[] = {
       {"still layer: the current frame alone", {{}, {6, 2}, 0, kOpaque, false, false, 100.0, wide}},
+      // The passes colour the cleared pixels; a translucent current frame in front of them keeps
+      // its own colour and alpha.
       {"still layer: solid and opacity passes over cleared pixels",
-       {{}, {6, 2}, 0, kOpaque, false, true, 50.0, wide}},
+       {{}, {6, 2}, 0, kTranslucent, false, true, 50.0, wide}},
       {"one sample takes the end colour, current frame in front",
        {{{2, 2}}, {4, 2}, 0, kOpaque, true, false, 100.0}},
       {"ramp and solid both on: ramp colours, no solid pass",

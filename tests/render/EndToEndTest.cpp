@@ -2,7 +2,8 @@
 // whole pixels on Hold keyframes, rendered frame after frame with the effect's default motion
 // search, ramp fill and half opacity. Every expected pixel is worked out by hand from where the
 // layer was at the sample times; the copies land on whole pixels, so the host's bilinear
-// rendering is exact (at 200 % the outer rows and columns take 3/4 coverage).
+// rendering is exact (at 200 % the outer rows and columns take 3/4 coverage), and the worlds are
+// straight ARGB composited with straight-alpha "over".
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -65,8 +66,6 @@ struct Movie {
 
 /// Round-half-up of v * q / 16, the host's rounding of a coverage of q sixteenths.
 A_u_char Cover(unsigned v, unsigned q) { return A_u_char((v * q * 2 + 16) / 32); }
-/// v / 255 rounded to nearest.
-unsigned Div255(unsigned v) { return (v + 127) / 255; }
 
 class Picture {
  public:
@@ -115,9 +114,9 @@ unsigned Coverage(const Movie& m, A_long i, A_long j) {
   return cx * cy / 16;
 }
 
-/// The effect's output for a frame: the copies earliest first, each opaque in its ramp colour
-/// with its own coverage as alpha, in front of the ones before it; the trail's alpha halved
-/// (truncated); then the layer as it is now, in front.
+/// The effect's output for a frame: the copies earliest first, each in its ramp colour with its
+/// own coverage as alpha, in front of the ones before it (straight-alpha over); the trail's alpha
+/// halved (truncated); then the layer as it is now, in front.
 Picture ExpectedOutput(const Movie& m, const Frame& f) {
   A_long left = f.currentLeft, right = f.currentLeft + m.copy.w;
   for (A_long l : f.sampleLeft) {
@@ -131,15 +130,8 @@ Picture ExpectedOutput(const Movie& m, const Frame& f) {
       for (A_long i = 0; i < m.copy.w; ++i) {
         PF_Pixel c = kRamp[n][k];
         c.alpha = Cover(255, Coverage(m, i, j));
-        // The recoloured copy's colour counts up to its coverage.
-        c.red = std::min(c.red, c.alpha);
-        c.green = std::min(c.green, c.alpha);
-        c.blue = std::min(c.blue, c.alpha);
         PF_Pixel& d = p.at(f.sampleLeft[k] + i, m.top + j);
-        // Source over; every copy here is opaque or lies on pixels nothing else covers.
-        const unsigned keep = 255u - c.alpha;
-        d = {A_u_char(c.alpha + Div255(d.alpha * keep)), A_u_char(c.red + Div255(d.red * keep)),
-             A_u_char(c.green + Div255(d.green * keep)), A_u_char(c.blue + Div255(d.blue * keep))};
+        d = qstest::Over(c, d);
       }
     }
   }
@@ -148,19 +140,19 @@ Picture ExpectedOutput(const Movie& m, const Frame& f) {
   }
   for (A_long j = 0; j < m.copy.h; ++j) {
     for (A_long i = 0; i < m.copy.w; ++i) {
-      const unsigned q = Coverage(m, i, j);
-      const PF_Pixel c{Cover(255, q), Cover(kLayerColor.red, q), Cover(kLayerColor.green, q),
-                       Cover(kLayerColor.blue, q)};
+      PF_Pixel c = kLayerColor;  // a straight colour keeps its value at any coverage
+      c.alpha = Cover(255, Coverage(m, i, j));
       PF_Pixel& d = p.at(f.currentLeft + i, m.top + j);
-      const unsigned keep = 255u - c.alpha;
-      d = {A_u_char(c.alpha + Div255(d.alpha * keep)), A_u_char(c.red + Div255(d.red * keep)),
-           A_u_char(c.green + Div255(d.green * keep)), A_u_char(c.blue + Div255(d.blue * keep))};
+      d = qstest::Over(c, d);
     }
   }
   return p;
 }
 
-/// The composited frame: the effect's output over the opaque background.
+/// The composited frame: the effect's output over the opaque background, colour = (c * a +
+/// bg * (255 - a)) / 255 rounded to nearest. For example a first copy, (10, 250, 40) at alpha
+/// 255 / 2 = 127, over (40, 80, 120): 6390 / 255 = 25.1, 41990 / 255 = 164.7, 20440 / 255 = 80.2
+/// give (25, 165, 80).
 Picture ExpectedFrame(const Movie& m, const Picture& out) {
   Picture frame(0, 0, m.frame.w, m.frame.h);
   for (A_long y = 0; y < m.frame.h; ++y) {
@@ -169,13 +161,7 @@ Picture ExpectedFrame(const Movie& m, const Picture& out) {
       if (x >= out.left() && x < out.left() + out.width() && y >= out.top() &&
           y < out.top() + out.height())
         p = out.at(x, y);
-      const unsigned keep = 255u - p.alpha;
-      // Colour above coverage (the trail's recoloured, faded pixels) counts up to its alpha.
-      auto mix = [keep, &p](unsigned c, unsigned bg) {
-        return A_u_char(std::min(255u, std::min(c, unsigned{p.alpha}) + Div255(bg * keep)));
-      };
-      frame.at(x, y) = {255, mix(p.red, kBackground.red), mix(p.green, kBackground.green),
-                        mix(p.blue, kBackground.blue)};
+      frame.at(x, y) = qstest::Over(p, kBackground);
     }
   }
   return frame;

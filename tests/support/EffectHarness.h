@@ -49,4 +49,19 @@ inline std::vector<std::string> Describe(const std::vector<qshost::JournalEntry>
   return out;
 }
 
+/// Straight-alpha "over" worked out from its formula, for expected pixels: s in front of d, each
+/// alpha a fraction of 255; alpha = s.a + d.a * (1 - s.a), colour = (s.c * s.a + d.c * d.a *
+/// (1 - s.a)) / alpha. In 1/65025ths the two weights are ws = 255 * s.a and wd = d.a * (255 -
+/// s.a); alpha and colour are rounded to nearest (colour halves up); nothing over nothing is
+/// transparent black.
+inline PF_Pixel Over(PF_Pixel s, PF_Pixel d) {
+  const unsigned ws = 255u * s.alpha, wd = d.alpha * (255u - s.alpha), w = ws + wd;
+  if (w == 0) return {0, 0, 0, 0};
+  auto mix = [&](unsigned sc, unsigned dc) {
+    return static_cast<A_u_char>((sc * ws + dc * wd + w / 2) / w);
+  };
+  return {static_cast<A_u_char>((w + 127) / 255), mix(s.red, d.red), mix(s.green, d.green),
+          mix(s.blue, d.blue)};
+}
+
 }  // namespace qstest

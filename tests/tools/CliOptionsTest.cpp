@@ -280,6 +280,42 @@ TEST_F(RendererOptions, AlphaWritesTheEffectLayerAloneOverNothing) {
   EXPECT_EQ(square[3], 255);
   EXPECT_TRUE(std::equal(square, square + 3, opaque.pixel(5, 18)));
   EXPECT_EQ(opaque.pixel(20, 2)[2], 255);  // the backdrop is in the opaque frame
+
+  // A faded trail: below the backdrop, every partly covered pixel of the alpha frame, laid over
+  // the background (0x20), gives the opaque frame's pixel, so the colour written is straight.
+  // The trail is filled with a colour whose channels differ, so premultiplied colour would show.
+  const std::vector<std::string> faded{scene_,
+                                       "--frames",
+                                       "3",
+                                       "--set",
+                                       "Opacity=50",
+                                       "--set",
+                                       "Enable Solid Fill=1",
+                                       "--set",
+                                       "Color=#806040",
+                                       "--overwrite",
+                                       "-q"};
+  auto with = [&](std::vector<std::string> extra) {
+    extra.insert(extra.begin(), faded.begin(), faded.end());
+    return Render(extra).code;
+  };
+  ASSERT_EQ(with({"--out", Path("opaque")}), kExitOk);
+  ASSERT_EQ(with({"--out", Path("alpha"), "--alpha"}), kExitOk);
+  const RgbaImage trail = ReadPng(Path("alpha/frame_0003.png"));
+  const RgbaImage over = ReadPng(Path("opaque/frame_0003.png"));
+  int partly = 0;
+  for (int y = 6; y < trail.height; ++y) {
+    for (int x = 0; x < trail.width; ++x) {
+      const std::uint8_t* p = trail.pixel(x, y);
+      if (p[3] == 0 || p[3] == 255) continue;
+      ++partly;
+      for (int c = 0; c < 3; ++c) {
+        const int expected = (p[c] * p[3] + 0x20 * (255 - p[3]) + 127) / 255;
+        EXPECT_NEAR(over.pixel(x, y)[c], expected, 1) << x << "," << y << " channel " << c;
+      }
+    }
+  }
+  EXPECT_GT(partly, 0);
 }
 
 TEST_F(RendererOptions, JsonReportsFramesWarningsAndASummary) {

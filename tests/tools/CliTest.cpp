@@ -5,13 +5,8 @@
 // and basic_frame_0005.rgba, the same pixels as raw RGBA bytes, compared in ReferenceTest.cpp in
 // every build (the Windows one has no libpng). ReferenceTest.cpp also checks that the two hold
 // the same pixels. Regenerate both together, only on purpose, after a deliberate change of the
-// effect or the host (from the repository root, after building the dev preset):
-//   build/dev/tools/quillstreak-render examples/basic.json --frames 5-5 --out /tmp/qs-ref
-//       --overwrite -q &&
-//     cp /tmp/qs-ref/frame_0005.png tests/tools/reference/basic_frame_0005.png &&
-//     build/dev/tests/tools/qs-png-to-rgba tests/tools/reference/basic_frame_0005.png
-//       tests/tools/reference/basic_frame_0005.rgba
-// (each command on one line; the same sequence is in docs/renderer.md).
+// effect or the host:
+//   cmake --build --preset dev --target update-reference-frame
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -136,10 +136,10 @@ TEST(ContactSheet, CellsFillRowsLeftToRight) {
 TEST(FrameOutput, FramesBecomeOpaqueOverTheBackground) {
   qshost::World frame(2, 1);
   frame.at(0, 0) = PF_Pixel{255, 10, 20, 30};  // opaque: kept as is
-  frame.at(1, 0) = PF_Pixel{128, 100, 0, 0};   // half-covered premultiplied red
+  frame.at(1, 0) = PF_Pixel{128, 100, 0, 0};   // straight red (100, 0, 0) at half coverage
   const RgbaImage img = FrameToRgba(frame, PF_Pixel{255, 0, 0, 200});
-  const std::vector<std::uint8_t> expected = {10, 20, 30, 255, 100, 0, qshost::Div255(200 * 127),
-                                              255};
+  // (c * 128 + bg * 127) / 255: red 12800 / 255 = 50.2, blue 25400 / 255 = 99.6.
+  const std::vector<std::uint8_t> expected = {10, 20, 30, 255, 50, 0, 100, 255};
   EXPECT_EQ(img.rgba, expected);
   EXPECT_EQ(FrameFileName(7, 4), "frame_0007.png");
   EXPECT_EQ(FrameFileName(12345, 4), "frame_12345.png");

@@ -1,6 +1,6 @@
 // qs-png-to-rgba IN.png OUT.rgba: writes a PNG's pixels as raw 8-bit straight RGBA bytes, rows
-// top to bottom, no header. Used to regenerate the raw reference frame from the PNG one (see the
-// comment at the top of CliTest.cpp).
+// top to bottom, no header. Used to regenerate the raw reference frame from the PNG one (the
+// update-reference-frame build target, tests/tools/CMakeLists.txt).
 #include <fstream>
 #include <iostream>
 

@@ -4,7 +4,10 @@
 // straight RGBA bytes, rows top to bottom, the same picture as basic_frame_0005.png. This test
 // needs no libpng, so it also runs in the Windows build (under Wine); where libpng exists it
 // also checks that the raw and the PNG reference hold the same pixels, so they cannot drift
-// apart. CliTest.cpp says how to regenerate both.
+// apart. A few of the reference's pixels are checked against the compositing formula, worked out
+// by hand. Regenerate both references together, only on purpose, after a deliberate change of
+// the effect or the host, with the build target that renders them:
+//   cmake --build --preset dev --target update-reference-frame
 //
 // Tolerance: none on Linux, where the reference was made. Windows programs use another C
 // runtime's math library, whose sin/cos/pow/floor may round the last bit of a result
@@ -86,7 +89,34 @@ TEST(ReferenceFrame, RenderMatchesTheRawReference) {
   EXPECT_LE(maxDiff, kTolerance)
       << differing << " bytes differ, the first at pixel " << firstDiffering / 4 % got.width << ","
       << firstDiffering / 4 / got.width << " channel " << firstDiffering % 4
-      << "; see CliTest.cpp to regenerate the references after a deliberate change";
+      << "; see the top of this file to regenerate the references after a deliberate change";
+}
+
+// basic.json at frame 5: the backdrop #1C2A38 over the background #101418, the dot #FF8A3D, and
+// its trail solid-filled #40C0FF at Opacity 86.96 % (keyframed from 100 at frame 0 to 40 at frame
+// 23), alpha 255 * 0.8696 = 221.7, truncated to 221. Over the opaque backdrop a fully covered
+// trail pixel is (fill * 221 + backdrop * 34) / 255 rounded to nearest:
+//   red (64 * 221 + 28 * 34) / 255 = 15096 / 255 = 59.2, green (192 * 221 + 42 * 34) / 255 =
+//   43860 / 255 = 172.0, blue (255 * 221 + 56 * 34) / 255 = 58259 / 255 = 228.5 (228.47).
+TEST(ReferenceFrame, ReferencePixelsFollowTheCompositingFormula) {
+  const std::vector<std::uint8_t> ref = ReadBytes(ReferencePath("basic_frame_0005.rgba"));
+  ASSERT_EQ(ref.size(), std::size_t{640} * 360 * 4);
+  struct Case {
+    const char* what;
+    int x, y;
+    std::uint8_t rgb[3];
+  };
+  const Case cases[] = {
+      {"background", 5, 5, {0x10, 0x14, 0x18}},
+      {"backdrop", 50, 50, {0x1C, 0x2A, 0x38}},
+      {"the dot now, in front", 193, 197, {0xFF, 0x8A, 0x3D}},
+      {"trail over the backdrop", 155, 221, {59, 172, 228}},
+  };
+  for (const Case& c : cases) {
+    const std::uint8_t* p = ref.data() + (static_cast<std::size_t>(c.y) * 640 + c.x) * 4;
+    EXPECT_TRUE(p[0] == c.rgb[0] && p[1] == c.rgb[1] && p[2] == c.rgb[2] && p[3] == 255)
+        << c.what << ": " << int(p[0]) << " " << int(p[1]) << " " << int(p[2]);
+  }
 }
 
 #if QS_HAVE_PNG
@@ -95,7 +125,7 @@ TEST(ReferenceFrame, RawReferenceHoldsThePngReferencePixels) {
   const std::vector<std::uint8_t> raw = ReadBytes(ReferencePath("basic_frame_0005.rgba"));
   ASSERT_EQ(raw.size(), png.rgba.size());
   EXPECT_TRUE(raw == png.rgba) << "the raw and PNG references differ; regenerate both together "
-                                  "(see CliTest.cpp)";
+                                  "(see the top of this file)";
 }
 #endif
 

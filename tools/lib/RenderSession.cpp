@@ -47,8 +47,8 @@ RgbaImage EffectLayerPicture(const qshost::World* output, A_long width, A_long h
   for (A_long y = 0; y < height; ++y) {
     const PF_Pixel* row = canvas.row(y);
     for (A_long x = 0; x < width; ++x) {
-      // The host's worlds hold premultiplied colour; files hold straight colour.
-      const PF_Pixel p = qshost::Unpremultiply(row[x]);
+      // The host's worlds hold straight colour, as the files do.
+      const PF_Pixel& p = row[x];
       std::uint8_t* q = image.pixel(x, y);
       q[0] = p.red;
       q[1] = p.green;

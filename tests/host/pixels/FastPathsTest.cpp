@@ -1,10 +1,11 @@
 // The fast paths of the pixel services give the same bytes as the plain formulas: four-pixel
-// blending with its opaque and transparent shortcuts, layer rendering without rotation, and
-// row work shared out on the worker pool (concurrent and nested calls).
+// straight-alpha blending with its transparent and opaque shortcuts, layer rendering without
+// rotation, and row work shared out on the worker pool (concurrent and nested calls).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <random>
 #include <thread>
@@ -15,44 +16,61 @@
 namespace qshost {
 namespace {
 
-A_u_char Sat(unsigned v) { return static_cast<A_u_char>(v > 255 ? 255 : v); }
-
-// Source-over at full opacity, channel by channel, colour clamped to the source's alpha.
-PF_Pixel BlendReference(PF_Pixel s, PF_Pixel d) {
-  s.red = std::min(s.red, s.alpha);
-  s.green = std::min(s.green, s.alpha);
-  s.blue = std::min(s.blue, s.alpha);
-  const unsigned inv = 255u - s.alpha;
-  return {Sat(s.alpha + Div255(d.alpha * inv)), Sat(s.red + Div255(d.red * inv)),
-          Sat(s.green + Div255(d.green * inv)), Sat(s.blue + Div255(d.blue * inv))};
+// Straight-alpha "over" as the formula states it, in 64-bit arithmetic with an explicit
+// rounding step: the coverage-weighted mean of the two colours, rounded to nearest (halves up).
+PF_Pixel OverReference(PF_Pixel s, PF_Pixel d, unsigned opacity) {
+  const std::uint64_t sa = Div255(s.alpha * opacity);
+  const std::uint64_t ws = 255 * sa, wd = d.alpha * (255 - sa), w = ws + wd;
+  if (w == 0) return {0, 0, 0, 0};
+  auto mix = [&](std::uint64_t sc, std::uint64_t dc) {
+    const std::uint64_t num = sc * ws + dc * wd;
+    return static_cast<A_u_char>(num / w + (2 * (num % w) >= w ? 1 : 0));
+  };
+  return {static_cast<A_u_char>(Div255(static_cast<unsigned>(w))), mix(s.red, d.red),
+          mix(s.green, d.green), mix(s.blue, d.blue)};
 }
 
-TEST(TransferInFront, WideRowsMatchThePerChannelFormula) {
-  // Rows mix runs of transparent, opaque and partly covered pixels (including colour above
-  // alpha), so that groups of four take every shortcut and the general path; widths that are
-  // not multiples of four leave a tail.
+A_u_char Random(std::mt19937& rng) { return static_cast<A_u_char>(rng()); }
+
+// A pixel of a given coverage class: 0 transparent (with some colour), 1 opaque, 2 partly
+// covered, 3 anything.
+PF_Pixel RandomPixel(std::mt19937& rng, unsigned kind) {
+  PF_Pixel p{Random(rng), Random(rng), Random(rng), Random(rng)};
+  if (kind == 0) p.alpha = 0;
+  if (kind == 1) p.alpha = 255;
+  if (kind == 2) p.alpha = static_cast<A_u_char>(1 + rng() % 254);
+  return p;
+}
+
+TEST(TransferInFront, FastPathsMatchThePlainFormulaOnRandomWorlds) {
+  // Each group of four pixels is of one class or of a class per pixel, in the source and in the
+  // destination, so that every shortcut, their mixes within a group and the pixel-by-pixel path
+  // are taken; widths that are not multiples of four leave a tail.
   std::mt19937 rng(7);
-  for (A_long width : {3, 4, 5, 8, 13, 64, 257}) {
-    World src(width, 9), dst(width, 9);
-    for (A_long y = 0; y < 9; ++y) {
-      for (A_long x = 0; x < width; ++x) {
-        const unsigned kind = (x / 4 + y) % 4;
-        PF_Pixel s{static_cast<A_u_char>(rng()), static_cast<A_u_char>(rng()),
-                   static_cast<A_u_char>(rng()), static_cast<A_u_char>(rng())};
-        if (kind == 0) s = {0, 0, 0, 0};
-        if (kind == 1) s.alpha = 255;
-        src.at(x, y) = s;
-        dst.at(x, y) = {static_cast<A_u_char>(rng()), static_cast<A_u_char>(rng()),
-                        static_cast<A_u_char>(rng()), static_cast<A_u_char>(rng())};
+  auto fill = [&rng](World& w) {
+    for (A_long y = 0; y < w.height(); ++y) {
+      unsigned kind = 0;
+      bool mixed = false;
+      for (A_long x = 0; x < w.width(); ++x) {
+        if (x % 4 == 0) kind = rng() % 4, mixed = rng() % 3 == 0;
+        w.at(x, y) = RandomPixel(rng, mixed ? rng() % 4 : kind);
       }
     }
-    const World before = dst;
-    TransferInFront(src.def(), {0, 0, width, 9}, 0, 0, 255, dst.def(), 2);
-    for (A_long y = 0; y < 9; ++y) {
-      for (A_long x = 0; x < width; ++x) {
-        const PF_Pixel e = BlendReference(src.at(x, y), before.at(x, y));
-        ASSERT_EQ(std::memcmp(&dst.at(x, y), &e, 4), 0)
-            << "width " << width << " at " << x << "," << y;
+  };
+  for (A_long width : {3, 4, 5, 8, 13, 64, 257}) {
+    World src(width, 16), dst(width, 16);
+    fill(src);
+    fill(dst);
+    for (unsigned opacity : {255u, 200u, 0u}) {
+      World out = dst;
+      TransferInFront(src.def(), {0, 0, width, 16}, 0, 0, static_cast<A_u_char>(opacity), out.def(),
+                      2);
+      for (A_long y = 0; y < 16; ++y) {
+        for (A_long x = 0; x < width; ++x) {
+          const PF_Pixel e = OverReference(src.at(x, y), dst.at(x, y), opacity);
+          ASSERT_EQ(std::memcmp(&out.at(x, y), &e, 4), 0)
+              << "width " << width << " opacity " << opacity << " at " << x << "," << y;
+        }
       }
     }
   }
@@ -73,15 +91,18 @@ TEST(TransferInFront, EveryAlphaAndChannelPairMatchesTheFormula) {
     TransferInFront(src.def(), {0, 0, 256, 256}, 0, 0, 255, dst.def(), 1);
     for (A_long y = 0; y < 256; ++y) {
       for (A_long x = 0; x < 256; ++x) {
-        const PF_Pixel e = BlendReference(src.at(x, y), before.at(x, y));
+        const PF_Pixel e = OverReference(src.at(x, y), before.at(x, y), 255);
         ASSERT_EQ(std::memcmp(&dst.at(x, y), &e, 4), 0) << sa << " " << x << "," << y;
+        const PF_Pixel plain = StraightOver(src.at(x, y), before.at(x, y), 255);
+        ASSERT_EQ(std::memcmp(&plain, &e, 4), 0) << sa << " " << x << "," << y;
       }
     }
   }
 }
 
 // Straightforward bilinear resampling as the rendering contract states it (no rotation): pixel
-// centre -> source position -> four texels weighted, premultiplied, rounded.
+// centre -> source position -> four texels weighted by weight and alpha, colour divided by the
+// summed alpha, rounded (straight ARGB; alpha 0 -> transparent black).
 World RenderReference(const LayerSource& src, double px, double py, double ax, double ay,
                       double sx100, double sy100, double dsx, double dsy, A_long w, A_long h,
                       A_long ox, A_long oy) {
@@ -126,14 +147,12 @@ World RenderReference(const LayerSource& src, double px, double py, double ax, d
       texel(ix + 1, iy + 1, wx * wy, acc);
       PF_Pixel& o = out.at(i, j);
       if (src.kind == LayerSource::Kind::Image) {
-        o = {to_byte(acc[0]), to_byte(acc[1] * (1.0 / 255.0)), to_byte(acc[2] * (1.0 / 255.0)),
-             to_byte(acc[3] * (1.0 / 255.0))};
+        o = {to_byte(acc[0]), to_byte(acc[1] / acc[0]), to_byte(acc[2] / acc[0]),
+             to_byte(acc[3] / acc[0])};
       } else {
-        const double ca = src.color.alpha;
-        o = {to_byte(ca * acc[0]), to_byte(src.color.red * ca / 255.0 * acc[0]),
-             to_byte(src.color.green * ca / 255.0 * acc[0]),
-             to_byte(src.color.blue * ca / 255.0 * acc[0])};
+        o = {to_byte(src.color.alpha * acc[0]), src.color.red, src.color.green, src.color.blue};
       }
+      if (o.alpha == 0) o = {0, 0, 0, 0};
     }
   }
   return out;

@@ -108,8 +108,8 @@ TEST(RenderLayer, IntegerTranslationReproducesTheSource) {
       for (A_long x = 0; x < 10; ++x) {
         const A_long sx = x + origin - 5, sy = y + origin - 1 - 3;
         const bool in = sx >= 0 && sx < 4 && sy >= 0 && sy < 4;
-        ExpectPixel(out, x, y, in ? Premultiply(img.pixels[sy * 4 + sx]) : PF_Pixel{});
-        ExpectPixel(shape, x, y, in ? PF_Pixel{128, 128, 50, 0} : PF_Pixel{});
+        ExpectPixel(out, x, y, in ? img.pixels[sy * 4 + sx] : PF_Pixel{});
+        ExpectPixel(shape, x, y, in ? rect.color : PF_Pixel{});
       }
     }
   }
@@ -125,10 +125,29 @@ TEST(RenderLayer, QuarterTurnsAreExactAndClockwise) {
         A_long sx = j, sy = 3 - i;  // clockwise: the top-left corner goes to the top-right
         if (deg == 180) sx = 3 - i, sy = 3 - j;
         if (deg == -90) sx = 3 - j, sy = i;
-        ExpectPixel(out, i, j, Premultiply(img.pixels[sy * 4 + sx]));
+        ExpectPixel(out, i, j, img.pixels[sy * 4 + sx]);
       }
     }
   }
+}
+
+TEST(RenderLayer, ResampledEdgesKeepTheColourOfWhatCoversThem) {
+  // Half a pixel between an opaque red texel and a transparent green one, and between a red
+  // texel of alpha 100 and an opaque blue one: the colour is weighted by alpha, so the
+  // transparent texel's colour does not show, and the result is stored straight.
+  LayerSource s;
+  s.kind = LayerSource::Kind::Image;
+  s.width = 4, s.height = 1;
+  s.pixels = {{0, 0, 255, 0}, {255, 200, 0, 0}, {100, 200, 0, 0}, {255, 0, 0, 250}};
+  World out(5, 1);
+  RenderLayer(s, Xf(0.5, 0), 1, 1, out);  // pixel i samples halfway between texels i-1 and i
+  ExpectPixel(out, 0, 0, PF_Pixel{});
+  ExpectPixel(out, 1, 0, PF_Pixel{128, 200, 0, 0});  // alpha 127.5 -> 128
+  // alpha (255 + 100) / 2 = 177.5 -> 178; red 200 * 355 / 2 / 177.5 = 200
+  ExpectPixel(out, 2, 0, PF_Pixel{178, 200, 0, 0});
+  // alpha 177.5 -> 178; red 200 * 50 / 177.5 = 56.3 -> 56, blue 250 * 127.5 / 177.5 = 179.6 -> 180
+  ExpectPixel(out, 3, 0, PF_Pixel{178, 56, 0, 180});
+  ExpectPixel(out, 4, 0, PF_Pixel{128, 0, 0, 250});
 }
 
 TEST(RenderLayer, DownsampleHalvesTheBox) {
@@ -158,7 +177,7 @@ TEST(RenderLayer, EllipseIsSymmetricAndAntiAliased) {
       const A_u_char a = one.at(x, y).alpha;
       EXPECT_EQ(a, one.at(8 - x, y).alpha);
       EXPECT_EQ(a, one.at(x, 6 - y).alpha);
-      EXPECT_EQ(one.at(x, y).red, a);  // white, premultiplied
+      EXPECT_EQ(one.at(x, y).red, a > 0 ? 255 : 0);  // white, straight; alpha 0 is all zero
       partial = partial || (a > 0 && a < 255);
     }
   }

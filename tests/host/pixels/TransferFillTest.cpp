@@ -10,27 +10,44 @@ namespace {
 
 bool Same(const PF_Pixel& a, const PF_Pixel& b) { return std::memcmp(&a, &b, 4) == 0; }
 
-TEST(TransferInFront, BlendsWithRounding) {
+TEST(TransferInFront, BlendsStraightAlphaWithRounding) {
   struct Case {
     PF_Pixel src, dst;
     A_u_char opacity;
     PF_Pixel expected;
   };
+  // Straight "over": alpha = sa + div255(d.alpha * (255 - sa)), colour = the mean of the two
+  // colours weighted by ws = 255 * sa and wd = d.alpha * (255 - sa), rounded to nearest.
   const Case cases[] = {
       {{255, 10, 20, 30}, {200, 100, 100, 100}, 255, {255, 10, 20, 30}},  // opaque wins
       {{0, 0, 0, 0}, {200, 100, 90, 80}, 255, {200, 100, 90, 80}},        // transparent: no-op
-      {{128, 64, 32, 0}, {255, 255, 255, 255}, 255, {255, 191, 159, 127}},
-      {{1, 1, 0, 0}, {255, 100, 3, 2}, 255, {255, 101, 3, 2}},  // 25400/255 = 99.6 -> 100
-      {{127, 0, 0, 0}, {0, 1, 0, 0}, 255, {127, 1, 0, 0}},      // 1 * 128 / 255 rounds up
-      {{128, 0, 0, 0}, {0, 1, 0, 0}, 255, {128, 0, 0, 0}},      // 1 * 127 / 255 rounds down
-      {{255, 255, 0, 100}, {0, 0, 0, 0}, 128, {128, 128, 0, 50}},
+      // Opaque destination: colour = div255(s * sa + d * (255 - sa)).
+      // 64 * 128 + 255 * 127 = 40577 -> 159.1; 32 * 128 + 32385 = 36481 -> 143.1; 32385 -> 127.
+      {{128, 64, 32, 0}, {255, 255, 255, 255}, 255, {255, 159, 143, 127}},
+      {{1, 1, 0, 0}, {255, 100, 3, 2}, 255, {255, 100, 3, 2}},  // 25401 / 255 = 99.6 -> 100
+      // A trail pixel at 50 % (alpha 127) over an opaque backdrop: 240 * 127 + 244 * 128 = 61712
+      // -> 242.0, 160 * 127 + 241 * 128 = 51168 -> 200.7, 32 * 127 + 234 * 128 = 34016 -> 133.4.
+      {{127, 240, 160, 32}, {255, 244, 241, 234}, 255, {255, 242, 201, 133}},
+      // An edge pixel over a transparent pixel that a fill pass coloured: the colour of alpha 0
+      // counts for nothing, the edge keeps its own.
+      {{100, 0, 0, 255}, {0, 255, 0, 0}, 255, {100, 0, 0, 255}},
+      // ... and a transparent pixel over it makes it transparent black (nothing over nothing).
+      {{0, 9, 9, 9}, {0, 255, 0, 0}, 255, {0, 0, 0, 0}},
+      // Both partly covered: ws = 32640, wd = 100 * 127 = 12700, sum 45340: alpha 177.8 -> 178,
+      // red 6528000 / 45340 = 143.98 -> 144, green 1270000 / 45340 = 28.01 -> 28,
+      // blue (1632000 + 3175000) / 45340 = 106.02 -> 106.
+      {{128, 200, 0, 50}, {100, 0, 100, 250}, 255, {178, 144, 28, 106}},
+      // Opacity scales the source alpha: div255(255 * 128) = 128, over nothing ...
+      {{255, 255, 0, 100}, {0, 0, 0, 0}, 128, {128, 255, 0, 100}},
+      // ... and over opaque: 255 * 128 -> 128, 40 * 127 = 5080 -> 19.9, 100 * 128 = 12800 -> 50.2.
       {{255, 255, 0, 100}, {255, 0, 40, 0}, 128, {255, 128, 20, 50}},
       {{255, 9, 9, 9}, {7, 7, 7, 7}, 0, {7, 7, 7, 7}},
-      // A recoloured transparent pixel (colour above alpha) stays transparent ...
+      // A recoloured transparent pixel stays transparent in front ...
       {{0, 200, 200, 200}, {255, 100, 100, 100}, 255, {255, 100, 100, 100}},
-      // ... and a faded one counts its colour up to its coverage: 100 + 155 * 155 / 255.
-      {{100, 250, 40, 100}, {255, 155, 155, 155}, 255, {255, 194, 134, 194}},
-      {{100, 250, 40, 100}, {0, 0, 0, 0}, 128, {50, 50, 20, 50}},
+      // ... and a faded one counts its whole colour at its coverage: 250 * 100 + 155 * 155 =
+      // 49025 -> 192.3, 40 * 100 + 24025 = 28025 -> 109.9, 100 * 100 + 24025 = 34025 -> 133.4.
+      {{100, 250, 40, 100}, {255, 155, 155, 155}, 255, {255, 192, 110, 133}},
+      {{100, 250, 40, 100}, {0, 0, 0, 0}, 128, {50, 250, 40, 100}},  // 12800 / 255 = 50.2
   };
   for (const Case& c : cases) {
     World s(1, 1), d(1, 1);
@@ -40,6 +57,7 @@ TEST(TransferInFront, BlendsWithRounding) {
     const PF_Pixel r = d.at(0, 0);
     EXPECT_TRUE(Same(r, c.expected))
         << int(r.alpha) << " " << int(r.red) << " " << int(r.green) << " " << int(r.blue);
+    EXPECT_TRUE(Same(StraightOver(c.src, c.dst, c.opacity), c.expected));
   }
 }
 
