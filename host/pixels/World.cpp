@@ -1,0 +1,83 @@
+// Owned 8-bit worlds. See Pixels.h for the contract.
+#include "host/pixels/PixelsCommon.h"
+
+#include <cassert>
+#include <limits>
+#include <stdexcept>
+#include <utility>
+
+namespace qshost {
+
+using namespace detail;
+
+World::World(A_long width, A_long height, A_long origin_x, A_long origin_y) {
+  const i64 w = std::max<A_long>(width, 0);
+  const i64 h = std::max<A_long>(height, 0);
+  const i64 rowbytes = (w * 4 + 15) / 16 * 16;
+  const i64 total = rowbytes * h;
+  if (rowbytes > std::numeric_limits<A_long>::max() || total > std::numeric_limits<A_long>::max()) {
+    throw std::length_error("qshost::World: size too large");
+  }
+  storage_.assign(static_cast<std::size_t>(total), 0);
+  def_.world_flags = PF_WorldFlag_WRITEABLE;
+  def_.rowbytes = static_cast<A_long>(rowbytes);
+  def_.width = static_cast<A_long>(w);
+  def_.height = static_cast<A_long>(h);
+  def_.extent_hint = {0, 0, def_.width, def_.height};
+  def_.pix_aspect_ratio = {1, 1};
+  def_.origin_x = origin_x;
+  def_.origin_y = origin_y;
+  Rebind();
+}
+
+void World::ResetEmpty() noexcept {
+  storage_.clear();
+  const A_long ox = def_.origin_x, oy = def_.origin_y;
+  def_ = PF_EffectWorld{};
+  def_.world_flags = PF_WorldFlag_WRITEABLE;
+  def_.pix_aspect_ratio = {1, 1};
+  def_.origin_x = ox;
+  def_.origin_y = oy;
+}
+
+void World::Rebind() {
+  def_.data = storage_.empty() ? nullptr : reinterpret_cast<PF_Pixel*>(storage_.data());
+}
+
+PF_Pixel* World::row(A_long y) {
+  assert(y >= 0 && y < def_.height);
+  return RowPtr(def_, y);
+}
+
+const PF_Pixel* World::row(A_long y) const {
+  assert(y >= 0 && y < def_.height);
+  return RowPtr(def_, y);
+}
+
+World::World(const World& other) : storage_(other.storage_), def_(other.def_) { Rebind(); }
+
+World& World::operator=(const World& other) {
+  if (this != &other) {
+    storage_ = other.storage_;
+    def_ = other.def_;
+    Rebind();
+  }
+  return *this;
+}
+
+World::World(World&& other) noexcept : storage_(std::move(other.storage_)), def_(other.def_) {
+  Rebind();
+  other.ResetEmpty();
+}
+
+World& World::operator=(World&& other) noexcept {
+  if (this != &other) {
+    storage_ = std::move(other.storage_);
+    def_ = other.def_;
+    Rebind();
+    other.ResetEmpty();
+  }
+  return *this;
+}
+
+}  // namespace qshost
