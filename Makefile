@@ -2,8 +2,9 @@
 # first (scripts/setup.sh does nothing when everything is there).
 #
 #   make demo     build the Linux module and tools, render the demo scene to out/demo/
-#   make test     build and run the suites: Linux (g++), Linux with ASan+UBSan, Windows under Wine,
-#                 and each fuzz target briefly over its corpus (clang, libFuzzer)
+#   make test     build and run the suites: Linux (g++), Linux with ASan+UBSan, the host, render
+#                 and robustness suites with ThreadSanitizer (clang), Windows under Wine, and each
+#                 fuzz target briefly over its corpus (clang, libFuzzer)
 #   make windows  build the Windows module and install it to build/windows/install/Plug-ins
 #   make guide    render every picture of the user guide (docs/guide/) and the demo's contact sheet
 #   make package  build the Windows module and pack build/windows/Quillstreak-<version>-win64.zip
@@ -13,7 +14,7 @@
 
 SHELL := /bin/bash
 JOBS ?= 2
-TEST_PRESETS ?= dev asan windows fuzz
+TEST_PRESETS ?= dev asan tsan windows fuzz
 FUZZ_SECONDS ?= 30
 FORMAT_DIRS := src host hostapi resources tools tests bench fuzz
 

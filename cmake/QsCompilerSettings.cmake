@@ -41,6 +41,19 @@ if(QS_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+# ThreadSanitizer: data races between the host's worker threads, the effect's pixel functions
+# and hosts rendering on several threads at once. It cannot share a process with ASan.
+if(QS_SANITIZE_THREAD)
+  if(MSVC OR WIN32)
+    message(FATAL_ERROR "QS_SANITIZE_THREAD is for GCC and Clang builds on Linux")
+  endif()
+  if(QS_SANITIZE)
+    message(FATAL_ERROR "QS_SANITIZE_THREAD and QS_SANITIZE cannot be combined")
+  endif()
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
+
 # Windows builds compile the property list resource script into the module (resources/). The
 # language is enabled here, at the top level, so every directory gets the rules for .rc files.
 if(WIN32)

@@ -18,13 +18,19 @@
 #if __has_feature(address_sanitizer)
 #define QS_SOAK_ASAN 1
 #endif
+#if __has_feature(thread_sanitizer)
+#define QS_SOAK_TSAN 1
+#endif
 #endif
 #if defined(__SANITIZE_ADDRESS__)
 #define QS_SOAK_ASAN 1
 #endif
-#if defined(QS_SOAK_ASAN)
+#if defined(__SANITIZE_THREAD__)
+#define QS_SOAK_TSAN 1
+#endif
+#if defined(QS_SOAK_ASAN) || defined(QS_SOAK_TSAN)
 // Part of the sanitizer runtime's public interface (declared here: not every compiler ships
-// the header).
+// the header). The sanitizers replace malloc, so the C library's own figures would stay at 0.
 extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #define QS_SOAK_SANITIZER_HEAP 1
 #endif
