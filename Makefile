@@ -5,6 +5,9 @@
 #   make test     build and run the suites: Linux (g++), Linux with ASan+UBSan, the host, render
 #                 and robustness suites with ThreadSanitizer (clang), Windows under Wine, and each
 #                 fuzz target briefly over its corpus (clang, libFuzzer)
+#   make soak-windows
+#                 the soak scene in the Windows build under Wine, SOAK_FRAMES frames (default 600)
+#                 played twice, with the process's memory and handle counts after each pass
 #   make windows  build the Windows module and install it to build/windows/install/Plug-ins
 #   make guide    render every picture of the user guide (docs/guide/) and the demo's contact sheet
 #   make package  build the Windows module and pack build/windows/Quillstreak-<version>-win64.zip
@@ -15,10 +18,11 @@
 SHELL := /bin/bash
 JOBS ?= 2
 TEST_PRESETS ?= dev asan tsan windows fuzz
+SOAK_FRAMES ?= 600
 FUZZ_SECONDS ?= 30
 FORMAT_DIRS := src host hostapi resources tools tests bench fuzz
 
-.PHONY: all setup demo test windows guide package bench fuzz format
+.PHONY: all setup demo test soak-windows windows guide package bench fuzz format
 
 all: test
 
@@ -45,6 +49,12 @@ test: setup
 	  fi; \
 	done; \
 	if [ -n "$$failed" ]; then echo "make test: failed presets:$$failed"; exit 1; fi
+
+# The test prints what it measured; it fails when anything grew over the second pass.
+soak-windows: setup
+	cmake --preset windows
+	cmake --build --preset windows -j$(JOBS) --target robustness_soak_tests
+	QS_SOAK_FRAMES=$(SOAK_FRAMES) ctest --preset windows -R '^robustness_soak_tests$$' -V
 
 windows: setup
 	cmake --preset windows
