@@ -45,7 +45,7 @@ endif()
 # and hosts rendering on several threads at once. It cannot share a process with ASan.
 if(QS_SANITIZE_THREAD)
   if(MSVC OR WIN32)
-    message(FATAL_ERROR "QS_SANITIZE_THREAD is for GCC and Clang builds on Linux")
+    message(FATAL_ERROR "QS_SANITIZE_THREAD is for GCC and Clang builds, not for Windows")
   endif()
   if(QS_SANITIZE)
     message(FATAL_ERROR "QS_SANITIZE_THREAD and QS_SANITIZE cannot be combined")
