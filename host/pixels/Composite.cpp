@@ -149,7 +149,7 @@ void TransferInFront(const PF_EffectWorld& src, const PF_Rect& src_rect, A_long 
                   static_cast<std::size_t>(cols) * sizeof(PF_Pixel));
     }
   }
-  ParallelRows(rows, ResolveThreads(threads, rows, cols), [&](unsigned, i64 r0, i64 r1) {
+  ParallelRows(rows, cols, ResolveThreads(threads, rows, cols), [&](unsigned, i64 r0, i64 r1) {
     for (i64 j = r0; j < r1; ++j) {
       const PF_Pixel* sp = overlap ? snapshot.data() + j * cols : RowPtr(src, s.top + j) + s.left;
       PF_Pixel* dp = RowPtr(dst, s.top + j + dy) + (s.left + dx);

@@ -218,7 +218,7 @@ void RenderLayer(const LayerSource& src, const TransformValues& xf, double dsx, 
   const i64 texel_reads = 4 * (area.right - area.left) * (area.bottom - area.top);
   if (kind == LayerSource::Kind::Ellipse && sw * sh <= texel_reads && sw * sh <= (i64{1} << 22)) {
     ellipse_table.resize(static_cast<std::size_t>(sw * sh));
-    ParallelRows(sh, ResolveThreads(threads, sh, sw), [&](unsigned, i64 r0, i64 r1) {
+    ParallelRows(sh, sw, ResolveThreads(threads, sh, sw), [&](unsigned, i64 r0, i64 r1) {
       for (i64 ty = r0; ty < r1; ++ty) {
         for (i64 tx = 0; tx < sw; ++tx) {
           ellipse_table[static_cast<std::size_t>(ty * sw + tx)] =
@@ -316,7 +316,7 @@ void RenderLayer(const LayerSource& src, const TransformValues& xf, double dsx, 
       const Tap tap = MakeTap(sy);
       rowAxis[static_cast<std::size_t>(j)] = {sy > -1.0 && sy < shd + 1.0, tap, 1 - tap.w1};
     }
-    ParallelRows(rows, workers, [&](unsigned, i64 r0, i64 r1) {
+    ParallelRows(rows, cols, workers, [&](unsigned, i64 r0, i64 r1) {
       for (i64 j = r0; j < r1; ++j) {
         const Axis& ry = rowAxis[static_cast<std::size_t>(j)];
         if (!ry.inside) continue;
@@ -352,7 +352,7 @@ void RenderLayer(const LayerSource& src, const TransformValues& xf, double dsx, 
     });
     return;
   }
-  ParallelRows(rows, workers, [&](unsigned, i64 r0, i64 r1) {
+  ParallelRows(rows, cols, workers, [&](unsigned, i64 r0, i64 r1) {
     for (i64 j = area.top + r0; j < area.top + r1; ++j) {
       PF_Pixel* row = RowPtr(def, j);
       const double fy = (static_cast<double>(def.origin_y + j) + 0.5) * inv_dsy - m.py;

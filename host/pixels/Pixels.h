@@ -103,9 +103,10 @@ void RenderLayer(const LayerSource& src, const TransformValues& xf, double dsx, 
 /// The host's 8-bit iterate: calls fn once for every pixel of `area` (null = the whole dst world;
 /// clipped to dst and, when given, to src), with in = the source pixel at the same position (src
 /// null = dst), out = the dst pixel, x/y = the pixel position in the world.
-/// Rows are split across `threads` std::threads (0 = hardware concurrency). Returns the first error
-/// by row order; a thread stops at its first error. Null dst/fn or a world with null data but a
-/// non-empty size returns PF_Err_BAD_CALLBACK_PARAM.
+/// Rows are shared out in chunks of a few rows to at most `threads` threads (0 = hardware
+/// concurrency), each thread claiming the next chunk when it is done with one. Returns the first
+/// error by row order: a chunk stops at its first error and chunks after a failed one are skipped.
+/// Null dst/fn or a world with null data but a non-empty size returns PF_Err_BAD_CALLBACK_PARAM.
 PF_Err Iterate8(const PF_EffectWorld* src, PF_EffectWorld* dst, const PF_Rect* area, void* refcon,
                 PF_IteratePixel8Func fn, unsigned threads = 0);
 
