@@ -91,8 +91,12 @@ PF_LRect LayerBounds(const LayerSource& src, const TransformValues& xf, double d
 /// and clamped to 0..255:
 ///   alpha  = round(sum a * w)
 ///   colour = round(sum c * a * w / sum a * w), or 0 where alpha is 0 (transparent black).
+/// Images are resampled in single precision (vector code where the target has it): each byte is
+/// that formula's, except where its value is a half or within about 1e-4 of one, where it may be
+/// one level off; a pixel centre on a texel centre gives the texel exactly.
 /// Rectangle = the whole source rectangle in `color`; Ellipse = the inscribed ellipse, edge
-/// anti-aliased by coverage: alpha = round(color.alpha * coverage), colour = `color` unchanged.
+/// anti-aliased by coverage: alpha = round(color.alpha * coverage), colour = `color` unchanged
+/// (in double precision).
 /// An integer translation at 100% without rotation reproduces the source exactly (a texel of alpha
 /// 0 becomes transparent black). Degenerate transforms and an Image whose pixel count is not
 /// width*height leave `out` transparent. Rows are split across `threads` (0 = hardware

@@ -108,6 +108,14 @@ void ParallelRows(i64 rows, i64 pixels_per_row, unsigned threads, Body&& body) {
       &context);
 }
 
+// Which code draws the pixels: the vector paths where the target has them, or the portable code
+// that every target has. Both give the same bytes; tests compare them.
+enum class PixelCode { Vector, Portable };
+
+// RenderLayer (see Pixels.h) drawn with the given code.
+void RenderLayerWith(PixelCode code, const LayerSource& src, const TransformValues& xf, double dsx,
+                     double dsy, World& out, unsigned threads);
+
 // A pixel as a 32-bit word in memory order, and back.
 inline std::uint32_t LoadPixel(const PF_Pixel& p) {
   std::uint32_t v;
