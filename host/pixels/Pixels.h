@@ -131,9 +131,10 @@ PF_Pixel StraightOver(PF_Pixel s, PF_Pixel d, A_u_char opacity);
 
 /// In-front transfer: src_rect of src drawn over dst with its top-left at (dest_x, dest_y),
 /// clipped to both worlds, every pixel of the clipped rectangle becoming StraightOver(src, dst,
-/// opacity). Equal to that formula bit for bit; faster where it can be: four pixels at a time
-/// (SSE2) at opacity 255, with transparent and opaque sources and destinations taken without a
-/// division. Source and destination may share memory. Row-parallel on `threads` (0 = hardware
+/// opacity). Equal to that formula bit for bit, four pixels at a time (SSE2): at opacity 255,
+/// transparent and opaque sources and destinations are taken without a division; the division
+/// of the others is done in float, whose quotient there always has the integer part of the exact
+/// one. Source and destination may share memory. Row-parallel on `threads` (0 = hardware
 /// concurrency).
 void TransferInFront(const PF_EffectWorld& src, const PF_Rect& src_rect, A_long dest_x,
                      A_long dest_y, A_u_char opacity, PF_EffectWorld& dst, unsigned threads = 0);

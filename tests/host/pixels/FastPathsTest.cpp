@@ -63,7 +63,7 @@ TEST(TransferInFront, FastPathsMatchThePlainFormulaOnRandomWorlds) {
     World src(width, 16), dst(width, 16);
     fill(src);
     fill(dst);
-    for (unsigned opacity : {255u, 200u, 0u}) {
+    for (unsigned opacity : {255u, 200u, 128u, 1u, 0u}) {
       World out = dst;
       TransferInFront(src.def(), {0, 0, width, 16}, 0, 0, static_cast<A_u_char>(opacity), out.def(),
                       2);
