@@ -1,9 +1,18 @@
 // The substitute host's pixel services on 1920x1080 worlds, single-threaded (threads:1) and on
 // all cores (threads:0): iterate with the effect's two kernels, in-front transfer, fill, world
 // copy and layer rendering. Bytes moved count every byte read plus every byte written.
+// The paired cases time a pass and its baseline alternately on the same data in every iteration
+// and report the ratio of their median times: each kernel against a kernel that only copies its
+// pixel, layer rendering against a plain fixed-point 2x2 loop, and iterate with one core kept
+// busy against iterate with both free.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <thread>
+#include <vector>
 
 #include "Bandwidth.h"
 #include "host/pixels/Pixels.h"
@@ -31,6 +40,47 @@ qshost::World Pattern(A_long width, A_long height) {
 
 unsigned Threads(const benchmark::State& state) { return static_cast<unsigned>(state.range(0)); }
 
+// Per-iteration times of a case and of its baseline, taken alternately.
+class PairedTimes {
+ public:
+  template <typename Pass>
+  void TimeCase(Pass&& pass) {
+    case_.push_back(Seconds(pass));
+  }
+  template <typename Pass>
+  void TimeBaseline(Pass&& pass) {
+    baseline_.push_back(Seconds(pass));
+  }
+  /// Sets `ratio_name` = median case time / median baseline time, and both medians in ms.
+  void Report(benchmark::State& state, const char* ratio_name) {
+    if (case_.empty() || baseline_.empty()) return;
+    const double c = Median(case_), b = Median(baseline_);
+    state.counters[ratio_name] = benchmark::Counter(c / b);
+    state.counters["ms_case"] = benchmark::Counter(c * 1e3);
+    state.counters["ms_baseline"] = benchmark::Counter(b * 1e3);
+  }
+
+ private:
+  template <typename Pass>
+  static double Seconds(Pass&& pass) {
+    const auto start = std::chrono::steady_clock::now();
+    pass();
+    benchmark::ClobberMemory();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  }
+  static double Median(std::vector<double> v) {
+    std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
+    return v[v.size() / 2];
+  }
+  std::vector<double> case_, baseline_;
+};
+
+// The floor of a pass through iterate: a kernel that copies its pixel and does nothing else.
+PF_Err CopyKernel(void*, A_long, A_long, PF_Pixel* in, PF_Pixel* out) {
+  *out = *in;
+  return PF_Err_NONE;
+}
+
 // The kernels as the effect runs them: one world as source and destination.
 void IterateKernel(benchmark::State& state, PF_IteratePixel8Func kernel) {
   qshost::World world = Pattern(kWidth, kHeight);
@@ -54,6 +104,71 @@ void BM_IterateColorFill(benchmark::State& state) {
 }
 void BM_IterateOpacity(benchmark::State& state) {
   IterateKernel(state, quillstreak::OpacityKernel);
+}
+
+// Each kernel pass against the copy-only pass through the same iterate, on the same world:
+// x_copy_kernel. kernel:0 ColorFillKernel, kernel:1 OpacityKernel (at 99.9 %).
+void BM_KernelVsCopy(benchmark::State& state) {
+  const PF_IteratePixel8Func kernel =
+      state.range(0) == 0 ? quillstreak::ColorFillKernel : quillstreak::OpacityKernel;
+  const unsigned threads = static_cast<unsigned>(state.range(1));
+  qshost::World world = Pattern(kWidth, kHeight);
+  quillstreak::KernelRefcon refcon{PF_Pixel{0, 10, 20, 30}, 0.999};
+  PairedTimes times;
+  for (auto _ : state) {
+    times.TimeCase(
+        [&] { qshost::Iterate8(&world.def(), &world.def(), nullptr, &refcon, kernel, threads); });
+    times.TimeBaseline([&] {
+      qshost::Iterate8(&world.def(), &world.def(), nullptr, &refcon, CopyKernel, threads);
+    });
+  }
+  times.Report(state, "x_copy_kernel");
+}
+
+// A thread that keeps one core busy while `busy` is set, and sleeps otherwise: another program's
+// work on a core the pool's threads share.
+class CoreHog {
+ public:
+  CoreHog()
+      : thread_([this] {
+          while (!stop_.load(std::memory_order_relaxed)) {
+            if (busy_.load(std::memory_order_relaxed)) {
+              for (int k = 0; k < 4096; ++k) benchmark::DoNotOptimize(k);
+            } else {
+              std::this_thread::sleep_for(std::chrono::microseconds(100));
+            }
+          }
+        }) {}
+  ~CoreHog() {
+    stop_ = true;
+    thread_.join();
+  }
+  void Busy(bool on) {
+    busy_ = on;
+    if (on) std::this_thread::sleep_for(std::chrono::microseconds(300));  // let it wake up
+  }
+
+ private:
+  std::atomic<bool> stop_{false}, busy_{false};
+  std::thread thread_;
+};
+
+// iterate (the copy-only kernel, all cores) with one core kept busy by another thread, against
+// the same pass with the cores free: x_idle. Work split evenly and fixed in advance would take
+// as long as its slowest part; chunks claimed as threads get to them keep both cores' share.
+void BM_IterateBusyCore(benchmark::State& state) {
+  qshost::World world = Pattern(kWidth, kHeight);
+  CoreHog hog;
+  PairedTimes times;
+  for (auto _ : state) {
+    hog.Busy(true);
+    times.TimeCase(
+        [&] { qshost::Iterate8(&world.def(), &world.def(), nullptr, nullptr, CopyKernel, 0); });
+    hog.Busy(false);
+    times.TimeBaseline(
+        [&] { qshost::Iterate8(&world.def(), &world.def(), nullptr, nullptr, CopyKernel, 0); });
+  }
+  times.Report(state, "x_idle");
 }
 
 // 1920x1080 in front of 1920x1080: reads both, writes the destination.
@@ -148,6 +263,57 @@ void BM_RenderLayerRectangle(benchmark::State& state) {
   bound.Report(state);
 }
 
+// A plain fixed-point 2x2 loop: every output byte from the same byte of four neighbouring texels
+// with 16-bit weights, no alpha weighting, no division: the floor of bilinear resampling.
+void Plain2x2(const qshost::World& src, qshost::World& out, unsigned fx, unsigned fy) {
+  const unsigned w00 = (256 - fx) * (256 - fy), w10 = fx * (256 - fy), w01 = (256 - fx) * fy,
+                 w11 = fx * fy;
+  const std::ptrdiff_t stride = src.def().rowbytes;
+  const A_long height = out.height(), bytes = 4 * out.width();
+  for (A_long y = 0; y < height; ++y) {
+    const auto* r0 = reinterpret_cast<const std::uint8_t*>(src.row(y));
+    const std::uint8_t* r1 = r0 + stride;
+    auto* o = reinterpret_cast<std::uint8_t*>(out.row(y));
+    for (A_long i = 0; i < bytes; ++i) {
+      o[i] = static_cast<std::uint8_t>(
+          (r0[i] * w00 + r0[i + 4] * w10 + r1[i] * w01 + r1[i + 4] * w11 + 32768) >> 16);
+    }
+  }
+}
+
+// Layer rendering of a 1280x720 image (every alpha from 128 to 255, so every pixel takes the
+// alpha-weighted path), one thread, against the plain 2x2 loop over as many output pixels:
+// x_plain_2x2. rotation:0 a translation to a fractional position, rotation:10 turned 10 degrees.
+void BM_RenderLayerVsPlain(benchmark::State& state) {
+  qshost::LayerSource src;
+  src.kind = qshost::LayerSource::Kind::Image;
+  src.width = 1280;
+  src.height = 720;
+  src.pixels.resize(static_cast<std::size_t>(src.width) * src.height);
+  for (std::size_t i = 0; i < src.pixels.size(); ++i) {
+    src.pixels[i] = PF_Pixel{static_cast<A_u_char>(128 + (i & 127)), static_cast<A_u_char>(i),
+                             static_cast<A_u_char>(i >> 3), 90};
+  }
+  qshost::TransformValues xf;
+  xf.anchor[0] = 640;
+  xf.anchor[1] = 360;
+  xf.position[0] = 960.25;
+  xf.position[1] = 540.5;
+  xf.rotateZ = static_cast<double>(state.range(0));
+  const PF_LRect box = qshost::LayerBounds(src, xf, 1.0, 1.0);
+  qshost::World out(box.right - box.left, box.bottom - box.top, box.left, box.top);
+  const qshost::World plain_src = Pattern(out.width() + 1, out.height() + 1);
+  qshost::World plain_out(out.width(), out.height());
+  PairedTimes times;
+  for (auto _ : state) {
+    times.TimeCase([&] { qshost::RenderLayer(src, xf, 1.0, 1.0, out, 1); });
+    times.TimeBaseline([&] { Plain2x2(plain_src, plain_out, 64, 128); });
+  }
+  times.Report(state, "x_plain_2x2");
+  state.counters["ns_per_pixel"] = benchmark::Counter(
+      state.counters["ms_case"] * 1e6 / (static_cast<double>(out.width()) * out.height()));
+}
+
 BENCHMARK(BM_IterateColorFill)->ArgName("threads")->Arg(1)->Arg(0)->UseRealTime();
 BENCHMARK(BM_IterateOpacity)->ArgName("threads")->Arg(1)->Arg(0)->UseRealTime();
 BENCHMARK(BM_TransferInFront)->ArgName("threads")->Arg(1)->Arg(0)->UseRealTime();
@@ -155,6 +321,12 @@ BENCHMARK(BM_FillWorld)->UseRealTime();
 BENCHMARK(BM_WorldCopy)->UseRealTime();
 BENCHMARK(BM_RenderLayerImage)->ArgName("threads")->Arg(1)->Arg(0)->UseRealTime();
 BENCHMARK(BM_RenderLayerRectangle)->ArgName("threads")->Arg(1)->Arg(0)->UseRealTime();
+BENCHMARK(BM_KernelVsCopy)
+    ->ArgNames({"kernel", "threads"})
+    ->ArgsProduct({{0, 1}, {1, 0}})
+    ->UseRealTime();
+BENCHMARK(BM_IterateBusyCore)->UseRealTime();
+BENCHMARK(BM_RenderLayerVsPlain)->ArgName("rotation")->Arg(0)->Arg(10)->UseRealTime();
 
 }  // namespace
 
