@@ -396,7 +396,7 @@ FixedSteps MakeFixedSteps(const Image& img, const Inverse& inv, const Box& area)
 // Columns [i_begin, i_end) of row y of the general path: pixels whose four texels all lie inside
 // the image four at a time, the others within the reach one by one with bounds checks.
 void GeneralRow(const Image& img, const Inverse& inv, const FixedSteps& steps, i64 y, i64 i_begin,
-                i64 i_end, PF_Pixel* row, bool vector) {
+                i64 i_end, PF_Pixel* row, [[maybe_unused]] bool vector) {
   const double fy = inv.Fy(y);
   if (!steps.fits) {
     for (i64 i = i_begin; i < i_end; ++i) SamplePixel(img, inv, inv.Fx(i), fy, row[i]);
@@ -461,8 +461,6 @@ void GeneralRow(const Image& img, const Inverse& inv, const FixedSteps& steps, i
       v01 = _mm_add_epi64(v01, dv4), v23 = _mm_add_epi64(v23, dv4);
     }
   }
-#else
-  (void)vector;
 #endif
   edge(k, in_hi);
 }
@@ -471,7 +469,7 @@ void GeneralRow(const Image& img, const Inverse& inv, const FixedSteps& steps, i
 // and t + 1 (each next pixel one column further) with weights x0 and x1, of source rows y and
 // y + 1 with weights y0 and y1. `sums` holds at least 4 * (n + 8) floats.
 void ColumnsRow(const Image& img, i64 y, float y0, float y1, i64 t, float x0, float x1, i64 n,
-                PF_Pixel* out, float* sums, bool vector) {
+                PF_Pixel* out, float* sums, [[maybe_unused]] bool vector) {
   // Output pixels k in [k_begin, k_end) have all four texels inside the image.
   i64 k_begin = n, k_end = n;
   if (y >= 0 && y + 1 < img.h) {
