@@ -7,7 +7,8 @@
 #include <vector>
 
 // The float sums of the image paths are written as separate products and sums, the same in the
-// vector and the portable code: no fused multiply-add may merge them.
+// vector and the portable code: no fused multiply-add may merge them. (GCC merges only in its GNU
+// dialects; the build uses standard C++.)
 #if defined(__clang__)
 #pragma STDC FP_CONTRACT OFF
 #elif defined(_MSC_VER)
@@ -268,7 +269,7 @@ inline bool SamplePixel(const Image& img, const Inverse& inv, double fx, double 
 }
 
 #if QS_PIXELS_SSE2
-// Channel `shift` / 8 of four pixel words (alpha is the low byte) as floats.
+// Channel kShift / 8 of four pixel words (alpha is the low byte) as floats.
 template <int kShift>
 inline __m128 ChannelOf(__m128i words) {
   __m128i v = words;
@@ -355,7 +356,8 @@ inline void Solve(i64 base, i64 step, i64 lo, i64 hi, i64& k_lo, i64& k_hi) {
   }
 }
 
-// A tap from a fixed-point position: first texel and the second one's weight.
+// The weight of a fixed-point position's second texel (the top 24 bits of its fraction, exactly as
+// a float), and the pixel sampled at a position with bounds checks.
 inline float FixedWeight(i64 u) {
   return static_cast<float>(static_cast<std::int32_t>(static_cast<std::uint32_t>(u) >> 8)) *
          0x1p-24f;

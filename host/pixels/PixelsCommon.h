@@ -73,8 +73,8 @@ inline unsigned ResolveThreads(unsigned requested, i64 rows, i64 pixels_per_row)
 // is busy with other work leaves its share to the others.
 inline constexpr i64 kPixelsPerChunk = 8192;
 
-// Chunks [0, rows) is split into when `threads` share it: at least one per thread, else about
-// kPixelsPerChunk pixels each, never more than one per row.
+// How many chunks [0, rows) is split into when `threads` threads share it: about
+// kPixelsPerChunk pixels each, but at least one per thread and at most one per row.
 inline unsigned ChunkCount(i64 rows, i64 pixels_per_row, unsigned threads) {
   if (threads <= 1 || rows <= 1) return 1;
   const i64 by_size = rows * std::max<i64>(pixels_per_row, 1) / kPixelsPerChunk;
