@@ -109,8 +109,10 @@ TEST(TransferInFront, EveryAlphaAndChannelPairMatchesTheFormula) {
 World RenderReference(const LayerSource& src, const TransformValues& xf, double dsx, double dsy,
                       A_long w, A_long h, A_long ox, A_long oy) {
   World out(w, h, ox, oy);
-  const double rad = xf.rotateZ * (3.14159265358979323846 / 180.0);
-  const double c = xf.rotateZ == 0 ? 1.0 : std::cos(rad), s = xf.rotateZ == 0 ? 0.0 : std::sin(rad);
+  double turn = std::fmod(xf.rotateZ, 360.0);
+  if (turn < 0) turn += 360.0;
+  const double rad = turn * (3.14159265358979323846 / 180.0);
+  const double c = turn == 0 ? 1.0 : std::cos(rad), s = turn == 0 ? 0.0 : std::sin(rad);
   const double kx = xf.scale[0] / 100.0, ky = xf.scale[1] / 100.0;
   const bool image = src.kind == LayerSource::Kind::Image;
   auto texel = [&](long long tx, long long ty, double wt, double acc[4]) {
