@@ -91,8 +91,12 @@ PF_LRect LayerBounds(const LayerSource& src, const TransformValues& xf, double d
 /// and clamped to 0..255:
 ///   alpha  = round(sum a * w)
 ///   colour = round(sum c * a * w / sum a * w), or 0 where alpha is 0 (transparent black).
+/// Images are resampled in single precision (vector code where the target has it): each byte is
+/// that formula's, except where its value is a half or within about 1e-4 of one, where it may be
+/// one level off; a pixel centre on a texel centre gives the texel exactly.
 /// Rectangle = the whole source rectangle in `color`; Ellipse = the inscribed ellipse, edge
-/// anti-aliased by coverage: alpha = round(color.alpha * coverage), colour = `color` unchanged.
+/// anti-aliased by coverage: alpha = round(color.alpha * coverage), colour = `color` unchanged
+/// (in double precision).
 /// An integer translation at 100% without rotation reproduces the source exactly (a texel of alpha
 /// 0 becomes transparent black). Degenerate transforms and an Image whose pixel count is not
 /// width*height leave `out` transparent. Rows are split across `threads` (0 = hardware
@@ -103,9 +107,10 @@ void RenderLayer(const LayerSource& src, const TransformValues& xf, double dsx, 
 /// The host's 8-bit iterate: calls fn once for every pixel of `area` (null = the whole dst world;
 /// clipped to dst and, when given, to src), with in = the source pixel at the same position (src
 /// null = dst), out = the dst pixel, x/y = the pixel position in the world.
-/// Rows are split across `threads` std::threads (0 = hardware concurrency). Returns the first error
-/// by row order; a thread stops at its first error. Null dst/fn or a world with null data but a
-/// non-empty size returns PF_Err_BAD_CALLBACK_PARAM.
+/// Rows are shared out in chunks of a few rows to at most `threads` threads (0 = hardware
+/// concurrency), each thread claiming the next chunk when it is done with one. Returns the first
+/// error by row order: a chunk stops at its first error and chunks after a failed one are skipped.
+/// Null dst/fn or a world with null data but a non-empty size returns PF_Err_BAD_CALLBACK_PARAM.
 PF_Err Iterate8(const PF_EffectWorld* src, PF_EffectWorld* dst, const PF_Rect* area, void* refcon,
                 PF_IteratePixel8Func fn, unsigned threads = 0);
 
@@ -126,9 +131,10 @@ PF_Pixel StraightOver(PF_Pixel s, PF_Pixel d, A_u_char opacity);
 
 /// In-front transfer: src_rect of src drawn over dst with its top-left at (dest_x, dest_y),
 /// clipped to both worlds, every pixel of the clipped rectangle becoming StraightOver(src, dst,
-/// opacity). Equal to that formula bit for bit; faster where it can be: four pixels at a time
-/// (SSE2) at opacity 255, with transparent and opaque sources and destinations taken without a
-/// division. Source and destination may share memory. Row-parallel on `threads` (0 = hardware
+/// opacity). Equal to that formula bit for bit, four pixels at a time (SSE2): at opacity 255,
+/// transparent and opaque sources and destinations are taken without a division; the division
+/// of the others is done in float, whose quotient there always has the integer part of the exact
+/// one. Source and destination may share memory. Row-parallel on `threads` (0 = hardware
 /// concurrency).
 void TransferInFront(const PF_EffectWorld& src, const PF_Rect& src_rect, A_long dest_x,
                      A_long dest_y, A_u_char opacity, PF_EffectWorld& dst, unsigned threads = 0);

@@ -68,12 +68,28 @@ inline unsigned ResolveThreads(unsigned requested, i64 rows, i64 pixels_per_row)
   return static_cast<unsigned>(std::min<i64>(n, rows));
 }
 
-// Runs body(chunk, row_begin, row_end) over [0, rows) split into `threads` contiguous chunks on
-// the persistent row pool. Chunk 0 runs on the calling thread.
+// Rows are handed out in chunks of about this many pixels (at least one row): large enough that
+// claiming a chunk costs next to nothing beside its work, small enough that a thread whose core
+// is busy with other work leaves its share to the others.
+inline constexpr i64 kPixelsPerChunk = 8192;
+
+// How many chunks [0, rows) is split into when `threads` threads share it: about
+// kPixelsPerChunk pixels each, but at least one per thread and at most one per row.
+inline unsigned ChunkCount(i64 rows, i64 pixels_per_row, unsigned threads) {
+  if (threads <= 1 || rows <= 1) return 1;
+  const i64 by_size = rows * std::max<i64>(pixels_per_row, 1) / kPixelsPerChunk;
+  const i64 limit = std::min<i64>(rows, i64{1} << 20);
+  return static_cast<unsigned>(std::clamp<i64>(by_size, threads, limit));
+}
+
+// Runs body(chunk, row_begin, row_end) over [0, rows) split into ChunkCount(rows, pixels_per_row,
+// threads) contiguous chunks in row order, claimed by up to `threads` threads of the persistent
+// row pool (the calling thread among them). Chunk k covers rows [rows * k / n, rows * (k + 1) / n).
 template <typename Body>
-void ParallelRows(i64 rows, unsigned threads, Body&& body) {
+void ParallelRows(i64 rows, i64 pixels_per_row, unsigned threads, Body&& body) {
   if (rows <= 0) return;
-  if (threads <= 1) {
+  const unsigned chunks = ChunkCount(rows, pixels_per_row, threads);
+  if (chunks <= 1) {
     body(0u, i64{0}, rows);
     return;
   }
@@ -81,16 +97,24 @@ void ParallelRows(i64 rows, unsigned threads, Body&& body) {
   struct Context {
     BodyType* body;
     i64 rows;
-    unsigned threads;
-  } context{&body, rows, threads};
+    unsigned chunks;
+  } context{&body, rows, chunks};
   RunChunks(
-      threads,
+      chunks, threads - 1,
       [](void* raw, unsigned k) {
         const Context& c = *static_cast<const Context*>(raw);
-        (*c.body)(k, c.rows * k / c.threads, c.rows * (k + 1) / c.threads);
+        (*c.body)(k, c.rows * k / c.chunks, c.rows * (k + 1) / c.chunks);
       },
       &context);
 }
+
+// Which code draws the pixels: the vector paths where the target has them, or the portable code
+// that every target has. Both give the same bytes; tests compare them.
+enum class PixelCode { Vector, Portable };
+
+// RenderLayer (see Pixels.h) drawn with the given code.
+void RenderLayerWith(PixelCode code, const LayerSource& src, const TransformValues& xf, double dsx,
+                     double dsy, World& out, unsigned threads);
 
 // A pixel as a 32-bit word in memory order, and back.
 inline std::uint32_t LoadPixel(const PF_Pixel& p) {

@@ -7,22 +7,34 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
-#include <vector>
 
 namespace qshost::detail {
 namespace {
 
 thread_local bool tInsideChunk = false;
 
-// One RunChunks call. Lives on the caller's stack; workers reach it only through the queue,
-// under the pool's mutex, and touch nothing but `remaining` after claiming their last chunk.
+// One RunChunks call. Lives on the caller's stack. Workers find it in the queue and join it under
+// the pool's mutex, claim chunks from `next` without the mutex, and leave under the mutex; the
+// caller returns only once every worker that joined has left.
 struct Job {
   void (*run)(void*, unsigned) = nullptr;
   void* context = nullptr;
   unsigned count = 0;
-  unsigned next = 0;                   // next chunk to hand out (guarded by the pool's mutex)
-  std::atomic<unsigned> remaining{0};  // chunks not finished yet
+  unsigned seats = 0;             // workers that may still join (guarded by the pool's mutex)
+  unsigned joined = 0;            // workers inside the job (guarded by the pool's mutex)
+  std::atomic<unsigned> next{0};  // next chunk to claim
 };
+
+// Claims and runs chunks until none is left.
+void Work(Job& job) {
+  const bool outer = tInsideChunk;
+  tInsideChunk = true;
+  for (unsigned k = job.next.fetch_add(1, std::memory_order_relaxed); k < job.count;
+       k = job.next.fetch_add(1, std::memory_order_relaxed)) {
+    job.run(job.context, k);
+  }
+  tInsideChunk = outer;
+}
 
 class Pool {
  public:
@@ -41,52 +53,28 @@ class Pool {
 
   unsigned workers() const { return workers_; }
 
-  void Run(unsigned count, void (*run)(void*, unsigned), void* context) {
+  void Run(unsigned count, unsigned helpers, void (*run)(void*, unsigned), void* context) {
     Job job;
     job.run = run;
     job.context = context;
     job.count = count;
-    job.next = 1;  // chunk 0 is the caller's
-    job.remaining.store(count, std::memory_order_relaxed);
+    job.seats = std::min({helpers, workers_, count - 1});
     {
       std::lock_guard<std::mutex> lock(mutex_);
       queue_.push_back(&job);
     }
-    if (count - 1 >= workers_) {
+    if (job.seats >= workers_) {
       work_.notify_all();
     } else {
-      for (unsigned k = 1; k < count; ++k) work_.notify_one();
+      for (unsigned k = 0; k < job.seats; ++k) work_.notify_one();
     }
-    Execute(job, 0);
-    // Help with the chunks nobody has taken yet.
-    for (;;) {
-      unsigned chunk;
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (job.next >= job.count) break;
-        chunk = job.next++;
-        if (job.next >= job.count) Unqueue(&job);
-      }
-      Execute(job, chunk);
-    }
+    Work(job);
     std::unique_lock<std::mutex> lock(mutex_);
-    Unqueue(&job);  // when chunk 0 was the only one, nobody else has removed it
-    done_.wait(lock, [&job] { return job.remaining.load(std::memory_order_acquire) == 0; });
+    Unqueue(&job);  // no worker joins from now on
+    done_.wait(lock, [&job] { return job.joined == 0; });
   }
 
  private:
-  void Execute(Job& job, unsigned chunk) {
-    const bool outer = tInsideChunk;
-    tInsideChunk = true;
-    job.run(job.context, chunk);
-    tInsideChunk = outer;
-    if (job.remaining.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-      // The caller may return as soon as it sees 0: `job` is not touched after this point.
-      std::lock_guard<std::mutex> lock(mutex_);
-      done_.notify_all();
-    }
-  }
-
   // Removes the job from the queue (mutex held).
   void Unqueue(Job* job) {
     const auto it = std::find(queue_.begin(), queue_.end(), job);
@@ -98,11 +86,17 @@ class Pool {
     for (;;) {
       work_.wait(lock, [this] { return !queue_.empty(); });
       Job* job = queue_.front();
-      const unsigned chunk = job->next++;
-      if (job->next >= job->count) queue_.pop_front();
+      if (job->next.load(std::memory_order_relaxed) >= job->count) {
+        queue_.pop_front();  // every chunk is claimed: nothing to join
+        continue;
+      }
+      ++job->joined;
+      if (--job->seats == 0) queue_.pop_front();
       lock.unlock();
-      Execute(*job, chunk);
+      Work(*job);
       lock.lock();
+      // The caller may return as soon as it sees 0: `job` is not touched after this point.
+      if (--job->joined == 0) done_.notify_all();
     }
   }
 
@@ -122,13 +116,13 @@ Pool& ThePool() {
 
 }  // namespace
 
-void RunChunks(unsigned count, void (*run)(void*, unsigned), void* context) {
+void RunChunks(unsigned count, unsigned helpers, void (*run)(void*, unsigned), void* context) {
   if (count == 0) return;
-  if (count == 1 || tInsideChunk || ThePool().workers() == 0) {
+  if (count == 1 || helpers == 0 || tInsideChunk || ThePool().workers() == 0) {
     for (unsigned k = 0; k < count; ++k) run(context, k);
     return;
   }
-  ThePool().Run(count, run, context);
+  ThePool().Run(count, helpers, run, context);
 }
 
 unsigned PoolWorkers() { return ThePool().workers(); }

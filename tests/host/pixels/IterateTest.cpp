@@ -1,6 +1,7 @@
 // The 8-bit iterate: coverage of the area, pixel addressing, sources and error order.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 
@@ -97,18 +98,29 @@ TEST(Iterate8, ClipsToASmallerSource) {
 }
 
 TEST(Iterate8, ReturnsTheFirstErrorByRowOrder) {
-  for (unsigned threads : {1u, 2u, 4u}) {
-    World dst(7, 40);
-    Probe p;
-    p.dst = &dst.def();
-    p.src = p.dst;
-    p.calls.reset(new std::atomic<int>[7 * 40]());
-    p.fail_x = 2, p.fail_y = 10, p.fail2_y = 35;
-    EXPECT_EQ(Iterate8(nullptr, &dst.def(), nullptr, &p, Count, threads), PF_Err_OUT_OF_MEMORY);
-    if (threads == 1) {  // a single thread stops right after the failing pixel
-      int total = 0;
-      for (int i = 0; i < 7 * 40; ++i) total += p.calls[i];
-      EXPECT_EQ(total, 10 * 7 + 3);
+  // Two failing pixels; in the large world they fall in different chunks, the later chunk
+  // holding the error that comes first by row order.
+  struct Case {
+    A_long width, height, fail_y, fail2_y;
+    PF_Err expected;
+  };
+  const Case cases[] = {{7, 40, 10, 35, PF_Err_OUT_OF_MEMORY},
+                        {300, 400, 350, 120, PF_Err_INVALID_INDEX}};
+  for (const Case& c : cases) {
+    for (unsigned threads : {1u, 2u, 4u}) {
+      World dst(c.width, c.height);
+      Probe p;
+      p.dst = &dst.def();
+      p.src = p.dst;
+      p.calls.reset(new std::atomic<int>[static_cast<std::size_t>(c.width * c.height)]());
+      p.fail_x = 2, p.fail_y = c.fail_y, p.fail2_y = c.fail2_y;
+      EXPECT_EQ(Iterate8(nullptr, &dst.def(), nullptr, &p, Count, threads), c.expected)
+          << c.width << "x" << c.height << " threads " << threads;
+      if (threads == 1) {  // a single thread stops right after the failing pixel
+        int total = 0;
+        for (int i = 0; i < c.width * c.height; ++i) total += p.calls[i];
+        EXPECT_EQ(total, std::min(c.fail_y, c.fail2_y) * c.width + 3);
+      }
     }
   }
 }
