@@ -125,6 +125,20 @@ TEST(OpacityKernel, ScalesAlphaOnly) {
   }
 }
 
+TEST(OpacityKernel, TruncatesEveryAlphaAndCopiesIntoAnotherPixel) {
+  for (const double opacity : {0.0, 0.001, 0.3, 0.5, 0.999, 1.0}) {
+    KernelRefcon refcon{{0, 0, 0, 0}, opacity};
+    for (int alpha = 0; alpha < 256; ++alpha) {
+      PF_Pixel in{static_cast<A_u_char>(alpha), 1, 2, 3};
+      PF_Pixel out{9, 9, 9, 9};
+      EXPECT_EQ(OpacityKernel(&refcon, 0, 0, &in, &out), PF_Err_NONE);
+      EXPECT_EQ(out.alpha, static_cast<int>(alpha * opacity)) << alpha << " x " << opacity;
+      EXPECT_EQ(out.red + out.green * 10 + out.blue * 100, 321);
+      EXPECT_EQ(in.alpha, alpha);
+    }
+  }
+}
+
 TEST(Kernels, NullRefconLeavesThePixelAlone) {
   PF_Pixel pixel{100, 1, 2, 3};
   EXPECT_EQ(OpacityKernel(nullptr, 0, 0, &pixel, &pixel), PF_Err_NONE);
