@@ -51,11 +51,11 @@ void PlanFirstFrame(const qsrender::Scene& scene) {
   scene.ApplyTo(host);
   host.SetTime(0);
   // Far more stream reads than any accepted scene needs; past them the frame has run away.
-  host.FailCall("AEGP_GetLayerStreamValue", 2000000, 0x7E57);
+  host.faults().FailCall(qshost::Op::AEGP_GetLayerStreamValue, 2000000, 0x7E57);
   const PF_Err err = host.SmartPreRender();
   host.EndFrame();
-  host.ClearFaults();
-  host.ClearJournal();
+  host.faults().Clear();
+  host.journal().Clear();
   if (err == 0x7E57) {
     std::fprintf(stderr, "a parsed scene makes the motion search run away\n");
     std::abort();

@@ -333,133 +333,23 @@ std::vector<PF_ParamDef> Host::CurrentParams() const {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Journal and faults
+// Journal and faults: every callback passes through Enter or Record once.
 // ---------------------------------------------------------------------------------------------
-A_long Host::Enter(std::string_view op, std::vector<std::int64_t> args, std::string text) {
-  if (!journaling_) {
-    ++callsSinceArmed_;
-    A_long code = 0;
-    for (Fault& f : faults_)
-      if (f.op == op && ++f.seen == f.n) code = f.code;
-    if (callNumberTarget_ > 0 && callsSinceArmed_ == callNumberTarget_) code = callNumberCode_;
-    lastJournaled_ = false;
-    return code;
-  }
-  lastJournaled_ = true;
-  JournalEntry entry;
-  entry.op = std::string(op);
-  entry.args = std::move(args);
-  entry.text = std::move(text);
-  ++callsSinceArmed_;
-  A_long code = 0;
-  for (Fault& f : faults_) {
-    if (f.op != op) continue;
-    if (++f.seen == f.n) code = f.code;
-  }
-  if (callNumberTarget_ > 0 && callsSinceArmed_ == callNumberTarget_) code = callNumberCode_;
-  if (code != 0) {
-    entry.failed = true;
-    entry.result = code;
-  }
-  journal_.push_back(std::move(entry));
+A_long Host::Enter(Op op, CallArgs args) {
+  const A_long code = faults_.Consult(op, true);
+  journal_.Add(op, std::move(args), code);
   return code;
 }
 
-void Host::Record(std::string_view op, std::vector<std::int64_t> args, std::string text) {
-  lastJournaled_ = journaling_;
-  if (!journaling_) {
-    ++callsSinceArmed_;
-    for (Fault& f : faults_)
-      if (f.op == op) ++f.seen;
-    return;
-  }
-  JournalEntry entry;
-  entry.op = std::string(op);
-  entry.args = std::move(args);
-  entry.text = std::move(text);
-  ++callsSinceArmed_;
-  for (Fault& f : faults_)
-    if (f.op == op) ++f.seen;
-  journal_.push_back(std::move(entry));
+void Host::Record(Op op, CallArgs args) {
+  faults_.Consult(op, false);
+  journal_.Add(op, std::move(args), 0);
 }
 
-void Host::RecordStubCall(const char* name, std::int64_t code) {
-  const A_long injected = Enter(name, {});
-  if (!lastJournaled_) return;
-  if (injected == 0) journal_.back().result = code;
-  journal_.back().stub = true;
+void Host::RecordStubCall(std::string_view member, std::int64_t code) {
+  const A_long injected = Enter(Op::Stub, args::Stub{member});
+  if (injected == 0) SetLastResult(code);
 }
-
-void Host::SetLastResult(std::int64_t result) {
-  if (lastJournaled_ && !journal_.empty() && !journal_.back().failed)
-    journal_.back().result = result;
-}
-
-std::vector<JournalEntry> Host::Calls(std::string_view op) const {
-  std::vector<JournalEntry> out;
-  for (const JournalEntry& e : journal_)
-    if (e.op == op) out.push_back(e);
-  return out;
-}
-
-std::size_t Host::CountCalls(std::string_view op) const {
-  return static_cast<std::size_t>(
-      std::count_if(journal_.begin(), journal_.end(), [op](const auto& e) { return e.op == op; }));
-}
-
-std::vector<std::string> Host::Ops() const {
-  std::vector<std::string> ops;
-  ops.reserve(journal_.size());
-  for (const JournalEntry& e : journal_) ops.push_back(e.op);
-  return ops;
-}
-
-std::string Host::JournalText() const {
-  std::ostringstream os;
-  for (std::size_t i = 0; i < journal_.size(); ++i) {
-    const JournalEntry& e = journal_[i];
-    os << i + 1 << ": " << e.op << "(";
-    for (std::size_t a = 0; a < e.args.size(); ++a) os << (a ? ", " : "") << e.args[a];
-    os << ")";
-    if (!e.text.empty()) os << " \"" << e.text << "\"";
-    os << " -> " << e.result;
-    if (e.failed) os << " [injected]";
-    if (e.stub) os << " [stub]";
-    os << "\n";
-  }
-  return os.str();
-}
-
-void Host::FailCall(std::string op, int n, A_long code) {
-  faults_.push_back(Fault{std::move(op), n, code, 0});
-}
-
-void Host::FailCallNumber(std::int64_t k, A_long code) {
-  callNumberTarget_ = k;
-  callNumberCode_ = code;
-  callsSinceArmed_ = 0;
-}
-
-void Host::ClearFaults() {
-  faults_.clear();
-  callNumberTarget_ = 0;
-  callNumberCode_ = 0;
-  refused_.clear();
-  refuseAll_ = false;
-}
-
-void Host::RefuseSuite(std::string name, std::int32_t version) {
-  refused_.emplace_back(std::move(name), version);
-}
-
-bool Host::SuiteRefused(const std::string& name, std::int32_t version) const {
-  if (refuseAll_) return true;
-  for (const auto& [n, v] : refused_)
-    if (n == name && (v < 0 || v == version)) return true;
-  return false;
-}
-
-void Host::SetNoBasicSuite(bool none) { in_.pica_basicP = none ? nullptr : &basic_; }
 
 // ---------------------------------------------------------------------------------------------
 // Handles: classic handles, a pointer to the host's pointer to the data block.

@@ -24,6 +24,8 @@
 #include <vector>
 
 #include "host/Composition.h"
+#include "host/Faults.h"
+#include "host/Journal.h"
 #include "host/LayerCache.h"
 #include "host/Module.h"
 #include "host/pixels/Pixels.h"
@@ -35,51 +37,8 @@ namespace qshost {
 /// out_data's return_msg, the largest text buffer the host hands to the effect.
 inline constexpr std::size_t kSprintfLimit = 256;
 
-/// One host call made by the effect, in call order. op is the SDK name of the callback or suite
-/// member; the ANSI functions are "ansi.<name>" from the utility table and "<name>" from the
-/// "PF ANSI Suite". args, by op (pointers appear as 1 = given, 0 = null):
-///   checkout_param            index, what_time, time_step, time_scale
-///   checkin_param             index of the checkout held in that slot (-1: none)
-///   add_param                 index, param_type, uu.id
-///   AcquireSuite/ReleaseSuite version (text = suite name)
-///   host_new_handle           size
-///   host_lock/unlock/dispose_handle, host_get_handle_size
-///                             handle serial (1 = first handle of this host, 0 = null, -1 =
-///                             unknown)
-///   host_resize_handle        new size, handle serial
-///   fill                      color?, rect? [, left, top, right, bottom]
-///   iterate                   progress_base, progress_final, src?, area? [, l, t, r, b],
-///                             src == dst
-///   transfer_rect             quality, m_flags, field, src l, t, r, b, dest_x, dest_y, xfer,
-///                             opacity, mask? (m_flags as given: either alpha mode composites
-///                             straight ARGB, the only kind of world this host has)
-///   checkout_layer            index, checkout_id, what_time, time_step, time_scale
-///   checkout_layer_pixels, checkin_layer_pixels   checkout_id
-///   AEGP_GetNewEffectForEffect        plugin id
-///   AEGP_GetNewEffectStreamByIndex    plugin id, param index
-///   AEGP_GetNewStreamValue    plugin id, param index of the stream, time mode, time value,
-///                             time scale, pre_expression
-///   AEGP_DisposeStreamValue, AEGP_DisposeStream   param index of the stream (-1: unknown)
-///   AEGP_GetLayerStreamValue  stream id, time value, time scale, time mode, pre_expression
-///   AEGP_GetLayerParentComp   layer id;  AEGP_GetLayerFromLayerID  layer id
-///   AEGP_SetDynamicStreamFlag param index of the stream, flag, undoable, set
-///   sprintf / ansi.sprintf, strcpy / ansi.strcpy   none (text = format / source)
-/// Stubs (slots the host does not implement) are journaled by member name with stub = true;
-/// they return 515 (PF_Err_INVALID_CALLBACK) in PF tables, A_Err_GENERIC in AEGP suites,
-/// kSPUnimplementedError in the basic suite, null or NaN where the slot returns a pointer or a
-/// floating value.
-///
 /// Handles are classic handles: *handle is the data block and host_lock_handle returns it. New
 /// handle memory is filled with 0xA5 bytes, so a field read before it is written shows up.
-struct JournalEntry {
-  std::string op;                  // SDK name: "checkout_param", "AEGP_GetLayerStreamValue", ...
-  std::vector<std::int64_t> args;  // the integer arguments in call order (table above)
-  std::string text;                // suite name for AcquireSuite/ReleaseSuite, format for sprintf
-  bool failed = false;             // made to fail by fault injection
-  bool stub = false;               // a slot the host does not implement
-  std::int64_t result = 0;         // the error code returned (0 for void/pointer success)
-};
-
 /// Host resources the effect holds. All zero between commands for a well-behaved effect (handles
 /// may live from pre-render until the frame ends).
 struct Accounts {
@@ -225,38 +184,19 @@ class Host {
   /// The output world of the last smart render (kept until the next pre-render or smart render).
   const World* outputWorld() const { return lastOutput_.get(); }
 
-  // ---- journal ------------------------------------------------------------------------------
-  const std::vector<JournalEntry>& journal() const { return journal_; }
-  std::vector<JournalEntry> Calls(std::string_view op) const;
-  std::size_t CountCalls(std::string_view op) const;
-  std::vector<std::string> Ops() const;  // the op of every entry, in order
-  std::string JournalText() const;       // one line per entry, for failure messages
-  void ClearJournal() { journal_.clear(); }
-  /// Off: calls are still counted for fault injection but not stored (long renders).
-  void SetJournaling(bool on) { journaling_ = on; }
+  // ---- journal and fault injection ---------------------------------------------------------
+  /// Every host call the effect made (Journal::Clear empties it).
+  Journal& journal() { return journal_; }
+  const Journal& journal() const { return journal_; }
+  /// Host calls made to fail, suites refused, the basic suite withheld.
+  Faults& faults() { return faults_; }
 
   // ---- accounts -----------------------------------------------------------------------------
   const Accounts& accounts() const { return accounts_; }
   bool AccountsClear() const { return accounts_.Clear(); }
   std::string AccountsText() const { return accounts_.Describe(); }
 
-  // ---- fault injection ----------------------------------------------------------------------
-  // Counting starts when a fault is armed. A failed call is journaled (failed = true) and has
-  // no other effect: out-pointers are nulled/zeroed, nothing is accounted. Pointer-returning ops
-  // (host_new_handle, host_lock_handle) fail by returning null; void ops cannot fail.
-  // Releasing ops (checkin_param, ReleaseSuite, AEGP_DisposeEffect, AEGP_DisposeStream,
-  // AEGP_DisposeStreamValue) still release when made to fail: the effect has given the resource
-  // back, so the failure shows in the result without looking like a leak.
-  /// The n-th call (1-based) of op from now returns code.
-  void FailCall(std::string op, int n, A_long code);
-  /// The k-th journaled host call (1-based) from now returns code.
-  void FailCallNumber(std::int64_t k, A_long code);
-  void ClearFaults();
-  /// AcquireSuite of that name and version (all versions when version < 0) is refused.
-  void RefuseSuite(std::string name, std::int32_t version = -1);
-  void RefuseAllSuites(bool refuse = true) { refuseAll_ = refuse; }
-  /// in_data.pica_basicP becomes null (or back to the host's basic suite).
-  void SetNoBasicSuite(bool none = true);
+  // ---- worlds -------------------------------------------------------------------------------
   /// Bytes of worlds that may be live at once (default 2 GiB); past it a checkout returns
   /// PF_Err_OUT_OF_MEMORY.
   void SetWorldBudget(std::uint64_t bytes) { worldBudget_ = bytes; }
@@ -275,7 +215,7 @@ class Host {
   struct Impl;  // the callback implementations (HostCallbacks.cpp)
 
   /// Journals a call of an unimplemented slot (used by the stubs).
-  void RecordStubCall(const char* name, std::int64_t code);
+  void RecordStubCall(std::string_view member, std::int64_t code);
 
  private:
   struct ParamTrack {
@@ -296,24 +236,17 @@ class Host {
     std::int32_t value = 0;  // layer id or parameter index
     bool live = true;
   };
-  struct Fault {
-    std::string op;
-    int n = 0;
-    A_long code = 0;
-    int seen = 0;
-  };
   class CommandScope;
   static constexpr std::size_t kMaxParams = 256;
 
-  // Journals a call and applies fault injection: returns the injected code (0 when none).
-  A_long Enter(std::string_view op, std::vector<std::int64_t> args, std::string text = {});
+  // Journals a call and consults fault injection: returns the injected code (0 when none).
+  A_long Enter(Op op, CallArgs args);
   // Journals a call that cannot fail (void results).
-  void Record(std::string_view op, std::vector<std::int64_t> args, std::string text = {});
-  void SetLastResult(std::int64_t result);
+  void Record(Op op, CallArgs args);
+  void SetLastResult(std::int64_t result) { journal_.SetResult(result); }
   int NumParams() const;
   PF_ParamDef BaseDefinition(int index) const;
   ParamTrack& Track(int index);
-  bool SuiteRefused(const std::string& name, std::int32_t version) const;
 
   PF_Handle NewHandle(A_HandleSize size);
   HandleBlock* FindHandle(PF_Handle handle);
@@ -370,16 +303,9 @@ class Host {
   AegpObject* compHandle_ = nullptr;
   std::vector<const void*> liveValues_;
 
-  std::vector<JournalEntry> journal_;
-  bool journaling_ = true;
-  bool lastJournaled_ = false;  // whether the latest call has a journal entry
+  Journal journal_;
+  Faults faults_{in_, basic_};
   Accounts accounts_;
-  std::vector<Fault> faults_;
-  std::int64_t callNumberTarget_ = 0;
-  A_long callNumberCode_ = 0;
-  std::int64_t callsSinceArmed_ = 0;
-  std::vector<std::pair<std::string, std::int32_t>> refused_;
-  bool refuseAll_ = false;
 
   std::uint64_t worldBudget_ = std::uint64_t{2} << 30;
   std::uint64_t worldBytes_ = 0;

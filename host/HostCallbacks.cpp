@@ -22,8 +22,6 @@ constexpr std::int64_t kPfStubError = PF_Err_INVALID_CALLBACK;
 constexpr std::int64_t kAegpStubError = A_Err_GENERIC;
 constexpr std::int64_t kSpStubError = kSPUnimplementedError;
 
-std::int64_t Ptr(const void* p) { return p != nullptr ? 1 : 0; }
-
 bool ValidWorld(const PF_EffectWorld* w) {
   if (w == nullptr) return false;
   if (w->width < 0 || w->height < 0) return false;
@@ -54,7 +52,8 @@ struct Host::Impl {
                                A_long time_step, A_u_long time_scale, PF_ParamDef* param) {
     Host* h = Host::Current();
     if (h == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    if (A_long f = h->Enter("checkout_param", {index, what_time, time_step, time_scale}))
+    if (A_long f = h->Enter(Op::checkout_param,
+                            args::CheckoutParam{index, what_time, time_step, time_scale}))
       return Done(*h, f);
     if (BadRef(*h, ref) || param == nullptr) return Done(*h, PF_Err_BAD_CALLBACK_PARAM);
     if (index < 0 || index >= h->NumParams()) return Done(*h, PF_Err_INVALID_INDEX);
@@ -74,7 +73,8 @@ struct Host::Impl {
                            [param](const auto& c) { return c.first == param; });
     if (it != h->checkedOut_.end()) index = it->second;
     // A release that is made to fail still releases: the effect gave the definition back.
-    const A_long f = h->Enter("checkin_param", {index});
+    const A_long f =
+        h->Enter(Op::checkin_param, args::CheckinParam{static_cast<PF_ParamIndex>(index)});
     if (it != h->checkedOut_.end()) {
       h->checkedOut_.erase(it);
       --h->accounts_.params;
@@ -87,8 +87,9 @@ struct Host::Impl {
   static PF_Err add_param(PF_ProgPtr ref, PF_ParamIndex index, PF_ParamDefPtr def) {
     Host* h = Host::Current();
     if (h == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    if (A_long f = h->Enter("add_param", {index, def != nullptr ? def->param_type : -1,
-                                          def != nullptr ? def->uu.id : -1}))
+    if (A_long f =
+            h->Enter(Op::add_param, args::AddParam{index, def != nullptr ? def->param_type : -1,
+                                                   def != nullptr ? def->uu.id : -1}))
       return Done(*h, f);
     if (BadRef(*h, ref) || def == nullptr) return Done(*h, PF_Err_BAD_CALLBACK_PARAM);
     const auto next = static_cast<PF_ParamIndex>(h->declared_.size() + 1);
@@ -101,14 +102,14 @@ struct Host::Impl {
   static PF_Err abort_cb(PF_ProgPtr) {
     Host* h = Host::Current();
     if (h == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    if (A_long f = h->Enter("abort", {})) return Done(*h, f);
+    if (A_long f = h->Enter(Op::abort, args::None{})) return Done(*h, f);
     return Done(*h, PF_Err_NONE);
   }
 
   static PF_Err progress(PF_ProgPtr, A_long current, A_long total) {
     Host* h = Host::Current();
     if (h == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    if (A_long f = h->Enter("progress", {current, total})) return Done(*h, f);
+    if (A_long f = h->Enter(Op::progress, args::Progress{current, total})) return Done(*h, f);
     return Done(*h, PF_Err_NONE);
   }
 
@@ -117,10 +118,9 @@ struct Host::Impl {
                      PF_EffectWorld* world) {
     Host* h = Host::Current();
     if (h == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    std::vector<std::int64_t> args{Ptr(color), Ptr(rect)};
-    if (rect != nullptr)
-      args.insert(args.end(), {rect->left, rect->top, rect->right, rect->bottom});
-    if (A_long f = h->Enter("fill", std::move(args))) return Done(*h, f);
+    args::Fill call{color != nullptr, {}};
+    if (rect != nullptr) call.rect = *rect;
+    if (A_long f = h->Enter(Op::fill, call)) return Done(*h, f);
     if (BadRef(*h, ref) || !ValidWorld(world)) return Done(*h, PF_Err_BAD_CALLBACK_PARAM);
     FillWorld(*world, color, rect);
     return Done(*h, PF_Err_NONE);
@@ -131,11 +131,10 @@ struct Host::Impl {
                         PF_IteratePixel8Func pix_fn, PF_EffectWorld* dst) {
     Host* h = Host::Current();
     if (h == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    std::vector<std::int64_t> args{progress_base, progress_final, Ptr(src), Ptr(area)};
-    if (area != nullptr)
-      args.insert(args.end(), {area->left, area->top, area->right, area->bottom});
-    args.push_back(src != nullptr && src == dst ? 1 : 0);
-    if (A_long f = h->Enter("iterate", std::move(args))) return Done(*h, f);
+    args::Iterate call{
+        progress_base, progress_final, src != nullptr, {}, src != nullptr && src == dst};
+    if (area != nullptr) call.area = *area;
+    if (A_long f = h->Enter(Op::iterate, call)) return Done(*h, f);
     if (in_data == nullptr || pix_fn == nullptr || !ValidWorld(dst) ||
         (src != nullptr && !ValidWorld(src)))
       return Done(*h, PF_Err_BAD_CALLBACK_PARAM);
@@ -145,7 +144,8 @@ struct Host::Impl {
   static PF_Err iterate_generic(A_long iterations, void* refcon, PF_IterateGenericFunc fn) {
     Host* h = Host::Current();
     if (h == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    if (A_long f = h->Enter("iterate_generic", {iterations})) return Done(*h, f);
+    if (A_long f = h->Enter(Op::iterate_generic, args::IterateGeneric{iterations}))
+      return Done(*h, f);
     if (fn == nullptr || iterations < 0) return Done(*h, PF_Err_BAD_CALLBACK_PARAM);
     for (A_long i = 0; i < iterations; ++i)
       if (PF_Err err = fn(refcon, 0, i, iterations)) return Done(*h, err);
@@ -159,14 +159,19 @@ struct Host::Impl {
                               PF_EffectWorld* dst_world) {
     Host* h = Host::Current();
     if (h == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    std::vector<std::int64_t> args{quality, m_flags, field};
-    if (src_rec != nullptr)
-      args.insert(args.end(), {src_rec->left, src_rec->top, src_rec->right, src_rec->bottom});
-    else
-      args.insert(args.end(), {0, 0, 0, 0});
-    args.insert(args.end(), {dest_x, dest_y, comp_mode != nullptr ? comp_mode->xfer : -1,
-                             comp_mode != nullptr ? comp_mode->opacity : -1, Ptr(mask_world0)});
-    if (A_long f = h->Enter("transfer_rect", std::move(args))) return Done(*h, f);
+    args::TransferRect call;
+    call.quality = quality;
+    call.m_flags = m_flags;
+    call.field = field;
+    if (src_rec != nullptr) call.src_rect = *src_rec;
+    call.dest_x = dest_x;
+    call.dest_y = dest_y;
+    if (comp_mode != nullptr) {
+      call.xfer = comp_mode->xfer;
+      call.opacity = comp_mode->opacity;
+    }
+    call.mask = mask_world0 != nullptr;
+    if (A_long f = h->Enter(Op::transfer_rect, call)) return Done(*h, f);
     if (BadRef(*h, ref) || comp_mode == nullptr || !ValidWorld(src_world) || !ValidWorld(dst_world))
       return Done(*h, PF_Err_BAD_CALLBACK_PARAM);
     // Only what the effect needs: the source in front of the destination, no mask. The host's
@@ -186,15 +191,14 @@ struct Host::Impl {
   static PF_Handle host_new_handle(A_HandleSize size) {
     Host* h = Host::Current();
     if (h == nullptr) return nullptr;
-    if (h->Enter("host_new_handle", {static_cast<std::int64_t>(size)}))
-      return Done(*h, PF_Handle{});
+    if (h->Enter(Op::host_new_handle, args::NewHandle{size})) return Done(*h, PF_Handle{});
     return Done(*h, h->NewHandle(size));
   }
 
   static void* host_lock_handle(PF_Handle handle) {
     Host* h = Host::Current();
     if (h == nullptr) return nullptr;
-    if (h->Enter("host_lock_handle", {h->HandleId(handle)}))
+    if (h->Enter(Op::host_lock_handle, args::Handle{h->HandleId(handle)}))
       return Done(*h, static_cast<void*>(nullptr));
     HandleBlock* block = h->FindHandle(handle);
     if (block == nullptr) return Done(*h, static_cast<void*>(nullptr));
@@ -205,7 +209,7 @@ struct Host::Impl {
   static void host_unlock_handle(PF_Handle handle) {
     Host* h = Host::Current();
     if (h == nullptr) return;
-    h->Record("host_unlock_handle", {h->HandleId(handle)});
+    h->Record(Op::host_unlock_handle, args::Handle{h->HandleId(handle)});
     HandleBlock* block = h->FindHandle(handle);
     if (block == nullptr) {
       h->SetLastResult(PF_Err_BAD_CALLBACK_PARAM);
@@ -217,14 +221,15 @@ struct Host::Impl {
   static void host_dispose_handle(PF_Handle handle) {
     Host* h = Host::Current();
     if (h == nullptr) return;
-    h->Record("host_dispose_handle", {h->HandleId(handle)});
+    h->Record(Op::host_dispose_handle, args::Handle{h->HandleId(handle)});
     if (!h->DisposeHandle(handle)) h->SetLastResult(PF_Err_BAD_CALLBACK_PARAM);
   }
 
   static A_HandleSize host_get_handle_size(PF_Handle handle) {
     Host* h = Host::Current();
     if (h == nullptr) return 0;
-    if (h->Enter("host_get_handle_size", {h->HandleId(handle)})) return Done(*h, A_HandleSize{0});
+    if (h->Enter(Op::host_get_handle_size, args::Handle{h->HandleId(handle)}))
+      return Done(*h, A_HandleSize{0});
     HandleBlock* block = h->FindHandle(handle);
     return Done(*h, block != nullptr ? block->size : A_HandleSize{0});
   }
@@ -232,9 +237,9 @@ struct Host::Impl {
   static PF_Err host_resize_handle(A_HandleSize new_size, PF_Handle* handleP) {
     Host* h = Host::Current();
     if (h == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    if (A_long f = h->Enter(
-            "host_resize_handle",
-            {static_cast<std::int64_t>(new_size), handleP != nullptr ? h->HandleId(*handleP) : -1}))
+    if (A_long f =
+            h->Enter(Op::host_resize_handle,
+                     args::ResizeHandle{new_size, handleP != nullptr ? h->HandleId(*handleP) : -1}))
       return Done(*h, f);
     if (handleP == nullptr) return Done(*h, PF_Err_BAD_CALLBACK_PARAM);
     HandleBlock* block = h->FindHandle(*handleP);
@@ -248,16 +253,14 @@ struct Host::Impl {
   // the "PF ANSI Suite" (journaled as "<name>"), so tests can tell which one the effect used.
   // sprintf writes at most kSprintfLimit bytes (255 characters and the NUL), the size of the
   // largest text buffer the host hands out (out_data's return_msg); longer output is cut there.
-  static const char* AnsiOp(bool suite, const char* name, const char* utilsName) {
-    return suite ? name : utilsName;
-  }
+  static constexpr Op AnsiOp(bool suite, Op name, Op utilsName) { return suite ? name : utilsName; }
 
   template <bool Suite>
   static int ansi_sprintf(A_char* dst, const A_char* format, ...) {
     Host* h = Host::Current();
     if (h != nullptr) {
-      if (A_long f = h->Enter(AnsiOp(Suite, "sprintf", "ansi.sprintf"), {},
-                              format != nullptr ? format : "")) {
+      if (A_long f = h->Enter(AnsiOp(Suite, Op::sprintf, Op::ansi_sprintf),
+                              args::Text{format != nullptr ? format : ""})) {
         h->SetLastResult(f);
         return -1;
       }
@@ -279,23 +282,25 @@ struct Host::Impl {
   static A_char* ansi_strcpy(A_char* dst, const A_char* src) {
     Host* h = Host::Current();
     if (h != nullptr &&
-        h->Enter(AnsiOp(Suite, "strcpy", "ansi.strcpy"), {}, src != nullptr ? src : ""))
+        h->Enter(AnsiOp(Suite, Op::strcpy, Op::ansi_strcpy), args::Text{src != nullptr ? src : ""}))
       return Done(*h, static_cast<A_char*>(nullptr));
     if (dst == nullptr || src == nullptr) return nullptr;
     return std::strcpy(dst, src);
   }
 
-#define QS_MATH1(name, fn)                                                             \
-  template <bool Suite>                                                                \
-  static A_FpLong ansi_##name(A_FpLong x) {                                            \
-    if (Host* h = Host::Current()) h->Record(AnsiOp(Suite, #name, "ansi." #name), {}); \
-    return fn(x);                                                                      \
+#define QS_MATH1(name, fn)                                               \
+  template <bool Suite>                                                  \
+  static A_FpLong ansi_##name(A_FpLong x) {                              \
+    if (Host* h = Host::Current())                                       \
+      h->Record(AnsiOp(Suite, Op::name, Op::ansi_##name), args::None{}); \
+    return fn(x);                                                        \
   }
-#define QS_MATH2(name, fn)                                                             \
-  template <bool Suite>                                                                \
-  static A_FpLong ansi_##name(A_FpLong x, A_FpLong y) {                                \
-    if (Host* h = Host::Current()) h->Record(AnsiOp(Suite, #name, "ansi." #name), {}); \
-    return fn(x, y);                                                                   \
+#define QS_MATH2(name, fn)                                               \
+  template <bool Suite>                                                  \
+  static A_FpLong ansi_##name(A_FpLong x, A_FpLong y) {                  \
+    if (Host* h = Host::Current())                                       \
+      h->Record(AnsiOp(Suite, Op::name, Op::ansi_##name), args::None{}); \
+    return fn(x, y);                                                     \
   }
   QS_MATH1(atan, std::atan)
   QS_MATH2(atan2, std::atan2)
@@ -348,7 +353,7 @@ struct Host::Impl {
       return kSPBadParameterError;
     }
     const std::string nameText = name != nullptr ? name : "";
-    if (A_long f = h->Enter("AcquireSuite", {version}, nameText)) {
+    if (A_long f = h->Enter(Op::AcquireSuite, args::Suite{nameText, version})) {
       if (suite != nullptr) *suite = nullptr;
       return Done(*h, static_cast<SPErr>(f));
     }
@@ -357,7 +362,7 @@ struct Host::Impl {
       return Done(*h, static_cast<SPErr>(kSPBadParameterError));
     }
     *suite = nullptr;
-    if (h->SuiteRefused(nameText, version))
+    if (h->faults_.SuiteRefused(nameText, version))
       return Done(*h, static_cast<SPErr>(kSPSuiteNotFoundError));
     const void* table = detail::FindSuite(nameText, version);
     if (table == nullptr) return Done(*h, static_cast<SPErr>(kSPSuiteNotFoundError));
@@ -371,7 +376,7 @@ struct Host::Impl {
     if (h == nullptr) return kSPBadParameterError;
     const std::string nameText = name != nullptr ? name : "";
     // A release that is made to fail still releases: the effect gave the suite back.
-    const A_long f = h->Enter("ReleaseSuite", {version}, nameText);
+    const A_long f = h->Enter(Op::ReleaseSuite, args::Suite{nameText, version});
     SPErr result = kSPNoError;
     auto it = h->accounts_.suites.find(nameText + "/" + std::to_string(version));
     if (name == nullptr)
@@ -390,7 +395,7 @@ struct Host::Impl {
     Host* h = Host::Current();
     if (h == nullptr) return A_Err_GENERIC;
     if (layerPH != nullptr) *layerPH = nullptr;
-    if (A_long f = h->Enter("AEGP_GetEffectLayer", {})) return Done(*h, f);
+    if (A_long f = h->Enter(Op::AEGP_GetEffectLayer, args::None{})) return Done(*h, f);
     if (BadRef(*h, ref) || layerPH == nullptr) return Done(*h, A_Err_PARAMETER);
     if (h->comp_.FindLayer(h->effectLayer()) == nullptr) return Done(*h, A_Err_GENERIC);
     *layerPH = reinterpret_cast<AEGP_LayerH>(h->LayerHandle(h->effectLayer()));
@@ -402,7 +407,8 @@ struct Host::Impl {
     Host* h = Host::Current();
     if (h == nullptr) return A_Err_GENERIC;
     if (effectPH != nullptr) *effectPH = nullptr;
-    if (A_long f = h->Enter("AEGP_GetNewEffectForEffect", {plugin})) return Done(*h, f);
+    if (A_long f = h->Enter(Op::AEGP_GetNewEffectForEffect, args::Plugin{plugin}))
+      return Done(*h, f);
     if (BadRef(*h, ref) || effectPH == nullptr) return Done(*h, A_Err_PARAMETER);
     *effectPH = reinterpret_cast<AEGP_EffectRefH>(h->NewAegp(AegpKind::EffectRef, 0));
     ++h->accounts_.effectRefs;
@@ -414,7 +420,8 @@ struct Host::Impl {
     Host* h = Host::Current();
     if (h == nullptr) return A_Err_GENERIC;
     if (streamPH != nullptr) *streamPH = nullptr;
-    if (A_long f = h->Enter("AEGP_GetNewEffectStreamByIndex", {plugin, index})) return Done(*h, f);
+    if (A_long f = h->Enter(Op::AEGP_GetNewEffectStreamByIndex, args::EffectStream{plugin, index}))
+      return Done(*h, f);
     if (streamPH == nullptr || h->LiveAegp(effectH, AegpKind::EffectRef) == nullptr)
       return Done(*h, A_Err_PARAMETER);
     if (index < 0 || index >= h->NumParams()) return Done(*h, A_Err_PARAMETER);
@@ -424,15 +431,15 @@ struct Host::Impl {
   }
 
   template <typename ValueT>
-  static A_Err GetNewStreamValue(const char* op, AEGP_PluginID plugin, AEGP_StreamRefH streamH,
-                                 AEGP_LTimeMode mode, const A_Time* timeP, A_Boolean pre,
-                                 ValueT* valueP) {
+  static A_Err GetNewStreamValue(AEGP_PluginID plugin, AEGP_StreamRefH streamH, AEGP_LTimeMode mode,
+                                 const A_Time* timeP, A_Boolean pre, ValueT* valueP) {
     Host* h = Host::Current();
     if (h == nullptr) return A_Err_GENERIC;
     const AegpObject* stream = h->LiveAegp(streamH, AegpKind::Stream);
-    if (A_long f = h->Enter(
-            op, {plugin, stream != nullptr ? stream->value : -1, mode,
-                 timeP != nullptr ? timeP->value : 0, timeP != nullptr ? timeP->scale : 0, pre}))
+    if (A_long f = h->Enter(Op::AEGP_GetNewStreamValue,
+                            args::StreamValue{plugin, stream != nullptr ? stream->value : -1, mode,
+                                              timeP != nullptr ? timeP->value : 0,
+                                              timeP != nullptr ? timeP->scale : 0, pre}))
       return Done(*h, f);
     if (stream == nullptr || timeP == nullptr || valueP == nullptr)
       return Done(*h, A_Err_PARAMETER);
@@ -471,7 +478,8 @@ struct Host::Impl {
     if (h == nullptr) return A_Err_GENERIC;
     const AegpObject* stream =
         valueP != nullptr ? h->FindAegp(valueP->streamH, AegpKind::Stream) : nullptr;
-    const A_long f = h->Enter("AEGP_DisposeStreamValue", {stream != nullptr ? stream->value : -1});
+    const A_long f =
+        h->Enter(Op::AEGP_DisposeStreamValue, args::Stream{stream != nullptr ? stream->value : -1});
     if (valueP == nullptr) return Done(*h, f != 0 ? f : A_Err_PARAMETER);
     auto it = std::find(h->liveValues_.begin(), h->liveValues_.end(),
                         reinterpret_cast<const void*>(valueP->streamH));
@@ -485,7 +493,8 @@ struct Host::Impl {
     Host* h = Host::Current();
     if (h == nullptr) return A_Err_GENERIC;
     AegpObject* stream = h->FindAegp(streamH, AegpKind::Stream);
-    const A_long f = h->Enter("AEGP_DisposeStream", {stream != nullptr ? stream->value : -1});
+    const A_long f =
+        h->Enter(Op::AEGP_DisposeStream, args::Stream{stream != nullptr ? stream->value : -1});
     if (stream == nullptr || !stream->live) return Done(*h, f != 0 ? f : A_Err_PARAMETER);
     stream->live = false;
     --h->accounts_.streams;
@@ -495,7 +504,7 @@ struct Host::Impl {
   static A_Err AEGP_DisposeEffect(AEGP_EffectRefH effectH) {
     Host* h = Host::Current();
     if (h == nullptr) return A_Err_GENERIC;
-    const A_long f = h->Enter("AEGP_DisposeEffect", {});
+    const A_long f = h->Enter(Op::AEGP_DisposeEffect, args::None{});
     AegpObject* effect = h->FindAegp(effectH, AegpKind::EffectRef);
     if (effect == nullptr || !effect->live) return Done(*h, f != 0 ? f : A_Err_PARAMETER);
     effect->live = false;
@@ -504,13 +513,14 @@ struct Host::Impl {
   }
 
   template <typename ValT>
-  static A_Err GetLayerStreamValue(const char* op, AEGP_LayerH layerH, AEGP_LayerStream which,
-                                   AEGP_LTimeMode mode, const A_Time* timeP, A_Boolean pre,
-                                   ValT* valP, AEGP_StreamType* typeP0) {
+  static A_Err GetLayerStreamValue(AEGP_LayerH layerH, AEGP_LayerStream which, AEGP_LTimeMode mode,
+                                   const A_Time* timeP, A_Boolean pre, ValT* valP,
+                                   AEGP_StreamType* typeP0) {
     Host* h = Host::Current();
     if (h == nullptr) return A_Err_GENERIC;
-    if (A_long f = h->Enter(op, {which, timeP != nullptr ? timeP->value : 0,
-                                 timeP != nullptr ? timeP->scale : 0, mode, pre}))
+    if (A_long f = h->Enter(Op::AEGP_GetLayerStreamValue,
+                            args::LayerStreamValue{which, timeP != nullptr ? timeP->value : 0,
+                                                   timeP != nullptr ? timeP->scale : 0, mode, pre}))
       return Done(*h, f);
     const AegpObject* layerObj = h->FindAegp(layerH, AegpKind::Layer);
     const Layer* layer = layerObj != nullptr ? h->comp_.FindLayer(layerObj->value) : nullptr;
@@ -567,8 +577,8 @@ struct Host::Impl {
     if (h == nullptr) return A_Err_GENERIC;
     if (compPH != nullptr) *compPH = nullptr;
     const AegpObject* layerObj = h->FindAegp(layerH, AegpKind::Layer);
-    if (A_long f =
-            h->Enter("AEGP_GetLayerParentComp", {layerObj != nullptr ? layerObj->value : -1}))
+    if (A_long f = h->Enter(Op::AEGP_GetLayerParentComp,
+                            args::Layer{layerObj != nullptr ? layerObj->value : -1}))
       return Done(*h, f);
     if (layerObj == nullptr || compPH == nullptr || h->comp_.FindLayer(layerObj->value) == nullptr)
       return Done(*h, A_Err_PARAMETER);
@@ -581,7 +591,7 @@ struct Host::Impl {
     Host* h = Host::Current();
     if (h == nullptr) return A_Err_GENERIC;
     if (layerPH != nullptr) *layerPH = nullptr;
-    if (A_long f = h->Enter("AEGP_GetLayerFromLayerID", {id})) return Done(*h, f);
+    if (A_long f = h->Enter(Op::AEGP_GetLayerFromLayerID, args::Layer{id})) return Done(*h, f);
     if (layerPH == nullptr || h->FindAegp(compH, AegpKind::Comp) == nullptr ||
         h->comp_.FindLayer(id) == nullptr)
       return Done(*h, A_Err_PARAMETER);
@@ -592,7 +602,7 @@ struct Host::Impl {
   static A_Err AEGP_GetLayerID(AEGP_LayerH layerH, AEGP_LayerIDVal* idP) {
     Host* h = Host::Current();
     if (h == nullptr) return A_Err_GENERIC;
-    if (A_long f = h->Enter("AEGP_GetLayerID", {})) return Done(*h, f);
+    if (A_long f = h->Enter(Op::AEGP_GetLayerID, args::None{})) return Done(*h, f);
     const AegpObject* layerObj = h->FindAegp(layerH, AegpKind::Layer);
     if (layerObj == nullptr || idP == nullptr) return Done(*h, A_Err_PARAMETER);
     *idP = layerObj->value;
@@ -604,8 +614,9 @@ struct Host::Impl {
     Host* h = Host::Current();
     if (h == nullptr) return A_Err_GENERIC;
     const AegpObject* stream = h->LiveAegp(streamH, AegpKind::Stream);
-    if (A_long f = h->Enter("AEGP_SetDynamicStreamFlag",
-                            {stream != nullptr ? stream->value : -1, flag, undoable, set}))
+    if (A_long f = h->Enter(
+            Op::AEGP_SetDynamicStreamFlag,
+            args::DynamicFlag{stream != nullptr ? stream->value : -1, flag, undoable, set}))
       return Done(*h, f);
     if (stream == nullptr) return Done(*h, A_Err_PARAMETER);
     AEGP_DynStreamFlags& flags = h->dynFlags_[stream->value];
@@ -619,7 +630,8 @@ struct Host::Impl {
                                A_u_long time_scale, PF_CheckoutResult* result) {
     Host* h = Host::Current();
     if (h == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    if (A_long f = h->Enter("checkout_layer", {index, id, what_time, time_step, time_scale}))
+    if (A_long f = h->Enter(Op::checkout_layer,
+                            args::CheckoutLayer{index, id, what_time, time_step, time_scale}))
       return Done(*h, f);
     if (BadRef(*h, ref) || req == nullptr || result == nullptr || time_scale == 0 || id < 0 ||
         !h->inPreRender_)
@@ -659,7 +671,7 @@ struct Host::Impl {
     Host* h = Host::Current();
     if (h == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     if (pixels != nullptr) *pixels = nullptr;
-    if (A_long f = h->Enter("checkout_layer_pixels", {id})) return Done(*h, f);
+    if (A_long f = h->Enter(Op::checkout_layer_pixels, args::CheckoutId{id})) return Done(*h, f);
     if (BadRef(*h, ref) || pixels == nullptr || !h->inRender_)
       return Done(*h, PF_Err_BAD_CALLBACK_PARAM);
     auto it = std::find_if(h->checkouts_.begin(), h->checkouts_.end(),
@@ -686,7 +698,7 @@ struct Host::Impl {
   static PF_Err checkin_layer_pixels(PF_ProgPtr ref, A_long id) {
     Host* h = Host::Current();
     if (h == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    if (A_long f = h->Enter("checkin_layer_pixels", {id})) return Done(*h, f);
+    if (A_long f = h->Enter(Op::checkin_layer_pixels, args::CheckoutId{id})) return Done(*h, f);
     if (BadRef(*h, ref)) return Done(*h, PF_Err_BAD_CALLBACK_PARAM);
     return Done(*h, PF_Err_NONE);
   }
@@ -695,7 +707,7 @@ struct Host::Impl {
     Host* h = Host::Current();
     if (h == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     if (output != nullptr) *output = nullptr;
-    if (A_long f = h->Enter("checkout_output", {})) return Done(*h, f);
+    if (A_long f = h->Enter(Op::checkout_output, args::None{})) return Done(*h, f);
     if (BadRef(*h, ref) || output == nullptr || !h->inRender_)
       return Done(*h, PF_Err_BAD_CALLBACK_PARAM);
     if (h->outputWorld_ == nullptr) {
@@ -781,23 +793,23 @@ struct SuiteTables {
     FillStream(stream9);
     stream7.AEGP_GetNewStreamValue = [](AEGP_PluginID p, AEGP_StreamRefH s, AEGP_LTimeMode m,
                                         const A_Time* t, A_Boolean pre, AEGP_StreamValue* v) {
-      return I::GetNewStreamValue("AEGP_GetNewStreamValue", p, s, m, t, pre, v);
+      return I::GetNewStreamValue(p, s, m, t, pre, v);
     };
     stream9.AEGP_GetNewStreamValue = [](AEGP_PluginID p, AEGP_StreamRefH s, AEGP_LTimeMode m,
                                         const A_Time* t, A_Boolean pre, AEGP_StreamValue2* v) {
-      return I::GetNewStreamValue("AEGP_GetNewStreamValue", p, s, m, t, pre, v);
+      return I::GetNewStreamValue(p, s, m, t, pre, v);
     };
     stream7.AEGP_DisposeStreamValue = [](AEGP_StreamValue* v) { return I::DisposeStreamValue(v); };
     stream9.AEGP_DisposeStreamValue = [](AEGP_StreamValue2* v) { return I::DisposeStreamValue(v); };
     stream7.AEGP_GetLayerStreamValue = [](AEGP_LayerH l, AEGP_LayerStream w, AEGP_LTimeMode m,
                                           const A_Time* t, A_Boolean pre, AEGP_StreamVal* v,
                                           AEGP_StreamType* ty) {
-      return I::GetLayerStreamValue("AEGP_GetLayerStreamValue", l, w, m, t, pre, v, ty);
+      return I::GetLayerStreamValue(l, w, m, t, pre, v, ty);
     };
     stream9.AEGP_GetLayerStreamValue = [](AEGP_LayerH l, AEGP_LayerStream w, AEGP_LTimeMode m,
                                           const A_Time* t, A_Boolean pre, AEGP_StreamVal2* v,
                                           AEGP_StreamType* ty) {
-      return I::GetLayerStreamValue("AEGP_GetLayerStreamValue", l, w, m, t, pre, v, ty);
+      return I::GetLayerStreamValue(l, w, m, t, pre, v, ty);
     };
 
     QS_STUB(dynamic, AEGP_GetNewStreamRefForLayer, kAegpStubError);

@@ -10,6 +10,7 @@
 namespace {
 
 using qstest::NewHost;
+using qstest::Op;
 
 TEST(GlobalSetup, WritesTheThreeWordsWhateverWasThere) {
   for (const A_u_long before : {0u, 0xFFFFFFFFu, 0x12345678u}) {
@@ -30,7 +31,7 @@ TEST(GlobalSetup, WithoutABasicSuiteReturns516AndWritesNothing) {
   host->out_data().my_version = 77;
   host->out_data().out_flags = 78;
   host->out_data().out_flags2 = 79;
-  host->SetNoBasicSuite();
+  host->faults().SetNoBasicSuite();
   EXPECT_EQ(host->GlobalSetup(), PF_Err_BAD_CALLBACK_PARAM);
   EXPECT_EQ(host->out_data().my_version, 77u);
   EXPECT_EQ(host->out_data().out_flags, 78);
@@ -45,8 +46,8 @@ TEST(About, WritesNameVersionAndDescriptionThroughTheAnsiSuite) {
   const std::string message(host->out_data().return_msg);
   EXPECT_EQ(message, std::string("Quillstreak, v1.5\r") + quillstreak::kAboutDescription);
   EXPECT_LE(message.size(), 255u);
-  EXPECT_EQ(host->CountCalls("ansi.sprintf"), 0u);  // the suite's, not the utils callback
-  EXPECT_EQ(host->CountCalls("AcquireSuite"), 1u);
+  EXPECT_EQ(host->journal().Count(Op::ansi_sprintf), 0u);  // the suite's, not the utils callback
+  EXPECT_EQ(host->journal().Count(Op::AcquireSuite), 1u);
   EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
 
   // The description: one sentence, a blank and a line feed, then two notice lines.
@@ -63,12 +64,12 @@ TEST(About, UnderThePrMrHostWritesNothing) {
   std::strcpy(host->out_data().return_msg, "left alone");
   EXPECT_EQ(host->Send(PF_Cmd_ABOUT, nullptr, nullptr, nullptr), PF_Err_NONE);
   EXPECT_STREQ(host->out_data().return_msg, "left alone");
-  EXPECT_TRUE(host->journal().empty()) << host->JournalText();
+  EXPECT_TRUE(host->journal().empty()) << host->journal().Text();
 }
 
 TEST(About, RefusedAnsiSuiteGives516) {
   auto host = NewHost(false);
-  host->RefuseSuite("PF ANSI Suite", 1);
+  host->faults().RefuseSuite("PF ANSI Suite", 1);
   EXPECT_EQ(host->About(), PF_Err_BAD_CALLBACK_PARAM);
   EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
 }
@@ -82,7 +83,7 @@ TEST(Dispatch, UnhandledCommandsReturn0AndCallNothing) {
     EXPECT_EQ(host->Send(cmd, nullptr, &output, nullptr), PF_Err_NONE) << cmd;
     EXPECT_EQ(output.width, 123);
   }
-  EXPECT_TRUE(host->journal().empty()) << host->JournalText();
+  EXPECT_TRUE(host->journal().empty()) << host->journal().Text();
   EXPECT_EQ(host->Send(PF_Cmd_GLOBAL_SETDOWN, nullptr, nullptr, nullptr), PF_Err_NONE);
   EXPECT_TRUE(host->journal().empty());
 }

@@ -9,7 +9,10 @@
 namespace {
 
 using qstest::Acquire;
+using qstest::Call;
 using qstest::FakeHost;
+using qstest::Op;
+using qstest::Trace;
 
 TEST(Handles, AreClassicHandlesAndAccounted) {
   FakeHost f;
@@ -51,13 +54,13 @@ TEST(Handles, UnknownOrHugeHandlesAreRefusedSafely) {
     return PF_Err_NONE;
   });
   EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
-  EXPECT_EQ(f.host.CountCalls("host_dispose_handle"), 3u);
+  EXPECT_EQ(f.host.journal().Count(Op::host_dispose_handle), 3u);
 }
 
 TEST(Handles, FailedCallsReturnNullAndAreJournaled) {
   FakeHost f;
-  f.host.FailCall("host_new_handle", 2, PF_Err_OUT_OF_MEMORY);
-  f.host.FailCall("host_lock_handle", 1, PF_Err_OUT_OF_MEMORY);
+  f.host.faults().FailCall(Op::host_new_handle, 2, PF_Err_OUT_OF_MEMORY);
+  f.host.faults().FailCall(Op::host_lock_handle, 1, PF_Err_OUT_OF_MEMORY);
   f.Run([&](PF_InData& in) {
     PF_Handle a = in.utils->host_new_handle(8);
     EXPECT_EQ(in.utils->host_new_handle(8), nullptr);
@@ -67,16 +70,16 @@ TEST(Handles, FailedCallsReturnNullAndAreJournaled) {
     return PF_Err_NONE;
   });
   EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
-  const auto news = f.host.Calls("host_new_handle");
+  const auto news = f.host.journal().Calls(Op::host_new_handle);
   ASSERT_EQ(news.size(), 2u);
   EXPECT_FALSE(news[0].failed);
   EXPECT_TRUE(news[1].failed);
-  EXPECT_EQ(news[1].args, (std::vector<std::int64_t>{8}));
+  EXPECT_EQ(news[1].Args<Op::host_new_handle>().size, 8u);
 }
 
 TEST(Faults, TheKthCallOverallFails) {
   FakeHost f;
-  f.host.FailCallNumber(3, PF_Err_INTERNAL_STRUCT_DAMAGED);
+  f.host.faults().FailCallNumber(3, PF_Err_INTERNAL_STRUCT_DAMAGED);
   f.Run([&](PF_InData& in) {
     PF_ParamDef def{};
     EXPECT_EQ(in.inter.checkout_param(in.effect_ref, 2, 0, 100, 2400, &def), PF_Err_NONE);
@@ -93,8 +96,8 @@ TEST(Faults, TheKthCallOverallFails) {
 
 TEST(Faults, CountingGoesOnWithTheJournalOff) {
   FakeHost f;
-  f.host.SetJournaling(false);
-  f.host.FailCall("host_new_handle", 2, PF_Err_OUT_OF_MEMORY);
+  f.host.journal().SetEnabled(false);
+  f.host.faults().FailCall(Op::host_new_handle, 2, PF_Err_OUT_OF_MEMORY);
   f.Run([&](PF_InData& in) {
     PF_Handle a = in.utils->host_new_handle(8);
     EXPECT_EQ(in.utils->host_new_handle(8), nullptr);
@@ -150,7 +153,9 @@ TEST(Params, ValuesAtTimeFollowKindAndKeyframes) {
   EXPECT_TRUE(h.AccountsClear()) << h.AccountsText();
   h.SetLayerParam(6, 0);
   EXPECT_EQ(h.ParamAt(6, 0, 2400).u.ld.data, nullptr);
-  EXPECT_EQ(h.Calls("checkout_param")[1].args, (std::vector<std::int64_t>{5, 1, 1, 48}));
+  EXPECT_EQ(
+      Trace(h.journal(), {Op::checkout_param})[1],
+      Call<Op::checkout_param>({.index = 5, .what_time = 1, .time_step = 1, .time_scale = 48}));
 }
 
 TEST(Params, BadCheckoutsAreErrorsAndUnknownCheckinsAreAccepted) {
@@ -212,12 +217,12 @@ TEST(Ansi, SprintfIsBoundedAndStrcpyCopies) {
     return in.pica_basicP->ReleaseSuite(kPFANSISuite, 1);
   });
   // The suite's functions and the utility table's are journaled under different names.
-  ASSERT_EQ(f.host.CountCalls("sprintf"), 2u);
-  EXPECT_EQ(f.host.Calls("sprintf")[0].text, "%s, v%d.%d");
-  EXPECT_EQ(f.host.CountCalls("ansi.sprintf"), 0u);
-  ASSERT_EQ(f.host.CountCalls("ansi.strcpy"), 1u);
-  EXPECT_EQ(f.host.Calls("ansi.strcpy")[0].text, "Opacity");
-  EXPECT_EQ(f.host.CountCalls("hypot"), 1u);
+  ASSERT_EQ(f.host.journal().Count(Op::sprintf), 2u);
+  EXPECT_EQ(f.host.journal().Args<Op::sprintf>()[0].text, "%s, v%d.%d");
+  EXPECT_EQ(f.host.journal().Count(Op::ansi_sprintf), 0u);
+  ASSERT_EQ(f.host.journal().Count(Op::ansi_strcpy), 1u);
+  EXPECT_EQ(f.host.journal().Args<Op::ansi_strcpy>()[0].text, "Opacity");
+  EXPECT_EQ(f.host.journal().Count(Op::hypot), 1u);
 }
 
 TEST(Aegp, ReferencesStreamsAndValuesAreAccountedUntilDisposed) {
@@ -261,10 +266,14 @@ TEST(Aegp, ReferencesStreamsAndValuesAreAccountedUntilDisposed) {
   EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
   EXPECT_EQ(f.host.DynamicFlags(23), AEGP_DynStreamFlag_HIDDEN);
   EXPECT_EQ(f.host.DynamicFlags(22), 0u);
-  EXPECT_EQ(f.host.Calls("AEGP_SetDynamicStreamFlag")[0].args,
-            (std::vector<std::int64_t>{23, AEGP_DynStreamFlag_HIDDEN, 0, 1}));
-  EXPECT_EQ(f.host.Calls("AEGP_GetNewEffectStreamByIndex")[0].args,
-            (std::vector<std::int64_t>{0, 6}));
+  EXPECT_EQ(
+      Trace(f.host.journal(), {Op::AEGP_SetDynamicStreamFlag, Op::AEGP_GetNewEffectStreamByIndex}),
+      (std::vector<std::string>{
+          Call<Op::AEGP_GetNewEffectStreamByIndex>({.plugin = 0, .index = 6}),
+          Call<Op::AEGP_GetNewEffectStreamByIndex>({.plugin = 0, .index = 23}),
+          Call<Op::AEGP_GetNewEffectStreamByIndex>({.plugin = 0, .index = 24}),
+          Call<Op::AEGP_SetDynamicStreamFlag>(
+              {.param = 23, .flag = AEGP_DynStreamFlag_HIDDEN, .undoable = 0, .set = 1})}));
 }
 
 TEST(Aegp, LayersAndTransformStreams) {
@@ -317,8 +326,12 @@ TEST(Aegp, LayersAndTransformStreams) {
     return in.pica_basicP->ReleaseSuite(kAEGPStreamSuite, 9);
   });
   EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
-  EXPECT_EQ(f.host.Calls("AEGP_GetLayerStreamValue")[0].args,
-            (std::vector<std::int64_t>{AEGP_LayerStream_POSITION, 50, 2400, 0, 0}));
+  EXPECT_EQ(Trace(f.host.journal(), {Op::AEGP_GetLayerStreamValue})[0],
+            Call<Op::AEGP_GetLayerStreamValue>({.stream = AEGP_LayerStream_POSITION,
+                                                .time = 50,
+                                                .scale = 2400,
+                                                .time_mode = AEGP_LTimeMode_LayerTime,
+                                                .pre_expression = 0}));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "host/Host.h"
+#include "support/Trace.h"
 
 namespace qstest {
 

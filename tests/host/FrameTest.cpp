@@ -102,8 +102,10 @@ TEST(Frame, CheckoutLayerRejectsBadIdsAndArguments) {
   EXPECT_EQ(results[0], PF_Err_NONE);
   for (int i = 1; i < 5; ++i) EXPECT_NE(results[i], PF_Err_NONE) << i;
   EXPECT_EQ(f.host.layerCheckouts().size(), 1u);
-  EXPECT_EQ(f.host.Calls("checkout_layer")[1].args,
-            (std::vector<std::int64_t>{0, 3, 100, 100, 2400}));
+  EXPECT_EQ(
+      qstest::Trace(f.host.journal(), {qstest::Op::checkout_layer})[1],
+      qstest::Call<qstest::Op::checkout_layer>(
+          {.index = 0, .checkout_id = 3, .what_time = 100, .time_step = 100, .time_scale = 2400}));
 }
 
 TEST(Frame, PixelsAndOutputWorlds) {
@@ -164,7 +166,7 @@ TEST(Frame, PixelsAndOutputWorlds) {
   EXPECT_EQ(outCopy.width, 0);
   EXPECT_EQ(outCopy.height, 0);
   EXPECT_EQ(f.host.worldBytesInUse(), 0u);  // only the kept (empty) output remains
-  EXPECT_EQ(f.host.CountCalls("checkin_layer_pixels"), 1u);
+  EXPECT_EQ(f.host.journal().Count(qstest::Op::checkin_layer_pixels), 1u);
 }
 
 TEST(Frame, WorldBudgetTurnsHugeCheckoutsIntoOutOfMemory) {

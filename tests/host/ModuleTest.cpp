@@ -29,7 +29,7 @@ TEST(Module, GlobalSetupAboutAndOneFrameRunThroughTheHost) {
   EXPECT_TRUE(host.AccountsClear()) << host.AccountsText();
 
   const qshost::FrameResult frame = host.RenderFrame(1000);
-  EXPECT_EQ(frame.err, PF_Err_NONE) << host.JournalText();
+  EXPECT_EQ(frame.err, PF_Err_NONE) << host.journal().Text();
   EXPECT_TRUE(host.AccountsClear()) << host.AccountsText();
   ASSERT_EQ(frame.frame.width(), 640);
   EXPECT_EQ(frame.frame.at(320, 180).red, 255);  // the still layer, drawn untouched

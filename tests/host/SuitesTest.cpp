@@ -10,7 +10,10 @@
 namespace {
 
 using qstest::Acquire;
+using qstest::Call;
 using qstest::FakeHost;
+using qstest::Op;
+using qstest::Trace;
 
 // Every pointer-sized slot of a table is set.
 void ExpectNoNullSlot(const void* table, std::size_t bytes, const std::string& what) {
@@ -85,8 +88,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, UnknownSuite,
 
 TEST(Suites, RefusedSuitesAndMissingBasicSuite) {
   FakeHost f;
-  f.host.RefuseSuite(kPFIterate8Suite);
-  f.host.RefuseSuite(kAEGPLayerSuite, 13);
+  f.host.faults().RefuseSuite(kPFIterate8Suite);
+  f.host.faults().RefuseSuite(kAEGPLayerSuite, 13);
   f.Run([&](PF_InData& in) {
     EXPECT_EQ(Acquire<PF_Iterate8Suite1>(in, kPFIterate8Suite, 1), nullptr);
     EXPECT_EQ(Acquire<AEGP_LayerSuite7>(in, kAEGPLayerSuite, 13), nullptr);
@@ -94,14 +97,14 @@ TEST(Suites, RefusedSuitesAndMissingBasicSuite) {
     EXPECT_NE(layer11, nullptr);
     return in.pica_basicP->ReleaseSuite(kAEGPLayerSuite, 11);
   });
-  f.host.RefuseAllSuites();
+  f.host.faults().RefuseAllSuites();
   f.Run([&](PF_InData& in) {
     EXPECT_EQ(Acquire<PF_HandleSuite1>(in, kPFHandleSuite, 2), nullptr);
     return PF_Err_NONE;
   });
-  f.host.SetNoBasicSuite();
+  f.host.faults().SetNoBasicSuite();
   EXPECT_EQ(f.host.in_data().pica_basicP, nullptr);
-  f.host.SetNoBasicSuite(false);
+  f.host.faults().SetNoBasicSuite(false);
   EXPECT_NE(f.host.in_data().pica_basicP, nullptr);
   EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
 }
@@ -129,19 +132,23 @@ TEST(Suites, StubsRecordTheCallAndFail) {
     EXPECT_EQ(in.pica_basicP->AllocateBlock(16, nullptr), kSPUnimplementedError);
     return in.pica_basicP->ReleaseSuite(kAEGPStreamSuite, 9);
   });
-  const std::vector<std::string> expected{"premultiply",        "app",           "AcquireSuite",
-                                          "AEGP_IsStreamLegal", "AllocateBlock", "ReleaseSuite"};
-  EXPECT_EQ(f.host.Ops(), expected);
-  EXPECT_TRUE(f.host.journal()[0].stub);
+  const std::vector<std::string> expected{
+      Call<Op::Stub>({"premultiply"}),
+      Call<Op::Stub>({"app"}),
+      Call<Op::AcquireSuite>({.name = kAEGPStreamSuite, .version = 9}),
+      Call<Op::Stub>({"AEGP_IsStreamLegal"}),
+      Call<Op::Stub>({"AllocateBlock"}),
+      Call<Op::ReleaseSuite>({.name = kAEGPStreamSuite, .version = 9})};
+  EXPECT_EQ(Trace(f.host.journal()), expected);
+  EXPECT_TRUE(f.host.journal()[0].stub());
   EXPECT_EQ(f.host.journal()[0].result, PF_Err_INVALID_CALLBACK);
-  EXPECT_FALSE(f.host.journal()[2].stub);
-  EXPECT_EQ(f.host.journal()[2].text, "AEGP Stream Suite");
-  EXPECT_EQ(f.host.journal()[2].args, (std::vector<std::int64_t>{9}));
+  EXPECT_EQ(f.host.journal()[4].result, kSPUnimplementedError);
+  EXPECT_FALSE(f.host.journal()[2].stub());
 }
 
 TEST(Suites, InjectedAcquireFailureGivesNoSuiteAndNoAccount) {
   FakeHost f;
-  f.host.FailCall("AcquireSuite", 2, kSPSuiteNotFoundError);
+  f.host.faults().FailCall(Op::AcquireSuite, 2, kSPSuiteNotFoundError);
   f.Run([&](PF_InData& in) {
     EXPECT_NE(Acquire<PF_HandleSuite1>(in, kPFHandleSuite, 2), nullptr);
     EXPECT_EQ(Acquire<PF_HandleSuite1>(in, kPFHandleSuite, 2), nullptr);
@@ -151,7 +158,7 @@ TEST(Suites, InjectedAcquireFailureGivesNoSuiteAndNoAccount) {
     return PF_Err_NONE;
   });
   EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
-  const auto calls = f.host.Calls("AcquireSuite");
+  const auto calls = f.host.journal().Calls(Op::AcquireSuite);
   ASSERT_EQ(calls.size(), 3u);
   EXPECT_FALSE(calls[0].failed);
   EXPECT_TRUE(calls[1].failed);

@@ -1,7 +1,10 @@
 // Smart pre-render and motion sampling through the built module and the substitute host.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "params/ParamIndex.h"
@@ -11,8 +14,11 @@
 namespace {
 
 using namespace quillstreak;
+using qstest::Call;
 using qstest::NewHost;
-using Ops = std::vector<std::string>;
+using qstest::Op;
+using qstest::Trace;
+using Lines = std::vector<std::string>;
 
 /// The plan pre-render attached to the frame (the handle's block, read as the host holds it).
 const TrailPlan* AttachedPlan(const qshost::Host& host) {
@@ -37,57 +43,46 @@ TEST(SmartPreRender, WorkedExampleMakesTheHostCallsInOrder) {
   ASSERT_EQ(host->comp().timeScale, 2400u);
   ASSERT_EQ(host->comp().frameDuration, 100);
   TwoJumps(*host);
-  ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE) << host->JournalText();
+  ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE) << host->journal().Text();
 
-  Ops expected;
+  Lines expected;
   for (int i = 0; i < PARAM_COUNT; ++i) {
-    expected.push_back("checkout_param " + std::to_string(i) + " 1000 100 2400");
+    expected.push_back(Call<Op::checkout_param>(
+        {.index = i, .what_time = 1000, .time_step = 100, .time_scale = 2400}));
   }
-  expected.push_back("checkout_layer 0 1 900 100 2400");
-  expected.push_back("checkout_layer 0 2 950 100 2400");
-  expected.push_back("checkout_layer 0 4 1000 100 2400");
-  expected.push_back("host_unlock_handle");
-  for (int i = 0; i < PARAM_COUNT; ++i) {
-    expected.push_back("checkin_param " + std::to_string(i));
+  for (const auto& [id, time] : {std::pair{1, 900}, {2, 950}, {4, 1000}}) {
+    expected.push_back(Call<Op::checkout_layer>(
+        {.index = 0, .checkout_id = id, .what_time = time, .time_step = 100, .time_scale = 2400}));
   }
-  Ops got;
-  for (const auto& e : host->journal()) {
-    if (e.op == "checkout_param" || e.op == "checkin_param" || e.op == "checkout_layer" ||
-        e.op == "host_unlock_handle") {
-      std::string line = e.op;
-      const std::size_t keep = e.op == "checkout_param" ? 4 : e.op == "checkout_layer" ? 5 : 1;
-      for (std::size_t i = 0; i < e.args.size() && i < keep; ++i) {
-        line += " " + std::to_string(e.args[i]);
-      }
-      if (e.op == "host_unlock_handle") line = e.op;
-      got.push_back(line);
-    }
-  }
-  EXPECT_EQ(got, expected) << host->JournalText();
+  expected.push_back(Call<Op::host_unlock_handle>({.handle = 1}));  // the plan's handle
+  for (int i = 0; i < PARAM_COUNT; ++i) expected.push_back(Call<Op::checkin_param>({.index = i}));
+  EXPECT_EQ(Trace(host->journal(), {Op::checkout_param, Op::checkin_param, Op::checkout_layer,
+                                    Op::host_unlock_handle}),
+            expected)
+      << host->journal().Text();
 
   // The motion reads sit between the parameter checkouts and the layer checkouts: six streams
   // per read, for the first base, two probes that move, their re-read bases and a last probe.
-  const Ops ops = host->Ops();
+  const std::vector<Op> ops = host->journal().Ops();
   std::size_t firstRead = ops.size(), lastRead = 0, lastParam = 0, firstLayer = ops.size();
   for (std::size_t i = 0; i < ops.size(); ++i) {
-    if (ops[i] == "AEGP_GetLayerStreamValue") {
+    if (ops[i] == Op::AEGP_GetLayerStreamValue) {
       firstRead = std::min(firstRead, i);
       lastRead = i;
     }
-    if (ops[i] == "checkout_param") lastParam = i;
-    if (ops[i] == "checkout_layer") firstLayer = std::min(firstLayer, i);
+    if (ops[i] == Op::checkout_param) lastParam = i;
+    if (ops[i] == Op::checkout_layer) firstLayer = std::min(firstLayer, i);
   }
   EXPECT_LT(lastParam, firstRead);
   EXPECT_LT(lastRead, firstLayer);
-  const auto reads = host->Calls("AEGP_GetLayerStreamValue");
+  const auto reads = host->journal().Args<Op::AEGP_GetLayerStreamValue>();
   ASSERT_EQ(reads.size(), 36u);
-  const std::int64_t streamOrder[] = {1, 2, 0, 3, 9, 8};
-  const std::int64_t readTimes[] = {900, 950, 950, 1000, 1000, 1050};
+  const AEGP_LayerStream streamOrder[] = {1, 2, 0, 3, 9, 8};
+  const A_long readTimes[] = {900, 950, 950, 1000, 1000, 1050};
   for (std::size_t i = 0; i < reads.size(); ++i) {
-    ASSERT_GE(reads[i].args.size(), 3u);
-    EXPECT_EQ(reads[i].args[0], streamOrder[i % 6]) << i;
-    EXPECT_EQ(reads[i].args[1], readTimes[i / 6]) << i;
-    EXPECT_EQ(reads[i].args[2], 2400) << i;
+    EXPECT_EQ(reads[i].stream, streamOrder[i % 6]) << i;
+    EXPECT_EQ(reads[i].time, readTimes[i / 6]) << i;
+    EXPECT_EQ(reads[i].scale, 2400u) << i;
   }
 
   const TrailPlan* plan = AttachedPlan(*host);
@@ -238,35 +233,35 @@ TEST(SmartPreRender, EdgeSlidersChangeNoRequestOrRectangle) {
 TEST(SmartPreRender, FailuresStillCheckEverythingBackIn) {
   struct Case {
     const char* name;
-    const char* op;
+    Op op;
     int nth;
     PF_Err expected;
     std::size_t paramCheckouts, layerCheckouts, reads;
     bool attached;
   };
   const Case cases[] = {
-      {"parameter 5 fails", "checkout_param", 6, 777, 6, 0, 0, true},
-      {"first stream read fails", "AEGP_GetLayerStreamValue", 1, 777, 24, 0, 1, true},
-      {"a later read fails", "AEGP_GetLayerStreamValue", 14, 777, 24, 0, 14, true},
-      {"own layer not found", "AEGP_GetEffectLayer", 1, 777, 24, 0, 0, true},
-      {"first layer checkout fails", "checkout_layer", 1, 777, 24, 1, 36, true},
-      {"current frame checkout fails", "checkout_layer", 3, 777, 24, 3, 36, true},
-      {"handle allocation fails", "host_new_handle", 1, PF_Err_OUT_OF_MEMORY, 0, 0, 0, false},
-      {"lock fails", "host_lock_handle", 1, PF_Err_OUT_OF_MEMORY, 0, 0, 0, false},
+      {"parameter 5 fails", Op::checkout_param, 6, 777, 6, 0, 0, true},
+      {"first stream read fails", Op::AEGP_GetLayerStreamValue, 1, 777, 24, 0, 1, true},
+      {"a later read fails", Op::AEGP_GetLayerStreamValue, 14, 777, 24, 0, 14, true},
+      {"own layer not found", Op::AEGP_GetEffectLayer, 1, 777, 24, 0, 0, true},
+      {"first layer checkout fails", Op::checkout_layer, 1, 777, 24, 1, 36, true},
+      {"current frame checkout fails", Op::checkout_layer, 3, 777, 24, 3, 36, true},
+      {"handle allocation fails", Op::host_new_handle, 1, PF_Err_OUT_OF_MEMORY, 0, 0, 0, false},
+      {"lock fails", Op::host_lock_handle, 1, PF_Err_OUT_OF_MEMORY, 0, 0, 0, false},
   };
   for (const Case& c : cases) {
     auto host = NewHost();
     TwoJumps(*host);
-    host->FailCall(c.op, c.nth, 777);
+    host->faults().FailCall(c.op, c.nth, 777);
     EXPECT_EQ(host->SmartPreRender(), c.expected) << c.name;
-    EXPECT_EQ(host->CountCalls("checkout_param"), c.paramCheckouts) << c.name;
-    EXPECT_EQ(host->CountCalls("checkin_param"), 24u) << c.name;
-    EXPECT_EQ(host->CountCalls("checkout_layer"), c.layerCheckouts) << c.name;
-    EXPECT_EQ(host->CountCalls("AEGP_GetLayerStreamValue"), c.reads) << c.name;
+    EXPECT_EQ(host->journal().Count(Op::checkout_param), c.paramCheckouts) << c.name;
+    EXPECT_EQ(host->journal().Count(Op::checkin_param), 24u) << c.name;
+    EXPECT_EQ(host->journal().Count(Op::checkout_layer), c.layerCheckouts) << c.name;
+    EXPECT_EQ(host->journal().Count(Op::AEGP_GetLayerStreamValue), c.reads) << c.name;
     EXPECT_EQ(host->preRenderOutput().pre_render_data != nullptr, c.attached) << c.name;
     EXPECT_EQ(host->accounts().params, 0) << c.name;
     if (c.attached) {
-      EXPECT_EQ(host->CountCalls("host_unlock_handle"), 1u) << c.name;
+      EXPECT_EQ(host->journal().Count(Op::host_unlock_handle), 1u) << c.name;
     }
     host->EndFrame();
     EXPECT_TRUE(host->AccountsClear()) << c.name << " " << host->AccountsText();
@@ -275,14 +270,14 @@ TEST(SmartPreRender, FailuresStillCheckEverythingBackIn) {
 
 TEST(SmartPreRender, CheckinErrorCountsOnlyWhenThereWasNone) {
   auto host = NewHost();
-  host->FailCall("checkin_param", 3, 55);
+  host->faults().FailCall(Op::checkin_param, 3, 55);
   EXPECT_EQ(host->SmartPreRender(), 55);
-  EXPECT_EQ(host->CountCalls("checkin_param"), 24u);
+  EXPECT_EQ(host->journal().Count(Op::checkin_param), 24u);
   host->EndFrame();
 
   auto second = NewHost();
-  second->FailCall("checkout_param", 1, 66);
-  second->FailCall("checkin_param", 1, 55);
+  second->faults().FailCall(Op::checkout_param, 1, 66);
+  second->faults().FailCall(Op::checkin_param, 1, 55);
   EXPECT_EQ(second->SmartPreRender(), 66);
   second->EndFrame();
 }
@@ -291,22 +286,22 @@ TEST(SmartPreRender, MissingSuitesGive516WithNothingLeftBehind) {
   for (const char* suite : {"PF Handle Suite", "AEGP PF Interface Suite", "AEGP Stream Suite"}) {
     auto host = NewHost();
     TwoJumps(*host);
-    host->RefuseSuite(suite);
+    host->faults().RefuseSuite(suite);
     EXPECT_EQ(host->SmartPreRender(), PF_Err_BAD_CALLBACK_PARAM) << suite;
     if (std::string(suite) != "PF Handle Suite") {
-      EXPECT_EQ(host->CountCalls("checkin_param"), 24u) << suite;
-      EXPECT_EQ(host->CountCalls("host_unlock_handle"), 1u) << suite;
-      EXPECT_EQ(host->CountCalls("checkout_layer"), 0u) << suite;
+      EXPECT_EQ(host->journal().Count(Op::checkin_param), 24u) << suite;
+      EXPECT_EQ(host->journal().Count(Op::host_unlock_handle), 1u) << suite;
+      EXPECT_EQ(host->journal().Count(Op::checkout_layer), 0u) << suite;
     } else {
-      EXPECT_EQ(host->CountCalls("checkout_param"), 0u);
+      EXPECT_EQ(host->journal().Count(Op::checkout_param), 0u);
     }
     host->EndFrame();
     EXPECT_TRUE(host->AccountsClear()) << suite << " " << host->AccountsText();
   }
   auto host = NewHost();
-  host->SetNoBasicSuite();
+  host->faults().SetNoBasicSuite();
   EXPECT_EQ(host->SmartPreRender(), PF_Err_BAD_CALLBACK_PARAM);
-  EXPECT_TRUE(host->journal().empty()) << host->JournalText();
+  EXPECT_TRUE(host->journal().empty()) << host->journal().Text();
 }
 
 TEST(MotionSource, TheChosenLayerIsMeasuredInsteadOfTheEffectsOwn) {
@@ -321,23 +316,23 @@ TEST(MotionSource, TheChosenLayerIsMeasuredInsteadOfTheEffectsOwn) {
   host->comp().AddLayer(source);
   host->SetLayerParam(PARAM_MOTION_SOURCE, 7);
   host->SetTime(1000);
-  ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE) << host->JournalText();
+  ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE) << host->journal().Text();
   // The effect's own layer is still; the source moves 2 px per 20 units.
   EXPECT_EQ(*AttachedPlan(*host)->sampleTimes, (SampleTimeList{900, 920, 940, 960, 980, 1000}));
-  const Ops lookup = [&] {
-    Ops ops;
-    for (const auto& op : host->Ops()) {
-      if (op.rfind("AEGP_", 0) == 0 && op != "AEGP_GetLayerStreamValue") ops.push_back(op);
-    }
-    return ops;
-  }();
-  EXPECT_EQ(lookup, (Ops{"AEGP_GetNewEffectForEffect", "AEGP_GetNewEffectStreamByIndex",
-                         "AEGP_GetNewStreamValue", "AEGP_DisposeStreamValue", "AEGP_GetEffectLayer",
-                         "AEGP_GetLayerParentComp", "AEGP_GetLayerFromLayerID",
-                         "AEGP_DisposeStream", "AEGP_DisposeEffect"}));
-  const auto stream = host->Calls("AEGP_GetNewEffectStreamByIndex");
+  const Op lookupSteps[] = {Op::AEGP_GetNewEffectForEffect, Op::AEGP_GetNewEffectStreamByIndex,
+                            Op::AEGP_GetNewStreamValue,     Op::AEGP_DisposeStreamValue,
+                            Op::AEGP_GetEffectLayer,        Op::AEGP_GetLayerParentComp,
+                            Op::AEGP_GetLayerFromLayerID,   Op::AEGP_DisposeStream,
+                            Op::AEGP_DisposeEffect};
+  std::vector<Op> lookup;
+  for (const Op op : host->journal().Ops()) {
+    if (std::find(std::begin(lookupSteps), std::end(lookupSteps), op) != std::end(lookupSteps))
+      lookup.push_back(op);
+  }
+  EXPECT_EQ(lookup, std::vector<Op>(std::begin(lookupSteps), std::end(lookupSteps)));
+  const auto stream = host->journal().Args<Op::AEGP_GetNewEffectStreamByIndex>();
   ASSERT_EQ(stream.size(), 1u);
-  EXPECT_EQ(stream[0].args.back(), PARAM_MOTION_SOURCE);
+  EXPECT_EQ(stream[0].index, PARAM_MOTION_SOURCE);
   host->EndFrame();
   EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
 }
@@ -348,31 +343,31 @@ TEST(MotionSource, AnUnknownLayerFailsTheFrameWithTheHostsError) {
   host->SetTime(1000);
   const PF_Err err = host->SmartPreRender();
   EXPECT_NE(err, PF_Err_NONE);
-  EXPECT_EQ(host->CountCalls("AEGP_GetLayerStreamValue"), 0u);
-  EXPECT_EQ(host->CountCalls("checkout_layer"), 0u);
-  EXPECT_EQ(host->CountCalls("AEGP_DisposeStream"), 1u);
-  EXPECT_EQ(host->CountCalls("AEGP_DisposeEffect"), 1u);
+  EXPECT_EQ(host->journal().Count(Op::AEGP_GetLayerStreamValue), 0u);
+  EXPECT_EQ(host->journal().Count(Op::checkout_layer), 0u);
+  EXPECT_EQ(host->journal().Count(Op::AEGP_DisposeStream), 1u);
+  EXPECT_EQ(host->journal().Count(Op::AEGP_DisposeEffect), 1u);
   host->EndFrame();
   EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
 }
 
 TEST(MotionSource, EveryLookupStepFailingCleansUp) {
-  const char* steps[] = {"AEGP_GetNewEffectForEffect", "AEGP_GetNewEffectStreamByIndex",
-                         "AEGP_GetNewStreamValue",     "AEGP_DisposeStreamValue",
-                         "AEGP_GetEffectLayer",        "AEGP_GetLayerParentComp",
-                         "AEGP_GetLayerFromLayerID",   "AEGP_DisposeStream",
-                         "AEGP_DisposeEffect"};
-  for (const char* step : steps) {
+  const Op steps[] = {Op::AEGP_GetNewEffectForEffect, Op::AEGP_GetNewEffectStreamByIndex,
+                      Op::AEGP_GetNewStreamValue,     Op::AEGP_DisposeStreamValue,
+                      Op::AEGP_GetEffectLayer,        Op::AEGP_GetLayerParentComp,
+                      Op::AEGP_GetLayerFromLayerID,   Op::AEGP_DisposeStream,
+                      Op::AEGP_DisposeEffect};
+  for (const Op step : steps) {
     auto host = NewHost();
     qshost::Layer source;
     source.id = 3;
     host->comp().AddLayer(source);
     host->SetLayerParam(PARAM_MOTION_SOURCE, 3);
-    host->FailCall(step, 1, 31);
-    EXPECT_EQ(host->SmartPreRender(), 31) << step;
-    EXPECT_EQ(host->CountCalls("checkout_layer"), 0u) << step;
+    host->faults().FailCall(step, 1, 31);
+    EXPECT_EQ(host->SmartPreRender(), 31) << qshost::NameOf(step);
+    EXPECT_EQ(host->journal().Count(Op::checkout_layer), 0u) << qshost::NameOf(step);
     host->EndFrame();
-    EXPECT_TRUE(host->AccountsClear()) << step << " " << host->AccountsText();
+    EXPECT_TRUE(host->AccountsClear()) << qshost::NameOf(step) << " " << host->AccountsText();
   }
 }
 
@@ -382,13 +377,13 @@ TEST(FrameEnd, APreRenderedFrameLeavesNothingRenderedOrNot) {
     TwoJumps(*host);
     ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE);
     if (render) {
-      EXPECT_EQ(host->SmartRender(), PF_Err_NONE) << host->JournalText();
+      EXPECT_EQ(host->SmartRender(), PF_Err_NONE) << host->journal().Text();
       // Smart render destroyed the list and left the plan without one.
       EXPECT_EQ(AttachedPlan(*host)->sampleTimes, nullptr);
     }
     host->EndFrame();
     EXPECT_TRUE(host->AccountsClear()) << render << " " << host->AccountsText();
-    EXPECT_EQ(host->CountCalls("host_dispose_handle"), 1u);
+    EXPECT_EQ(host->journal().Count(Op::host_dispose_handle), 1u);
   }
 }
 

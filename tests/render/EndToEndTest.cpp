@@ -231,7 +231,7 @@ TEST(EndToEnd, TrailFramesMatchTheLayerHistory) {
     for (const Frame& f : m.frames) {
       SCOPED_TRACE("frame at " + std::to_string(f.time));
       const qshost::FrameResult result = host->RenderFrame(f.time);
-      ASSERT_EQ(result.err, PF_Err_NONE) << host->JournalText();
+      ASSERT_EQ(result.err, PF_Err_NONE) << host->journal().Text();
       std::vector<std::pair<A_long, A_long>> checkouts, expected;
       for (const auto& c : host->layerCheckouts()) checkouts.emplace_back(c.id, c.time);
       for (std::size_t k = 0; k < f.sampleTimes.size(); ++k) {

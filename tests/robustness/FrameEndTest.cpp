@@ -22,7 +22,7 @@ std::unique_ptr<Host> PendingFrame(bool rendered) {
   if (rendered) {
     EXPECT_EQ(host->SmartRender(), PF_Err_NONE);
   }
-  host->ClearJournal();
+  host->journal().Clear();
   return host;
 }
 
@@ -32,20 +32,22 @@ void SweepFrameEnd(bool rendered) {
   {
     auto host = PendingFrame(rendered);
     host->EndFrame();
-    baseline = host->journal();
+    baseline = host->journal().entries();
     EXPECT_TRUE(host->AccountsClear()) << name << ": " << host->AccountsText();
   }
   ASSERT_FALSE(baseline.empty()) << name << ": the frame's end calls nothing";
 
   for (std::size_t k = 1; k <= baseline.size(); ++k) {
     auto host = PendingFrame(rendered);
-    host->FailCallNumber(static_cast<std::int64_t>(k), kFaultBase + static_cast<A_long>(k));
+    host->faults().FailCallNumber(static_cast<std::int64_t>(k),
+                                  kFaultBase + static_cast<A_long>(k));
     host->EndFrame();
-    const std::string context = name + ": call " + std::to_string(k) + " (" + baseline[k - 1].op +
-                                ") failing\n" + host->JournalText();
+    const std::string context = name + ": call " + std::to_string(k) + " (" +
+                                qshost::Format(baseline[k - 1]) + ") failing\n" +
+                                host->journal().Text();
     qshost::Accounts left = host->accounts();
     // Without the handle suite the handle cannot be given back; that one is the host's doing.
-    if (baseline[k - 1].op == "AcquireSuite") {
+    if (baseline[k - 1].op == Op::AcquireSuite) {
       EXPECT_LE(left.handles, 1) << context;
       left.handles = 0;
     }

@@ -50,9 +50,9 @@ void WithinSeconds(const std::string& what, int seconds, Body body) {
 
 /// One frame through the host with the runaway guard armed: pre-render, render, frame end.
 qshost::FrameResult GuardedFrame(Host& host, A_long time) {
-  host.FailCall("AEGP_GetLayerStreamValue", kRunawayReads, kRunawayCode);
+  host.faults().FailCall(Op::AEGP_GetLayerStreamValue, kRunawayReads, kRunawayCode);
   const qshost::FrameResult result = host.RenderFrame(time);
-  host.ClearFaults();
+  host.faults().Clear();
   return result;
 }
 
@@ -130,7 +130,7 @@ TEST(HostileValues, NonFiniteAndHugeTransforms) {
       auto host = MovingLayerHost();
       c.set(*host->comp().FindLayer(1));
       const qshost::FrameResult result = GuardedFrame(*host, kNow);
-      EXPECT_EQ(result.err, PF_Err_NONE) << c.name << "\n" << host->JournalText();
+      EXPECT_EQ(result.err, PF_Err_NONE) << c.name << "\n" << host->journal().Text();
       ExpectSoundFrame(c.name, *host, result);
     });
   }
@@ -369,7 +369,7 @@ void RenderWithWorlds(const std::string& name, const TinyWorlds::WorldShape& sam
     TinyWorlds::self = nullptr;
     // The render went through the worlds it was given.
     EXPECT_GT(worlds.worlds.size(), 2u) << name;
-    EXPECT_NE(err, PF_Err_INTERNAL_STRUCT_DAMAGED) << name << "\n" << host->JournalText();
+    EXPECT_NE(err, PF_Err_INTERNAL_STRUCT_DAMAGED) << name << "\n" << host->journal().Text();
     host->EndFrame();
     EXPECT_TRUE(host->AccountsClear()) << name << ": " << host->AccountsText();
   });

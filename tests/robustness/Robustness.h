@@ -17,6 +17,7 @@ namespace qsrobust {
 
 using qshost::Host;
 using qshost::JournalEntry;
+using qshost::Op;
 
 /// The commands the effect answers, as the substitute host sends them.
 enum class Command {
@@ -132,9 +133,9 @@ inline std::unique_ptr<Host> Prepare(const Scenario& s) {
   s.scene(*host);
   host->SetTime(kNow);
   if (s.command == Command::Render) {
-    EXPECT_EQ(host->SmartPreRender(), PF_Err_NONE) << s.name << "\n" << host->JournalText();
+    EXPECT_EQ(host->SmartPreRender(), PF_Err_NONE) << s.name << "\n" << host->journal().Text();
   }
-  host->ClearJournal();
+  host->journal().Clear();
   return host;
 }
 
@@ -160,35 +161,33 @@ inline PF_Err RunCommand(Host& host, Command c) {
 
 /// Ends the frame (if any) with every fault and refusal lifted, as a healthy host would.
 inline void EndFrame(Host& host) {
-  host.ClearFaults();
-  host.SetNoBasicSuite(false);
+  host.faults().Clear();
+  host.faults().SetNoBasicSuite(false);
   host.EndFrame();
 }
 
 /// Host calls whose failure does not end the command: their result is not an error the effect
 /// can act on (a release, the clear of the output, string copies into the effect's own buffers).
-inline bool FailureIgnored(const std::string& op) {
-  static const std::set<std::string> kIgnored = {"ReleaseSuite", "fill",    "ansi.strcpy",
-                                                 "ansi.sprintf", "sprintf", "strcpy"};
+inline bool FailureIgnored(Op op) {
+  static const std::set<Op> kIgnored = {Op::ReleaseSuite, Op::fill,    Op::ansi_strcpy,
+                                        Op::ansi_sprintf, Op::sprintf, Op::strcpy};
   return kIgnored.count(op) != 0;
 }
 
 /// Calls that give a pointer and fail by giving none: the effect reports running out of memory.
-inline bool FailsAsNull(const std::string& op) {
-  return op == "host_new_handle" || op == "host_lock_handle";
-}
+inline bool FailsAsNull(Op op) { return op == Op::host_new_handle || op == Op::host_lock_handle; }
 
 /// The calls that may follow a failure: clean-up only.
 inline bool CleanupCall(const JournalEntry& e) {
-  static const std::set<std::string> kCleanup = {"checkin_param",       "host_unlock_handle",
-                                                 "host_dispose_handle", "AEGP_DisposeStream",
-                                                 "AEGP_DisposeEffect",  "ReleaseSuite"};
+  static const std::set<Op> kCleanup = {Op::checkin_param,       Op::host_unlock_handle,
+                                        Op::host_dispose_handle, Op::AEGP_DisposeStream,
+                                        Op::AEGP_DisposeEffect,  Op::ReleaseSuite};
   return kCleanup.count(e.op) != 0;
 }
 
 /// What a command must return when call `failed` (of the baseline journal) fails with `code`.
 inline PF_Err ExpectedResult(const JournalEntry& failed, A_long code, PF_Err baseline) {
-  if (failed.op == "AcquireSuite") return PF_Err_BAD_CALLBACK_PARAM;
+  if (failed.op == Op::AcquireSuite) return PF_Err_BAD_CALLBACK_PARAM;
   if (FailureIgnored(failed.op)) return baseline;
   if (FailsAsNull(failed.op)) return PF_Err_OUT_OF_MEMORY;
   return code;

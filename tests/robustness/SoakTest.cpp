@@ -106,7 +106,7 @@ Usage RenderPass(Host& host, int frames, int pass) {
     EXPECT_EQ(result.err, PF_Err_NONE) << "pass " << pass << ", frame " << i;
     EXPECT_TRUE(host.AccountsClear())
         << "pass " << pass << ", frame " << i << ": " << host.AccountsText();
-    host.ClearJournal();  // the host's own record of calls is not the effect's memory
+    host.journal().Clear();  // the host's own record of calls is not the effect's memory
     if (::testing::Test::HasFailure()) break;
   }
   return Usage{HeapInUse(), PeakResidentKiB()};

@@ -1,0 +1,47 @@
+// Reading the host's journal in tests. Expected calls are written with the operation's named
+// argument fields and compared as the journal formats them, so a mismatch prints every field of
+// both calls:
+//
+//   EXPECT_EQ(Trace(host.journal(), {Op::transfer_rect}),
+//             Lines({Call<Op::transfer_rect>({.quality = PF_Quality_HI, ..., .dest_x = 2})}));
+#pragma once
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "host/Journal.h"
+
+namespace qstest {
+
+using qshost::Op;
+
+/// One call as the journal formats it (FormatCall), from its operation and named fields.
+template <Op O>
+std::string Call(const qshost::ArgsOf<O>& args = {}) {
+  return qshost::FormatCall(O, args);
+}
+
+/// Every call of the journal, in order, each formatted by FormatCall.
+inline std::vector<std::string> Trace(const qshost::Journal& journal) {
+  std::vector<std::string> out;
+  for (const qshost::JournalEntry& e : journal) out.push_back(qshost::FormatCall(e.op, e.args));
+  return out;
+}
+
+/// The calls of the given operations, in journal order, each formatted by FormatCall.
+inline std::vector<std::string> Trace(const qshost::Journal& journal,
+                                      std::initializer_list<Op> ops) {
+  std::vector<std::string> out;
+  for (const qshost::JournalEntry& e : journal) {
+    for (const Op op : ops) {
+      if (e.op == op) {
+        out.push_back(qshost::FormatCall(e.op, e.args));
+        break;
+      }
+    }
+  }
+  return out;
+}
+
+}  // namespace qstest
