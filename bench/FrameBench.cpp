@@ -76,7 +76,7 @@ qshost::LayerSource ImageSource(A_long width, A_long height) {
 }
 
 void SetUpSlidingLayer(Host& host) {
-  qshost::Composition& comp = host.comp();
+  qshost::Composition& comp = host.scene().comp();
   comp.width = 1920;
   comp.height = 1080;
   comp.timeScale = 2400;
@@ -93,13 +93,13 @@ void SetUpSlidingLayer(Host& host) {
     layer.transform.position.AddKeyframe(k * 2929, {k % 2 == 0 ? 640.0 : 1280.0, 540.0, 0.0, 0.0});
   }
   comp.layers.push_back(std::move(layer));
-  host.SetEffectLayer(1);
+  host.scene().SetEffectLayer(1);
 }
 
 // Turns the host's layer cache on or off (a no-op for a host without one).
 template <typename H>
-auto SetCache(H& host, bool on, int) -> decltype(host.SetLayerCache(on), void()) {
-  host.SetLayerCache(on);
+auto SetCache(H& host, bool on, int) -> decltype(host.worlds().SetLayerCache(on), void()) {
+  host.worlds().SetLayerCache(on);
 }
 template <typename H>
 void SetCache(H&, bool, long) {}
@@ -124,34 +124,34 @@ std::unique_ptr<Host> MakeFrameHost(const FrameCase& c) {
     throw std::runtime_error("setup failed");
   }
   using namespace quillstreak;
-  host->SetDownsample(PF_RationalScale{1, static_cast<A_u_long>(c.downsample)},
-                      PF_RationalScale{1, static_cast<A_u_long>(c.downsample)});
-  host->SetFloat(PARAM_TIME_THRESHOLD, static_cast<double>(c.step) / c.downsample);
+  host->records().SetDownsample(PF_RationalScale{1, static_cast<A_u_long>(c.downsample)},
+                                PF_RationalScale{1, static_cast<A_u_long>(c.downsample)});
+  host->params().SetFloat(PARAM_TIME_THRESHOLD, static_cast<double>(c.step) / c.downsample);
   const double window = c.samples == 0 ? 0.0 : (c.samples - 1) * static_cast<double>(c.step);
   // shutterTicks = trunc(frame * angle / 360): a hair above the exact angle survives truncation.
-  host->SetFloat(PARAM_SHUTTER_ANGLE, window * 360.0 / kFrame + 0.001);
-  host->SetFloat(PARAM_MOTION_THRESHOLD, c.samples == 0 ? 20.0 : 0.0);
-  host->SetCheckbox(PARAM_RAMP_FILL_ENABLE, c.ramp);
-  host->SetColor(PARAM_RAMP_START_COLOR, PF_Pixel{255, 255, 200, 0});
-  host->SetColor(PARAM_RAMP_END_COLOR, PF_Pixel{255, 0, 40, 255});
-  host->SetFloat(PARAM_OPACITY, 100.0);
+  host->params().SetFloat(PARAM_SHUTTER_ANGLE, window * 360.0 / kFrame + 0.001);
+  host->params().SetFloat(PARAM_MOTION_THRESHOLD, c.samples == 0 ? 20.0 : 0.0);
+  host->params().SetCheckbox(PARAM_RAMP_FILL_ENABLE, c.ramp);
+  host->params().SetColor(PARAM_RAMP_START_COLOR, PF_Pixel{255, 255, 200, 0});
+  host->params().SetColor(PARAM_RAMP_END_COLOR, PF_Pixel{255, 0, 40, 255});
+  host->params().SetFloat(PARAM_OPACITY, 100.0);
   SetCache(*host, c.cache, 0);
   return host;
 }
 
 // One frame: pre-render, render, end. Returns the bytes the effect's passes moved, or < 0 on error.
 double RenderOne(Host& host, A_long time, bool ramp, int expectSamples, std::string& error) {
-  host.SetTime(time);
+  host.scene().SetTime(time);
   if (host.SmartPreRender() != PF_Err_NONE) {
     error = "smart pre-render failed";
     return -1;
   }
-  double bytes = RectBytes(host.preRenderOutput().result_rect);  // the clear
+  double bytes = RectBytes(host.frames().preRenderOutput().result_rect);  // the clear
   int samples = 0;
-  for (const qshost::LayerCheckout& c : host.layerCheckouts()) {
+  for (const qshost::LayerCheckout& c : host.frames().layerCheckouts()) {
     const double b = RectBytes(c.resultRect);
     bytes += 3 * b;  // in-front transfer: source read, destination read and written
-    if (c.id != static_cast<A_long>(host.layerCheckouts().size()) + 1) {
+    if (c.id != static_cast<A_long>(host.frames().layerCheckouts().size()) + 1) {
       ++samples;
       if (ramp) bytes += 2 * b;  // repaint in place
     }
@@ -232,7 +232,7 @@ void RenderScene(benchmark::State& state, Host& host, double fps, int frames) {
       state.SkipWithError("frame failed");
       break;
     }
-    samples += static_cast<double>(host.layerCheckouts().size()) - 1;
+    samples += static_cast<double>(host.frames().layerCheckouts().size()) - 1;
     benchmark::DoNotOptimize(result.frame.def().data);
   }
   const double done = static_cast<double>(state.iterations());
@@ -263,7 +263,7 @@ void BM_RendererDemo(benchmark::State& state) {
     if (host->GlobalSetup() != PF_Err_NONE || host->ParamsSetup() != PF_Err_NONE) {
       throw std::runtime_error("setup failed");
     }
-    const qsrender::ParamCatalog catalog(host->declaredParams());
+    const qsrender::ParamCatalog catalog(host->params().declared());
     scene = qsrender::ParseScene(qsrender::DemoSceneText(), "<demo>", "", catalog);
   } catch (const std::exception& e) {
     state.SkipWithError(e.what());
@@ -312,7 +312,7 @@ void BM_DemoLikeScene1080p(benchmark::State& state) {
     state.SkipWithError(e.what());
     return;
   }
-  qshost::Composition& comp = host->comp();
+  qshost::Composition& comp = host->scene().comp();
   comp.width = 1920;
   comp.height = 1080;
   comp.timeScale = 2400;
@@ -338,18 +338,18 @@ void BM_DemoLikeScene1080p(benchmark::State& state) {
   shape.transform.scale.AddKeyframe(2400, {140.0, 140.0, 100.0, 0.0});
   shape.transform.scale.AddKeyframe(4700, {80.0, 80.0, 100.0, 0.0});
   comp.layers.push_back(std::move(shape));
-  host->SetEffectLayer(1);
+  host->scene().SetEffectLayer(1);
   if (host->GlobalSetup() != PF_Err_NONE || host->ParamsSetup() != PF_Err_NONE) {
     state.SkipWithError("setup failed");
     return;
   }
   using namespace quillstreak;
-  host->SetFloat(PARAM_MOTION_THRESHOLD, 8.0);
-  host->SetFloat(PARAM_SHUTTER_ANGLE, 1440.0);
-  host->SetCheckbox(PARAM_RAMP_FILL_ENABLE, true);
-  host->SetColor(PARAM_RAMP_START_COLOR, PF_Pixel{255, 30, 60, 255});
-  host->SetColor(PARAM_RAMP_END_COLOR, PF_Pixel{255, 255, 160, 30});
-  host->SetFloat(PARAM_OPACITY, 85.0);
+  host->params().SetFloat(PARAM_MOTION_THRESHOLD, 8.0);
+  host->params().SetFloat(PARAM_SHUTTER_ANGLE, 1440.0);
+  host->params().SetCheckbox(PARAM_RAMP_FILL_ENABLE, true);
+  host->params().SetColor(PARAM_RAMP_START_COLOR, PF_Pixel{255, 30, 60, 255});
+  host->params().SetColor(PARAM_RAMP_END_COLOR, PF_Pixel{255, 255, 160, 30});
+  host->params().SetFloat(PARAM_OPACITY, 85.0);
   RenderScene(state, *host, 24.0, 48);
 }
 BENCHMARK(BM_DemoLikeScene1080p)->UseRealTime()->Unit(benchmark::kMillisecond);

@@ -40,7 +40,7 @@ qshost::Host& SharedHost() {
 
 /// The parameters the effect declares, as the host learned them.
 const qsrender::ParamCatalog& Catalog() {
-  static const qsrender::ParamCatalog catalog(SharedHost().declaredParams());
+  static const qsrender::ParamCatalog catalog(SharedHost().params().declared());
   return catalog;
 }
 
@@ -49,7 +49,7 @@ const qsrender::ParamCatalog& Catalog() {
 void PlanFirstFrame(const qsrender::Scene& scene) {
   qshost::Host& host = SharedHost();
   scene.ApplyTo(host);
-  host.SetTime(0);
+  host.scene().SetTime(0);
   // Far more stream reads than any accepted scene needs; past them the frame has run away.
   host.faults().FailCall(qshost::Op::AEGP_GetLayerStreamValue, 2000000, 0x7E57);
   const PF_Err err = host.SmartPreRender();
@@ -60,9 +60,9 @@ void PlanFirstFrame(const qsrender::Scene& scene) {
     std::fprintf(stderr, "a parsed scene makes the motion search run away\n");
     std::abort();
   }
-  if (!host.AccountsClear()) {
+  if (!host.accounts().Clear()) {
     std::fprintf(stderr, "a parsed scene leaves host resources behind: %s\n",
-                 host.AccountsText().c_str());
+                 host.accounts().Describe().c_str());
     std::abort();
   }
 }

@@ -36,7 +36,7 @@ TEST(Handles, AreClassicHandlesAndAccounted) {
     in.utils->host_dispose_handle(u);
     return in.pica_basicP->ReleaseSuite(kPFHandleSuite, 2);
   });
-  EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
+  EXPECT_TRUE(f.host.accounts().Clear()) << f.host.accounts().Describe();
 }
 
 TEST(Handles, UnknownOrHugeHandlesAreRefusedSafely) {
@@ -53,7 +53,7 @@ TEST(Handles, UnknownOrHugeHandlesAreRefusedSafely) {
     in.utils->host_dispose_handle(h);  // twice: recorded, nothing freed twice
     return PF_Err_NONE;
   });
-  EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
+  EXPECT_TRUE(f.host.accounts().Clear()) << f.host.accounts().Describe();
   EXPECT_EQ(f.host.journal().Count(Op::host_dispose_handle), 3u);
 }
 
@@ -69,7 +69,7 @@ TEST(Handles, FailedCallsReturnNullAndAreJournaled) {
     in.utils->host_dispose_handle(a);
     return PF_Err_NONE;
   });
-  EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
+  EXPECT_TRUE(f.host.accounts().Clear()) << f.host.accounts().Describe();
   const auto news = f.host.journal().Calls(Op::host_new_handle);
   ASSERT_EQ(news.size(), 2u);
   EXPECT_FALSE(news[0].failed);
@@ -89,7 +89,7 @@ TEST(Faults, TheKthCallOverallFails) {
     EXPECT_EQ(in.inter.checkout_param(in.effect_ref, 2, 0, 100, 2400, &def), PF_Err_NONE);
     return in.inter.checkin_param(in.effect_ref, &def);
   });
-  EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
+  EXPECT_TRUE(f.host.accounts().Clear()) << f.host.accounts().Describe();
   ASSERT_EQ(f.host.journal().size(), 5u);
   EXPECT_TRUE(f.host.journal()[2].failed);
 }
@@ -105,20 +105,20 @@ TEST(Faults, CountingGoesOnWithTheJournalOff) {
     return PF_Err_NONE;
   });
   EXPECT_TRUE(f.host.journal().empty());
-  EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
+  EXPECT_TRUE(f.host.accounts().Clear()) << f.host.accounts().Describe();
 }
 
 TEST(Params, ValuesAtTimeFollowKindAndKeyframes) {
   FakeHost f;
   qshost::Host& h = f.host;
-  h.SetFloat(2, 0.75);
-  h.KeyFloat(5, 0, 0.0);
-  h.KeyFloat(5, 200, 360.0);
-  h.KeyColor(9, 0, PF_Pixel{255, 0, 0, 0});
-  h.KeyColor(9, 100, PF_Pixel{255, 1, 255, 10});
-  h.KeyCheckbox(8, 0, false);
-  h.KeyCheckbox(8, 100, true);
-  h.SetLayerParam(6, 7);
+  h.params().SetFloat(2, 0.75);
+  h.params().KeyFloat(5, 0, 0.0);
+  h.params().KeyFloat(5, 200, 360.0);
+  h.params().KeyColor(9, 0, PF_Pixel{255, 0, 0, 0});
+  h.params().KeyColor(9, 100, PF_Pixel{255, 1, 255, 10});
+  h.params().KeyCheckbox(8, 0, false);
+  h.params().KeyCheckbox(8, 100, true);
+  h.params().SetLayer(6, 7);
   f.Run([&](PF_InData& in) {
     PF_ParamDef def{};
     EXPECT_EQ(in.inter.checkout_param(in.effect_ref, 2, 0, 100, 2400, &def), PF_Err_NONE);
@@ -150,9 +150,9 @@ TEST(Params, ValuesAtTimeFollowKindAndKeyframes) {
     EXPECT_EQ(f.host.accounts().params, 1);
     return in.inter.checkin_param(in.effect_ref, &def);
   });
-  EXPECT_TRUE(h.AccountsClear()) << h.AccountsText();
-  h.SetLayerParam(6, 0);
-  EXPECT_EQ(h.ParamAt(6, 0, 2400).u.ld.data, nullptr);
+  EXPECT_TRUE(h.accounts().Clear()) << h.accounts().Describe();
+  h.params().SetLayer(6, 0);
+  EXPECT_EQ(h.params().At(6, 0, 2400).u.ld.data, nullptr);
   EXPECT_EQ(
       Trace(h.journal(), {Op::checkout_param})[1],
       Call<Op::checkout_param>({.index = 5, .what_time = 1, .time_step = 1, .time_scale = 48}));
@@ -172,7 +172,7 @@ TEST(Params, BadCheckoutsAreErrorsAndUnknownCheckinsAreAccepted) {
     EXPECT_EQ(in.inter.checkin_param(in.effect_ref, nullptr), PF_Err_BAD_CALLBACK_PARAM);
     return PF_Err_NONE;
   });
-  EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
+  EXPECT_TRUE(f.host.accounts().Clear()) << f.host.accounts().Describe();
 }
 
 TEST(Params, AddParamAppendsInOrder) {
@@ -190,12 +190,12 @@ TEST(Params, AddParamAppendsInOrder) {
     EXPECT_EQ(in.inter.add_param(in.effect_ref, -1, nullptr), PF_Err_BAD_CALLBACK_PARAM);
     return PF_Err_NONE;
   });
-  ASSERT_EQ(f.host.declaredParams().size(), 2u);
-  EXPECT_EQ(f.host.declaredParams()[1].uu.id, 6);
-  EXPECT_DOUBLE_EQ(f.host.FloatAt(1, 0), 3.0);  // the declared value until one is set
-  f.host.SetFloat(1, 4.0);
-  EXPECT_DOUBLE_EQ(f.host.FloatAt(1, 0), 4.0);
-  EXPECT_THROW(f.host.ParamAt(3, 0, 2400), std::out_of_range);
+  ASSERT_EQ(f.host.params().declared().size(), 2u);
+  EXPECT_EQ(f.host.params().declared()[1].uu.id, 6);
+  EXPECT_DOUBLE_EQ(f.host.params().FloatAt(1, 0), 3.0);  // the declared value until one is set
+  f.host.params().SetFloat(1, 4.0);
+  EXPECT_DOUBLE_EQ(f.host.params().FloatAt(1, 0), 4.0);
+  EXPECT_THROW(f.host.params().At(3, 0, 2400), std::out_of_range);
 }
 
 TEST(Ansi, SprintfIsBoundedAndStrcpyCopies) {
@@ -227,7 +227,7 @@ TEST(Ansi, SprintfIsBoundedAndStrcpyCopies) {
 
 TEST(Aegp, ReferencesStreamsAndValuesAreAccountedUntilDisposed) {
   FakeHost f;
-  f.host.SetLayerParam(6, 1);
+  f.host.params().SetLayer(6, 1);
   f.Run([&](PF_InData& in) {
     const auto* pfi = Acquire<AEGP_PFInterfaceSuite1>(in, kAEGPPFInterfaceSuite, 1);
     const auto* s7 = Acquire<AEGP_StreamSuite2>(in, kAEGPStreamSuite, 7);
@@ -263,9 +263,9 @@ TEST(Aegp, ReferencesStreamsAndValuesAreAccountedUntilDisposed) {
     in.pica_basicP->ReleaseSuite(kAEGPStreamSuite, 7);
     return in.pica_basicP->ReleaseSuite(kAEGPDynamicStreamSuite, 2);
   });
-  EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
-  EXPECT_EQ(f.host.DynamicFlags(23), AEGP_DynStreamFlag_HIDDEN);
-  EXPECT_EQ(f.host.DynamicFlags(22), 0u);
+  EXPECT_TRUE(f.host.accounts().Clear()) << f.host.accounts().Describe();
+  EXPECT_EQ(f.host.params().DynamicFlags(23), AEGP_DynStreamFlag_HIDDEN);
+  EXPECT_EQ(f.host.params().DynamicFlags(22), 0u);
   EXPECT_EQ(
       Trace(f.host.journal(), {Op::AEGP_SetDynamicStreamFlag, Op::AEGP_GetNewEffectStreamByIndex}),
       (std::vector<std::string>{
@@ -283,7 +283,7 @@ TEST(Aegp, LayersAndTransformStreams) {
   second.transform.position.AddKeyframe(0, {0.0, 0.0, 0.0, 0.0});
   second.transform.position.AddKeyframe(100, {10.0, 20.0, 30.0, 0.0});
   second.transform.rotateX.SetConstant({12.5, 0, 0, 0});
-  f.host.comp().AddLayer(second);
+  f.host.scene().comp().AddLayer(second);
   f.Run([&](PF_InData& in) {
     const auto* pfi = Acquire<AEGP_PFInterfaceSuite1>(in, kAEGPPFInterfaceSuite, 1);
     const auto* l11 = Acquire<AEGP_LayerSuite5>(in, kAEGPLayerSuite, 11);
@@ -325,7 +325,7 @@ TEST(Aegp, LayersAndTransformStreams) {
     in.pica_basicP->ReleaseSuite(kAEGPLayerSuite, 13);
     return in.pica_basicP->ReleaseSuite(kAEGPStreamSuite, 9);
   });
-  EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
+  EXPECT_TRUE(f.host.accounts().Clear()) << f.host.accounts().Describe();
   EXPECT_EQ(Trace(f.host.journal(), {Op::AEGP_GetLayerStreamValue})[0],
             Call<Op::AEGP_GetLayerStreamValue>({.stream = AEGP_LayerStream_POSITION,
                                                 .time = 50,

@@ -63,16 +63,16 @@ class CheckoutBox : public testing::TestWithParam<BoxCase> {};
 TEST_P(CheckoutBox, IsTheLayerBoundsAtTheDownsample) {
   FakeHost f;
   InstallPassThrough();
-  f.host.SetDownsample(GetParam().ds, GetParam().ds);
+  f.host.records().SetDownsample(GetParam().ds, GetParam().ds);
   ASSERT_EQ(f.host.SmartPreRender(), PF_Err_NONE);
-  ASSERT_EQ(f.host.layerCheckouts().size(), 1u);
-  const qshost::LayerCheckout& c = f.host.layerCheckouts()[0];
+  ASSERT_EQ(f.host.frames().layerCheckouts().size(), 1u);
+  const qshost::LayerCheckout& c = f.host.frames().layerCheckouts()[0];
   EXPECT_TRUE(Same(c.resultRect, GetParam().expected))
       << c.resultRect.left << "," << c.resultRect.top << "," << c.resultRect.right << ","
       << c.resultRect.bottom;
-  EXPECT_TRUE(Same(f.host.preRenderOutput().result_rect, GetParam().expected));
+  EXPECT_TRUE(Same(f.host.frames().preRenderOutput().result_rect, GetParam().expected));
   EXPECT_EQ(c.request.channel_mask, PF_ChannelMask_ARGB);
-  EXPECT_EQ(c.request.rect.right, f.host.DefaultOutputRequest().rect.right);
+  EXPECT_EQ(c.request.rect.right, f.host.frames().DefaultOutputRequest().rect.right);
 }
 
 // The default layer: 100x100, anchor (50, 50), at (320, 180).
@@ -101,7 +101,7 @@ TEST(Frame, CheckoutLayerRejectsBadIdsAndArguments) {
   ASSERT_EQ(f.host.SmartPreRender(), PF_Err_NONE);
   EXPECT_EQ(results[0], PF_Err_NONE);
   for (int i = 1; i < 5; ++i) EXPECT_NE(results[i], PF_Err_NONE) << i;
-  EXPECT_EQ(f.host.layerCheckouts().size(), 1u);
+  EXPECT_EQ(f.host.frames().layerCheckouts().size(), 1u);
   EXPECT_EQ(
       qstest::Trace(f.host.journal(), {qstest::Op::checkout_layer})[1],
       qstest::Call<qstest::Op::checkout_layer>(
@@ -110,7 +110,7 @@ TEST(Frame, CheckoutLayerRejectsBadIdsAndArguments) {
 
 TEST(Frame, PixelsAndOutputWorlds) {
   FakeHost f;
-  f.host.SetLayerParam(6, 0);
+  f.host.params().SetLayer(6, 0);
   PF_Err unknown = 0, none = 0, good = 0, out = 0;
   PF_EffectWorld* unknownWorld = nullptr;
   PF_EffectWorld* noneWorld = nullptr;
@@ -165,31 +165,32 @@ TEST(Frame, PixelsAndOutputWorlds) {
   ASSERT_NE(outWorld, nullptr);  // an empty result rectangle still gives a world
   EXPECT_EQ(outCopy.width, 0);
   EXPECT_EQ(outCopy.height, 0);
-  EXPECT_EQ(f.host.worldBytesInUse(), 0u);  // only the kept (empty) output remains
+  EXPECT_EQ(f.host.worlds().bytesInUse(), 0u);  // only the kept (empty) output remains
   EXPECT_EQ(f.host.journal().Count(qstest::Op::checkin_layer_pixels), 1u);
 }
 
 TEST(Frame, WorldBudgetTurnsHugeCheckoutsIntoOutOfMemory) {
   FakeHost f;
   InstallPassThrough();
-  f.host.comp().layers[0].source.width = 20000;
-  f.host.comp().layers[0].source.height = 20000;
-  f.host.SetWorldBudget(64u << 20);
+  f.host.scene().comp().layers[0].source.width = 20000;
+  f.host.scene().comp().layers[0].source.height = 20000;
+  f.host.worlds().SetBudget(64u << 20);
   ASSERT_EQ(f.host.SmartPreRender(), PF_Err_NONE);
   EXPECT_EQ(f.host.SmartRender(), PF_Err_OUT_OF_MEMORY);
-  EXPECT_EQ(f.host.worldBytesInUse(), 0u);
+  EXPECT_EQ(f.host.worlds().bytesInUse(), 0u);
 }
 
 TEST(Frame, AFrameBeyondTheBudgetIsOutOfMemoryNotACrash) {
   FakeHost f;
   InstallPassThrough();
-  f.host.comp().width = 30000;
-  f.host.comp().height = 30000;
+  f.host.scene().comp().width = 30000;
+  f.host.scene().comp().height = 30000;
   const qshost::FrameResult r = f.host.RenderFrame(0);
   EXPECT_EQ(r.err, PF_Err_OUT_OF_MEMORY);
   EXPECT_EQ(r.frame.width(), 0);
-  ASSERT_NE(f.host.outputWorld(), nullptr);  // only the effect's output (kept for inspection)
-  EXPECT_EQ(f.host.worldBytesInUse(), f.host.outputWorld()->bytes());
+  ASSERT_NE(f.host.frames().outputWorld(),
+            nullptr);  // only the effect's output (kept for inspection)
+  EXPECT_EQ(f.host.worlds().bytesInUse(), f.host.frames().outputWorld()->bytes());
 }
 
 TEST(Frame, InDataFollowsTheCompositionAndTimeOverrides) {
@@ -203,16 +204,16 @@ TEST(Frame, InDataFollowsTheCompositionAndTimeOverrides) {
     seen[3] = static_cast<A_long>(in->time_scale);
     return PF_Err_NONE;
   };
-  f.host.comp().timeScale = 30;
-  f.host.comp().frameDuration = 1;
-  f.host.SetTime(12);
-  f.host.SetTimeSteps(2, 3);
+  f.host.scene().comp().timeScale = 30;
+  f.host.scene().comp().frameDuration = 1;
+  f.host.scene().SetTime(12);
+  f.host.scene().SetTimeSteps(2, 3);
   ASSERT_EQ(f.host.SmartPreRender(), PF_Err_NONE);
   EXPECT_EQ(seen[0], 12);
   EXPECT_EQ(seen[1], 2);
   EXPECT_EQ(seen[2], 3);
   EXPECT_EQ(seen[3], 30);
-  f.host.ClearTimeSteps();
+  f.host.scene().ClearTimeSteps();
   ASSERT_EQ(f.host.About(), PF_Err_NONE);
   EXPECT_EQ(seen[1], 1);
 }
@@ -240,18 +241,18 @@ TEST(Frame, RenderFrameCompositesLayersInOrderOverTheBackground) {
     SCOPED_TRACE(mode);
     FakeHost f;
     InstallPassThrough(mode);
-    f.host.comp().background = PF_Pixel{255, 0, 0, 255};
+    f.host.scene().comp().background = PF_Pixel{255, 0, 0, 255};
     qshost::Layer red;  // half-covered red, x 245 to 295: in front of the effect layer from 270
     red.id = 2;
     red.source.width = 50;
     red.source.height = 100;
     red.source.color = PF_Pixel{128, 255, 0, 0};
     red.transform.position.SetConstant({245.0, 130.0, 0.0, 0.0});
-    f.host.comp().AddLayer(red);
+    f.host.scene().comp().AddLayer(red);
     g_deleted = 0;
     const qshost::FrameResult r = f.host.RenderFrame(0);
     EXPECT_EQ(g_deleted, 1);
-    EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
+    EXPECT_TRUE(f.host.accounts().Clear()) << f.host.accounts().Describe();
     if (mode == 7) {
       EXPECT_EQ(r.err, PF_Err_BAD_CALLBACK_PARAM);
       continue;

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "FakeEffect.h"
-#include "host/HostDetail.h"
+#include "host/ServedSuites.h"
 
 namespace {
 
@@ -27,26 +27,27 @@ void ExpectNoNullSlot(const void* table, std::size_t bytes, const std::string& w
 
 TEST(Suites, EveryServedSuiteIsAcquiredAndReleasedWithNoEmptySlot) {
   FakeHost f;
-  for (const auto& served : qshost::detail::ServedSuites()) {
-    const std::string name = served.first;
-    const std::int32_t version = served.second;
+  for (const qshost::ServedSuite& served : qshost::ServedSuites()) {
+    const std::string name = served.name;
+    const std::int32_t version = served.version;
     SCOPED_TRACE(name + " " + std::to_string(version));
     ASSERT_EQ(f.Run([&](PF_InData& in) {
       const void* suite = nullptr;
       EXPECT_EQ(in.pica_basicP->AcquireSuite(name.c_str(), version, &suite), kSPNoError);
       EXPECT_NE(suite, nullptr);
-      if (suite != nullptr) ExpectNoNullSlot(suite, qshost::detail::SuiteSize(name, version), name);
-      EXPECT_FALSE(f.host.AccountsClear());
+      EXPECT_EQ(suite, served.table);
+      if (suite != nullptr) ExpectNoNullSlot(suite, served.size, name);
+      EXPECT_FALSE(f.host.accounts().Clear());
       return in.pica_basicP->ReleaseSuite(name.c_str(), version);
     }),
               kSPNoError);
-    EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
+    EXPECT_TRUE(f.host.accounts().Clear()) << f.host.accounts().Describe();
   }
 }
 
 TEST(Suites, CallbackTablesHaveNoEmptySlot) {
   FakeHost f;
-  PF_InData& in = f.host.in_data();
+  PF_InData& in = f.host.records().in_data();
   ExpectNoNullSlot(&in.inter, sizeof in.inter, "inter");
   ExpectNoNullSlot(in.pica_basicP, sizeof *in.pica_basicP, "basic suite");
   // The utility table ends in the non-pointer word reserved[1]; the ANSI table inside it holds
@@ -75,7 +76,7 @@ TEST_P(UnknownSuite, IsRefusedWithNoSuite) {
     EXPECT_EQ(suite, nullptr);
     return PF_Err_NONE;
   });
-  EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
+  EXPECT_TRUE(f.host.accounts().Clear()) << f.host.accounts().Describe();
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, UnknownSuite,
@@ -103,10 +104,10 @@ TEST(Suites, RefusedSuitesAndMissingBasicSuite) {
     return PF_Err_NONE;
   });
   f.host.faults().SetNoBasicSuite();
-  EXPECT_EQ(f.host.in_data().pica_basicP, nullptr);
+  EXPECT_EQ(f.host.records().in_data().pica_basicP, nullptr);
   f.host.faults().SetNoBasicSuite(false);
-  EXPECT_NE(f.host.in_data().pica_basicP, nullptr);
-  EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
+  EXPECT_NE(f.host.records().in_data().pica_basicP, nullptr);
+  EXPECT_TRUE(f.host.accounts().Clear()) << f.host.accounts().Describe();
 }
 
 TEST(Suites, UnbalancedReleaseIsAnErrorAndLeftoverAcquireIsAccounted) {
@@ -116,9 +117,9 @@ TEST(Suites, UnbalancedReleaseIsAnErrorAndLeftoverAcquireIsAccounted) {
     EXPECT_NE(Acquire<PF_ANSICallbacksSuite1>(in, kPFANSISuite, 1), nullptr);
     return PF_Err_NONE;
   });
-  EXPECT_FALSE(f.host.AccountsClear());
-  EXPECT_NE(f.host.AccountsText().find("PF ANSI Suite/1:1"), std::string::npos)
-      << f.host.AccountsText();
+  EXPECT_FALSE(f.host.accounts().Clear());
+  EXPECT_NE(f.host.accounts().Describe().find("PF ANSI Suite/1:1"), std::string::npos)
+      << f.host.accounts().Describe();
 }
 
 TEST(Suites, StubsRecordTheCallAndFail) {
@@ -157,7 +158,7 @@ TEST(Suites, InjectedAcquireFailureGivesNoSuiteAndNoAccount) {
     in.pica_basicP->ReleaseSuite(kPFHandleSuite, 2);
     return PF_Err_NONE;
   });
-  EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
+  EXPECT_TRUE(f.host.accounts().Clear()) << f.host.accounts().Describe();
   const auto calls = f.host.journal().Calls(Op::AcquireSuite);
   ASSERT_EQ(calls.size(), 3u);
   EXPECT_FALSE(calls[0].failed);
@@ -167,7 +168,7 @@ TEST(Suites, InjectedAcquireFailureGivesNoSuiteAndNoAccount) {
 
 TEST(Suites, CallbacksOutsideACommandDoNothing) {
   FakeHost f;
-  PF_InData& in = f.host.in_data();
+  PF_InData& in = f.host.records().in_data();
   const void* suite = &in;
   EXPECT_NE(in.pica_basicP->AcquireSuite(kPFHandleSuite, 2, &suite), kSPNoError);
   EXPECT_EQ(suite, nullptr);

@@ -22,8 +22,8 @@ using namespace quillstreak;
 TEST(ParamsSetup, DeclaresTwentyThreeParametersInOrder) {
   auto host = NewHost(false);
   ASSERT_EQ(host->ParamsSetup(), PF_Err_NONE);
-  EXPECT_EQ(host->out_data().num_params, 24);
-  const auto& defs = host->declaredParams();
+  EXPECT_EQ(host->records().out_data().num_params, 24);
+  const auto& defs = host->params().declared();
   ASSERT_EQ(defs.size(), 23u);
   EXPECT_EQ(host->journal().Count(Op::add_param), 23u);
   EXPECT_EQ(host->journal().Count(Op::AcquireSuite), 0u);
@@ -35,13 +35,13 @@ TEST(ParamsSetup, DeclaresTwentyThreeParametersInOrder) {
   for (const auto& call : host->journal().Args<Op::add_param>()) {
     EXPECT_EQ(call.index, -1);  // appended
   }
-  EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+  EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
 }
 
 TEST(ParamsSetup, DefinitionsCarryTheExactBytes) {
   auto host = NewHost(false);
   ASSERT_EQ(host->ParamsSetup(), PF_Err_NONE);
-  const auto& defs = host->declaredParams();
+  const auto& defs = host->params().declared();
   ASSERT_EQ(defs.size(), 23u);
 
   struct Expected {
@@ -150,31 +150,31 @@ TEST(ParamsSetup, DefinitionsCarryTheExactBytes) {
 
 TEST(ParamsSetup, StopsAtAFailingCallWithItsCode) {
   auto host = NewHost(false);
-  host->out_data().num_params = 5;
+  host->records().out_data().num_params = 5;
   host->faults().FailCall(Op::add_param, 5, 1234);
   EXPECT_EQ(host->ParamsSetup(), 1234);
   EXPECT_EQ(host->journal().Count(Op::add_param), 5u);
-  EXPECT_EQ(host->out_data().num_params, 5);
-  EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+  EXPECT_EQ(host->records().out_data().num_params, 5);
+  EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
 }
 
 TEST(ParamsSetup, MissingCallbacksGive516WithoutACall) {
   {
     auto host = NewHost(false);
-    host->in_data().inter.add_param = nullptr;
+    host->records().in_data().inter.add_param = nullptr;
     EXPECT_EQ(host->Send(PF_Cmd_PARAMS_SETUP, nullptr, nullptr, nullptr),
               PF_Err_BAD_CALLBACK_PARAM);
   }
   {
     auto host = NewHost(false);
-    host->utils().ansi.strcpy = nullptr;
+    host->records().utils().ansi.strcpy = nullptr;
     EXPECT_EQ(host->Send(PF_Cmd_PARAMS_SETUP, nullptr, nullptr, nullptr),
               PF_Err_BAD_CALLBACK_PARAM);
     EXPECT_EQ(host->journal().Count(Op::add_param), 0u);
   }
   {
     auto host = NewHost(false);
-    host->in_data().utils = nullptr;
+    host->records().in_data().utils = nullptr;
     EXPECT_EQ(host->Send(PF_Cmd_PARAMS_SETUP, nullptr, nullptr, nullptr),
               PF_Err_BAD_CALLBACK_PARAM);
     EXPECT_EQ(host->journal().Count(Op::add_param), 0u);
@@ -190,21 +190,21 @@ TEST(ParamsSetup, MissingCallbacksGive516WithoutACall) {
 TEST(SwapColors, ExchangesTheRampColoursWholeAndFlagsThem) {
   auto host = NewHost();
   EXPECT_EQ(host->UserChangedParam(PARAM_SWAP_COLORS), PF_Err_NONE);
-  PF_Pixel start = host->ColorAt(PARAM_RAMP_START_COLOR, 0);
-  PF_Pixel end = host->ColorAt(PARAM_RAMP_END_COLOR, 0);
+  PF_Pixel start = host->params().ColorAt(PARAM_RAMP_START_COLOR, 0);
+  PF_Pixel end = host->params().ColorAt(PARAM_RAMP_END_COLOR, 0);
   EXPECT_EQ((std::array<int, 4>{start.alpha, start.red, start.green, start.blue}),
             (std::array<int, 4>{255, 0, 0, 0}));
   EXPECT_EQ((std::array<int, 4>{end.alpha, end.red, end.green, end.blue}),
             (std::array<int, 4>{255, 255, 255, 255}));
   EXPECT_EQ(host->UserChangedParam(PARAM_SWAP_COLORS), PF_Err_NONE);
-  start = host->ColorAt(PARAM_RAMP_START_COLOR, 0);
+  start = host->params().ColorAt(PARAM_RAMP_START_COLOR, 0);
   EXPECT_EQ(start.red, 255);
 
-  host->SetColor(PARAM_RAMP_START_COLOR, {10, 1, 2, 3});
-  host->SetColor(PARAM_RAMP_END_COLOR, {200, 4, 5, 6});
+  host->params().SetColor(PARAM_RAMP_START_COLOR, {10, 1, 2, 3});
+  host->params().SetColor(PARAM_RAMP_END_COLOR, {200, 4, 5, 6});
   EXPECT_EQ(host->UserChangedParam(PARAM_SWAP_COLORS), PF_Err_NONE);
-  start = host->ColorAt(PARAM_RAMP_START_COLOR, 0);
-  end = host->ColorAt(PARAM_RAMP_END_COLOR, 0);
+  start = host->params().ColorAt(PARAM_RAMP_START_COLOR, 0);
+  end = host->params().ColorAt(PARAM_RAMP_END_COLOR, 0);
   EXPECT_EQ((std::array<int, 4>{start.alpha, start.red, start.green, start.blue}),
             (std::array<int, 4>{200, 4, 5, 6}));
   EXPECT_EQ((std::array<int, 4>{end.alpha, end.red, end.green, end.blue}),
@@ -247,7 +247,7 @@ TEST(UpdateParamsUI, HidesTheFourUngroupedSliders) {
   ASSERT_EQ(host->UpdateParamsUI(), PF_Err_NONE);
   for (int index = 0; index < PARAM_COUNT; ++index) {
     const bool hidden = index >= PARAM_LEFT;
-    EXPECT_EQ(host->DynamicFlags(index), hidden ? AEGP_DynStreamFlag_HIDDEN : 0u) << index;
+    EXPECT_EQ(host->params().DynamicFlags(index), hidden ? AEGP_DynStreamFlag_HIDDEN : 0u) << index;
   }
   // The effect reference, the four streams, the four flags (hidden, not undoable), then the
   // effect reference disposed first and the four streams in order.
@@ -268,7 +268,7 @@ TEST(UpdateParamsUI, HidesTheFourUngroupedSliders) {
                                     Op::AEGP_GetLayerParentComp, Op::AEGP_GetLayerFromLayerID,
                                     Op::AEGP_GetLayerID, Op::AEGP_SetDynamicStreamFlag}),
             expected);
-  EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+  EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
 }
 
 TEST(UpdateParamsUI, FailuresStopTheRequestsAndCleanUp) {
@@ -294,10 +294,10 @@ TEST(UpdateParamsUI, FailuresStopTheRequestsAndCleanUp) {
     EXPECT_EQ(host->journal().Count(Op::AEGP_DisposeEffect), c.disposedEffects) << c.name;
     for (int index = PARAM_LEFT; index <= PARAM_BOTTOM; ++index) {
       const bool hidden = std::find(c.hidden.begin(), c.hidden.end(), index) != c.hidden.end();
-      EXPECT_EQ(host->DynamicFlags(index), hidden ? AEGP_DynStreamFlag_HIDDEN : 0u)
+      EXPECT_EQ(host->params().DynamicFlags(index), hidden ? AEGP_DynStreamFlag_HIDDEN : 0u)
           << c.name << " " << index;
     }
-    EXPECT_TRUE(host->AccountsClear()) << c.name << host->AccountsText();
+    EXPECT_TRUE(host->accounts().Clear()) << c.name << host->accounts().Describe();
   }
 }
 
@@ -319,7 +319,7 @@ TEST(UpdateParamsUI, MissingSuiteOrBasicSuiteGives516) {
     auto host = NewHost();
     host->faults().RefuseSuite(suite);
     EXPECT_EQ(host->UpdateParamsUI(), PF_Err_BAD_CALLBACK_PARAM) << suite;
-    EXPECT_TRUE(host->AccountsClear()) << suite << " " << host->AccountsText();
+    EXPECT_TRUE(host->accounts().Clear()) << suite << " " << host->accounts().Describe();
   }
   auto host = NewHost();
   host->faults().SetNoBasicSuite();

@@ -22,26 +22,26 @@ using Lines = std::vector<std::string>;
 
 /// The plan pre-render attached to the frame (the handle's block, read as the host holds it).
 const TrailPlan* AttachedPlan(const qshost::Host& host) {
-  const auto handle = static_cast<PF_Handle>(host.preRenderOutput().pre_render_data);
+  const auto handle = static_cast<PF_Handle>(host.frames().preRenderOutput().pre_render_data);
   return handle == nullptr ? nullptr : static_cast<const TrailPlan*>(*handle);
 }
 
 /// Layer 1 holds still, jumps right after 900 and again after 950, then holds still.
 void TwoJumps(qshost::Host& host) {
-  qshost::Layer& layer = *host.comp().FindLayer(1);
+  qshost::Layer& layer = *host.scene().comp().FindLayer(1);
   layer.transform.position.AddKeyframe(0, {320, 180, 0, 0}, qshost::Interp::Hold);
   layer.transform.position.AddKeyframe(901, {330, 180, 0, 0}, qshost::Interp::Hold);
   layer.transform.position.AddKeyframe(951, {340, 180, 0, 0}, qshost::Interp::Hold);
-  host.SetFloat(PARAM_TIME_THRESHOLD, 50.0);
-  host.SetFloat(PARAM_SHUTTER_ANGLE, 360.0);
-  host.SetFloat(PARAM_OPACITY, 50.0);
-  host.SetTime(1000);
+  host.params().SetFloat(PARAM_TIME_THRESHOLD, 50.0);
+  host.params().SetFloat(PARAM_SHUTTER_ANGLE, 360.0);
+  host.params().SetFloat(PARAM_OPACITY, 50.0);
+  host.scene().SetTime(1000);
 }
 
 TEST(SmartPreRender, WorkedExampleMakesTheHostCallsInOrder) {
   auto host = NewHost();
-  ASSERT_EQ(host->comp().timeScale, 2400u);
-  ASSERT_EQ(host->comp().frameDuration, 100);
+  ASSERT_EQ(host->scene().comp().timeScale, 2400u);
+  ASSERT_EQ(host->scene().comp().frameDuration, 100);
   TwoJumps(*host);
   ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE) << host->journal().Text();
 
@@ -93,13 +93,13 @@ TEST(SmartPreRender, WorkedExampleMakesTheHostCallsInOrder) {
   ASSERT_NE(plan->sampleTimes, nullptr);
   EXPECT_EQ(*plan->sampleTimes, (SampleTimeList{900, 950}));
   EXPECT_EQ(plan->timeThreshold, 50);
-  EXPECT_NE(host->preRenderOutput().delete_pre_render_data_func, nullptr);
+  EXPECT_NE(host->frames().preRenderOutput().delete_pre_render_data_func, nullptr);
 
   // Between the commands only the plan's handle is held; the frame's end releases it.
   EXPECT_EQ(host->accounts().params, 0);
   EXPECT_EQ(host->accounts().handles, 1);
   host->EndFrame();
-  EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+  EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
 }
 
 TEST(SmartPreRender, SnapshotConversions) {
@@ -132,24 +132,24 @@ TEST(SmartPreRender, SnapshotConversions) {
   };
   for (const Case& c : cases) {
     auto host = NewHost();
-    host->comp().frameDuration = c.frame;
-    host->SetFloat(c.index, c.value);
-    host->SetTime(4000);
+    host->scene().comp().frameDuration = c.frame;
+    host->params().SetFloat(c.index, c.value);
+    host->scene().SetTime(4000);
     ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE) << c.name;
     const TrailPlan* plan = AttachedPlan(*host);
     ASSERT_NE(plan, nullptr) << c.name;
     c.check(*plan);
     host->EndFrame();
-    EXPECT_TRUE(host->AccountsClear()) << c.name << host->AccountsText();
+    EXPECT_TRUE(host->accounts().Clear()) << c.name << host->accounts().Describe();
   }
 }
 
 TEST(SmartPreRender, TimeThresholdIsTruncatedBeforeSampling) {
   // 3.7 steps become 3 before sampling; at half resolution the probe step is then 6.
   auto host = NewHost();
-  host->SetFloat(PARAM_TIME_THRESHOLD, 3.7);
-  host->SetDownsample({1, 2}, {1, 2});
-  host->SetTime(1000);
+  host->params().SetFloat(PARAM_TIME_THRESHOLD, 3.7);
+  host->records().SetDownsample({1, 2}, {1, 2});
+  host->scene().SetTime(1000);
   ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE);
   EXPECT_EQ(AttachedPlan(*host)->timeThreshold, 6);
   host->EndFrame();
@@ -157,32 +157,32 @@ TEST(SmartPreRender, TimeThresholdIsTruncatedBeforeSampling) {
 
 TEST(SmartPreRender, StillLayerChecksOutOnlyTheCurrentFrameUnderId2) {
   auto host = NewHost();
-  host->SetTime(500);
+  host->scene().SetTime(500);
   ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE);
-  const auto& checkouts = host->layerCheckouts();
+  const auto& checkouts = host->frames().layerCheckouts();
   ASSERT_EQ(checkouts.size(), 1u);
   EXPECT_EQ(checkouts[0].id, 2);
   EXPECT_EQ(checkouts[0].time, 500);
   EXPECT_EQ(checkouts[0].request.channel_mask, PF_ChannelMask_ARGB);
   // From empty entry rectangles the output takes the checkout's rectangles exactly.
-  const PF_LRect& r = host->preRenderOutput().result_rect;
+  const PF_LRect& r = host->frames().preRenderOutput().result_rect;
   EXPECT_EQ(r.left, checkouts[0].resultRect.left);
   EXPECT_EQ(r.top, checkouts[0].resultRect.top);
   EXPECT_EQ(r.right, checkouts[0].resultRect.right);
   EXPECT_EQ(r.bottom, checkouts[0].resultRect.bottom);
   EXPECT_EQ(AttachedPlan(*host)->sampleCount, 0.0);
   host->EndFrame();
-  EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+  EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
 }
 
 TEST(SmartPreRender, OutputRectanglesGrowByEveryCheckout) {
   auto host = NewHost();
   TwoJumps(*host);
-  host->SetPreRenderEntryRects({0, 0, 0, 0}, {5, 5, 6, 6});
+  host->frames().SetPreRenderEntryRects({0, 0, 0, 0}, {5, 5, 6, 6});
   ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE);
   PF_LRect expected{0, 0, 0, 0};
   bool first = true;
-  for (const auto& c : host->layerCheckouts()) {
+  for (const auto& c : host->frames().layerCheckouts()) {
     if (first) {
       expected = c.resultRect;
       first = false;
@@ -193,11 +193,11 @@ TEST(SmartPreRender, OutputRectanglesGrowByEveryCheckout) {
       expected.bottom = std::max(expected.bottom, c.resultRect.bottom);
     }
   }
-  const PF_LRect& r = host->preRenderOutput().result_rect;
+  const PF_LRect& r = host->frames().preRenderOutput().result_rect;
   EXPECT_EQ(r.left, expected.left);
   EXPECT_EQ(r.right, expected.right);
   EXPECT_EQ(r.right - r.left, 120);  // 100 px wide, moved 20 px in two jumps
-  const PF_LRect& m = host->preRenderOutput().max_result_rect;
+  const PF_LRect& m = host->frames().preRenderOutput().max_result_rect;
   EXPECT_EQ(m.left, 5);  // the entry rectangle was not empty, so it is part of the union
   EXPECT_EQ(m.top, 5);
   host->EndFrame();
@@ -209,15 +209,15 @@ TEST(SmartPreRender, EdgeSlidersChangeNoRequestOrRectangle) {
     auto host = NewHost();
     TwoJumps(*host);
     if (variant == 1) {
-      host->SetFloat(PARAM_LEFT, 300.0);
-      host->SetFloat(PARAM_TOP, -700.0);
-      host->SetFloat(PARAM_RIGHT, 1000.0);
-      host->SetFloat(PARAM_BOTTOM, -1000.0);
+      host->params().SetFloat(PARAM_LEFT, 300.0);
+      host->params().SetFloat(PARAM_TOP, -700.0);
+      host->params().SetFloat(PARAM_RIGHT, 1000.0);
+      host->params().SetFloat(PARAM_BOTTOM, -1000.0);
     }
     ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE);
-    rects[variant] = host->preRenderOutput().result_rect;
-    const PF_RenderRequest def = host->DefaultOutputRequest();
-    for (const auto& c : host->layerCheckouts()) {
+    rects[variant] = host->frames().preRenderOutput().result_rect;
+    const PF_RenderRequest def = host->frames().DefaultOutputRequest();
+    for (const auto& c : host->frames().layerCheckouts()) {
       EXPECT_EQ(c.request.rect.left, def.rect.left);
       EXPECT_EQ(c.request.rect.right, def.rect.right);
       EXPECT_EQ(c.request.rect.bottom, def.rect.bottom);
@@ -258,13 +258,13 @@ TEST(SmartPreRender, FailuresStillCheckEverythingBackIn) {
     EXPECT_EQ(host->journal().Count(Op::checkin_param), 24u) << c.name;
     EXPECT_EQ(host->journal().Count(Op::checkout_layer), c.layerCheckouts) << c.name;
     EXPECT_EQ(host->journal().Count(Op::AEGP_GetLayerStreamValue), c.reads) << c.name;
-    EXPECT_EQ(host->preRenderOutput().pre_render_data != nullptr, c.attached) << c.name;
+    EXPECT_EQ(host->frames().preRenderOutput().pre_render_data != nullptr, c.attached) << c.name;
     EXPECT_EQ(host->accounts().params, 0) << c.name;
     if (c.attached) {
       EXPECT_EQ(host->journal().Count(Op::host_unlock_handle), 1u) << c.name;
     }
     host->EndFrame();
-    EXPECT_TRUE(host->AccountsClear()) << c.name << " " << host->AccountsText();
+    EXPECT_TRUE(host->accounts().Clear()) << c.name << " " << host->accounts().Describe();
   }
 }
 
@@ -296,7 +296,7 @@ TEST(SmartPreRender, MissingSuitesGive516WithNothingLeftBehind) {
       EXPECT_EQ(host->journal().Count(Op::checkout_param), 0u);
     }
     host->EndFrame();
-    EXPECT_TRUE(host->AccountsClear()) << suite << " " << host->AccountsText();
+    EXPECT_TRUE(host->accounts().Clear()) << suite << " " << host->accounts().Describe();
   }
   auto host = NewHost();
   host->faults().SetNoBasicSuite();
@@ -313,9 +313,9 @@ TEST(MotionSource, TheChosenLayerIsMeasuredInsteadOfTheEffectsOwn) {
   source.source.height = 10;
   source.transform.position.AddKeyframe(0, {0, 0, 0, 0});
   source.transform.position.AddKeyframe(2000, {200, 0, 0, 0});
-  host->comp().AddLayer(source);
-  host->SetLayerParam(PARAM_MOTION_SOURCE, 7);
-  host->SetTime(1000);
+  host->scene().comp().AddLayer(source);
+  host->params().SetLayer(PARAM_MOTION_SOURCE, 7);
+  host->scene().SetTime(1000);
   ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE) << host->journal().Text();
   // The effect's own layer is still; the source moves 2 px per 20 units.
   EXPECT_EQ(*AttachedPlan(*host)->sampleTimes, (SampleTimeList{900, 920, 940, 960, 980, 1000}));
@@ -334,13 +334,13 @@ TEST(MotionSource, TheChosenLayerIsMeasuredInsteadOfTheEffectsOwn) {
   ASSERT_EQ(stream.size(), 1u);
   EXPECT_EQ(stream[0].index, PARAM_MOTION_SOURCE);
   host->EndFrame();
-  EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+  EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
 }
 
 TEST(MotionSource, AnUnknownLayerFailsTheFrameWithTheHostsError) {
   auto host = NewHost();
-  host->SetLayerParam(PARAM_MOTION_SOURCE, 42);  // no such layer
-  host->SetTime(1000);
+  host->params().SetLayer(PARAM_MOTION_SOURCE, 42);  // no such layer
+  host->scene().SetTime(1000);
   const PF_Err err = host->SmartPreRender();
   EXPECT_NE(err, PF_Err_NONE);
   EXPECT_EQ(host->journal().Count(Op::AEGP_GetLayerStreamValue), 0u);
@@ -348,7 +348,7 @@ TEST(MotionSource, AnUnknownLayerFailsTheFrameWithTheHostsError) {
   EXPECT_EQ(host->journal().Count(Op::AEGP_DisposeStream), 1u);
   EXPECT_EQ(host->journal().Count(Op::AEGP_DisposeEffect), 1u);
   host->EndFrame();
-  EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+  EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
 }
 
 TEST(MotionSource, EveryLookupStepFailingCleansUp) {
@@ -361,13 +361,14 @@ TEST(MotionSource, EveryLookupStepFailingCleansUp) {
     auto host = NewHost();
     qshost::Layer source;
     source.id = 3;
-    host->comp().AddLayer(source);
-    host->SetLayerParam(PARAM_MOTION_SOURCE, 3);
+    host->scene().comp().AddLayer(source);
+    host->params().SetLayer(PARAM_MOTION_SOURCE, 3);
     host->faults().FailCall(step, 1, 31);
     EXPECT_EQ(host->SmartPreRender(), 31) << qshost::NameOf(step);
     EXPECT_EQ(host->journal().Count(Op::checkout_layer), 0u) << qshost::NameOf(step);
     host->EndFrame();
-    EXPECT_TRUE(host->AccountsClear()) << qshost::NameOf(step) << " " << host->AccountsText();
+    EXPECT_TRUE(host->accounts().Clear())
+        << qshost::NameOf(step) << " " << host->accounts().Describe();
   }
 }
 
@@ -382,7 +383,7 @@ TEST(FrameEnd, APreRenderedFrameLeavesNothingRenderedOrNot) {
       EXPECT_EQ(AttachedPlan(*host)->sampleTimes, nullptr);
     }
     host->EndFrame();
-    EXPECT_TRUE(host->AccountsClear()) << render << " " << host->AccountsText();
+    EXPECT_TRUE(host->accounts().Clear()) << render << " " << host->accounts().Describe();
     EXPECT_EQ(host->journal().Count(Op::host_dispose_handle), 1u);
   }
 }

@@ -74,9 +74,9 @@ A_long SampleTime(const Scene& s, std::size_t k) {
 
 std::unique_ptr<Host> MakeHost(const Scene& s) {
   auto host = NewHost();
-  host->comp().width = 32;
-  host->comp().height = 8;
-  qshost::Layer& layer = host->comp().layers.front();
+  host->scene().comp().width = 32;
+  host->scene().comp().height = 8;
+  qshost::Layer& layer = host->scene().comp().layers.front();
   layer.source =
       qshost::LayerSource{qshost::LayerSource::Kind::Rectangle, kSide, kSide, s.color, {}};
   layer.transform = qshost::TransformStreams{};
@@ -89,8 +89,8 @@ std::unique_ptr<Host> MakeHost(const Scene& s) {
                            Interp::Hold);
     }
     position.AddKeyframe(kNow, {double(s.current.x), double(s.current.y), 0, 0}, Interp::Hold);
-    host->SetFloat(PARAM_MOTION_THRESHOLD, 0.0);  // every probe becomes a sample
-    host->SetFloat(PARAM_TIME_THRESHOLD, StepFor(s.samples.size()));
+    host->params().SetFloat(PARAM_MOTION_THRESHOLD, 0.0);  // every probe becomes a sample
+    host->params().SetFloat(PARAM_TIME_THRESHOLD, StepFor(s.samples.size()));
   }
   if (s.hidden > 0) {
     const auto k = static_cast<std::size_t>(s.hidden - 1);
@@ -105,15 +105,15 @@ std::unique_ptr<Host> MakeHost(const Scene& s) {
       scale.AddKeyframe(kNow, {0, 0, 100, 0}, Interp::Hold);
     }
   }
-  host->SetFloat(PARAM_SHUTTER_ANGLE, 360.0);
-  host->SetCheckbox(PARAM_RAMP_FILL_ENABLE, s.ramp);
-  host->SetCheckbox(PARAM_SOLID_FILL_ENABLE, s.solid);
-  host->SetColor(PARAM_RAMP_START_COLOR, kStart);
-  host->SetColor(PARAM_RAMP_END_COLOR, kEnd);
-  host->SetColor(PARAM_SOLID_COLOR, kSolid);
-  host->SetFloat(PARAM_OPACITY, s.opacity);
-  host->SetPreRenderEntryRects(s.entry, s.entry);
-  host->SetTime(kNow);
+  host->params().SetFloat(PARAM_SHUTTER_ANGLE, 360.0);
+  host->params().SetCheckbox(PARAM_RAMP_FILL_ENABLE, s.ramp);
+  host->params().SetCheckbox(PARAM_SOLID_FILL_ENABLE, s.solid);
+  host->params().SetColor(PARAM_RAMP_START_COLOR, kStart);
+  host->params().SetColor(PARAM_RAMP_END_COLOR, kEnd);
+  host->params().SetColor(PARAM_SOLID_COLOR, kSolid);
+  host->params().SetFloat(PARAM_OPACITY, s.opacity);
+  host->frames().SetPreRenderEntryRects(s.entry, s.entry);
+  host->scene().SetTime(kNow);
   return host;
 }
 
@@ -295,19 +295,19 @@ TEST(Compositor, DrawsTheTrailAndTheCurrentFrame) {
     SCOPED_TRACE(c.name);
     auto host = MakeHost(c.scene);
     ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE) << host->journal().Text();
-    ASSERT_EQ(host->layerCheckouts().size(), c.scene.samples.size() + 1);
+    ASSERT_EQ(host->frames().layerCheckouts().size(), c.scene.samples.size() + 1);
     host->journal().Clear();
     EXPECT_EQ(host->SmartRender(), PF_Err_NONE) << host->journal().Text();
-    ASSERT_NE(host->outputWorld(), nullptr);
-    EXPECT_EQ(Trace(*host), FullTrace(c.scene, host->outputWorld()->def()));
-    ExpectedOutput(c.scene).ExpectEqual(host->outputWorld());
+    ASSERT_NE(host->frames().outputWorld(), nullptr);
+    EXPECT_EQ(Trace(*host), FullTrace(c.scene, host->frames().outputWorld()->def()));
+    ExpectedOutput(c.scene).ExpectEqual(host->frames().outputWorld());
     // Each suite is acquired once per render and released with it.
     std::multiset<std::string> acquired;
     for (const auto& e : host->journal().Args<Op::AcquireSuite>()) acquired.insert(e.name);
     for (const auto& name : acquired) EXPECT_EQ(acquired.count(name), 1u) << name;
     EXPECT_EQ(host->journal().Count(Op::ReleaseSuite), acquired.size());
     host->EndFrame();
-    EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+    EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
   }
 }
 
@@ -320,7 +320,7 @@ TEST(Compositor, CurrentFrameIsCheckedOutFirstAndIdAfterTheSamplesIsNeverUsed) {
   EXPECT_EQ(qstest::Trace(host->journal(), {Op::checkout_layer_pixels, Op::checkout_output}),
             (std::vector<std::string>{Id(5), kOutput, Id(1), Id(2), Id(3)}));
   host->EndFrame();
-  EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+  EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
 }
 
 TEST(Compositor, TransferPlacesEachWorldByItsOriginAndPassesTheFrameSettings) {
@@ -329,22 +329,22 @@ TEST(Compositor, TransferPlacesEachWorldByItsOriginAndPassesTheFrameSettings) {
   const Scene s{{{-2, -1}, {1, -3}}, {4, 0}};
   auto host = MakeHost(s);
   ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE);
-  host->in_data().quality = PF_Quality_LO;
-  host->in_data().field = PF_Field_UPPER;
+  host->records().in_data().quality = PF_Quality_LO;
+  host->records().in_data().field = PF_Field_UPPER;
   host->journal().Clear();
   ASSERT_EQ(host->SmartRender(), PF_Err_NONE) << host->journal().Text();
-  ASSERT_NE(host->outputWorld(), nullptr);
-  EXPECT_EQ(host->outputWorld()->def().origin_x, -2);
-  EXPECT_EQ(host->outputWorld()->def().origin_y, -3);
+  ASSERT_NE(host->frames().outputWorld(), nullptr);
+  EXPECT_EQ(host->frames().outputWorld()->def().origin_x, -2);
+  EXPECT_EQ(host->frames().outputWorld()->def().origin_y, -3);
   const std::vector<std::string> expected = {
       TransferAt(0, 2, PF_Quality_LO, PF_Field_UPPER),  // sample 1 at (-2, -1)
       TransferAt(3, 0, PF_Quality_LO, PF_Field_UPPER),  // sample 2 at (1, -3)
       TransferAt(6, 3, PF_Quality_LO, PF_Field_UPPER),  // current frame at (4, 0)
   };
   EXPECT_EQ(qstest::Trace(host->journal(), {Op::transfer_rect}), expected);
-  ExpectedOutput(s).ExpectEqual(host->outputWorld());
+  ExpectedOutput(s).ExpectEqual(host->frames().outputWorld());
   host->EndFrame();
-  EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+  EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
 }
 
 struct FailureCase {
@@ -434,13 +434,13 @@ TEST(Compositor, FirstErrorStopsDrawingButThePlanIsReleased) {
     EXPECT_EQ(host->SmartRender(), c.err);
     EXPECT_EQ(Trace(*host), c.trace) << host->journal().Text();
     if (c.drawn < 0) {
-      EXPECT_EQ(host->outputWorld(), nullptr);
+      EXPECT_EQ(host->frames().outputWorld(), nullptr);
     } else {
-      ExpectedOutput(s, c.drawn, c.finished).ExpectEqual(host->outputWorld());
+      ExpectedOutput(s, c.drawn, c.finished).ExpectEqual(host->frames().outputWorld());
     }
     host->faults().Clear();
     host->EndFrame();
-    EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+    EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
   }
 }
 
@@ -469,7 +469,7 @@ TEST(Compositor, WithoutAPlanNothingIsCheckedOut) {
   g_checkouts = 0;
   EXPECT_EQ(host->Send(PF_Cmd_SMART_RENDER, nullptr, nullptr, &extra), PF_Err_OUT_OF_MEMORY);
   EXPECT_EQ(g_checkouts, 0);
-  EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+  EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
 
   // A plan whose handle cannot be locked is no plan either; the frame's end still frees it.
   ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE);
@@ -481,7 +481,7 @@ TEST(Compositor, WithoutAPlanNothingIsCheckedOut) {
   EXPECT_EQ(host->journal().Count(Op::host_unlock_handle), 0u);
   host->faults().Clear();
   host->EndFrame();
-  EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+  EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
 }
 
 }  // namespace

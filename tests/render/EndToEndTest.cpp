@@ -207,10 +207,10 @@ TEST(EndToEnd, TrailFramesMatchTheLayerHistory) {
   for (const Movie& m : movies) {
     SCOPED_TRACE(m.name);
     auto host = NewHost();
-    host->comp().width = 32;
-    host->comp().height = 8;
-    host->comp().background = kBackground;
-    qshost::Layer& layer = host->comp().layers.front();
+    host->scene().comp().width = 32;
+    host->scene().comp().height = 8;
+    host->scene().comp().background = kBackground;
+    qshost::Layer& layer = host->scene().comp().layers.front();
     layer.source = qshost::LayerSource{
         qshost::LayerSource::Kind::Rectangle, m.source.w, m.source.h, kLayerColor, {}};
     layer.transform = qshost::TransformStreams{};
@@ -219,21 +219,21 @@ TEST(EndToEnd, TrailFramesMatchTheLayerHistory) {
     for (const auto& [time, x] : m.keys) {
       layer.transform.position.AddKeyframe(time, {x, m.y, 0, 0}, Interp::Hold);
     }
-    host->SetDownsample(m.ds, m.ds);
-    host->SetFloat(PARAM_MOTION_THRESHOLD, 1.0);
-    host->SetFloat(PARAM_TIME_THRESHOLD, 20.0);
-    host->SetFloat(PARAM_SHUTTER_ANGLE, 360.0);
-    host->SetCheckbox(PARAM_RAMP_FILL_ENABLE, true);
-    host->SetColor(PARAM_RAMP_START_COLOR, kStart);
-    host->SetColor(PARAM_RAMP_END_COLOR, kEnd);
-    host->SetFloat(PARAM_OPACITY, 50.0);
+    host->records().SetDownsample(m.ds, m.ds);
+    host->params().SetFloat(PARAM_MOTION_THRESHOLD, 1.0);
+    host->params().SetFloat(PARAM_TIME_THRESHOLD, 20.0);
+    host->params().SetFloat(PARAM_SHUTTER_ANGLE, 360.0);
+    host->params().SetCheckbox(PARAM_RAMP_FILL_ENABLE, true);
+    host->params().SetColor(PARAM_RAMP_START_COLOR, kStart);
+    host->params().SetColor(PARAM_RAMP_END_COLOR, kEnd);
+    host->params().SetFloat(PARAM_OPACITY, 50.0);
 
     for (const Frame& f : m.frames) {
       SCOPED_TRACE("frame at " + std::to_string(f.time));
       const qshost::FrameResult result = host->RenderFrame(f.time);
       ASSERT_EQ(result.err, PF_Err_NONE) << host->journal().Text();
       std::vector<std::pair<A_long, A_long>> checkouts, expected;
-      for (const auto& c : host->layerCheckouts()) checkouts.emplace_back(c.id, c.time);
+      for (const auto& c : host->frames().layerCheckouts()) checkouts.emplace_back(c.id, c.time);
       for (std::size_t k = 0; k < f.sampleTimes.size(); ++k) {
         expected.emplace_back(A_long(k + 1), f.sampleTimes[k]);
       }
@@ -241,10 +241,10 @@ TEST(EndToEnd, TrailFramesMatchTheLayerHistory) {
       EXPECT_EQ(checkouts, expected);
 
       const Picture out = ExpectedOutput(m, f);
-      ASSERT_NE(host->outputWorld(), nullptr);
-      out.ExpectEqual(*host->outputWorld(), "output");
+      ASSERT_NE(host->frames().outputWorld(), nullptr);
+      out.ExpectEqual(*host->frames().outputWorld(), "output");
       ExpectedFrame(m, out).ExpectEqual(result.frame, "frame");
-      EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+      EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
     }
   }
 }

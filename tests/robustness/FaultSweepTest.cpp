@@ -34,7 +34,7 @@ Baseline RunBaseline(const Scenario& s) {
     EXPECT_GE(samples, 4u) << s.name << ": no trail to sweep";
   }
   EndFrame(*host);
-  EXPECT_TRUE(host->AccountsClear()) << s.name << ": " << host->AccountsText();
+  EXPECT_TRUE(host->accounts().Clear()) << s.name << ": " << host->accounts().Describe();
   return b;
 }
 
@@ -82,7 +82,8 @@ void Sweep(const Scenario& s, std::size_t& points) {
     // Nothing but the plan's handle may outlive a command, and only a frame's. (The host counts
     // a release it refused as done, so a refused release leaves nothing either.)
     qshost::Accounts afterCommand = host->accounts();
-    if (s.command == Command::PreRender && host->preRenderOutput().pre_render_data != nullptr) {
+    if (s.command == Command::PreRender &&
+        host->frames().preRenderOutput().pre_render_data != nullptr) {
       EXPECT_EQ(afterCommand.handles, 1) << Context(s, k, target, *host);
       afterCommand.handles = 0;
     }
@@ -94,8 +95,9 @@ void Sweep(const Scenario& s, std::size_t& points) {
                                       << Context(s, k, target, *host);
 
     EndFrame(*host);
-    EXPECT_TRUE(host->AccountsClear()) << "after the frame: " << host->AccountsText() << "\n"
-                                       << Context(s, k, target, *host);
+    EXPECT_TRUE(host->accounts().Clear())
+        << "after the frame: " << host->accounts().Describe() << "\n"
+        << Context(s, k, target, *host);
     if (::testing::Test::HasFatalFailure()) break;
   }
 }
@@ -187,7 +189,7 @@ TEST(FaultSweep, AFailingCleanupNeverHidesTheFirstError) {
     EXPECT_TRUE(cleanupFailed) << c.name << ": the clean-up call was never made\n"
                                << host->journal().Text();
     EndFrame(*host);
-    EXPECT_TRUE(host->AccountsClear()) << c.name << ": " << host->AccountsText();
+    EXPECT_TRUE(host->accounts().Clear()) << c.name << ": " << host->accounts().Describe();
   }
 }
 
@@ -232,7 +234,7 @@ TEST(SuiteWithheld, EveryCommandWithEverySuite) {
       EXPECT_EQ(host->accounts().effectRefs, 0) << context;
       EXPECT_EQ(host->accounts().streamValues, 0) << context;
       EndFrame(*host);
-      EXPECT_TRUE(host->AccountsClear()) << context << ": " << host->AccountsText();
+      EXPECT_TRUE(host->accounts().Clear()) << context << ": " << host->accounts().Describe();
     }
     std::cout << "[ suites withheld ] " << s.name << ": " << refused << " of " << std::size(kSuites)
               << " suites needed\n";
@@ -245,18 +247,18 @@ TEST(SuiteWithheld, NoBasicSuite) {
     // parameter setup and Swap Colors need none.
     const bool needsSuites = s.command != Command::ParamsSetup && s.command != Command::SwapColors;
     auto host = Prepare(s);
-    const PF_OutData before = host->out_data();
+    const PF_OutData before = host->records().out_data();
     host->faults().SetNoBasicSuite(true);
     const PF_Err err = RunCommand(*host, s.command);
     EXPECT_EQ(err, needsSuites ? PF_Err_BAD_CALLBACK_PARAM : PF_Err_NONE) << s.name << "\n"
                                                                           << host->journal().Text();
     if (s.command == Command::GlobalSetup) {
-      EXPECT_EQ(host->out_data().my_version, before.my_version);
-      EXPECT_EQ(host->out_data().out_flags, before.out_flags);
-      EXPECT_EQ(host->out_data().out_flags2, before.out_flags2);
+      EXPECT_EQ(host->records().out_data().my_version, before.my_version);
+      EXPECT_EQ(host->records().out_data().out_flags, before.out_flags);
+      EXPECT_EQ(host->records().out_data().out_flags2, before.out_flags2);
     }
     EndFrame(*host);
-    EXPECT_TRUE(host->AccountsClear()) << s.name << ": " << host->AccountsText();
+    EXPECT_TRUE(host->accounts().Clear()) << s.name << ": " << host->accounts().Describe();
   }
 }
 

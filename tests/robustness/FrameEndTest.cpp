@@ -17,7 +17,7 @@ constexpr A_long kFaultBase = 0x7C00;
 std::unique_ptr<Host> PendingFrame(bool rendered) {
   auto host = qstest::NewHost();
   SamplesWithRampFill(*host);
-  host->SetTime(kNow);
+  host->scene().SetTime(kNow);
   EXPECT_EQ(host->SmartPreRender(), PF_Err_NONE);
   if (rendered) {
     EXPECT_EQ(host->SmartRender(), PF_Err_NONE);
@@ -33,7 +33,7 @@ void SweepFrameEnd(bool rendered) {
     auto host = PendingFrame(rendered);
     host->EndFrame();
     baseline = host->journal().entries();
-    EXPECT_TRUE(host->AccountsClear()) << name << ": " << host->AccountsText();
+    EXPECT_TRUE(host->accounts().Clear()) << name << ": " << host->accounts().Describe();
   }
   ASSERT_FALSE(baseline.empty()) << name << ": the frame's end calls nothing";
 

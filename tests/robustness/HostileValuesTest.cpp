@@ -63,14 +63,14 @@ void ExpectSoundFrame(const std::string& what, Host& host, const qshost::FrameRe
   EXPECT_NE(result.err, kRunawayCode)
       << what << ": the motion search ran past " << kRunawayReads << " stream reads";
   EXPECT_NE(result.err, PF_Err_INTERNAL_STRUCT_DAMAGED) << what;
-  const auto& checkouts = host.layerCheckouts();
+  const auto& checkouts = host.frames().layerCheckouts();
   for (std::size_t i = 0; i + 1 < checkouts.size(); ++i) {
     if (i + 2 < checkouts.size()) {
       EXPECT_LT(checkouts[i].time, checkouts[i + 1].time) << what << ": sample " << i;
     }
-    EXPECT_LE(checkouts[i].time, host.time()) << what << ": sample " << i;
+    EXPECT_LE(checkouts[i].time, host.scene().time()) << what << ": sample " << i;
   }
-  EXPECT_TRUE(host.AccountsClear()) << what << ": " << host.AccountsText();
+  EXPECT_TRUE(host.accounts().Clear()) << what << ": " << host.accounts().Describe();
 }
 
 std::unique_ptr<Host> MovingLayerHost() {
@@ -128,7 +128,7 @@ TEST(HostileValues, NonFiniteAndHugeTransforms) {
   for (const Case& c : cases) {
     WithinSeconds(c.name, 60, [&c] {
       auto host = MovingLayerHost();
-      c.set(*host->comp().FindLayer(1));
+      c.set(*host->scene().comp().FindLayer(1));
       const qshost::FrameResult result = GuardedFrame(*host, kNow);
       EXPECT_EQ(result.err, PF_Err_NONE) << c.name << "\n" << host->journal().Text();
       ExpectSoundFrame(c.name, *host, result);
@@ -152,12 +152,12 @@ TEST(HostileValues, TimesAtTheEndsOfThe32BitRange) {
   for (const Case& c : cases) {
     WithinSeconds(c.name, 60, [&c] {
       auto host = MovingLayerHost();
-      host->SetFloat(PARAM_SHUTTER_ANGLE, c.shutter);
-      host->SetFloat(PARAM_TIME_THRESHOLD, 1.0);
+      host->params().SetFloat(PARAM_SHUTTER_ANGLE, c.shutter);
+      host->params().SetFloat(PARAM_TIME_THRESHOLD, 1.0);
       const qshost::FrameResult result = GuardedFrame(*host, c.time);
       ExpectSoundFrame(c.name, *host, result);
       // The window never reaches before the earliest representable time.
-      for (const auto& checkout : host->layerCheckouts()) {
+      for (const auto& checkout : host->frames().layerCheckouts()) {
         EXPECT_GE(static_cast<std::int64_t>(checkout.time),
                   static_cast<std::int64_t>(c.time) -
                       static_cast<std::int64_t>(c.shutter / 360.0 * 100.0))
@@ -183,8 +183,8 @@ TEST(HostileValues, DegenerateTimeScaleAndFrameDuration) {
   for (const Case& c : cases) {
     WithinSeconds(c.name, 60, [&c] {
       auto host = MovingLayerHost();
-      host->comp().timeScale = c.timeScale;
-      host->comp().frameDuration = c.frameDuration;
+      host->scene().comp().timeScale = c.timeScale;
+      host->scene().comp().frameDuration = c.frameDuration;
       const qshost::FrameResult result = GuardedFrame(*host, kNow);
       ExpectSoundFrame(c.name, *host, result);
     });
@@ -208,7 +208,7 @@ TEST(HostileValues, DownsampleFactors) {
   for (const Case& c : cases) {
     WithinSeconds(c.name, 60, [&c] {
       auto host = MovingLayerHost();
-      host->SetDownsample(c.x, c.y);
+      host->records().SetDownsample(c.x, c.y);
       const qshost::FrameResult result = GuardedFrame(*host, kNow);
       ExpectSoundFrame(c.name, *host, result);
     });
@@ -253,8 +253,8 @@ TEST(HostileValues, SliderValuesAtAndBeyondTheirRanges) {
         "parameter " + std::to_string(c.index) + " = " + std::to_string(c.value);
     WithinSeconds(what, 60, [&c, &what] {
       auto host = MovingLayerHost();
-      host->SetCheckbox(quillstreak::PARAM_RAMP_FILL_ENABLE, true);
-      host->SetFloat(c.index, c.value);
+      host->params().SetCheckbox(quillstreak::PARAM_RAMP_FILL_ENABLE, true);
+      host->params().SetFloat(c.index, c.value);
       const qshost::FrameResult result = GuardedFrame(*host, kNow);
       ExpectSoundFrame(what, *host, result);
     });
@@ -266,9 +266,9 @@ TEST(HostileValues, ShutterAngleAtItsValidMaximumWithTheFinestStepEnds) {
   // the host. Slow, but bounded.
   WithinSeconds("Shutter Angle 100000, Time Threshold 1", 120, [] {
     auto host = MovingLayerHost();
-    host->SetFloat(PARAM_SHUTTER_ANGLE, 100000.0);
-    host->SetFloat(PARAM_TIME_THRESHOLD, 1.0);
-    host->SetFloat(quillstreak::PARAM_MOTION_THRESHOLD, 20.0);
+    host->params().SetFloat(PARAM_SHUTTER_ANGLE, 100000.0);
+    host->params().SetFloat(PARAM_TIME_THRESHOLD, 1.0);
+    host->params().SetFloat(quillstreak::PARAM_MOTION_THRESHOLD, 20.0);
     const qshost::FrameResult result = GuardedFrame(*host, kNow);
     EXPECT_EQ(result.err, PF_Err_NONE);
     ExpectSoundFrame("maximum shutter", *host, result);
@@ -277,11 +277,11 @@ TEST(HostileValues, ShutterAngleAtItsValidMaximumWithTheFinestStepEnds) {
 
 TEST(HostileValues, MotionSourceThatIsNotThere) {
   auto host = qstest::NewHost();
-  host->SetLayerParam(PARAM_MOTION_SOURCE, 77);  // no such layer
+  host->params().SetLayer(PARAM_MOTION_SOURCE, 77);  // no such layer
   const qshost::FrameResult result = GuardedFrame(*host, kNow);
   EXPECT_NE(result.preRenderErr, PF_Err_NONE);
   EXPECT_NE(result.err, kRunawayCode);
-  EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+  EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
 }
 
 // ---- worlds that the host hands over -------------------------------------------------------
@@ -342,15 +342,15 @@ void RenderWithWorlds(const std::string& name, const TinyWorlds::WorldShape& sam
                       const TinyWorlds::WorldShape& current, const TinyWorlds::WorldShape& output) {
   WithinSeconds(name, 60, [&] {
     auto host = MovingLayerHost();
-    host->SetCheckbox(quillstreak::PARAM_RAMP_FILL_ENABLE, true);
-    host->SetFloat(PARAM_OPACITY, 50.0);
-    host->SetTime(kNow);
+    host->params().SetCheckbox(quillstreak::PARAM_RAMP_FILL_ENABLE, true);
+    host->params().SetFloat(PARAM_OPACITY, 50.0);
+    host->scene().SetTime(kNow);
     ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE);
     TinyWorlds worlds;
     worlds.sample = sample;
     worlds.current = current;
     worlds.output = output;
-    for (const auto& checkout : host->layerCheckouts()) {
+    for (const auto& checkout : host->frames().layerCheckouts()) {
       worlds.currentId = std::max(worlds.currentId, checkout.id);
     }
     TinyWorlds::self = &worlds;
@@ -360,9 +360,9 @@ void RenderWithWorlds(const std::string& name, const TinyWorlds::WorldShape& sam
     cb.checkin_layer_pixels = TinyWorlds::CheckinLayerPixels;
     cb.checkout_output = TinyWorlds::CheckoutOutput;
     PF_SmartRenderInput input{};
-    input.output_request = host->preRenderInput().output_request;
+    input.output_request = host->frames().preRenderInput().output_request;
     input.bitdepth = 8;
-    input.pre_render_data = host->preRenderOutput().pre_render_data;
+    input.pre_render_data = host->frames().preRenderOutput().pre_render_data;
     PF_SmartRenderExtra extra{&input, &cb};
     host->SyncInData();
     const PF_Err err = host->Send(PF_Cmd_SMART_RENDER, nullptr, nullptr, &extra);
@@ -371,7 +371,7 @@ void RenderWithWorlds(const std::string& name, const TinyWorlds::WorldShape& sam
     EXPECT_GT(worlds.worlds.size(), 2u) << name;
     EXPECT_NE(err, PF_Err_INTERNAL_STRUCT_DAMAGED) << name << "\n" << host->journal().Text();
     host->EndFrame();
-    EXPECT_TRUE(host->AccountsClear()) << name << ": " << host->AccountsText();
+    EXPECT_TRUE(host->accounts().Clear()) << name << ": " << host->accounts().Describe();
   });
 }
 
@@ -445,11 +445,11 @@ TEST(HostileValues, MissingRecordsAreRefused) {
     const PF_Err err = host->Send(c.cmd, c.params, nullptr, extra);
     EXPECT_NE(err, PF_Err_NONE) << c.name;
     EXPECT_NE(err, PF_Err_INTERNAL_STRUCT_DAMAGED) << c.name;
-    EXPECT_TRUE(host->AccountsClear()) << c.name << ": " << host->AccountsText();
+    EXPECT_TRUE(host->accounts().Clear()) << c.name << ": " << host->accounts().Describe();
   }
 
   // Without in_data no handled command can run; GLOBAL_SETDOWN and unhandled ones need nothing.
-  const PF_FilterProc entry = host->entry();
+  const PF_FilterProc entry = host->records().entry();
   for (const PF_Cmd cmd :
        {PF_Cmd_ABOUT, PF_Cmd_GLOBAL_SETUP, PF_Cmd_PARAMS_SETUP, PF_Cmd_USER_CHANGED_PARAM,
         PF_Cmd_UPDATE_PARAMS_UI, PF_Cmd_SMART_PRE_RENDER, PF_Cmd_SMART_RENDER}) {

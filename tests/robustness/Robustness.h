@@ -57,23 +57,23 @@ inline void StillScene(Host&) {}
 
 /// The effect layer slides to the right through the whole shutter window: five samples.
 inline void SlidingLayer(Host& host) {
-  qshost::Layer& layer = *host.comp().FindLayer(1);
+  qshost::Layer& layer = *host.scene().comp().FindLayer(1);
   layer.transform.position.AddKeyframe(0, {100, 180, 0, 0});
   layer.transform.position.AddKeyframe(2000, {500, 180, 0, 0});
-  host.SetFloat(quillstreak::PARAM_TIME_THRESHOLD, 20.0);
-  host.SetFloat(quillstreak::PARAM_SHUTTER_ANGLE, 360.0);
+  host.params().SetFloat(quillstreak::PARAM_TIME_THRESHOLD, 20.0);
+  host.params().SetFloat(quillstreak::PARAM_SHUTTER_ANGLE, 360.0);
 }
 
 inline void SamplesWithRampFill(Host& host) {
   SlidingLayer(host);
-  host.SetCheckbox(quillstreak::PARAM_RAMP_FILL_ENABLE, true);
-  host.SetFloat(quillstreak::PARAM_OPACITY, 50.0);
+  host.params().SetCheckbox(quillstreak::PARAM_RAMP_FILL_ENABLE, true);
+  host.params().SetFloat(quillstreak::PARAM_OPACITY, 50.0);
 }
 
 inline void SamplesWithSolidFill(Host& host) {
   SlidingLayer(host);
-  host.SetCheckbox(quillstreak::PARAM_SOLID_FILL_ENABLE, true);
-  host.SetFloat(quillstreak::PARAM_OPACITY, 60.0);
+  host.params().SetCheckbox(quillstreak::PARAM_SOLID_FILL_ENABLE, true);
+  host.params().SetFloat(quillstreak::PARAM_OPACITY, 60.0);
 }
 
 /// The effect layer holds still; layer 2, chosen as Motion Source, turns and grows.
@@ -89,11 +89,11 @@ inline void MotionSourceLayer(Host& host) {
   second.transform.rotateZ.AddKeyframe(2000, {400, 0, 0, 0});
   second.transform.scale.AddKeyframe(0, {100, 100, 100, 0});
   second.transform.scale.AddKeyframe(2000, {300, 300, 100, 0});
-  host.comp().AddLayer(std::move(second));
-  host.SetLayerParam(quillstreak::PARAM_MOTION_SOURCE, 2);
-  host.SetFloat(quillstreak::PARAM_TIME_THRESHOLD, 25.0);
-  host.SetCheckbox(quillstreak::PARAM_RAMP_FILL_ENABLE, true);
-  host.SetCheckbox(quillstreak::PARAM_SOLID_FILL_ENABLE, true);
+  host.scene().comp().AddLayer(std::move(second));
+  host.params().SetLayer(quillstreak::PARAM_MOTION_SOURCE, 2);
+  host.params().SetFloat(quillstreak::PARAM_TIME_THRESHOLD, 25.0);
+  host.params().SetCheckbox(quillstreak::PARAM_RAMP_FILL_ENABLE, true);
+  host.params().SetCheckbox(quillstreak::PARAM_SOLID_FILL_ENABLE, true);
 }
 
 struct Scenario {
@@ -131,7 +131,7 @@ inline std::unique_ptr<Host> Prepare(const Scenario& s) {
     EXPECT_EQ(host->GlobalSetup(), PF_Err_NONE);
   }
   s.scene(*host);
-  host->SetTime(kNow);
+  host->scene().SetTime(kNow);
   if (s.command == Command::Render) {
     EXPECT_EQ(host->SmartPreRender(), PF_Err_NONE) << s.name << "\n" << host->journal().Text();
   }

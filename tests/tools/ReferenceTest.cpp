@@ -58,10 +58,10 @@ TEST(ReferenceFrame, RenderMatchesTheRawReference) {
   qshost::Host host(module);
   ASSERT_EQ(host.GlobalSetup(), PF_Err_NONE);
   ASSERT_EQ(host.ParamsSetup(), PF_Err_NONE);
-  const ParamCatalog catalog(host.declaredParams());
+  const ParamCatalog catalog(host.params().declared());
   const Scene scene = LoadSceneFile(std::string(QS_EXAMPLES_DIR) + "/basic.json", catalog);
   scene.ApplyTo(host);
-  host.SetDownsample({1, 1}, {1, 1});
+  host.records().SetDownsample({1, 1}, {1, 1});
   const qshost::FrameResult result =
       host.RenderFrame(static_cast<A_long>(kReferenceFrame * kUnitsPerFrame));
   ASSERT_EQ(result.err, PF_Err_NONE);

@@ -26,7 +26,7 @@ const ParamCatalog& Catalog() {
     qshost::Host host(module);
     EXPECT_EQ(host.GlobalSetup(), PF_Err_NONE);
     EXPECT_EQ(host.ParamsSetup(), PF_Err_NONE);
-    return ParamCatalog(host.declaredParams());
+    return ParamCatalog(host.params().declared());
   }();
   return catalog;
 }
@@ -90,13 +90,13 @@ TEST(SceneApply, ValuesReachTheHost) {
   ASSERT_EQ(host.ParamsSetup(), PF_Err_NONE);
   const Scene s = LoadSceneFile(Examples() + "/basic.json", Catalog());
   s.ApplyTo(host);
-  EXPECT_EQ(host.comp().layers.size(), 2u);
-  EXPECT_EQ(host.effectLayer(), 2);
+  EXPECT_EQ(host.scene().comp().layers.size(), 2u);
+  EXPECT_EQ(host.scene().effectLayer(), 2);
   const int opacity = Catalog().Find("Opacity")->index;
-  EXPECT_DOUBLE_EQ(host.FloatAt(opacity, 0), 100.0);
-  EXPECT_DOUBLE_EQ(host.FloatAt(opacity, 2300), 40.0);
-  EXPECT_TRUE(host.CheckboxAt(Catalog().Find("Enable Solid Fill")->index, 0));
-  const PF_Pixel c = host.ColorAt(Catalog().Find("Color")->index, 0);
+  EXPECT_DOUBLE_EQ(host.params().FloatAt(opacity, 0), 100.0);
+  EXPECT_DOUBLE_EQ(host.params().FloatAt(opacity, 2300), 40.0);
+  EXPECT_TRUE(host.params().CheckboxAt(Catalog().Find("Enable Solid Fill")->index, 0));
+  const PF_Pixel c = host.params().ColorAt(Catalog().Find("Color")->index, 0);
   EXPECT_EQ(c.red, 0x40);
   EXPECT_EQ(c.green, 0xC0);
   EXPECT_EQ(c.blue, 0xFF);

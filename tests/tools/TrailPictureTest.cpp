@@ -34,14 +34,15 @@ Shot Render(const std::string& scene, const std::string& params, long frame) {
   EXPECT_EQ(host.ParamsSetup(), PF_Err_NONE);
   std::string text = scene;
   text.replace(text.find("@PARAMS@"), 8, params);
-  const Scene parsed = ParseScene(text, "scene.json", "", ParamCatalog(host.declaredParams()));
+  const Scene parsed = ParseScene(text, "scene.json", "", ParamCatalog(host.params().declared()));
   parsed.ApplyTo(host);
   const qshost::FrameResult result = host.RenderFrame(static_cast<A_long>(frame * kUnitsPerFrame));
   EXPECT_EQ(result.err, PF_Err_NONE) << params;
   Shot shot;
   shot.picture = FrameToRgba(result.frame, parsed.comp.background);
-  if (host.outputWorld() != nullptr) shot.output = *host.outputWorld();
-  shot.samples = host.layerCheckouts().empty() ? 0 : host.layerCheckouts().size() - 1;
+  if (host.frames().outputWorld() != nullptr) shot.output = *host.frames().outputWorld();
+  shot.samples =
+      host.frames().layerCheckouts().empty() ? 0 : host.frames().layerCheckouts().size() - 1;
   return shot;
 }
 

@@ -68,21 +68,21 @@ RenderSession::RenderSession(const std::string& pluginPath, unsigned threads) {
     throw InputError(std::string("cannot load the effect module: ") + e.what());
   }
   host_ = std::make_unique<qshost::Host>(*module_);
-  host_->SetThreads(threads);
+  host_->frames().SetThreads(threads);
   if (const PF_Err e = host_->GlobalSetup(); e != PF_Err_NONE)
     throw RenderError("the effect failed global setup with " + ErrText(e));
   if (const PF_Err e = host_->ParamsSetup(); e != PF_Err_NONE)
     throw RenderError("the effect failed parameter setup with " + ErrText(e));
-  catalog_ = std::make_unique<ParamCatalog>(host_->declaredParams());
+  catalog_ = std::make_unique<ParamCatalog>(host_->params().declared());
 }
 
 RenderSession::~RenderSession() = default;
 
 void RenderSession::Prepare(const Scene& scene, int downsample) {
-  for (const auto& p : catalog_->params()) host_->ResetParam(p.index);
+  for (const auto& p : catalog_->params()) host_->params().Reset(p.index);
   scene.ApplyTo(*host_);
   const PF_RationalScale ds{1, static_cast<A_u_long>(downsample < 1 ? 1 : downsample)};
-  host_->SetDownsample(ds, ds);
+  host_->records().SetDownsample(ds, ds);
   background_ = scene.comp.background;
 }
 
@@ -100,8 +100,8 @@ FramePictures RenderSession::Render(long frame, bool effectLayer) {
   FramePictures pictures;
   pictures.opaque = FrameToRgba(result.frame, background_);
   if (effectLayer) {
-    pictures.effectLayer =
-        EffectLayerPicture(host_->outputWorld(), result.frame.width(), result.frame.height());
+    pictures.effectLayer = EffectLayerPicture(host_->frames().outputWorld(), result.frame.width(),
+                                              result.frame.height());
   }
   return pictures;
 }

@@ -618,26 +618,28 @@ void Scene::Set(ParamSetting setting) {
 }
 
 void Scene::ApplyTo(qshost::Host& host) const {
-  host.comp() = comp;
+  host.scene().comp() = comp;
   host.SyncInData();
-  host.SetEffectLayer(effectLayer);
+  host.scene().SetEffectLayer(effectLayer);
   for (const auto& p : params) {
-    host.ResetParam(p.index);
+    host.params().Reset(p.index);
     switch (p.type) {
       case ParamType::Float:
-        if (p.keys.empty()) host.SetFloat(p.index, p.constant.number);
-        for (const auto& k : p.keys) host.KeyFloat(p.index, k.time, k.value.number, k.interp);
+        if (p.keys.empty()) host.params().SetFloat(p.index, p.constant.number);
+        for (const auto& k : p.keys)
+          host.params().KeyFloat(p.index, k.time, k.value.number, k.interp);
         break;
       case ParamType::Checkbox:
-        if (p.keys.empty()) host.SetCheckbox(p.index, p.constant.on);
-        for (const auto& k : p.keys) host.KeyCheckbox(p.index, k.time, k.value.on);
+        if (p.keys.empty()) host.params().SetCheckbox(p.index, p.constant.on);
+        for (const auto& k : p.keys) host.params().KeyCheckbox(p.index, k.time, k.value.on);
         break;
       case ParamType::Color:
-        if (p.keys.empty()) host.SetColor(p.index, p.constant.color);
-        for (const auto& k : p.keys) host.KeyColor(p.index, k.time, k.value.color, k.interp);
+        if (p.keys.empty()) host.params().SetColor(p.index, p.constant.color);
+        for (const auto& k : p.keys)
+          host.params().KeyColor(p.index, k.time, k.value.color, k.interp);
         break;
       case ParamType::Layer:
-        host.SetLayerParam(p.index, p.constant.layer);
+        host.params().SetLayer(p.index, p.constant.layer);
         break;
       default:
         break;

@@ -5,12 +5,18 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <limits>
 #include <type_traits>
 
 #include "hostapi/HostApi.h"
 
 namespace qshost::detail {
+
+/// What a stub returns in a PF callback table, an AEGP suite and the basic suite.
+inline constexpr std::int64_t kPfStubError = PF_Err_INVALID_CALLBACK;
+inline constexpr std::int64_t kAegpStubError = A_Err_GENERIC;
+inline constexpr std::int64_t kSpStubError = kSPUnimplementedError;
 
 /// A string usable as a template argument: the stub's name.
 template <std::size_t N>
