@@ -272,6 +272,13 @@ TEST(Frame, RenderFrameCompositesLayersInOrderOverTheBackground) {
     // over the blue background: 255 * 128 / 255 = 128 red, 255 * 127 / 255 = 127 blue.
     expectPixel(290, 180, PF_Pixel{255, 255, 127, 127});
     expectPixel(250, 180, PF_Pixel{255, 128, 0, 127});
+    // The effect layer alone, frame-sized: its output where it was drawn, transparent elsewhere.
+    const qshost::World layer = f.host.frames().EffectLayerFrame();
+    ASSERT_EQ(layer.width(), 640);
+    ASSERT_EQ(layer.height(), 360);
+    EXPECT_EQ(layer.at(350, 180).alpha, 255);
+    EXPECT_EQ(layer.at(350, 180).blue, 255);
+    EXPECT_EQ(layer.at(250, 180).alpha, 0);  // the red layer is not part of it
   }
 }
 

@@ -35,19 +35,12 @@ std::string ErrText(PF_Err err) {
   return s;
 }
 
-// The effect layer's output world placed on a transparent frame-sized picture, as straight RGBA.
-RgbaImage EffectLayerPicture(const qshost::World* output, A_long width, A_long height) {
-  qshost::World canvas(width, height);
-  if (output != nullptr && output->width() > 0 && output->height() > 0) {
-    const PF_EffectWorld& out = output->def();
-    qshost::TransferInFront(out, PF_Rect{0, 0, out.width, out.height}, out.origin_x, out.origin_y,
-                            255, canvas.def(), 1);
-  }
-  RgbaImage image(width, height);
-  for (A_long y = 0; y < height; ++y) {
-    const PF_Pixel* row = canvas.row(y);
-    for (A_long x = 0; x < width; ++x) {
-      // The host's worlds hold straight colour, as the files do.
+// A straight ARGB world as straight RGBA (the files hold straight colour too).
+RgbaImage StraightRgba(const qshost::World& world) {
+  RgbaImage image(world.width(), world.height());
+  for (A_long y = 0; y < world.height(); ++y) {
+    const PF_Pixel* row = world.row(y);
+    for (A_long x = 0; x < world.width(); ++x) {
       const PF_Pixel& p = row[x];
       std::uint8_t* q = image.pixel(x, y);
       q[0] = p.red;
@@ -99,10 +92,7 @@ FramePictures RenderSession::Render(long frame, bool effectLayer) {
   }
   FramePictures pictures;
   pictures.opaque = FrameToRgba(result.frame, background_);
-  if (effectLayer) {
-    pictures.effectLayer = EffectLayerPicture(host_->frames().outputWorld(), result.frame.width(),
-                                              result.frame.height());
-  }
+  if (effectLayer) pictures.effectLayer = StraightRgba(host_->frames().EffectLayerFrame());
   return pictures;
 }
 
