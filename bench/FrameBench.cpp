@@ -35,8 +35,8 @@
 #include "params/ParamIndex.h"
 
 #if QS_BENCH_DEMO_SCENE
-#include "lib/ParamCatalog.h"
-#include "lib/Scene.h"
+#include "renderer/ParamCatalog.h"
+#include "renderer/Scene.h"
 #endif
 
 namespace {

@@ -7,11 +7,11 @@
 #include <exception>
 #include <string>
 
-#include "InputError.h"
-#include "ParamCatalog.h"
-#include "Scene.h"
 #include "frame/Dispatch.h"
 #include "host/Host.h"
+#include "renderer/InputError.h"
+#include "renderer/ParamCatalog.h"
+#include "renderer/Scene.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "host/Host.h"
 
-#include "host/callbacks/CallbackContext.h"
+#include "callbacks/CallbackContext.h"
 
 namespace qshost {
 

@@ -4,8 +4,8 @@
 #include <limits>
 #include <stdexcept>
 
+#include "callbacks/Callbacks.h"
 #include "host/Scene.h"
-#include "host/callbacks/Callbacks.h"
 
 namespace qshost {
 

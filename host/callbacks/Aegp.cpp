@@ -5,12 +5,12 @@
 // registries; a stale one is recognised and refused, never dereferenced.
 #include <cstring>
 
+#include "CallbackContext.h"
+#include "Callbacks.h"
+#include "Stubs.h"
 #include "host/ParamStore.h"
 #include "host/Registries.h"
 #include "host/Scene.h"
-#include "host/callbacks/CallbackContext.h"
-#include "host/callbacks/Callbacks.h"
-#include "host/callbacks/Stubs.h"
 
 namespace qshost::callbacks {
 

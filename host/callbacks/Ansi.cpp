@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "host/callbacks/CallbackContext.h"
-#include "host/callbacks/Callbacks.h"
+#include "CallbackContext.h"
+#include "Callbacks.h"
 
 namespace qshost::callbacks {
 

@@ -2,12 +2,12 @@
 // refusals from fault injection and every acquisition accounted until it is released.
 #include <string>
 
+#include "CallbackContext.h"
+#include "Callbacks.h"
+#include "Stubs.h"
 #include "host/Faults.h"
 #include "host/Registries.h"
 #include "host/ServedSuites.h"
-#include "host/callbacks/CallbackContext.h"
-#include "host/callbacks/Callbacks.h"
-#include "host/callbacks/Stubs.h"
 
 namespace qshost::callbacks {
 

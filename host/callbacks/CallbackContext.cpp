@@ -1,8 +1,8 @@
-#include "host/callbacks/CallbackContext.h"
+#include "CallbackContext.h"
 
+#include "Stubs.h"
 #include "host/Faults.h"
 #include "host/FrameDriver.h"
-#include "host/callbacks/Stubs.h"
 
 namespace qshost {
 

@@ -1,8 +1,8 @@
 // The handle functions, served by the utility table and the "PF Handle Suite" alike. Handles are
 // journaled by serial number (see args::Handle).
+#include "CallbackContext.h"
+#include "Callbacks.h"
 #include "host/Registries.h"
-#include "host/callbacks/CallbackContext.h"
-#include "host/callbacks/Callbacks.h"
 
 namespace qshost::callbacks {
 

@@ -1,10 +1,10 @@
 // The interaction callbacks of in_data: parameter checkouts and check-ins, add_param, abort and
 // progress.
+#include "CallbackContext.h"
+#include "Callbacks.h"
+#include "Stubs.h"
 #include "host/ParamStore.h"
 #include "host/Registries.h"
-#include "host/callbacks/CallbackContext.h"
-#include "host/callbacks/Callbacks.h"
-#include "host/callbacks/Stubs.h"
 
 namespace qshost::callbacks {
 

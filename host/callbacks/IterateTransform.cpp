@@ -1,9 +1,9 @@
 // The pixel functions: fill, the 8-bit iterate, iterate_generic and transfer_rect, served by
 // the utility table, the "PF Iterate8 Suite" and the "PF World Transform Suite". The work is done
 // by the pixel services (host/pixels).
-#include "host/callbacks/CallbackContext.h"
-#include "host/callbacks/Callbacks.h"
-#include "host/callbacks/Stubs.h"
+#include "CallbackContext.h"
+#include "Callbacks.h"
+#include "Stubs.h"
 #include "host/pixels/Pixels.h"
 
 namespace qshost::callbacks {

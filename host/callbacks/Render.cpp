@@ -1,9 +1,9 @@
 // The pre-render and smart-render callbacks: layer checkouts, their pixels and the output world,
 // each a thin adapter over the frame driver.
+#include "CallbackContext.h"
+#include "Callbacks.h"
+#include "Stubs.h"
 #include "host/FrameDriver.h"
-#include "host/callbacks/CallbackContext.h"
-#include "host/callbacks/Callbacks.h"
-#include "host/callbacks/Stubs.h"
 
 namespace qshost::callbacks {
 

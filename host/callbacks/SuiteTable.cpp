@@ -1,7 +1,7 @@
 // The function tables of the suites the host serves, built once and shared by every host (the
 // functions find their host through the current context), and the one list that names them.
+#include "Callbacks.h"
 #include "host/ServedSuites.h"
-#include "host/callbacks/Callbacks.h"
 
 namespace qshost {
 

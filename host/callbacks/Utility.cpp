@@ -1,7 +1,7 @@
 // The utility callback table of in_data: the pixel and handle functions it shares with the
 // suites, its ANSI block, and stubs for every slot the host does not implement.
-#include "host/callbacks/Callbacks.h"
-#include "host/callbacks/Stubs.h"
+#include "Callbacks.h"
+#include "Stubs.h"
 
 namespace qshost::callbacks {
 

@@ -1,6 +1,6 @@
 // Straight-alpha compositing: the in-front transfer, fill and the composite over the background.
 // See Pixels.h for the contracts.
-#include "host/pixels/PixelsCommon.h"
+#include "PixelsCommon.h"
 
 namespace qshost {
 

@@ -1,5 +1,5 @@
 // The host's 8-bit iterate. See Pixels.h for the contract.
-#include "host/pixels/PixelsCommon.h"
+#include "PixelsCommon.h"
 
 #include <vector>
 

@@ -1,6 +1,6 @@
 // Layer geometry and rendering: the box of a transformed source and its resampling. See Pixels.h
 // for the contracts.
-#include "host/pixels/PixelsCommon.h"
+#include "PixelsCommon.h"
 
 #include <array>
 #include <cmath>

@@ -9,8 +9,8 @@
 #include <thread>
 #include <type_traits>
 
+#include "RowPool.h"
 #include "host/pixels/Pixels.h"
-#include "host/pixels/RowPool.h"
 
 // x86-64 always has SSE2; elsewhere the portable loops do the same arithmetic.
 #if defined(__SSE2__) || defined(_M_X64) || defined(_M_AMD64)

@@ -1,4 +1,4 @@
-#include "host/pixels/RowPool.h"
+#include "RowPool.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,5 +1,5 @@
 // Owned 8-bit worlds. See Pixels.h for the contract.
-#include "host/pixels/PixelsCommon.h"
+#include "PixelsCommon.h"
 
 #include <cassert>
 #include <limits>

@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "host/Module.h"
-#include "lib/FrameList.h"
-#include "lib/InputError.h"
-#include "lib/Png.h"
-#include "lib/Renderer.h"
-#include "lib/Scene.h"
+#include "renderer/FrameList.h"
+#include "renderer/InputError.h"
+#include "renderer/Png.h"
+#include "renderer/Renderer.h"
+#include "renderer/Scene.h"
 
 #if !defined(_WIN32)
 #include <sys/wait.h>

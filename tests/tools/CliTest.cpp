@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "host/Module.h"
-#include "lib/Png.h"
-#include "lib/Renderer.h"
+#include "renderer/Png.h"
+#include "renderer/Renderer.h"
 
 namespace qsrender {
 namespace {

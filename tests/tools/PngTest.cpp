@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "lib/ContactSheet.h"
-#include "lib/Png.h"
-#include "lib/Renderer.h"
+#include "renderer/ContactSheet.h"
+#include "renderer/Png.h"
+#include "renderer/Renderer.h"
 
 namespace qsrender {
 namespace {

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <iostream>
 
-#include "lib/Png.h"
+#include "renderer/Png.h"
 
 int main(int argc, char** argv) {
   if (argc != 3) {

@@ -26,12 +26,12 @@
 
 #include "host/Host.h"
 #include "host/Module.h"
-#include "lib/FrameImage.h"
-#include "lib/InputError.h"
-#include "lib/ParamCatalog.h"
-#include "lib/Scene.h"
+#include "renderer/FrameImage.h"
+#include "renderer/InputError.h"
+#include "renderer/ParamCatalog.h"
+#include "renderer/Scene.h"
 #if QS_HAVE_PNG
-#include "lib/Png.h"
+#include "renderer/Png.h"
 #endif
 
 namespace qsrender {

@@ -9,9 +9,9 @@
 
 #include "host/Host.h"
 #include "host/Module.h"
-#include "lib/InputError.h"
-#include "lib/Png.h"
-#include "lib/Scene.h"
+#include "renderer/InputError.h"
+#include "renderer/Png.h"
+#include "renderer/Scene.h"
 
 namespace qsrender {
 namespace {

@@ -12,9 +12,9 @@
 
 #include "host/Host.h"
 #include "host/Module.h"
-#include "lib/FrameImage.h"
-#include "lib/ParamCatalog.h"
-#include "lib/Scene.h"
+#include "renderer/FrameImage.h"
+#include "renderer/ParamCatalog.h"
+#include "renderer/Scene.h"
 
 namespace qsrender {
 namespace {

@@ -1,4 +1,4 @@
-#include "ContactSheet.h"
+#include "renderer/ContactSheet.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "FrameImage.h"
+#include "renderer/FrameImage.h"
 
 namespace qsrender {
 

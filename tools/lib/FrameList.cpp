@@ -1,9 +1,9 @@
-#include "FrameList.h"
+#include "renderer/FrameList.h"
 
 #include <algorithm>
 #include <cctype>
 
-#include "InputError.h"
+#include "renderer/InputError.h"
 
 namespace qsrender {
 namespace {

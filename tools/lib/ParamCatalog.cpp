@@ -1,4 +1,4 @@
-#include "ParamCatalog.h"
+#include "renderer/ParamCatalog.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <sstream>
 
-#include "InputError.h"
-#include "Suggest.h"
+#include "renderer/InputError.h"
+#include "renderer/Suggest.h"
 
 namespace qsrender {
 namespace {

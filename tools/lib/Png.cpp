@@ -1,4 +1,4 @@
-#include "Png.h"
+#include "renderer/Png.h"
 
 #include <png.h>
 

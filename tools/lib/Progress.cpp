@@ -1,4 +1,4 @@
-#include "Progress.h"
+#include "renderer/Progress.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,9 +1,9 @@
-#include "RenderSession.h"
+#include "renderer/RenderSession.h"
 
-#include "FrameImage.h"
-#include "InputError.h"
 #include "host/Host.h"
 #include "host/Module.h"
+#include "renderer/FrameImage.h"
+#include "renderer/InputError.h"
 
 namespace qsrender {
 namespace {

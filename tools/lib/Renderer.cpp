@@ -1,4 +1,4 @@
-#include "Renderer.h"
+#include "renderer/Renderer.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -14,16 +14,16 @@
 #include <sstream>
 #include <vector>
 
-#include "ContactSheet.h"
-#include "FrameList.h"
-#include "InputError.h"
-#include "Outputs.h"
-#include "ParamCatalog.h"
-#include "Progress.h"
-#include "RenderSession.h"
-#include "Scene.h"
-#include "Suggest.h"
-#include "TextPainter.h"
+#include "renderer/ContactSheet.h"
+#include "renderer/FrameList.h"
+#include "renderer/InputError.h"
+#include "renderer/Outputs.h"
+#include "renderer/ParamCatalog.h"
+#include "renderer/Progress.h"
+#include "renderer/RenderSession.h"
+#include "renderer/Scene.h"
+#include "renderer/Suggest.h"
+#include "renderer/TextPainter.h"
 
 #if defined(_WIN32)
 #ifndef NOMINMAX

@@ -1,4 +1,4 @@
-#include "Scene.h"
+#include "renderer/Scene.h"
 
 #include <nlohmann/json.hpp>
 
@@ -12,11 +12,11 @@
 #include <set>
 #include <sstream>
 
-#include "InputError.h"
-#include "RgbaImage.h"
-#include "Suggest.h"
+#include "renderer/InputError.h"
+#include "renderer/RgbaImage.h"
+#include "renderer/Suggest.h"
 #if QS_HAVE_PNG
-#include "Png.h"
+#include "renderer/Png.h"
 #endif
 #include "host/Host.h"
 

@@ -1,4 +1,4 @@
-#include "Suggest.h"
+#include "renderer/Suggest.h"
 
 #include <algorithm>
 #include <cctype>

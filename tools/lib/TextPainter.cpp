@@ -1,4 +1,4 @@
-#include "TextPainter.h"
+#include "renderer/TextPainter.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "ContactSheet.h"
+#include "renderer/ContactSheet.h"
 
 namespace qsrender {
 namespace {

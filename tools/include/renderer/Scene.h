@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "ParamCatalog.h"
 #include "host/Composition.h"
+#include "renderer/ParamCatalog.h"
 
 namespace qshost {
 class Host;

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "RgbaImage.h"
+#include "renderer/RgbaImage.h"
 
 namespace qsrender {
 

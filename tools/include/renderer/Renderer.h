@@ -5,8 +5,8 @@
 #include <iosfwd>
 #include <string>
 
-#include "FrameImage.h"
-#include "Png.h"
+#include "renderer/FrameImage.h"
+#include "renderer/Png.h"
 
 namespace qsrender {
 

@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
-#include "ParamCatalog.h"
-#include "RgbaImage.h"
-#include "Scene.h"
+#include "renderer/ParamCatalog.h"
+#include "renderer/RgbaImage.h"
+#include "renderer/Scene.h"
 
 namespace qshost {
 class Host;

@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "RgbaImage.h"
+#include "renderer/RgbaImage.h"
 
 namespace qsrender {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "RgbaImage.h"
+#include "renderer/RgbaImage.h"
 
 namespace qsrender {
 

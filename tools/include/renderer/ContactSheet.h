@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "RgbaImage.h"
+#include "renderer/RgbaImage.h"
 
 namespace qsrender {
 

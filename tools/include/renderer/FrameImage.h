@@ -1,8 +1,8 @@
 // Rendered frames as pictures: what the renderer writes for each frame.
 #pragma once
 
-#include "RgbaImage.h"
 #include "host/pixels/Pixels.h"
+#include "renderer/RgbaImage.h"
 
 namespace qsrender {
 
