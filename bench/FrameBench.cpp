@@ -41,14 +41,14 @@
 
 namespace {
 
-using qshost::Host;
+using quillstreak::host::Host;
 
 constexpr A_long kFrame = 100;            // time units per frame
 constexpr A_long kFirstFrameTime = 2000;  // leaves room for the longest window before it
 constexpr A_long kCycleFrames = 1900;     // frames before the time wraps to the start again
 
-qshost::Module& TheModule() {
-  static qshost::Module module(qshost::DefaultModulePath());
+quillstreak::host::Module& TheModule() {
+  static quillstreak::host::Module module(quillstreak::host::DefaultModulePath());
   return module;
 }
 
@@ -58,9 +58,9 @@ double RectBytes(const PF_LRect& r) {
 }
 
 // Straight ARGB picture: opaque with a soft alpha border and a colour gradient.
-qshost::LayerSource ImageSource(A_long width, A_long height) {
-  qshost::LayerSource src;
-  src.kind = qshost::LayerSource::Kind::Image;
+quillstreak::host::LayerSource ImageSource(A_long width, A_long height) {
+  quillstreak::host::LayerSource src;
+  src.kind = quillstreak::host::LayerSource::Kind::Image;
   src.width = width;
   src.height = height;
   src.pixels.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
@@ -76,14 +76,14 @@ qshost::LayerSource ImageSource(A_long width, A_long height) {
 }
 
 void SetUpSlidingLayer(Host& host) {
-  qshost::Composition& comp = host.scene().comp();
+  quillstreak::host::Composition& comp = host.scene().comp();
   comp.width = 1920;
   comp.height = 1080;
   comp.timeScale = 2400;
   comp.frameDuration = kFrame;
   comp.duration = (kCycleFrames + 100) * kFrame + kFirstFrameTime;
   comp.layers.clear();
-  qshost::Layer layer;
+  quillstreak::host::Layer layer;
   layer.id = 1;
   layer.name = "Slide";
   layer.source = ImageSource(1280, 720);
@@ -148,7 +148,7 @@ double RenderOne(Host& host, A_long time, bool ramp, int expectSamples, std::str
   }
   double bytes = RectBytes(host.frames().preRenderOutput().result_rect);  // the clear
   int samples = 0;
-  for (const qshost::LayerCheckout& c : host.frames().layerCheckouts()) {
+  for (const quillstreak::host::LayerCheckout& c : host.frames().layerCheckouts()) {
     const double b = RectBytes(c.resultRect);
     bytes += 3 * b;  // in-front transfer: source read, destination read and written
     if (c.id != static_cast<A_long>(host.frames().layerCheckouts().size()) + 1) {
@@ -227,7 +227,7 @@ void RenderScene(benchmark::State& state, Host& host, double fps, int frames) {
   double samples = 0;
   for (auto _ : state) {
     const A_long time = static_cast<A_long>(frame++ % frames) * kFrame;
-    qshost::FrameResult result = host.RenderFrame(time);
+    quillstreak::host::FrameResult result = host.RenderFrame(time);
     if (result.err != PF_Err_NONE) {
       state.SkipWithError("frame failed");
       break;
@@ -243,10 +243,10 @@ void RenderScene(benchmark::State& state, Host& host, double fps, int frames) {
 
 #if QS_BENCH_DEMO_SCENE
 // Scales a stream's values (all components) by `factor`.
-void ScaleStream(qshost::Stream& stream, double factor) {
+void ScaleStream(quillstreak::host::Stream& stream, double factor) {
   if (!stream.animated()) return;
-  const std::vector<qshost::Keyframe> keys = stream.keyframes();
-  for (qshost::Keyframe k : keys) {
+  const std::vector<quillstreak::host::Keyframe> keys = stream.keyframes();
+  for (quillstreak::host::Keyframe k : keys) {
     for (double& v : k.value) v *= factor;
     stream.AddKeyframe(k);
   }
@@ -271,18 +271,19 @@ void BM_RendererDemo(benchmark::State& state) {
   }
   scene.comp.width *= scale;
   scene.comp.height *= scale;
-  for (qshost::Layer& layer : scene.comp.layers) {
-    if (layer.source.kind != qshost::LayerSource::Kind::Image) {  // images keep their pixels
+  for (quillstreak::host::Layer& layer : scene.comp.layers) {
+    if (layer.source.kind !=
+        quillstreak::host::LayerSource::Kind::Image) {  // images keep their pixels
       layer.source.width *= scale;
       layer.source.height *= scale;
     }
-    const qshost::StreamValue anchor =
+    const quillstreak::host::StreamValue anchor =
         layer.transform.anchor.Evaluate(0, scene.comp.timeScale, scene.comp.timeScale);
     if (!layer.transform.anchor.animated()) {
       layer.transform.anchor.SetConstant({anchor[0] * scale, anchor[1] * scale, anchor[2], 0});
     }
     ScaleStream(layer.transform.anchor, scale);
-    const qshost::StreamValue position =
+    const quillstreak::host::StreamValue position =
         layer.transform.position.Evaluate(0, scene.comp.timeScale, scene.comp.timeScale);
     if (!layer.transform.position.animated()) {
       layer.transform.position.SetConstant({position[0] * scale, position[1] * scale, 0, 0});
@@ -312,7 +313,7 @@ void BM_DemoLikeScene1080p(benchmark::State& state) {
     state.SkipWithError(e.what());
     return;
   }
-  qshost::Composition& comp = host->scene().comp();
+  quillstreak::host::Composition& comp = host->scene().comp();
   comp.width = 1920;
   comp.height = 1080;
   comp.timeScale = 2400;
@@ -320,17 +321,20 @@ void BM_DemoLikeScene1080p(benchmark::State& state) {
   comp.duration = 48 * kFrame;
   comp.background = PF_Pixel{255, 24, 24, 32};
   comp.layers.clear();
-  qshost::Layer shape;
+  quillstreak::host::Layer shape;
   shape.id = 1;
   shape.name = "Shape";
-  shape.source.kind = qshost::LayerSource::Kind::Ellipse;
+  shape.source.kind = quillstreak::host::LayerSource::Kind::Ellipse;
   shape.source.width = 360;
   shape.source.height = 360;
   shape.source.color = PF_Pixel{255, 255, 255, 255};
   shape.transform.anchor.SetConstant({180.0, 180.0, 0.0, 0.0});
-  shape.transform.position.AddKeyframe(0, {300.0, 800.0, 0.0, 0.0}, qshost::Interp::Eased);
-  shape.transform.position.AddKeyframe(1600, {960.0, 250.0, 0.0, 0.0}, qshost::Interp::Eased);
-  shape.transform.position.AddKeyframe(3200, {1620.0, 800.0, 0.0, 0.0}, qshost::Interp::Eased);
+  shape.transform.position.AddKeyframe(0, {300.0, 800.0, 0.0, 0.0},
+                                       quillstreak::host::Interp::Eased);
+  shape.transform.position.AddKeyframe(1600, {960.0, 250.0, 0.0, 0.0},
+                                       quillstreak::host::Interp::Eased);
+  shape.transform.position.AddKeyframe(3200, {1620.0, 800.0, 0.0, 0.0},
+                                       quillstreak::host::Interp::Eased);
   shape.transform.position.AddKeyframe(4700, {960.0, 540.0, 0.0, 0.0});
   shape.transform.rotateZ.AddKeyframe(0, {0.0, 0.0, 0.0, 0.0});
   shape.transform.rotateZ.AddKeyframe(4700, {360.0, 0.0, 0.0, 0.0});

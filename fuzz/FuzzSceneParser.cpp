@@ -28,8 +28,8 @@ PF_Err EffectEntry(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_Para
 }
 
 /// One host for the whole run, with the effect set up.
-qshost::Host& SharedHost() {
-  static qshost::Host host(EffectEntry);
+quillstreak::host::Host& SharedHost() {
+  static quillstreak::host::Host host(EffectEntry);
   static const bool ready = host.GlobalSetup() == PF_Err_NONE && host.ParamsSetup() == PF_Err_NONE;
   if (!ready) {
     std::fprintf(stderr, "fuzz: the effect's parameter setup failed\n");
@@ -47,11 +47,11 @@ const qsrender::ParamCatalog& Catalog() {
 /// A scene that parsed is applied to the host and its first frame planned: the values the
 /// parser let through must be ones the host and the effect can work with.
 void PlanFirstFrame(const qsrender::Scene& scene) {
-  qshost::Host& host = SharedHost();
+  quillstreak::host::Host& host = SharedHost();
   scene.ApplyTo(host);
   host.scene().SetTime(0);
   // Far more stream reads than any accepted scene needs; past them the frame has run away.
-  host.faults().FailCall(qshost::Op::AEGP_GetLayerStreamValue, 2000000, 0x7E57);
+  host.faults().FailCall(quillstreak::host::Op::AEGP_GetLayerStreamValue, 2000000, 0x7E57);
   const PF_Err err = host.SmartPreRender();
   host.EndFrame();
   host.faults().Clear();

@@ -1,6 +1,6 @@
 #include "host/Faults.h"
 
-namespace qshost {
+namespace quillstreak::host {
 
 void Faults::FailCall(Op op, int n, A_long code) { byOp_.push_back(ByOp{op, n, code, 0}); }
 
@@ -41,4 +41,4 @@ A_long Faults::Consult(Op op, bool canFail) {
   return code;
 }
 
-}  // namespace qshost
+}  // namespace quillstreak::host

@@ -10,7 +10,7 @@
 #include "host/Scene.h"
 #include "host/WorldPool.h"
 
-namespace qshost {
+namespace quillstreak::host {
 
 namespace {
 
@@ -52,7 +52,8 @@ const World* FrameDriver::outputWorld() const { return worlds_.lastOutput(); }
 // Commands
 // ---------------------------------------------------------------------------------------------
 PF_Err FrameDriver::Send(PF_Cmd cmd, PF_ParamDef** params, PF_LayerDef* output, void* extra) {
-  if (records_.busy()) throw std::logic_error("qshost::Host: a command is already running");
+  if (records_.busy())
+    throw std::logic_error("quillstreak::host::Host: a command is already running");
   if (cmd == PF_Cmd_SMART_PRE_RENDER) {
     FinishFrame();
     checkouts_.clear();
@@ -99,7 +100,7 @@ PF_Err FrameDriver::SmartRender() {
 }
 
 void FrameDriver::EndFrame() {
-  if (records_.busy()) throw std::logic_error("qshost::Host: EndFrame during a command");
+  if (records_.busy()) throw std::logic_error("quillstreak::host::Host: EndFrame during a command");
   FinishFrame();
 }
 
@@ -287,4 +288,4 @@ void FrameDriver::RenderCheckout(const Layer& layer, const LayerCheckout& checko
   worlds_.ToLayerCache(key, world);
 }
 
-}  // namespace qshost
+}  // namespace quillstreak::host

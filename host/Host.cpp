@@ -2,7 +2,7 @@
 
 #include "callbacks/CallbackContext.h"
 
-namespace qshost {
+namespace quillstreak::host {
 
 Host::Host(PF_FilterProc entry)
     : records_(entry),
@@ -83,4 +83,4 @@ PF_Err Host::UpdateParamsUI() {
   return SendAll(PF_Cmd_UPDATE_PARAMS_UI, defs, nullptr);
 }
 
-}  // namespace qshost
+}  // namespace quillstreak::host

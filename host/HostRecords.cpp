@@ -7,7 +7,7 @@
 #include "callbacks/Callbacks.h"
 #include "host/Scene.h"
 
-namespace qshost {
+namespace quillstreak::host {
 
 namespace {
 
@@ -19,7 +19,8 @@ thread_local CallbackContext* t_current = nullptr;
 class HostRecords::Scope {
  public:
   explicit Scope(HostRecords& records) : records_(records), previous_(t_current) {
-    if (records_.busy_) throw std::logic_error("qshost::Host: a command is already running");
+    if (records_.busy_)
+      throw std::logic_error("quillstreak::host::Host: a command is already running");
     records_.busy_ = true;
     t_current = records_.context_;
   }
@@ -38,7 +39,7 @@ class HostRecords::Scope {
 CallbackContext* HostRecords::CurrentContext() { return t_current; }
 
 HostRecords::HostRecords(PF_FilterProc entry) : entry_(entry), effectRefCell_(new char[64]()) {
-  if (entry_ == nullptr) throw std::invalid_argument("qshost::Host: null entry point");
+  if (entry_ == nullptr) throw std::invalid_argument("quillstreak::host::Host: null entry point");
   callbacks::InstallInteraction(in_.inter);
   callbacks::InstallUtility(utils_);
   callbacks::InstallBasicSuite(basic_);
@@ -103,4 +104,4 @@ void HostRecords::CallDeleter(PF_DeletePreRenderDataFunc deleter, void* data) {
   deleter(data);
 }
 
-}  // namespace qshost
+}  // namespace quillstreak::host

@@ -5,7 +5,7 @@
 #include <sstream>
 #include <stdexcept>
 
-namespace qshost {
+namespace quillstreak::host {
 
 namespace {
 
@@ -240,4 +240,4 @@ void Journal::SetResult(std::int64_t result) {
   if (lastStored_ && !entries_.empty() && !entries_.back().failed) entries_.back().result = result;
 }
 
-}  // namespace qshost
+}  // namespace quillstreak::host

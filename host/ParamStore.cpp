@@ -6,7 +6,7 @@
 
 #include "host/Scene.h"
 
-namespace qshost {
+namespace quillstreak::host {
 
 namespace {
 
@@ -25,7 +25,8 @@ A_u_char Channel(double c) {
 
 ParamStore::Track& ParamStore::TrackAt(int index) {
   if (index < 0 || index >= kMaxParams)
-    throw std::out_of_range("qshost::ParamStore: parameter index " + std::to_string(index));
+    throw std::out_of_range("quillstreak::host::ParamStore: parameter index " +
+                            std::to_string(index));
   return tracks_[index];
 }
 
@@ -133,7 +134,8 @@ std::int32_t ParamStore::LayerAt(int index) const {
 
 PF_ParamDef ParamStore::At(int index, A_long time, A_u_long scale) const {
   if (index < 0 || index >= count())
-    throw std::out_of_range("qshost::ParamStore: parameter index " + std::to_string(index));
+    throw std::out_of_range("quillstreak::host::ParamStore: parameter index " +
+                            std::to_string(index));
   PF_ParamDef def = BaseDefinition(index);
   auto it = tracks_.find(index);
   const Track* track = it != tracks_.end() ? &it->second : nullptr;
@@ -204,4 +206,4 @@ AEGP_DynStreamFlags ParamStore::DynamicFlags(int index) const {
   return it != dynamicFlags_.end() ? it->second : 0;
 }
 
-}  // namespace qshost
+}  // namespace quillstreak::host

@@ -6,7 +6,7 @@
 #include <new>
 #include <sstream>
 
-namespace qshost {
+namespace quillstreak::host {
 
 namespace {
 
@@ -247,4 +247,4 @@ bool Registries::ReleaseSuite(std::string_view name, std::int32_t version) {
   return true;
 }
 
-}  // namespace qshost
+}  // namespace quillstreak::host

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-namespace qshost {
+namespace quillstreak::host {
 
 Scene::Scene() {
   Layer layer;
@@ -31,4 +31,4 @@ void Scene::ClearTimeSteps() {
   localTimeStep_.reset();
 }
 
-}  // namespace qshost
+}  // namespace quillstreak::host

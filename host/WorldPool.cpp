@@ -4,7 +4,7 @@
 #include <new>
 #include <stdexcept>
 
-namespace qshost {
+namespace quillstreak::host {
 
 bool WorldPool::Fits(std::uint64_t bytes) const {
   return bytes <= budget_ - std::min(budget_, bytesInUse_);
@@ -78,4 +78,4 @@ void WorldPool::ToLayerCache(const LayerRenderKey& key, const World& world) {
   }
 }
 
-}  // namespace qshost
+}  // namespace quillstreak::host

@@ -12,7 +12,7 @@
 #include "host/Registries.h"
 #include "host/Scene.h"
 
-namespace qshost::callbacks {
+namespace quillstreak::host::callbacks {
 
 namespace {
 
@@ -375,4 +375,4 @@ void FillLayerSuite(AEGP_LayerSuite7& suite) {
   QS_STUB(suite, AEGP_SetLayerLabel, kAegpStubError);
 }
 
-}  // namespace qshost::callbacks
+}  // namespace quillstreak::host::callbacks

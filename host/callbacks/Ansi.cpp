@@ -12,7 +12,7 @@
 #include "CallbackContext.h"
 #include "Callbacks.h"
 
-namespace qshost::callbacks {
+namespace quillstreak::host::callbacks {
 
 namespace {
 
@@ -121,4 +121,4 @@ void FillAnsiCallbacks(PF_ANSICallbacks& ansi) {
 
 void FillAnsiSuite(PF_ANSICallbacksSuite1& suite) { FillAnsi<true>(suite); }
 
-}  // namespace qshost::callbacks
+}  // namespace quillstreak::host::callbacks

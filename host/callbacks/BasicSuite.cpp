@@ -9,7 +9,7 @@
 #include "host/Registries.h"
 #include "host/ServedSuites.h"
 
-namespace qshost::callbacks {
+namespace quillstreak::host::callbacks {
 
 namespace {
 
@@ -68,4 +68,4 @@ void InstallBasicSuite(SPBasicSuite& basic) {
   QS_STUB(basic, Undefined, kSpStubError);
 }
 
-}  // namespace qshost::callbacks
+}  // namespace quillstreak::host::callbacks

@@ -4,7 +4,7 @@
 #include "host/Faults.h"
 #include "host/FrameDriver.h"
 
-namespace qshost {
+namespace quillstreak::host {
 
 A_long CallbackContext::Call(Op op, CallArgs args, bool canFail) {
   const A_long code = faults_.Consult(op, canFail);
@@ -35,4 +35,4 @@ void* ReservedStubAddress() { return reinterpret_cast<void*>(&ReservedSlot); }
 
 }  // namespace detail
 
-}  // namespace qshost
+}  // namespace quillstreak::host

@@ -15,7 +15,7 @@
 #include "host/Journal.h"
 #include "hostapi/HostApi.h"
 
-namespace qshost {
+namespace quillstreak::host {
 
 class Faults;
 class FrameDriver;
@@ -93,4 +93,4 @@ class CallbackContext {
   FrameDriver& frames_;
 };
 
-}  // namespace qshost
+}  // namespace quillstreak::host

@@ -6,7 +6,7 @@
 
 #include "hostapi/HostApi.h"
 
-namespace qshost::callbacks {
+namespace quillstreak::host::callbacks {
 
 // ---- whole records (HostRecords) ------------------------------------------------------------
 void InstallInteraction(PF_InteractCallbacks& inter);
@@ -46,4 +46,4 @@ PF_Err transfer_rect(PF_ProgPtr ref, PF_Quality quality, PF_ModeFlags m_flags, P
                      const PF_CompositeMode* comp_mode, const PF_MaskWorld* mask_world0,
                      A_long dest_x, A_long dest_y, PF_EffectWorld* dst_world);
 
-}  // namespace qshost::callbacks
+}  // namespace quillstreak::host::callbacks

@@ -4,7 +4,7 @@
 #include "Callbacks.h"
 #include "host/Registries.h"
 
-namespace qshost::callbacks {
+namespace quillstreak::host::callbacks {
 
 PF_Handle host_new_handle(A_HandleSize size) {
   CallbackContext* c = CallbackContext::Current();
@@ -66,4 +66,4 @@ void FillHandleSuite(PF_HandleSuite1& suite) {
   suite.host_resize_handle = host_resize_handle;
 }
 
-}  // namespace qshost::callbacks
+}  // namespace quillstreak::host::callbacks

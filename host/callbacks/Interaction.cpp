@@ -6,7 +6,7 @@
 #include "host/ParamStore.h"
 #include "host/Registries.h"
 
-namespace qshost::callbacks {
+namespace quillstreak::host::callbacks {
 
 namespace {
 
@@ -78,4 +78,4 @@ void InstallInteraction(PF_InteractCallbacks& inter) {
   for (void*& slot : inter.reserved) slot = detail::ReservedStubAddress();
 }
 
-}  // namespace qshost::callbacks
+}  // namespace quillstreak::host::callbacks

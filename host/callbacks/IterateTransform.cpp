@@ -6,7 +6,7 @@
 #include "Stubs.h"
 #include "host/pixels/Pixels.h"
 
-namespace qshost::callbacks {
+namespace quillstreak::host::callbacks {
 
 namespace {
 
@@ -106,4 +106,4 @@ void FillTransformSuite(PF_WorldTransformSuite1& suite) {
   QS_STUB(suite, transform_world, kPfStubError);
 }
 
-}  // namespace qshost::callbacks
+}  // namespace quillstreak::host::callbacks

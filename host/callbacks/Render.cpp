@@ -5,7 +5,7 @@
 #include "Stubs.h"
 #include "host/FrameDriver.h"
 
-namespace qshost::callbacks {
+namespace quillstreak::host::callbacks {
 
 namespace {
 
@@ -60,4 +60,4 @@ void InstallRender(PF_PreRenderCallbacks& pre, PF_SmartRenderCallbacks& smart) {
   smart.checkout_output = checkout_output;
 }
 
-}  // namespace qshost::callbacks
+}  // namespace quillstreak::host::callbacks

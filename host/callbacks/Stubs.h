@@ -11,7 +11,7 @@
 
 #include "hostapi/HostApi.h"
 
-namespace qshost::detail {
+namespace quillstreak::host::detail {
 
 /// What a stub returns in a PF callback table, an AEGP suite and the basic suite.
 inline constexpr std::int64_t kPfStubError = PF_Err_INVALID_CALLBACK;
@@ -61,8 +61,9 @@ struct Stub<Name, Code, R (*)(Args..., ...)> {
 /// A function address for untyped (void*) reserved slots.
 void* ReservedStubAddress();
 
-}  // namespace qshost::detail
+}  // namespace quillstreak::host::detail
 
 /// Fills table.member with a stub that journals under the member's name and returns code.
 #define QS_STUB(table, member, code) \
-  (table).member = ::qshost::detail::Stub<#member, (code), decltype((table).member)>::Call
+  (table).member =                   \
+      ::quillstreak::host::detail::Stub<#member, (code), decltype((table).member)>::Call

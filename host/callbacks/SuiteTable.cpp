@@ -3,7 +3,7 @@
 #include "Callbacks.h"
 #include "host/ServedSuites.h"
 
-namespace qshost {
+namespace quillstreak::host {
 
 namespace {
 
@@ -65,4 +65,4 @@ const ServedSuite* FindServedSuite(std::string_view name, std::int32_t version) 
   return nullptr;
 }
 
-}  // namespace qshost
+}  // namespace quillstreak::host

@@ -3,7 +3,7 @@
 #include "Callbacks.h"
 #include "Stubs.h"
 
-namespace qshost::callbacks {
+namespace quillstreak::host::callbacks {
 
 using detail::kPfStubError;
 
@@ -60,4 +60,4 @@ void InstallUtility(PF_UtilCallbacks& u) {
   u.reserved[0] = 0;
 }
 
-}  // namespace qshost::callbacks
+}  // namespace quillstreak::host::callbacks

@@ -2,7 +2,7 @@
 // See Pixels.h for the contracts.
 #include "PixelsCommon.h"
 
-namespace qshost {
+namespace quillstreak::host {
 
 using namespace detail;
 
@@ -207,4 +207,4 @@ PF_Pixel StraightOver(PF_Pixel s, PF_Pixel d, A_u_char opacity) {
           mix(s.blue, d.blue)};
 }
 
-}  // namespace qshost
+}  // namespace quillstreak::host

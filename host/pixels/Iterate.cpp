@@ -3,7 +3,7 @@
 
 #include <vector>
 
-namespace qshost {
+namespace quillstreak::host {
 
 using namespace detail;
 
@@ -50,4 +50,4 @@ PF_Err Iterate8(const PF_EffectWorld* src, PF_EffectWorld* dst, const PF_Rect* a
   return PF_Err_NONE;
 }
 
-}  // namespace qshost
+}  // namespace quillstreak::host

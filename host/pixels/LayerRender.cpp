@@ -6,7 +6,7 @@
 #include <cmath>
 #include <limits>
 
-namespace qshost {
+namespace quillstreak::host {
 
 using namespace detail;
 
@@ -367,4 +367,4 @@ void RenderLayer(const LayerSource& src, const TransformValues& xf, double dsx, 
   });
 }
 
-}  // namespace qshost
+}  // namespace quillstreak::host

@@ -20,7 +20,7 @@
 #define QS_PIXELS_SSE2 0
 #endif
 
-namespace qshost::detail {
+namespace quillstreak::host::detail {
 
 using i64 = std::int64_t;
 
@@ -104,4 +104,4 @@ inline void StorePixel(PF_Pixel& p, std::uint32_t v) { std::memcpy(&p, &v, sizeo
 inline constexpr unsigned kAlphaShift = std::endian::native == std::endian::little ? 0u : 24u;
 inline constexpr std::uint32_t kAlphaMask = 0xFFu << kAlphaShift;
 
-}  // namespace qshost::detail
+}  // namespace quillstreak::host::detail

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-namespace qshost::detail {
+namespace quillstreak::host::detail {
 namespace {
 
 thread_local bool tInsideChunk = false;
@@ -133,4 +133,4 @@ void RunChunks(unsigned count, void (*run)(void*, unsigned), void* context) {
 
 unsigned PoolWorkers() { return ThePool().workers(); }
 
-}  // namespace qshost::detail
+}  // namespace quillstreak::host::detail

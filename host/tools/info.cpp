@@ -106,9 +106,9 @@ void PrintParam(int index, const PF_ParamDef& def) {
 
 int main(int argc, char** argv) {
   try {
-    const std::string path = argc > 1 ? argv[1] : qshost::DefaultModulePath();
-    qshost::Module module(path);
-    qshost::Host host(module);
+    const std::string path = argc > 1 ? argv[1] : quillstreak::host::DefaultModulePath();
+    quillstreak::host::Module module(path);
+    quillstreak::host::Host host(module);
     if (PF_Err err = host.GlobalSetup()) {
       std::fprintf(stderr, "global setup failed: %d\n", static_cast<int>(err));
       return 1;

@@ -110,7 +110,7 @@ TEST(Faults, CountingGoesOnWithTheJournalOff) {
 
 TEST(Params, ValuesAtTimeFollowKindAndKeyframes) {
   FakeHost f;
-  qshost::Host& h = f.host;
+  quillstreak::host::Host& h = f.host;
   h.params().SetFloat(2, 0.75);
   h.params().KeyFloat(5, 0, 0.0);
   h.params().KeyFloat(5, 200, 360.0);
@@ -278,7 +278,7 @@ TEST(Aegp, ReferencesStreamsAndValuesAreAccountedUntilDisposed) {
 
 TEST(Aegp, LayersAndTransformStreams) {
   FakeHost f;
-  qshost::Layer second;
+  quillstreak::host::Layer second;
   second.id = 42;
   second.transform.position.AddKeyframe(0, {0.0, 0.0, 0.0, 0.0});
   second.transform.position.AddKeyframe(100, {10.0, 20.0, 30.0, 0.0});

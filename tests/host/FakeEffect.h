@@ -26,7 +26,7 @@ inline PF_Err FakeEntry(PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_ParamDef*
 struct FakeHost {
   FakeHost() { Body() = nullptr; }
   ~FakeHost() { Body() = nullptr; }
-  qshost::Host host{&FakeEntry};
+  quillstreak::host::Host host{&FakeEntry};
 
   /// Runs fn inside one command (PF_Cmd_COMPLETELY_GENERAL) and returns its result.
   PF_Err Run(const std::function<PF_Err(PF_InData&)>& fn) {

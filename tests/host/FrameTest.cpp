@@ -66,7 +66,7 @@ TEST_P(CheckoutBox, IsTheLayerBoundsAtTheDownsample) {
   f.host.records().SetDownsample(GetParam().ds, GetParam().ds);
   ASSERT_EQ(f.host.SmartPreRender(), PF_Err_NONE);
   ASSERT_EQ(f.host.frames().layerCheckouts().size(), 1u);
-  const qshost::LayerCheckout& c = f.host.frames().layerCheckouts()[0];
+  const quillstreak::host::LayerCheckout& c = f.host.frames().layerCheckouts()[0];
   EXPECT_TRUE(Same(c.resultRect, GetParam().expected))
       << c.resultRect.left << "," << c.resultRect.top << "," << c.resultRect.right << ","
       << c.resultRect.bottom;
@@ -185,7 +185,7 @@ TEST(Frame, AFrameBeyondTheBudgetIsOutOfMemoryNotACrash) {
   InstallPassThrough();
   f.host.scene().comp().width = 30000;
   f.host.scene().comp().height = 30000;
-  const qshost::FrameResult r = f.host.RenderFrame(0);
+  const quillstreak::host::FrameResult r = f.host.RenderFrame(0);
   EXPECT_EQ(r.err, PF_Err_OUT_OF_MEMORY);
   EXPECT_EQ(r.frame.width(), 0);
   ASSERT_NE(f.host.frames().outputWorld(),
@@ -242,7 +242,8 @@ TEST(Frame, RenderFrameCompositesLayersInOrderOverTheBackground) {
     FakeHost f;
     InstallPassThrough(mode);
     f.host.scene().comp().background = PF_Pixel{255, 0, 0, 255};
-    qshost::Layer red;  // half-covered red, x 245 to 295: in front of the effect layer from 270
+    quillstreak::host::Layer
+        red;  // half-covered red, x 245 to 295: in front of the effect layer from 270
     red.id = 2;
     red.source.width = 50;
     red.source.height = 100;
@@ -250,7 +251,7 @@ TEST(Frame, RenderFrameCompositesLayersInOrderOverTheBackground) {
     red.transform.position.SetConstant({245.0, 130.0, 0.0, 0.0});
     f.host.scene().comp().AddLayer(red);
     g_deleted = 0;
-    const qshost::FrameResult r = f.host.RenderFrame(0);
+    const quillstreak::host::FrameResult r = f.host.RenderFrame(0);
     EXPECT_EQ(g_deleted, 1);
     EXPECT_TRUE(f.host.accounts().Clear()) << f.host.accounts().Describe();
     if (mode == 7) {
@@ -273,7 +274,7 @@ TEST(Frame, RenderFrameCompositesLayersInOrderOverTheBackground) {
     expectPixel(290, 180, PF_Pixel{255, 255, 127, 127});
     expectPixel(250, 180, PF_Pixel{255, 128, 0, 127});
     // The effect layer alone, frame-sized: its output where it was drawn, transparent elsewhere.
-    const qshost::World layer = f.host.frames().EffectLayerFrame();
+    const quillstreak::host::World layer = f.host.frames().EffectLayerFrame();
     ASSERT_EQ(layer.width(), 640);
     ASSERT_EQ(layer.height(), 360);
     EXPECT_EQ(layer.at(350, 180).alpha, 255);

@@ -9,10 +9,10 @@
 
 namespace {
 
-using qshost::Faults;
-using qshost::Journal;
-using qshost::Op;
-namespace args = qshost::args;
+using quillstreak::host::Faults;
+using quillstreak::host::Journal;
+using quillstreak::host::Op;
+namespace args = quillstreak::host::args;
 
 TEST(Journal, StoresCallsWithTheirResultsAndInjectedFailures) {
   Journal j;

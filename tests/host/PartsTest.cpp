@@ -9,8 +9,8 @@
 
 namespace {
 
-using qshost::ParamStore;
-using qshost::Registries;
+using quillstreak::host::ParamStore;
+using quillstreak::host::Registries;
 using Kind = Registries::AegpKind;
 
 PF_ParamDef Declared(PF_ParamType type) {
@@ -20,7 +20,7 @@ PF_ParamDef Declared(PF_ParamType type) {
 }
 
 TEST(ParamStore, DeclaresInOrderWithinItsLimit) {
-  qshost::Scene scene;
+  quillstreak::host::Scene scene;
   ParamStore params(scene);
   EXPECT_EQ(params.count(), 24);  // before parameter setup
   EXPECT_EQ(params.Declare(-1, Declared(PF_Param_FLOAT_SLIDER)), PF_Err_NONE);
@@ -38,7 +38,7 @@ TEST(ParamStore, DeclaresInOrderWithinItsLimit) {
 }
 
 TEST(ParamStore, ValuesFollowTheirKindUntilReset) {
-  qshost::Scene scene;
+  quillstreak::host::Scene scene;
   scene.SetEffectLayer(5);
   ParamStore params(scene);
   PF_ParamDef layer = Declared(PF_Param_LAYER);

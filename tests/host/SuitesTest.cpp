@@ -27,7 +27,7 @@ void ExpectNoNullSlot(const void* table, std::size_t bytes, const std::string& w
 
 TEST(Suites, EveryServedSuiteIsAcquiredAndReleasedWithNoEmptySlot) {
   FakeHost f;
-  for (const qshost::ServedSuite& served : qshost::ServedSuites()) {
+  for (const quillstreak::host::ServedSuite& served : quillstreak::host::ServedSuites()) {
     const std::string name = served.name;
     const std::int32_t version = served.version;
     SCOPED_TRACE(name + " " + std::to_string(version));

@@ -21,17 +21,17 @@ using qstest::Trace;
 using Lines = std::vector<std::string>;
 
 /// The plan pre-render attached to the frame (the handle's block, read as the host holds it).
-const TrailPlan* AttachedPlan(const qshost::Host& host) {
+const TrailPlan* AttachedPlan(const quillstreak::host::Host& host) {
   const auto handle = static_cast<PF_Handle>(host.frames().preRenderOutput().pre_render_data);
   return handle == nullptr ? nullptr : static_cast<const TrailPlan*>(*handle);
 }
 
 /// Layer 1 holds still, jumps right after 900 and again after 950, then holds still.
-void TwoJumps(qshost::Host& host) {
-  qshost::Layer& layer = *host.scene().comp().FindLayer(1);
-  layer.transform.position.AddKeyframe(0, {320, 180, 0, 0}, qshost::Interp::Hold);
-  layer.transform.position.AddKeyframe(901, {330, 180, 0, 0}, qshost::Interp::Hold);
-  layer.transform.position.AddKeyframe(951, {340, 180, 0, 0}, qshost::Interp::Hold);
+void TwoJumps(quillstreak::host::Host& host) {
+  quillstreak::host::Layer& layer = *host.scene().comp().FindLayer(1);
+  layer.transform.position.AddKeyframe(0, {320, 180, 0, 0}, quillstreak::host::Interp::Hold);
+  layer.transform.position.AddKeyframe(901, {330, 180, 0, 0}, quillstreak::host::Interp::Hold);
+  layer.transform.position.AddKeyframe(951, {340, 180, 0, 0}, quillstreak::host::Interp::Hold);
   host.params().SetFloat(PARAM_TIME_THRESHOLD, 50.0);
   host.params().SetFloat(PARAM_SHUTTER_ANGLE, 360.0);
   host.params().SetFloat(PARAM_OPACITY, 50.0);
@@ -306,7 +306,7 @@ TEST(SmartPreRender, MissingSuitesGive516WithNothingLeftBehind) {
 
 TEST(MotionSource, TheChosenLayerIsMeasuredInsteadOfTheEffectsOwn) {
   auto host = NewHost();
-  qshost::Layer source;
+  quillstreak::host::Layer source;
   source.id = 7;
   source.name = "mover";
   source.source.width = 10;
@@ -359,16 +359,16 @@ TEST(MotionSource, EveryLookupStepFailingCleansUp) {
                       Op::AEGP_DisposeEffect};
   for (const Op step : steps) {
     auto host = NewHost();
-    qshost::Layer source;
+    quillstreak::host::Layer source;
     source.id = 3;
     host->scene().comp().AddLayer(source);
     host->params().SetLayer(PARAM_MOTION_SOURCE, 3);
     host->faults().FailCall(step, 1, 31);
-    EXPECT_EQ(host->SmartPreRender(), 31) << qshost::NameOf(step);
-    EXPECT_EQ(host->journal().Count(Op::checkout_layer), 0u) << qshost::NameOf(step);
+    EXPECT_EQ(host->SmartPreRender(), 31) << quillstreak::host::NameOf(step);
+    EXPECT_EQ(host->journal().Count(Op::checkout_layer), 0u) << quillstreak::host::NameOf(step);
     host->EndFrame();
     EXPECT_TRUE(host->accounts().Clear())
-        << qshost::NameOf(step) << " " << host->accounts().Describe();
+        << quillstreak::host::NameOf(step) << " " << host->accounts().Describe();
   }
 }
 

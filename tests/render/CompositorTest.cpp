@@ -16,12 +16,12 @@
 namespace {
 
 using namespace quillstreak;
-using qshost::Host;
-using qshost::Interp;
-using qshost::World;
 using qstest::Call;
 using qstest::NewHost;
 using qstest::Op;
+using quillstreak::host::Host;
+using quillstreak::host::Interp;
+using quillstreak::host::World;
 
 constexpr A_long kNow = 1000;  // current time; the shutter window is 900..1000
 constexpr A_long kSide = 4;    // the layer is a 4x4 rectangle, anchor at its top-left corner
@@ -76,10 +76,10 @@ std::unique_ptr<Host> MakeHost(const Scene& s) {
   auto host = NewHost();
   host->scene().comp().width = 32;
   host->scene().comp().height = 8;
-  qshost::Layer& layer = host->scene().comp().layers.front();
-  layer.source =
-      qshost::LayerSource{qshost::LayerSource::Kind::Rectangle, kSide, kSide, s.color, {}};
-  layer.transform = qshost::TransformStreams{};
+  quillstreak::host::Layer& layer = host->scene().comp().layers.front();
+  layer.source = quillstreak::host::LayerSource{
+      quillstreak::host::LayerSource::Kind::Rectangle, kSide, kSide, s.color, {}};
+  layer.transform = quillstreak::host::TransformStreams{};
   auto& position = layer.transform.position;
   if (s.samples.empty()) {
     position.SetConstant({double(s.current.x), double(s.current.y), 0, 0});

@@ -17,9 +17,9 @@
 namespace {
 
 using namespace quillstreak;
-using qshost::Interp;
-using qshost::World;
 using qstest::NewHost;
+using quillstreak::host::Interp;
+using quillstreak::host::World;
 
 constexpr PF_Pixel kStart{255, 250, 10, 100};
 constexpr PF_Pixel kEnd{255, 10, 250, 40};
@@ -210,10 +210,10 @@ TEST(EndToEnd, TrailFramesMatchTheLayerHistory) {
     host->scene().comp().width = 32;
     host->scene().comp().height = 8;
     host->scene().comp().background = kBackground;
-    qshost::Layer& layer = host->scene().comp().layers.front();
-    layer.source = qshost::LayerSource{
-        qshost::LayerSource::Kind::Rectangle, m.source.w, m.source.h, kLayerColor, {}};
-    layer.transform = qshost::TransformStreams{};
+    quillstreak::host::Layer& layer = host->scene().comp().layers.front();
+    layer.source = quillstreak::host::LayerSource{
+        quillstreak::host::LayerSource::Kind::Rectangle, m.source.w, m.source.h, kLayerColor, {}};
+    layer.transform = quillstreak::host::TransformStreams{};
     layer.transform.scale.SetConstant({m.scale, m.scale, 100, 0});
     layer.transform.rotateZ.SetConstant({m.rotation, 0, 0, 0});
     for (const auto& [time, x] : m.keys) {
@@ -230,7 +230,7 @@ TEST(EndToEnd, TrailFramesMatchTheLayerHistory) {
 
     for (const Frame& f : m.frames) {
       SCOPED_TRACE("frame at " + std::to_string(f.time));
-      const qshost::FrameResult result = host->RenderFrame(f.time);
+      const quillstreak::host::FrameResult result = host->RenderFrame(f.time);
       ASSERT_EQ(result.err, PF_Err_NONE) << host->journal().Text();
       std::vector<std::pair<A_long, A_long>> checkouts, expected;
       for (const auto& c : host->frames().layerCheckouts()) checkouts.emplace_back(c.id, c.time);

@@ -39,8 +39,8 @@ Baseline RunBaseline(const Scenario& s) {
 }
 
 std::string Context(const Scenario& s, std::size_t k, const JournalEntry& e, const Host& host) {
-  return s.name + ": call " + std::to_string(k) + " (" + qshost::FormatCall(e.op, e.args) +
-         ") failing\n" + host.journal().Text();
+  return s.name + ": call " + std::to_string(k) + " (" +
+         quillstreak::host::FormatCall(e.op, e.args) + ") failing\n" + host.journal().Text();
 }
 
 /// Fails each call of the scenario's command in turn; `points` counts the fault points tried.
@@ -72,16 +72,16 @@ void Sweep(const Scenario& s, std::size_t& points) {
       EXPECT_EQ(err, ExpectedResult(hit, code, baseline.result)) << Context(s, k, target, *host);
       if (!FailureIgnored(hit.op)) {
         for (std::size_t i = k; i < journal.size(); ++i) {
-          EXPECT_TRUE(CleanupCall(journal[i]))
-              << "after the failure: " << i + 1 << " " << qshost::Format(journal[i]) << "\n"
-              << Context(s, k, target, *host);
+          EXPECT_TRUE(CleanupCall(journal[i])) << "after the failure: " << i + 1 << " "
+                                               << quillstreak::host::Format(journal[i]) << "\n"
+                                               << Context(s, k, target, *host);
         }
       }
     }
 
     // Nothing but the plan's handle may outlive a command, and only a frame's. (The host counts
     // a release it refused as done, so a refused release leaves nothing either.)
-    qshost::Accounts afterCommand = host->accounts();
+    quillstreak::host::Accounts afterCommand = host->accounts();
     if (s.command == Command::PreRender &&
         host->frames().preRenderOutput().pre_render_data != nullptr) {
       EXPECT_EQ(afterCommand.handles, 1) << Context(s, k, target, *host);

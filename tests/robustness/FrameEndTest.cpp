@@ -43,9 +43,9 @@ void SweepFrameEnd(bool rendered) {
                                   kFaultBase + static_cast<A_long>(k));
     host->EndFrame();
     const std::string context = name + ": call " + std::to_string(k) + " (" +
-                                qshost::Format(baseline[k - 1]) + ") failing\n" +
+                                quillstreak::host::Format(baseline[k - 1]) + ") failing\n" +
                                 host->journal().Text();
-    qshost::Accounts left = host->accounts();
+    quillstreak::host::Accounts left = host->accounts();
     // Without the handle suite the handle cannot be given back; that one is the host's doing.
     if (baseline[k - 1].op == Op::AcquireSuite) {
       EXPECT_LE(left.handles, 1) << context;

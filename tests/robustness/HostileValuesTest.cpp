@@ -49,9 +49,9 @@ void WithinSeconds(const std::string& what, int seconds, Body body) {
 }
 
 /// One frame through the host with the runaway guard armed: pre-render, render, frame end.
-qshost::FrameResult GuardedFrame(Host& host, A_long time) {
+quillstreak::host::FrameResult GuardedFrame(Host& host, A_long time) {
   host.faults().FailCall(Op::AEGP_GetLayerStreamValue, kRunawayReads, kRunawayCode);
-  const qshost::FrameResult result = host.RenderFrame(time);
+  const quillstreak::host::FrameResult result = host.RenderFrame(time);
   host.faults().Clear();
   return result;
 }
@@ -59,7 +59,8 @@ qshost::FrameResult GuardedFrame(Host& host, A_long time) {
 /// What every hostile frame must satisfy: it ended on its own (not at the runaway guard), the
 /// times it asked the host for lie in the shutter window in ascending order, and nothing is
 /// left behind.
-void ExpectSoundFrame(const std::string& what, Host& host, const qshost::FrameResult& result) {
+void ExpectSoundFrame(const std::string& what, Host& host,
+                      const quillstreak::host::FrameResult& result) {
   EXPECT_NE(result.err, kRunawayCode)
       << what << ": the motion search ran past " << kRunawayReads << " stream reads";
   EXPECT_NE(result.err, PF_Err_INTERNAL_STRUCT_DAMAGED) << what;
@@ -82,46 +83,48 @@ std::unique_ptr<Host> MovingLayerHost() {
 TEST(HostileValues, NonFiniteAndHugeTransforms) {
   struct Case {
     const char* name;
-    void (*set)(qshost::Layer&);
+    void (*set)(quillstreak::host::Layer&);
   };
   const Case cases[] = {
       {"NaN position",
-       [](qshost::Layer& l) {
-         l.transform.position.AddKeyframe(950, {kNaN, kNaN, kNaN, 0}, qshost::Interp::Hold);
+       [](quillstreak::host::Layer& l) {
+         l.transform.position.AddKeyframe(950, {kNaN, kNaN, kNaN, 0},
+                                          quillstreak::host::Interp::Hold);
        }},
       {"infinite position",
-       [](qshost::Layer& l) {
-         l.transform.position.AddKeyframe(950, {kInf, -kInf, kInf, 0}, qshost::Interp::Hold);
+       [](quillstreak::host::Layer& l) {
+         l.transform.position.AddKeyframe(950, {kInf, -kInf, kInf, 0},
+                                          quillstreak::host::Interp::Hold);
        }},
       {"huge position",
-       [](qshost::Layer& l) {
+       [](quillstreak::host::Layer& l) {
          l.transform.position.AddKeyframe(950, {1e308, -1e308, 1e308, 0});
        }},
       {"NaN anchor point",
-       [](qshost::Layer& l) {
+       [](quillstreak::host::Layer& l) {
          l.transform.anchor.SetConstant({kNaN, 0, 0, 0});
        }},
       {"infinite rotations",
-       [](qshost::Layer& l) {
-         l.transform.rotateZ.AddKeyframe(950, {kInf, 0, 0, 0}, qshost::Interp::Hold);
+       [](quillstreak::host::Layer& l) {
+         l.transform.rotateZ.AddKeyframe(950, {kInf, 0, 0, 0}, quillstreak::host::Interp::Hold);
          l.transform.rotateX.SetConstant({kNaN, 0, 0, 0});
          l.transform.rotateY.SetConstant({-kInf, 0, 0, 0});
        }},
       {"scale of 0",
-       [](qshost::Layer& l) {
+       [](quillstreak::host::Layer& l) {
          l.transform.scale.SetConstant({0, 0, 0, 0});
        }},
       {"scale reaching 0",
-       [](qshost::Layer& l) {
+       [](quillstreak::host::Layer& l) {
          l.transform.scale.AddKeyframe(900, {100, 100, 100, 0});
          l.transform.scale.AddKeyframe(1000, {0, 0, 0, 0});
        }},
       {"NaN scale",
-       [](qshost::Layer& l) {
+       [](quillstreak::host::Layer& l) {
          l.transform.scale.SetConstant({kNaN, kNaN, 0, 0});
        }},
       {"huge scale",
-       [](qshost::Layer& l) {
+       [](quillstreak::host::Layer& l) {
          l.transform.scale.SetConstant({1e300, -1e300, 0, 0});
        }},
   };
@@ -129,7 +132,7 @@ TEST(HostileValues, NonFiniteAndHugeTransforms) {
     WithinSeconds(c.name, 60, [&c] {
       auto host = MovingLayerHost();
       c.set(*host->scene().comp().FindLayer(1));
-      const qshost::FrameResult result = GuardedFrame(*host, kNow);
+      const quillstreak::host::FrameResult result = GuardedFrame(*host, kNow);
       EXPECT_EQ(result.err, PF_Err_NONE) << c.name << "\n" << host->journal().Text();
       ExpectSoundFrame(c.name, *host, result);
     });
@@ -154,7 +157,7 @@ TEST(HostileValues, TimesAtTheEndsOfThe32BitRange) {
       auto host = MovingLayerHost();
       host->params().SetFloat(PARAM_SHUTTER_ANGLE, c.shutter);
       host->params().SetFloat(PARAM_TIME_THRESHOLD, 1.0);
-      const qshost::FrameResult result = GuardedFrame(*host, c.time);
+      const quillstreak::host::FrameResult result = GuardedFrame(*host, c.time);
       ExpectSoundFrame(c.name, *host, result);
       // The window never reaches before the earliest representable time.
       for (const auto& checkout : host->frames().layerCheckouts()) {
@@ -185,7 +188,7 @@ TEST(HostileValues, DegenerateTimeScaleAndFrameDuration) {
       auto host = MovingLayerHost();
       host->scene().comp().timeScale = c.timeScale;
       host->scene().comp().frameDuration = c.frameDuration;
-      const qshost::FrameResult result = GuardedFrame(*host, kNow);
+      const quillstreak::host::FrameResult result = GuardedFrame(*host, kNow);
       ExpectSoundFrame(c.name, *host, result);
     });
   }
@@ -209,7 +212,7 @@ TEST(HostileValues, DownsampleFactors) {
     WithinSeconds(c.name, 60, [&c] {
       auto host = MovingLayerHost();
       host->records().SetDownsample(c.x, c.y);
-      const qshost::FrameResult result = GuardedFrame(*host, kNow);
+      const quillstreak::host::FrameResult result = GuardedFrame(*host, kNow);
       ExpectSoundFrame(c.name, *host, result);
     });
   }
@@ -255,7 +258,7 @@ TEST(HostileValues, SliderValuesAtAndBeyondTheirRanges) {
       auto host = MovingLayerHost();
       host->params().SetCheckbox(quillstreak::PARAM_RAMP_FILL_ENABLE, true);
       host->params().SetFloat(c.index, c.value);
-      const qshost::FrameResult result = GuardedFrame(*host, kNow);
+      const quillstreak::host::FrameResult result = GuardedFrame(*host, kNow);
       ExpectSoundFrame(what, *host, result);
     });
   }
@@ -269,7 +272,7 @@ TEST(HostileValues, ShutterAngleAtItsValidMaximumWithTheFinestStepEnds) {
     host->params().SetFloat(PARAM_SHUTTER_ANGLE, 100000.0);
     host->params().SetFloat(PARAM_TIME_THRESHOLD, 1.0);
     host->params().SetFloat(quillstreak::PARAM_MOTION_THRESHOLD, 20.0);
-    const qshost::FrameResult result = GuardedFrame(*host, kNow);
+    const quillstreak::host::FrameResult result = GuardedFrame(*host, kNow);
     EXPECT_EQ(result.err, PF_Err_NONE);
     ExpectSoundFrame("maximum shutter", *host, result);
   });
@@ -278,7 +281,7 @@ TEST(HostileValues, ShutterAngleAtItsValidMaximumWithTheFinestStepEnds) {
 TEST(HostileValues, MotionSourceThatIsNotThere) {
   auto host = qstest::NewHost();
   host->params().SetLayer(PARAM_MOTION_SOURCE, 77);  // no such layer
-  const qshost::FrameResult result = GuardedFrame(*host, kNow);
+  const quillstreak::host::FrameResult result = GuardedFrame(*host, kNow);
   EXPECT_NE(result.preRenderErr, PF_Err_NONE);
   EXPECT_NE(result.err, kRunawayCode);
   EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();

@@ -15,9 +15,9 @@
 
 namespace qsrobust {
 
-using qshost::Host;
-using qshost::JournalEntry;
-using qshost::Op;
+using quillstreak::host::Host;
+using quillstreak::host::JournalEntry;
+using quillstreak::host::Op;
 
 /// The commands the effect answers, as the substitute host sends them.
 enum class Command {
@@ -57,7 +57,7 @@ inline void StillScene(Host&) {}
 
 /// The effect layer slides to the right through the whole shutter window: five samples.
 inline void SlidingLayer(Host& host) {
-  qshost::Layer& layer = *host.scene().comp().FindLayer(1);
+  quillstreak::host::Layer& layer = *host.scene().comp().FindLayer(1);
   layer.transform.position.AddKeyframe(0, {100, 180, 0, 0});
   layer.transform.position.AddKeyframe(2000, {500, 180, 0, 0});
   host.params().SetFloat(quillstreak::PARAM_TIME_THRESHOLD, 20.0);
@@ -78,10 +78,10 @@ inline void SamplesWithSolidFill(Host& host) {
 
 /// The effect layer holds still; layer 2, chosen as Motion Source, turns and grows.
 inline void MotionSourceLayer(Host& host) {
-  qshost::Layer second;
+  quillstreak::host::Layer second;
   second.id = 2;
   second.name = "Source";
-  second.source.kind = qshost::LayerSource::Kind::Rectangle;
+  second.source.kind = quillstreak::host::LayerSource::Kind::Rectangle;
   second.source.width = 40;
   second.source.height = 40;
   second.transform.position.SetConstant({100.0, 100.0, 0.0, 0.0});

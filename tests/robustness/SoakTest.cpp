@@ -77,9 +77,9 @@ void SoakScene(Host& host, int frames) {
   const A_long frame = host.scene().comp().frameDuration;
   const A_long end = frame * frames;
   host.scene().comp().duration = end;
-  qshost::Layer& layer = *host.scene().comp().FindLayer(1);
+  quillstreak::host::Layer& layer = *host.scene().comp().FindLayer(1);
   layer.transform.position.AddKeyframe(0, {60, 60, 0, 0});
-  layer.transform.position.AddKeyframe(end / 2, {580, 300, 0, 0}, qshost::Interp::Eased);
+  layer.transform.position.AddKeyframe(end / 2, {580, 300, 0, 0}, quillstreak::host::Interp::Eased);
   layer.transform.position.AddKeyframe(end, {60, 300, 0, 0});
   layer.transform.rotateZ.AddKeyframe(0, {0, 0, 0, 0});
   layer.transform.rotateZ.AddKeyframe(end, {1440, 0, 0, 0});
@@ -102,7 +102,8 @@ struct Usage {
 Usage RenderPass(Host& host, int frames, int pass) {
   for (int i = 0; i < frames; ++i) {
     host.params().SetLayer(quillstreak::PARAM_MOTION_SOURCE, i % 10 == 9 ? 2 : 0);
-    const qshost::FrameResult result = host.RenderFrame(i * host.scene().comp().frameDuration);
+    const quillstreak::host::FrameResult result =
+        host.RenderFrame(i * host.scene().comp().frameDuration);
     EXPECT_EQ(result.err, PF_Err_NONE) << "pass " << pass << ", frame " << i;
     EXPECT_TRUE(host.accounts().Clear())
         << "pass " << pass << ", frame " << i << ": " << host.accounts().Describe();

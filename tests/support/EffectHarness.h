@@ -15,14 +15,14 @@
 namespace qstest {
 
 /// The module under test, loaded once per test program.
-inline const qshost::Module& EffectModule() {
-  static const qshost::Module module(qshost::DefaultModulePath());
+inline const quillstreak::host::Module& EffectModule() {
+  static const quillstreak::host::Module module(quillstreak::host::DefaultModulePath());
   return module;
 }
 
 /// A fresh host for the effect, global and parameter setup already done when `setUp`.
-inline std::unique_ptr<qshost::Host> NewHost(bool setUp = true) {
-  auto host = std::make_unique<qshost::Host>(EffectModule());
+inline std::unique_ptr<quillstreak::host::Host> NewHost(bool setUp = true) {
+  auto host = std::make_unique<quillstreak::host::Host>(EffectModule());
   if (setUp) {
     EXPECT_EQ(host->GlobalSetup(), PF_Err_NONE);
     EXPECT_EQ(host->ParamsSetup(), PF_Err_NONE);

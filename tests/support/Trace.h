@@ -14,29 +14,30 @@
 
 namespace qstest {
 
-using qshost::Op;
+using quillstreak::host::Op;
 
 /// One call as the journal formats it (FormatCall), from its operation and named fields.
 template <Op O>
-std::string Call(const qshost::ArgsOf<O>& args = {}) {
-  return qshost::FormatCall(O, args);
+std::string Call(const quillstreak::host::ArgsOf<O>& args = {}) {
+  return quillstreak::host::FormatCall(O, args);
 }
 
 /// Every call of the journal, in order, each formatted by FormatCall.
-inline std::vector<std::string> Trace(const qshost::Journal& journal) {
+inline std::vector<std::string> Trace(const quillstreak::host::Journal& journal) {
   std::vector<std::string> out;
-  for (const qshost::JournalEntry& e : journal) out.push_back(qshost::FormatCall(e.op, e.args));
+  for (const quillstreak::host::JournalEntry& e : journal)
+    out.push_back(quillstreak::host::FormatCall(e.op, e.args));
   return out;
 }
 
 /// The calls of the given operations, in journal order, each formatted by FormatCall.
-inline std::vector<std::string> Trace(const qshost::Journal& journal,
+inline std::vector<std::string> Trace(const quillstreak::host::Journal& journal,
                                       std::initializer_list<Op> ops) {
   std::vector<std::string> out;
-  for (const qshost::JournalEntry& e : journal) {
+  for (const quillstreak::host::JournalEntry& e : journal) {
     for (const Op op : ops) {
       if (e.op == op) {
-        out.push_back(qshost::FormatCall(e.op, e.args));
+        out.push_back(quillstreak::host::FormatCall(e.op, e.args));
         break;
       }
     }

@@ -36,7 +36,7 @@ struct Result {
 Result Render(std::vector<std::string> args, const std::string& input = "", int columns = 0) {
   args.insert(args.begin(), "quillstreak-render");
   args.push_back("--plugin");
-  args.push_back(qshost::DefaultModulePath());
+  args.push_back(quillstreak::host::DefaultModulePath());
   std::vector<const char*> argv;
   for (const auto& a : args) argv.push_back(a.c_str());
   std::istringstream in(input);

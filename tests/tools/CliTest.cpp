@@ -35,7 +35,7 @@ Result Render(std::vector<std::string> args, bool withPlugin = true) {
   args.insert(args.begin(), "quillstreak-render");
   if (withPlugin) {
     args.push_back("--plugin");
-    args.push_back(qshost::DefaultModulePath());
+    args.push_back(quillstreak::host::DefaultModulePath());
   }
   std::vector<const char*> argv;
   for (const auto& a : args) argv.push_back(a.c_str());

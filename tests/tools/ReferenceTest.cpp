@@ -54,15 +54,15 @@ std::vector<std::uint8_t> ReadBytes(const std::string& path) {
 }
 
 TEST(ReferenceFrame, RenderMatchesTheRawReference) {
-  qshost::Module module(qshost::DefaultModulePath());
-  qshost::Host host(module);
+  quillstreak::host::Module module(quillstreak::host::DefaultModulePath());
+  quillstreak::host::Host host(module);
   ASSERT_EQ(host.GlobalSetup(), PF_Err_NONE);
   ASSERT_EQ(host.ParamsSetup(), PF_Err_NONE);
   const ParamCatalog catalog(host.params().declared());
   const Scene scene = LoadSceneFile(std::string(QS_EXAMPLES_DIR) + "/basic.json", catalog);
   scene.ApplyTo(host);
   host.records().SetDownsample({1, 1}, {1, 1});
-  const qshost::FrameResult result =
+  const quillstreak::host::FrameResult result =
       host.RenderFrame(static_cast<A_long>(kReferenceFrame * kUnitsPerFrame));
   ASSERT_EQ(result.err, PF_Err_NONE);
   const RgbaImage got = FrameToRgba(result.frame, scene.comp.background);

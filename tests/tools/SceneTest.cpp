@@ -22,8 +22,8 @@ using nlohmann::json;
 // The parameter names as the built effect declares them.
 const ParamCatalog& Catalog() {
   static const ParamCatalog catalog = [] {
-    const qshost::Module module(qshost::DefaultModulePath());
-    qshost::Host host(module);
+    const quillstreak::host::Module module(quillstreak::host::DefaultModulePath());
+    quillstreak::host::Host host(module);
     EXPECT_EQ(host.GlobalSetup(), PF_Err_NONE);
     EXPECT_EQ(host.ParamsSetup(), PF_Err_NONE);
     return ParamCatalog(host.params().declared());
@@ -50,15 +50,15 @@ TEST(SceneExamples, BasicSceneMapsFramesToTimeUnits) {
   EXPECT_EQ(s.durationFrames, 24);
   EXPECT_EQ(s.effectLayer, 2);
   ASSERT_EQ(s.comp.layers.size(), 2u);
-  const qshost::Layer& dot = s.comp.layers[1];
-  EXPECT_EQ(dot.source.kind, qshost::LayerSource::Kind::Ellipse);
+  const quillstreak::host::Layer& dot = s.comp.layers[1];
+  EXPECT_EQ(dot.source.kind, quillstreak::host::LayerSource::Kind::Ellipse);
   // Anchor defaults to the source's centre.
   EXPECT_EQ(dot.transform.anchor.Evaluate(0, 2400, 2400)[0], 40.0);
   const auto& keys = dot.transform.position.keyframes();
   ASSERT_EQ(keys.size(), 3u);
   EXPECT_EQ(keys[1].time, 1200);
-  EXPECT_EQ(keys[1].interp, qshost::Interp::Eased);
-  EXPECT_EQ(dot.transform.scale.keyframes()[0].interp, qshost::Interp::Hold);
+  EXPECT_EQ(keys[1].interp, quillstreak::host::Interp::Eased);
+  EXPECT_EQ(dot.transform.scale.keyframes()[0].interp, quillstreak::host::Interp::Hold);
   // The backdrop without a transform sits at the composition's centre.
   EXPECT_EQ(s.comp.layers[0].transform.position.Evaluate(0, 2400, 2400)[0], 320.0);
 }
@@ -72,8 +72,8 @@ TEST(SceneExamples, MotionSourceAndImageLayers) {
   EXPECT_EQ(source->constant.layer, 1);
 
   const Scene img = LoadSceneFile(Examples() + "/image-layer.json", Catalog());
-  const qshost::LayerSource& src = img.comp.layers[0].source;
-  EXPECT_EQ(src.kind, qshost::LayerSource::Kind::Image);
+  const quillstreak::host::LayerSource& src = img.comp.layers[0].source;
+  EXPECT_EQ(src.kind, quillstreak::host::LayerSource::Kind::Image);
   const RgbaImage png = ReadPng(Examples() + "/assets/quill.png");
   ASSERT_EQ(src.width, png.width);
   ASSERT_EQ(src.pixels.size(), static_cast<std::size_t>(png.width) * png.height);
@@ -84,8 +84,8 @@ TEST(SceneExamples, MotionSourceAndImageLayers) {
 }
 
 TEST(SceneApply, ValuesReachTheHost) {
-  const qshost::Module module(qshost::DefaultModulePath());
-  qshost::Host host(module);
+  const quillstreak::host::Module module(quillstreak::host::DefaultModulePath());
+  quillstreak::host::Host host(module);
   ASSERT_EQ(host.GlobalSetup(), PF_Err_NONE);
   ASSERT_EQ(host.ParamsSetup(), PF_Err_NONE);
   const Scene s = LoadSceneFile(Examples() + "/basic.json", Catalog());

@@ -2,10 +2,10 @@
 
 namespace qsrender {
 
-RgbaImage FrameToRgba(const qshost::World& frame, PF_Pixel background) {
+RgbaImage FrameToRgba(const quillstreak::host::World& frame, PF_Pixel background) {
   background.alpha = 255;
-  qshost::World opaque;
-  qshost::CompositeOverBackground(frame, background, opaque);
+  quillstreak::host::World opaque;
+  quillstreak::host::CompositeOverBackground(frame, background, opaque);
   RgbaImage image(opaque.width(), opaque.height());
   for (A_long y = 0; y < opaque.height(); ++y) {
     const PF_Pixel* row = opaque.row(y);

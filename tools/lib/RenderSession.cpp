@@ -36,7 +36,7 @@ std::string ErrText(PF_Err err) {
 }
 
 // A straight ARGB world as straight RGBA (the files hold straight colour too).
-RgbaImage StraightRgba(const qshost::World& world) {
+RgbaImage StraightRgba(const quillstreak::host::World& world) {
   RgbaImage image(world.width(), world.height());
   for (A_long y = 0; y < world.height(); ++y) {
     const PF_Pixel* row = world.row(y);
@@ -56,11 +56,11 @@ RgbaImage StraightRgba(const qshost::World& world) {
 
 RenderSession::RenderSession(const std::string& pluginPath, unsigned threads) {
   try {
-    module_ = std::make_unique<qshost::Module>(pluginPath);
+    module_ = std::make_unique<quillstreak::host::Module>(pluginPath);
   } catch (const std::exception& e) {
     throw InputError(std::string("cannot load the effect module: ") + e.what());
   }
-  host_ = std::make_unique<qshost::Host>(*module_);
+  host_ = std::make_unique<quillstreak::host::Host>(*module_);
   host_->frames().SetThreads(threads);
   if (const PF_Err e = host_->GlobalSetup(); e != PF_Err_NONE)
     throw RenderError("the effect failed global setup with " + ErrText(e));
@@ -80,7 +80,7 @@ void RenderSession::Prepare(const Scene& scene, int downsample) {
 }
 
 FramePictures RenderSession::Render(long frame, bool effectLayer) {
-  const qshost::FrameResult result =
+  const quillstreak::host::FrameResult result =
       host_->RenderFrame(static_cast<A_long>(frame * kUnitsPerFrame));
   if (result.preRenderErr != PF_Err_NONE) {
     throw RenderError("frame " + std::to_string(frame) + ": smart pre-render failed with " +

@@ -382,7 +382,7 @@ void PrintDryRun(const Plan& plan, const Options& opt, const ParamCatalog& catal
     return;
   }
   const Scene& s = plan.scene;
-  const qshost::Layer* layer = s.comp.FindLayer(s.effectLayer);
+  const quillstreak::host::Layer* layer = s.comp.FindLayer(s.effectLayer);
   out << "Dry run: everything checked, nothing written.\n";
   out << "  scene          " << s.file << ": " << s.comp.width << "x" << s.comp.height << ", "
       << s.fpsText << " fps, " << s.durationFrames << " frames\n";

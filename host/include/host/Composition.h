@@ -9,7 +9,7 @@
 #include "host/pixels/Pixels.h"
 #include "hostapi/HostApi.h"
 
-namespace qshost {
+namespace quillstreak::host {
 
 /// A stream's value: up to four components, unused ones zero.
 using StreamValue = std::array<double, 4>;
@@ -90,4 +90,4 @@ struct Composition {
   Layer& AddLayer(Layer layer);
 };
 
-}  // namespace qshost
+}  // namespace quillstreak::host

@@ -19,7 +19,7 @@
 #include "host/Journal.h"
 #include "hostapi/HostApi.h"
 
-namespace qshost {
+namespace quillstreak::host {
 
 class Faults {
  public:
@@ -64,4 +64,4 @@ class Faults {
   bool refuseAll_ = false;
 };
 
-}  // namespace qshost
+}  // namespace quillstreak::host

@@ -11,7 +11,7 @@
 #include "host/pixels/Pixels.h"
 #include "hostapi/HostApi.h"
 
-namespace qshost {
+namespace quillstreak::host {
 
 class HostRecords;
 struct Layer;
@@ -130,4 +130,4 @@ class FrameDriver {
   std::map<std::int32_t, std::uint64_t> sourceFingerprints_;  // per layer, for one render
 };
 
-}  // namespace qshost
+}  // namespace quillstreak::host

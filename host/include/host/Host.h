@@ -12,8 +12,8 @@
 //   records()  the raw in_data, out_data and callback tables
 //
 // Typical use:
-//   qshost::Module module(qshost::DefaultModulePath());
-//   qshost::Host host(module);
+//   quillstreak::host::Module module(quillstreak::host::DefaultModulePath());
+//   quillstreak::host::Host host(module);
 //   host.scene().comp().AddLayer(...);            // optional: a default 100x100 layer exists
 //   host.GlobalSetup(); host.ParamsSetup();
 //   host.params().SetFloat(2, 0.5);                // parameter values by index
@@ -39,7 +39,7 @@
 #include "host/WorldPool.h"
 #include "hostapi/HostApi.h"
 
-namespace qshost {
+namespace quillstreak::host {
 
 class CallbackContext;
 
@@ -109,4 +109,4 @@ class Host {
   std::unique_ptr<CallbackContext> context_;  // what the callbacks see of the parts above
 };
 
-}  // namespace qshost
+}  // namespace quillstreak::host

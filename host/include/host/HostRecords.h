@@ -11,7 +11,7 @@
 
 #include "hostapi/HostApi.h"
 
-namespace qshost {
+namespace quillstreak::host {
 
 class CallbackContext;
 class Scene;
@@ -19,7 +19,7 @@ class Scene;
 class HostRecords {
  public:
   /// Fills the tables with the host's callbacks and in_data with its fixed fields (quality HI,
-  /// field FRAME, full resolution, spec version 13.28, num_params 1, ...). Throws
+  /// field FRAME, full resolution, version 13.28, num_params 1, ...). Throws
   /// std::invalid_argument for a null entry point.
   explicit HostRecords(PF_FilterProc entry);
   HostRecords(const HostRecords&) = delete;
@@ -75,4 +75,4 @@ class HostRecords {
   bool busy_ = false;
 };
 
-}  // namespace qshost
+}  // namespace quillstreak::host

@@ -16,7 +16,7 @@
 
 #include "hostapi/HostApi.h"
 
-namespace qshost {
+namespace quillstreak::host {
 
 /// Every operation the effect can reach through the host's callback tables and suites, named as
 /// the host interface names them. The ANSI functions come twice: from the utility table's ANSI
@@ -370,4 +370,4 @@ class Journal {
   bool lastStored_ = false;  // whether the latest call has an entry
 };
 
-}  // namespace qshost
+}  // namespace quillstreak::host

@@ -10,7 +10,7 @@
 #include "host/pixels/Pixels.h"
 #include "hostapi/HostApi.h"
 
-namespace qshost {
+namespace quillstreak::host {
 
 /// Everything a layer rendering depends on. Two renderings with equal keys are identical.
 struct LayerRenderKey {
@@ -56,4 +56,4 @@ class LayerCache {
   std::uint64_t misses_ = 0;
 };
 
-}  // namespace qshost
+}  // namespace quillstreak::host

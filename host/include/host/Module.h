@@ -6,7 +6,7 @@
 
 #include "hostapi/HostApi.h"
 
-namespace qshost {
+namespace quillstreak::host {
 
 /// A loaded effect module. Loads in the constructor (throws std::runtime_error with a message
 /// naming the path and the cause when the file cannot be loaded or lacks EntryPointFunc) and
@@ -52,4 +52,4 @@ inline std::string DefaultModulePath() {
 #endif
 }
 
-}  // namespace qshost
+}  // namespace quillstreak::host

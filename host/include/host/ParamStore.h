@@ -9,7 +9,7 @@
 #include "host/Composition.h"
 #include "hostapi/HostApi.h"
 
-namespace qshost {
+namespace quillstreak::host {
 
 class Scene;
 
@@ -85,4 +85,4 @@ class ParamStore {
   PF_Pixel layerMarker_[4] = {};  // what a chosen layer parameter's data points at
 };
 
-}  // namespace qshost
+}  // namespace quillstreak::host

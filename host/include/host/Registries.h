@@ -15,7 +15,7 @@
 
 #include "hostapi/HostApi.h"
 
-namespace qshost {
+namespace quillstreak::host {
 
 /// Host resources the effect holds. All zero between commands for a well-behaved effect
 /// (handles may live from pre-render until the frame ends).
@@ -123,4 +123,4 @@ class Registries {
   std::map<std::string, std::int64_t> suites_;
 };
 
-}  // namespace qshost
+}  // namespace quillstreak::host

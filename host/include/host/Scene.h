@@ -8,7 +8,7 @@
 #include "host/Composition.h"
 #include "hostapi/HostApi.h"
 
-namespace qshost {
+namespace quillstreak::host {
 
 class Scene {
  public:
@@ -47,4 +47,4 @@ class Scene {
   std::optional<A_long> localTimeStep_;
 };
 
-}  // namespace qshost
+}  // namespace quillstreak::host

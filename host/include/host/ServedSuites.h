@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace qshost {
+namespace quillstreak::host {
 
 struct ServedSuite {
   const char* name;      // exactly as AcquireSuite must be given it
@@ -21,4 +21,4 @@ const std::vector<ServedSuite>& ServedSuites();
 /// The suite served under that exact name and version; null when there is none.
 const ServedSuite* FindServedSuite(std::string_view name, std::int32_t version);
 
-}  // namespace qshost
+}  // namespace quillstreak::host

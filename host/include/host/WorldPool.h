@@ -11,7 +11,7 @@
 #include "host/pixels/Pixels.h"
 #include "hostapi/HostApi.h"
 
-namespace qshost {
+namespace quillstreak::host {
 
 class WorldPool {
  public:
@@ -69,4 +69,4 @@ class WorldPool {
   bool layerCacheOn_ = true;
 };
 
-}  // namespace qshost
+}  // namespace quillstreak::host

@@ -13,7 +13,7 @@
 
 #include "host/pixels/Pixels.h"
 
-namespace qshost {
+namespace quillstreak::host {
 namespace {
 
 // Straight-alpha "over" as the formula states it, in 64-bit arithmetic with an explicit
@@ -262,4 +262,4 @@ TEST(Iterate8, NestedCallsFinish) {
 }
 
 }  // namespace
-}  // namespace qshost
+}  // namespace quillstreak::host

@@ -6,7 +6,7 @@
 
 #include "host/pixels/Pixels.h"
 
-namespace qshost {
+namespace quillstreak::host {
 namespace {
 
 struct Probe {
@@ -133,4 +133,4 @@ TEST(Iterate8, RejectsMissingPiecesAndIgnoresEmptyWorlds) {
 }
 
 }  // namespace
-}  // namespace qshost
+}  // namespace quillstreak::host

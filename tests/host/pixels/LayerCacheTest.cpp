@@ -10,7 +10,7 @@
 #include "host/Host.h"
 #include "host/Module.h"
 
-namespace qshost {
+namespace quillstreak::host {
 namespace {
 
 const Module& EffectModule() {
@@ -145,4 +145,4 @@ TEST(LayerCache, StaysWithinHalfTheWorldBudgetAndEmptiesWhenTurnedOff) {
 }
 
 }  // namespace
-}  // namespace qshost
+}  // namespace quillstreak::host

@@ -7,8 +7,8 @@
 namespace qsrender {
 
 /// A rendered frame as an opaque RGBA image: the straight ARGB frame composited over the
-/// background colour with qshost::CompositeOverBackground (the host's frames are opaque already;
-/// this also covers any that are not).
-RgbaImage FrameToRgba(const qshost::World& frame, PF_Pixel background);
+/// background colour with quillstreak::host::CompositeOverBackground (the host's frames are opaque
+/// already; this also covers any that are not).
+RgbaImage FrameToRgba(const quillstreak::host::World& frame, PF_Pixel background);
 
 }  // namespace qsrender

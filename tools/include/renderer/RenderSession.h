@@ -9,10 +9,10 @@
 #include "renderer/RgbaImage.h"
 #include "renderer/Scene.h"
 
-namespace qshost {
+namespace quillstreak::host {
 class Host;
 class Module;
-}  // namespace qshost
+}  // namespace quillstreak::host
 
 namespace qsrender {
 
@@ -44,8 +44,8 @@ class RenderSession {
   FramePictures Render(long frame, bool effectLayer);
 
  private:
-  std::unique_ptr<qshost::Module> module_;
-  std::unique_ptr<qshost::Host> host_;
+  std::unique_ptr<quillstreak::host::Module> module_;
+  std::unique_ptr<quillstreak::host::Host> host_;
   std::unique_ptr<ParamCatalog> catalog_;
   PF_Pixel background_{};
 };

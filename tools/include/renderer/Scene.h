@@ -12,7 +12,7 @@
 #include "host/Composition.h"
 #include "renderer/ParamCatalog.h"
 
-namespace qshost {
+namespace quillstreak::host {
 class Host;
 }
 
@@ -26,7 +26,7 @@ inline constexpr std::int32_t kUnitsPerFrame = 100;
 struct ParamKey {
   std::int32_t time = 0;
   ParamValue value;
-  qshost::Interp interp = qshost::Interp::Linear;
+  quillstreak::host::Interp interp = quillstreak::host::Interp::Linear;
 };
 
 /// A value set for an effect parameter: constant (keys empty) or keyframed.
@@ -40,7 +40,7 @@ struct ParamSetting {
 
 struct Scene {
   std::string file;  // the name used in messages ("<demo>" for the built-in scene)
-  qshost::Composition comp;
+  quillstreak::host::Composition comp;
   double fps = 24;
   std::string fpsText = "24";  // the rate as given, exactly ("23.976", "30000/1001")
   std::int32_t durationFrames = 0;
@@ -53,7 +53,7 @@ struct Scene {
   /// Replaces (or adds) the setting for a parameter.
   void Set(ParamSetting setting);
   /// Sets the composition, the effect layer and the parameter values on a host.
-  void ApplyTo(qshost::Host& host) const;
+  void ApplyTo(quillstreak::host::Host& host) const;
 };
 
 /// Parses scene text. `file` names the scene in messages; image paths are relative to

@@ -13,7 +13,7 @@
 
 #include "hostapi/HostApi.h"
 
-namespace qshost {
+namespace quillstreak::host {
 
 /// An owned 8-bit ARGB world; def() is the PF_EffectWorld handed to the effect. Pixels start
 /// transparent black (padding bytes are zero too).
@@ -145,4 +145,4 @@ void CompositeOverBackground(const World& frame, PF_Pixel opaque_background, Wor
 /// div255(v): v / 255 rounded to nearest, exact for 0 <= v <= 65025 (255 is odd: no ties).
 constexpr unsigned Div255(unsigned v) { return (v + 128u + ((v + 128u) >> 8)) >> 8; }
 
-}  // namespace qshost
+}  // namespace quillstreak::host
