@@ -191,7 +191,7 @@ void BM_Frame(benchmark::State& state) {
       return;
     }
   }
-  qsbench::BoundCounter bound(true);
+  quillstreak::bench::BoundCounter bound(true);
   for (auto _ : state) {
     const double bytes = RenderOne(*host, next_time(), c.ramp, c.samples, error);
     if (bytes < 0) {
@@ -257,14 +257,15 @@ void ScaleStream(quillstreak::host::Stream& stream, double factor) {
 void BM_RendererDemo(benchmark::State& state) {
   const int scale = static_cast<int>(state.range(0));
   std::unique_ptr<Host> host;
-  qsrender::Scene scene;
+  quillstreak::renderer::Scene scene;
   try {
     host = std::make_unique<Host>(TheModule());
     if (host->GlobalSetup() != PF_Err_NONE || host->ParamsSetup() != PF_Err_NONE) {
       throw std::runtime_error("setup failed");
     }
-    const qsrender::ParamCatalog catalog(host->params().declared());
-    scene = qsrender::ParseScene(qsrender::DemoSceneText(), "<demo>", "", catalog);
+    const quillstreak::renderer::ParamCatalog catalog(host->params().declared());
+    scene = quillstreak::renderer::ParseScene(quillstreak::renderer::DemoSceneText(), "<demo>", "",
+                                              catalog);
   } catch (const std::exception& e) {
     state.SkipWithError(e.what());
     return;

@@ -35,7 +35,7 @@ unsigned Threads(const benchmark::State& state) { return static_cast<unsigned>(s
 void IterateKernel(benchmark::State& state, PF_IteratePixel8Func kernel) {
   quillstreak::host::World world = Pattern(kWidth, kHeight);
   quillstreak::KernelRefcon refcon{PF_Pixel{0, 10, 20, 30}, 0.999};
-  qsbench::BoundCounter bound(Threads(state) != 1);
+  quillstreak::bench::BoundCounter bound(Threads(state) != 1);
   for (auto _ : state) {
     const PF_Err err = quillstreak::host::Iterate8(&world.def(), &world.def(), nullptr, &refcon,
                                                    kernel, Threads(state));
@@ -61,7 +61,7 @@ void BM_TransferInFront(benchmark::State& state) {
   const quillstreak::host::World src = Pattern(kWidth, kHeight);
   quillstreak::host::World dst = Pattern(kWidth, kHeight);
   const PF_Rect whole{0, 0, kWidth, kHeight};
-  qsbench::BoundCounter bound(Threads(state) != 1);
+  quillstreak::bench::BoundCounter bound(Threads(state) != 1);
   for (auto _ : state) {
     quillstreak::host::TransferInFront(src.def(), whole, 0, 0, 255, dst.def(), Threads(state));
     benchmark::ClobberMemory();
@@ -73,7 +73,7 @@ void BM_TransferInFront(benchmark::State& state) {
 // The output clear: writes only.
 void BM_FillWorld(benchmark::State& state) {
   quillstreak::host::World world = Pattern(kWidth, kHeight);
-  qsbench::BoundCounter bound(false);
+  quillstreak::bench::BoundCounter bound(false);
   for (auto _ : state) {
     quillstreak::host::FillWorld(world.def(), nullptr, nullptr);
     benchmark::ClobberMemory();
@@ -86,7 +86,7 @@ void BM_FillWorld(benchmark::State& state) {
 void BM_WorldCopy(benchmark::State& state) {
   const quillstreak::host::World src = Pattern(kWidth, kHeight);
   quillstreak::host::World dst(kWidth, kHeight);
-  qsbench::BoundCounter bound(false);
+  quillstreak::bench::BoundCounter bound(false);
   for (auto _ : state) {
     dst = src;
     benchmark::ClobberMemory();
@@ -115,7 +115,7 @@ void BM_RenderLayerImage(benchmark::State& state) {
   const PF_LRect box = quillstreak::host::LayerBounds(src, xf, 1.0, 1.0);
   quillstreak::host::World out(box.right - box.left, box.bottom - box.top, box.left, box.top);
   const double pixels = static_cast<double>(out.width()) * out.height();
-  qsbench::BoundCounter bound(Threads(state) != 1);
+  quillstreak::bench::BoundCounter bound(Threads(state) != 1);
   for (auto _ : state) {
     quillstreak::host::RenderLayer(src, xf, 1.0, 1.0, out, Threads(state));
     benchmark::ClobberMemory();
@@ -139,7 +139,7 @@ void BM_RenderLayerRectangle(benchmark::State& state) {
   const PF_LRect box = quillstreak::host::LayerBounds(src, xf, 1.0, 1.0);
   quillstreak::host::World out(box.right - box.left, box.bottom - box.top, box.left, box.top);
   const double pixels = static_cast<double>(out.width()) * out.height();
-  qsbench::BoundCounter bound(Threads(state) != 1);
+  quillstreak::bench::BoundCounter bound(Threads(state) != 1);
   for (auto _ : state) {
     quillstreak::host::RenderLayer(src, xf, 1.0, 1.0, out, Threads(state));
     benchmark::ClobberMemory();

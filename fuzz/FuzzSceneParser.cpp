@@ -13,6 +13,7 @@
 #include "renderer/ParamCatalog.h"
 #include "renderer/Scene.h"
 
+namespace quillstreak::fuzz {
 namespace {
 
 constexpr const char* kFileName = "fuzz-scene.json";
@@ -39,14 +40,14 @@ quillstreak::host::Host& SharedHost() {
 }
 
 /// The parameters the effect declares, as the host learned them.
-const qsrender::ParamCatalog& Catalog() {
-  static const qsrender::ParamCatalog catalog(SharedHost().params().declared());
+const quillstreak::renderer::ParamCatalog& Catalog() {
+  static const quillstreak::renderer::ParamCatalog catalog(SharedHost().params().declared());
   return catalog;
 }
 
 /// A scene that parsed is applied to the host and its first frame planned: the values the
 /// parser let through must be ones the host and the effect can work with.
-void PlanFirstFrame(const qsrender::Scene& scene) {
+void PlanFirstFrame(const quillstreak::renderer::Scene& scene) {
   quillstreak::host::Host& host = SharedHost();
   scene.ApplyTo(host);
   host.scene().SetTime(0);
@@ -67,17 +68,16 @@ void PlanFirstFrame(const qsrender::Scene& scene) {
   }
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+/// One input: the target's whole work.
+int Run(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
   try {
     // Relative image paths resolve against a folder that does not exist, so that the parser
     // does not read the files of the machine it runs on.
-    const qsrender::Scene scene =
-        qsrender::ParseScene(text, kFileName, "/nonexistent-quillstreak-fuzz", Catalog());
+    const quillstreak::renderer::Scene scene = quillstreak::renderer::ParseScene(
+        text, kFileName, "/nonexistent-quillstreak-fuzz", Catalog());
     PlanFirstFrame(scene);
-  } catch (const qsrender::InputError& error) {
+  } catch (const quillstreak::renderer::InputError& error) {
     // QS_FUZZ_VERBOSE=1 prints every refusal (to see what the seeds exercise).
     if (std::getenv("QS_FUZZ_VERBOSE") != nullptr) std::fprintf(stderr, "%s\n", error.what());
     const std::string message = error.what();
@@ -90,4 +90,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::abort();
   }
   return 0;
+}
+
+}  // namespace
+}  // namespace quillstreak::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  return quillstreak::fuzz::Run(data, size);
 }

@@ -9,8 +9,8 @@
 
 namespace {
 
-using qstest::NewHost;
-using qstest::Op;
+using quillstreak::test::NewHost;
+using quillstreak::test::Op;
 
 TEST(GlobalSetup, WritesTheThreeWordsWhateverWasThere) {
   for (const A_u_long before : {0u, 0xFFFFFFFFu, 0x12345678u}) {
@@ -90,7 +90,7 @@ TEST(Dispatch, UnhandledCommandsReturn0AndCallNothing) {
 }
 
 TEST(Dispatch, MissingRecordsAreRefusedWith516) {
-  const PF_FilterProc entry = qstest::EffectModule().entry();
+  const PF_FilterProc entry = quillstreak::test::EffectModule().entry();
   PF_OutData out{};
   for (const PF_Cmd cmd : {0, 1, 4, 14, 23, 24}) {
     EXPECT_EQ(entry(cmd, nullptr, &out, nullptr, nullptr, nullptr), PF_Err_BAD_CALLBACK_PARAM)

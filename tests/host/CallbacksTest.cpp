@@ -8,11 +8,11 @@
 
 namespace {
 
-using qstest::Acquire;
-using qstest::Call;
-using qstest::FakeHost;
-using qstest::Op;
-using qstest::Trace;
+using quillstreak::test::Acquire;
+using quillstreak::test::Call;
+using quillstreak::test::FakeHost;
+using quillstreak::test::Op;
+using quillstreak::test::Trace;
 
 TEST(Handles, AreClassicHandlesAndAccounted) {
   FakeHost f;

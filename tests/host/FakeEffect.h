@@ -7,7 +7,7 @@
 #include "host/Host.h"
 #include "support/Trace.h"
 
-namespace qstest {
+namespace quillstreak::test {
 
 using EffectBody = std::function<PF_Err(PF_Cmd cmd, PF_InData* in, PF_OutData* out,
                                         PF_ParamDef** params, PF_LayerDef* output, void* extra)>;
@@ -47,4 +47,4 @@ const Suite* Acquire(PF_InData& in, const char* name, std::int32_t version) {
   return static_cast<const Suite*>(suite);
 }
 
-}  // namespace qstest
+}  // namespace quillstreak::test

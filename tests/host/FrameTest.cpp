@@ -8,8 +8,8 @@
 
 namespace {
 
-using qstest::Body;
-using qstest::FakeHost;
+using quillstreak::test::Body;
+using quillstreak::test::FakeHost;
 
 PF_LRect Rect(A_long l, A_long t, A_long r, A_long b) { return PF_LRect{l, t, r, b}; }
 
@@ -103,8 +103,8 @@ TEST(Frame, CheckoutLayerRejectsBadIdsAndArguments) {
   for (int i = 1; i < 5; ++i) EXPECT_NE(results[i], PF_Err_NONE) << i;
   EXPECT_EQ(f.host.frames().layerCheckouts().size(), 1u);
   EXPECT_EQ(
-      qstest::Trace(f.host.journal(), {qstest::Op::checkout_layer})[1],
-      qstest::Call<qstest::Op::checkout_layer>(
+      quillstreak::test::Trace(f.host.journal(), {quillstreak::test::Op::checkout_layer})[1],
+      quillstreak::test::Call<quillstreak::test::Op::checkout_layer>(
           {.index = 0, .checkout_id = 3, .what_time = 100, .time_step = 100, .time_scale = 2400}));
 }
 
@@ -166,7 +166,7 @@ TEST(Frame, PixelsAndOutputWorlds) {
   EXPECT_EQ(outCopy.width, 0);
   EXPECT_EQ(outCopy.height, 0);
   EXPECT_EQ(f.host.worlds().bytesInUse(), 0u);  // only the kept (empty) output remains
-  EXPECT_EQ(f.host.journal().Count(qstest::Op::checkin_layer_pixels), 1u);
+  EXPECT_EQ(f.host.journal().Count(quillstreak::test::Op::checkin_layer_pixels), 1u);
 }
 
 TEST(Frame, WorldBudgetTurnsHugeCheckoutsIntoOutOfMemory) {
@@ -196,8 +196,8 @@ TEST(Frame, AFrameBeyondTheBudgetIsOutOfMemoryNotACrash) {
 TEST(Frame, InDataFollowsTheCompositionAndTimeOverrides) {
   FakeHost f;
   A_long seen[4] = {};
-  qstest::Body() = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef**, PF_LayerDef*,
-                       void*) -> PF_Err {
+  quillstreak::test::Body() = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef**, PF_LayerDef*,
+                                  void*) -> PF_Err {
     seen[0] = in->current_time;
     seen[1] = in->time_step;
     seen[2] = in->local_time_step;

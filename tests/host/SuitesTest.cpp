@@ -9,11 +9,11 @@
 
 namespace {
 
-using qstest::Acquire;
-using qstest::Call;
-using qstest::FakeHost;
-using qstest::Op;
-using qstest::Trace;
+using quillstreak::test::Acquire;
+using quillstreak::test::Call;
+using quillstreak::test::FakeHost;
+using quillstreak::test::Op;
+using quillstreak::test::Trace;
 
 // Every pointer-sized slot of a table is set.
 void ExpectNoNullSlot(const void* table, std::size_t bytes, const std::string& what) {

@@ -11,11 +11,11 @@
 
 namespace {
 
-using qstest::At;
-using qstest::Call;
-using qstest::NewHost;
-using qstest::Op;
-using qstest::Trace;
+using quillstreak::test::At;
+using quillstreak::test::Call;
+using quillstreak::test::NewHost;
+using quillstreak::test::Op;
+using quillstreak::test::Trace;
 using Lines = std::vector<std::string>;
 using namespace quillstreak;
 
@@ -222,7 +222,7 @@ TEST(SwapColors, DirectCallSetsChangeFlagsAndKeepsDefaults) {
   }
   defs[PARAM_RAMP_START_COLOR].u.cd = {{1, 2, 3, 4}, {5, 6, 7, 8}};
   defs[PARAM_RAMP_END_COLOR].u.cd = {{9, 10, 11, 12}, {13, 14, 15, 16}};
-  const PF_FilterProc entry = qstest::EffectModule().entry();
+  const PF_FilterProc entry = quillstreak::test::EffectModule().entry();
 
   for (const A_long other : {0, 11, 12, 14, 23, 24, -1}) {
     PF_UserChangedParamExtra extra{other};

@@ -14,10 +14,10 @@
 namespace {
 
 using namespace quillstreak;
-using qstest::Call;
-using qstest::NewHost;
-using qstest::Op;
-using qstest::Trace;
+using quillstreak::test::Call;
+using quillstreak::test::NewHost;
+using quillstreak::test::Op;
+using quillstreak::test::Trace;
 using Lines = std::vector<std::string>;
 
 /// The plan pre-render attached to the frame (the handle's block, read as the host holds it).

@@ -16,12 +16,12 @@
 namespace {
 
 using namespace quillstreak;
-using qstest::Call;
-using qstest::NewHost;
-using qstest::Op;
 using quillstreak::host::Host;
 using quillstreak::host::Interp;
 using quillstreak::host::World;
+using quillstreak::test::Call;
+using quillstreak::test::NewHost;
+using quillstreak::test::Op;
 
 constexpr A_long kNow = 1000;  // current time; the shutter window is 900..1000
 constexpr A_long kSide = 4;    // the layer is a 4x4 rectangle, anchor at its top-left corner
@@ -128,7 +128,7 @@ class Canvas {
     for (A_long y = at.y; y < at.y + kSide; ++y) {
       for (A_long x = at.x; x < at.x + kSide; ++x) {
         PF_Pixel& d = px_[std::size_t((y - top_) * w_ + (x - left_))];
-        d = qstest::Over(p, d);
+        d = quillstreak::test::Over(p, d);
       }
     }
   }
@@ -204,9 +204,9 @@ Canvas ExpectedOutput(const Scene& s, int drawnUpTo = -1, bool finished = true) 
 
 /// The host calls that make up the render.
 std::vector<std::string> Trace(const Host& host) {
-  return qstest::Trace(host.journal(),
-                       {Op::host_lock_handle, Op::host_unlock_handle, Op::checkout_layer_pixels,
-                        Op::checkout_output, Op::fill, Op::iterate, Op::transfer_rect});
+  return quillstreak::test::Trace(
+      host.journal(), {Op::host_lock_handle, Op::host_unlock_handle, Op::checkout_layer_pixels,
+                       Op::checkout_output, Op::fill, Op::iterate, Op::transfer_rect});
 }
 
 // The plan's handle, the first one the host made.
@@ -317,8 +317,9 @@ TEST(Compositor, CurrentFrameIsCheckedOutFirstAndIdAfterTheSamplesIsNeverUsed) {
   ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE);
   host->journal().Clear();
   ASSERT_EQ(host->SmartRender(), PF_Err_NONE);
-  EXPECT_EQ(qstest::Trace(host->journal(), {Op::checkout_layer_pixels, Op::checkout_output}),
-            (std::vector<std::string>{Id(5), kOutput, Id(1), Id(2), Id(3)}));
+  EXPECT_EQ(
+      quillstreak::test::Trace(host->journal(), {Op::checkout_layer_pixels, Op::checkout_output}),
+      (std::vector<std::string>{Id(5), kOutput, Id(1), Id(2), Id(3)}));
   host->EndFrame();
   EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
 }
@@ -341,7 +342,7 @@ TEST(Compositor, TransferPlacesEachWorldByItsOriginAndPassesTheFrameSettings) {
       TransferAt(3, 0, PF_Quality_LO, PF_Field_UPPER),  // sample 2 at (1, -3)
       TransferAt(6, 3, PF_Quality_LO, PF_Field_UPPER),  // current frame at (4, 0)
   };
-  EXPECT_EQ(qstest::Trace(host->journal(), {Op::transfer_rect}), expected);
+  EXPECT_EQ(quillstreak::test::Trace(host->journal(), {Op::transfer_rect}), expected);
   ExpectedOutput(s).ExpectEqual(host->frames().outputWorld());
   host->EndFrame();
   EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();

@@ -17,9 +17,9 @@
 namespace {
 
 using namespace quillstreak;
-using qstest::NewHost;
 using quillstreak::host::Interp;
 using quillstreak::host::World;
+using quillstreak::test::NewHost;
 
 constexpr PF_Pixel kStart{255, 250, 10, 100};
 constexpr PF_Pixel kEnd{255, 10, 250, 40};
@@ -131,7 +131,7 @@ Picture ExpectedOutput(const Movie& m, const Frame& f) {
         PF_Pixel c = kRamp[n][k];
         c.alpha = Cover(255, Coverage(m, i, j));
         PF_Pixel& d = p.at(f.sampleLeft[k] + i, m.top + j);
-        d = qstest::Over(c, d);
+        d = quillstreak::test::Over(c, d);
       }
     }
   }
@@ -143,7 +143,7 @@ Picture ExpectedOutput(const Movie& m, const Frame& f) {
       PF_Pixel c = kLayerColor;  // a straight colour keeps its value at any coverage
       c.alpha = Cover(255, Coverage(m, i, j));
       PF_Pixel& d = p.at(f.currentLeft + i, m.top + j);
-      d = qstest::Over(c, d);
+      d = quillstreak::test::Over(c, d);
     }
   }
   return p;
@@ -161,7 +161,7 @@ Picture ExpectedFrame(const Movie& m, const Picture& out) {
       if (x >= out.left() && x < out.left() + out.width() && y >= out.top() &&
           y < out.top() + out.height())
         p = out.at(x, y);
-      frame.at(x, y) = qstest::Over(p, kBackground);
+      frame.at(x, y) = quillstreak::test::Over(p, kBackground);
     }
   }
   return frame;

@@ -10,7 +10,7 @@
 
 #include "robustness/Robustness.h"
 
-namespace qsrobust {
+namespace quillstreak::test {
 namespace {
 
 constexpr A_long kFaultBase = 0x7A00;
@@ -263,4 +263,4 @@ TEST(SuiteWithheld, NoBasicSuite) {
 }
 
 }  // namespace
-}  // namespace qsrobust
+}  // namespace quillstreak::test

@@ -9,13 +9,13 @@
 
 #include "robustness/Robustness.h"
 
-namespace qsrobust {
+namespace quillstreak::test {
 namespace {
 
 constexpr A_long kFaultBase = 0x7C00;
 
 std::unique_ptr<Host> PendingFrame(bool rendered) {
-  auto host = qstest::NewHost();
+  auto host = quillstreak::test::NewHost();
   SamplesWithRampFill(*host);
   host->scene().SetTime(kNow);
   EXPECT_EQ(host->SmartPreRender(), PF_Err_NONE);
@@ -60,4 +60,4 @@ TEST(FrameEndFaultSweep, AfterARender) { SweepFrameEnd(true); }
 TEST(FrameEndFaultSweep, DroppedFrame) { SweepFrameEnd(false); }
 
 }  // namespace
-}  // namespace qsrobust
+}  // namespace quillstreak::test

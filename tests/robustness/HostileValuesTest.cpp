@@ -17,7 +17,7 @@
 
 #include "robustness/Robustness.h"
 
-namespace qsrobust {
+namespace quillstreak::test {
 namespace {
 
 using quillstreak::PARAM_MOTION_SOURCE;
@@ -75,7 +75,7 @@ void ExpectSoundFrame(const std::string& what, Host& host,
 }
 
 std::unique_ptr<Host> MovingLayerHost() {
-  auto host = qstest::NewHost();
+  auto host = quillstreak::test::NewHost();
   SlidingLayer(*host);
   return host;
 }
@@ -279,7 +279,7 @@ TEST(HostileValues, ShutterAngleAtItsValidMaximumWithTheFinestStepEnds) {
 }
 
 TEST(HostileValues, MotionSourceThatIsNotThere) {
-  auto host = qstest::NewHost();
+  auto host = quillstreak::test::NewHost();
   host->params().SetLayer(PARAM_MOTION_SOURCE, 77);  // no such layer
   const quillstreak::host::FrameResult result = GuardedFrame(*host, kNow);
   EXPECT_NE(result.preRenderErr, PF_Err_NONE);
@@ -407,7 +407,7 @@ TEST(HostileValues, WorldsSmallerThanAsked) {
 // ---- missing records -----------------------------------------------------------------------
 
 TEST(HostileValues, MissingRecordsAreRefused) {
-  auto host = qstest::NewHost();
+  auto host = quillstreak::test::NewHost();
   PF_UserChangedParamExtra swap{quillstreak::PARAM_SWAP_COLORS};
   PF_PreRenderInput preIn{};
   PF_PreRenderOutput preOut{};
@@ -473,4 +473,4 @@ TEST(HostileValues, WorldOriginsAtTheEndsOfTheRange) {
 }
 
 }  // namespace
-}  // namespace qsrobust
+}  // namespace quillstreak::test

@@ -13,7 +13,7 @@
 #include "params/ParamIndex.h"
 #include "support/EffectHarness.h"
 
-namespace qsrobust {
+namespace quillstreak::test {
 
 using quillstreak::host::Host;
 using quillstreak::host::JournalEntry;
@@ -126,7 +126,7 @@ inline std::vector<Scenario> AllScenarios() {
 /// built, the frame pre-rendered for a render, and the journal empty.
 inline std::unique_ptr<Host> Prepare(const Scenario& s) {
   const bool setUp = s.command != Command::GlobalSetup && s.command != Command::ParamsSetup;
-  auto host = qstest::NewHost(setUp);
+  auto host = quillstreak::test::NewHost(setUp);
   if (s.command == Command::ParamsSetup) {
     EXPECT_EQ(host->GlobalSetup(), PF_Err_NONE);
   }
@@ -193,4 +193,4 @@ inline PF_Err ExpectedResult(const JournalEntry& failed, A_long code, PF_Err bas
   return code;
 }
 
-}  // namespace qsrobust
+}  // namespace quillstreak::test

@@ -38,7 +38,7 @@ extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #define QS_SOAK_RUSAGE 1
 #endif
 
-namespace qsrobust {
+namespace quillstreak::test {
 namespace {
 
 /// Bytes the allocator has handed out and not taken back; -1 where it cannot be told.
@@ -117,7 +117,7 @@ TEST(Soak, NoGrowthOverALongScene) {
   // The scene is rendered twice: the first pass lets every buffer and pool reach the size the
   // scene needs; over the second, nothing may grow any more.
   const int frames = SoakFrames();
-  auto host = qstest::NewHost();
+  auto host = quillstreak::test::NewHost();
   // The host's cache of rendered layers fills up to its own bound as the scene plays; it is the
   // host's memory, not the effect's, and would mask what is measured here.
   host->worlds().SetLayerCache(false);
@@ -151,4 +151,4 @@ TEST(Soak, NoGrowthOverALongScene) {
 }
 
 }  // namespace
-}  // namespace qsrobust
+}  // namespace quillstreak::test

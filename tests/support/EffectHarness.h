@@ -12,7 +12,7 @@
 #include "host/Module.h"
 #include "support/Trace.h"
 
-namespace qstest {
+namespace quillstreak::test {
 
 /// The module under test, loaded once per test program.
 inline const quillstreak::host::Module& EffectModule() {
@@ -54,4 +54,4 @@ inline PF_Pixel Over(PF_Pixel s, PF_Pixel d) {
           mix(s.blue, d.blue)};
 }
 
-}  // namespace qstest
+}  // namespace quillstreak::test

@@ -12,7 +12,7 @@
 
 #include "host/Journal.h"
 
-namespace qstest {
+namespace quillstreak::test {
 
 using quillstreak::host::Op;
 
@@ -45,4 +45,4 @@ inline std::vector<std::string> Trace(const quillstreak::host::Journal& journal,
   return out;
 }
 
-}  // namespace qstest
+}  // namespace quillstreak::test

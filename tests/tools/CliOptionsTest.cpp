@@ -22,7 +22,7 @@
 #include <unistd.h>
 #endif
 
-namespace qsrender {
+namespace quillstreak::renderer {
 namespace {
 
 namespace fs = std::filesystem;
@@ -409,4 +409,4 @@ TEST_F(RendererOptions, VersionNamesTheRelease) {
 }
 
 }  // namespace
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

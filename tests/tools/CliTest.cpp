@@ -20,7 +20,7 @@
 #include "renderer/Png.h"
 #include "renderer/Renderer.h"
 
-namespace qsrender {
+namespace quillstreak::renderer {
 namespace {
 
 namespace fs = std::filesystem;
@@ -284,4 +284,4 @@ TEST_F(RendererCli, RenderMatchesTheReferenceFrame) {
 }
 
 }  // namespace
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

@@ -8,7 +8,7 @@
 #include "renderer/Png.h"
 #include "renderer/Renderer.h"
 
-namespace qsrender {
+namespace quillstreak::renderer {
 namespace {
 
 namespace fs = std::filesystem;
@@ -147,4 +147,4 @@ TEST(FrameOutput, FramesBecomeOpaqueOverTheBackground) {
 }
 
 }  // namespace
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

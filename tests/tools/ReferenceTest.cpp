@@ -34,7 +34,7 @@
 #include "renderer/Png.h"
 #endif
 
-namespace qsrender {
+namespace quillstreak::renderer {
 namespace {
 
 #if defined(_WIN32)
@@ -153,4 +153,4 @@ TEST(ReferenceFrame, ImageLayerErrorsAreReported) {
 }
 
 }  // namespace
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

@@ -13,7 +13,7 @@
 #include "renderer/Png.h"
 #include "renderer/Scene.h"
 
-namespace qsrender {
+namespace quillstreak::renderer {
 namespace {
 
 namespace fs = std::filesystem;
@@ -307,4 +307,4 @@ TEST(ParamText, ValuesParseByTypeAndAreRangeChecked) {
 }
 
 }  // namespace
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

@@ -16,7 +16,7 @@
 #include "renderer/ParamCatalog.h"
 #include "renderer/Scene.h"
 
-namespace qsrender {
+namespace quillstreak::renderer {
 namespace {
 
 /// One rendered frame: the picture and the effect's output world behind it.
@@ -217,4 +217,4 @@ TEST(TrailPicture, TransparentPixelsOfTheTrailShowTheBackgroundExactly) {
 }
 
 }  // namespace
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

@@ -3,7 +3,7 @@
 // renders in seconds.
 #include "renderer/Scene.h"
 
-namespace qsrender {
+namespace quillstreak::renderer {
 
 const std::string& DemoSceneText() {
   static const std::string text = R"json({
@@ -58,4 +58,4 @@ const std::string& DemoSceneText() {
   return text;
 }
 
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

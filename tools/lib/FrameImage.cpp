@@ -1,6 +1,6 @@
 #include "renderer/FrameImage.h"
 
-namespace qsrender {
+namespace quillstreak::renderer {
 
 RgbaImage FrameToRgba(const quillstreak::host::World& frame, PF_Pixel background) {
   background.alpha = 255;
@@ -20,4 +20,4 @@ RgbaImage FrameToRgba(const quillstreak::host::World& frame, PF_Pixel background
   return image;
 }
 
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

@@ -17,7 +17,7 @@
 #include <unistd.h>
 #endif
 
-namespace qsrender {
+namespace quillstreak::renderer {
 namespace {
 
 namespace fs = std::filesystem;
@@ -209,4 +209,4 @@ void VideoWriter::Finish() {
   if (ec) throw RenderError(path_.string() + ": " + ec.message());
 }
 
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

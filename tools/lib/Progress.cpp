@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <ostream>
 
-namespace qsrender {
+namespace quillstreak::renderer {
 
 std::string FormatSeconds(double seconds) {
   char buf[32];
@@ -87,4 +87,4 @@ void Progress::Interrupt() {
   open_ = false;
 }
 
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

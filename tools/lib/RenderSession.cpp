@@ -5,7 +5,7 @@
 #include "renderer/FrameImage.h"
 #include "renderer/InputError.h"
 
-namespace qsrender {
+namespace quillstreak::renderer {
 namespace {
 
 const char* ErrName(PF_Err err) {
@@ -96,4 +96,4 @@ FramePictures RenderSession::Render(long frame, bool effectLayer) {
   return pictures;
 }
 
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

@@ -43,7 +43,7 @@
 #define QS_VERSION "unknown"
 #endif
 
-namespace qsrender {
+namespace quillstreak::renderer {
 namespace {
 
 namespace fs = std::filesystem;
@@ -713,4 +713,4 @@ int RunRenderer(int argc, char** argv) {
   return RunRenderer(argc, argv, Console{std::cin, std::cout, std::cerr, terminal, columns});
 }
 
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

@@ -20,7 +20,7 @@
 #endif
 #include "host/Host.h"
 
-namespace qsrender {
+namespace quillstreak::renderer {
 namespace {
 
 using nlohmann::json;
@@ -679,4 +679,4 @@ Scene LoadSceneFile(const std::string& path, const ParamCatalog& catalog) {
   return ParseScene(text.str(), path, baseDir, catalog);
 }
 
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

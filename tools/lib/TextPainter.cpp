@@ -9,7 +9,7 @@
 
 #include "renderer/ContactSheet.h"
 
-namespace qsrender {
+namespace quillstreak::renderer {
 namespace {
 
 // The next code point of UTF-8 text (malformed bytes are taken one by one as Latin-1).
@@ -193,4 +193,4 @@ RgbaImage LabelledContactSheet(const std::vector<RgbaImage>& cells,
   return sheet;
 }
 
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

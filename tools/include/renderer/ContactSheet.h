@@ -6,7 +6,7 @@
 
 #include "renderer/RgbaImage.h"
 
-namespace qsrender {
+namespace quillstreak::renderer {
 
 /// Scales an image down to `width` pixels wide (height in proportion, at least 1) by averaging
 /// the source pixels each target pixel covers (area weighted). An image that is already at most
@@ -19,4 +19,4 @@ RgbaImage ScaleDown(const RgbaImage& image, int width);
 RgbaImage LayOutContactSheet(const std::vector<RgbaImage>& cells, int columns, int gap,
                              const std::uint8_t background[3]);
 
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

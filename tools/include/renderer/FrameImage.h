@@ -4,11 +4,11 @@
 #include "host/pixels/Pixels.h"
 #include "renderer/RgbaImage.h"
 
-namespace qsrender {
+namespace quillstreak::renderer {
 
 /// A rendered frame as an opaque RGBA image: the straight ARGB frame composited over the
 /// background colour with quillstreak::host::CompositeOverBackground (the host's frames are opaque
 /// already; this also covers any that are not).
 RgbaImage FrameToRgba(const quillstreak::host::World& frame, PF_Pixel background);
 
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

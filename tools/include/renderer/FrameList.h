@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace qsrender {
+namespace quillstreak::renderer {
 
 /// Parses a frame list against the composition's frames 0..last: comma-separated items, each a
 /// frame ("7"), a range ("0-47"), an open range ("10-", to the last frame) or a range with a step
@@ -39,4 +39,4 @@ class NamePattern {
   bool zeros_ = false;
 };
 
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace qsrender {
+namespace quillstreak::renderer {
 
 class InputError : public std::runtime_error {
  public:
@@ -19,4 +19,4 @@ class RenderError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

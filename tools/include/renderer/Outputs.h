@@ -8,7 +8,7 @@
 
 #include "renderer/RgbaImage.h"
 
-namespace qsrender {
+namespace quillstreak::renderer {
 
 /// Checks that `dir` is a folder the renderer can write to, or one it can create (the nearest
 /// folder above it that exists is writable). Throws InputError "`what` DIR: reason", with the
@@ -59,4 +59,4 @@ class VideoWriter {
   int width_ = 0, height_ = 0;
 };
 
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

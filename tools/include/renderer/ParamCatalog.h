@@ -9,7 +9,7 @@
 
 #include "hostapi/HostApi.h"
 
-namespace qsrender {
+namespace quillstreak::renderer {
 
 /// What kind of value a parameter takes.
 enum class ParamType { Float, Checkbox, Color, Layer, GroupStart, GroupEnd, Button, Other };
@@ -75,4 +75,4 @@ std::string FormatNumber(double v);
 /// The same for single-precision values (slider ranges): 0.01f prints as "0.01".
 std::string FormatNumber(float v);
 
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

@@ -6,7 +6,7 @@
 
 #include "renderer/RgbaImage.h"
 
-namespace qsrender {
+namespace quillstreak::renderer {
 
 /// A PNG file that cannot be read or written; what() says why (without the path).
 class PngError : public std::runtime_error {
@@ -26,4 +26,4 @@ void WritePng(const std::string& path, const RgbaImage& image, bool opaque);
 /// The PNG signature check on the first bytes of a file.
 bool LooksLikePng(const std::string& path);
 
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

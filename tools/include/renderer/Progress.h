@@ -8,7 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
-namespace qsrender {
+namespace quillstreak::renderer {
 
 enum class ReportStyle {
   Bar,    // redrawn in place on standard error
@@ -46,4 +46,4 @@ class Progress {
 /// Writes one JSON object as a line.
 void WriteJsonLine(std::ostream& out, const nlohmann::json& object);
 
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

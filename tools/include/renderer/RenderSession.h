@@ -14,7 +14,7 @@ class Host;
 class Module;
 }  // namespace quillstreak::host
 
-namespace qsrender {
+namespace quillstreak::renderer {
 
 /// One frame as pictures: the composited frame over the background (opaque), and, when asked
 /// for, the effect layer alone as straight RGBA at the frame's size.
@@ -50,4 +50,4 @@ class RenderSession {
   PF_Pixel background_{};
 };
 
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

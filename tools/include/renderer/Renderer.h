@@ -8,7 +8,7 @@
 #include "renderer/FrameImage.h"
 #include "renderer/Png.h"
 
-namespace qsrender {
+namespace quillstreak::renderer {
 
 /// Exit codes of the renderer.
 inline constexpr int kExitOk = 0;
@@ -37,4 +37,4 @@ int RunRenderer(int argc, char** argv);
 /// The file name of frame `frame` ("frame_0007.png"), zero-padded to `digits`.
 std::string FrameFileName(long frame, int digits);
 
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

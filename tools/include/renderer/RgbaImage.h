@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace qsrender {
+namespace quillstreak::renderer {
 
 /// An 8-bit straight (not premultiplied) RGBA picture, rows top to bottom, 4 bytes per pixel.
 struct RgbaImage {
@@ -24,4 +24,4 @@ struct RgbaImage {
   }
 };
 
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

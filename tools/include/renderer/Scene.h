@@ -16,7 +16,7 @@ namespace quillstreak::host {
 class Host;
 }
 
-namespace qsrender {
+namespace quillstreak::renderer {
 
 /// Frames count 100 time units each: a composition at F frames per second has the time scale
 /// F * 100, so frame n starts at time n * 100 and keyframe times in frames map to whole units.
@@ -87,4 +87,4 @@ std::vector<std::string> DescribeSettings(const Scene& scene, const ParamCatalog
 /// The built-in demo scene (JSON text).
 const std::string& DemoSceneText();
 
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-namespace qsrender {
+namespace quillstreak::renderer {
 
 /// The candidate closest to `word` by edit distance (insertions, deletions, substitutions and
 /// swaps of neighbours; case is ignored), or an empty string when none is close enough to be a
@@ -15,4 +15,4 @@ std::string ClosestMatch(std::string_view word, const std::vector<std::string>& 
 /// " (did you mean \"X\"?)" for the closest candidate, or an empty string.
 std::string DidYouMean(std::string_view word, const std::vector<std::string>& candidates);
 
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

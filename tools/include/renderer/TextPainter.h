@@ -9,7 +9,7 @@
 
 #include "renderer/RgbaImage.h"
 
-namespace qsrender {
+namespace quillstreak::renderer {
 
 /// One font at one size. Text is UTF-8; characters the font lacks are skipped.
 class TextPainter {
@@ -49,4 +49,4 @@ RgbaImage LabelledContactSheet(const std::vector<RgbaImage>& cells,
                                const std::vector<std::string>& labels, const std::string& caption,
                                int columns, const TextPainter* painter);
 
-}  // namespace qsrender
+}  // namespace quillstreak::renderer
