@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-namespace qsbench {
+namespace quillstreak::bench {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -79,4 +79,4 @@ void BoundCounter::Report(benchmark::State& state) const {
   }
 }
 
-}  // namespace qsbench
+}  // namespace quillstreak::bench

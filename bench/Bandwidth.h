@@ -7,7 +7,7 @@
 #include <chrono>
 #include <cstdint>
 
-namespace qsbench {
+namespace quillstreak::bench {
 
 /// Bytes per second that memcpy moves, counting both the bytes read and the bytes written
 /// (a memcpy of n bytes moves 2n).
@@ -48,4 +48,4 @@ class BoundCounter {
   double pixels_ = 0;
 };
 
-}  // namespace qsbench
+}  // namespace quillstreak::bench

@@ -35,20 +35,20 @@
 #include "params/ParamIndex.h"
 
 #if QS_BENCH_DEMO_SCENE
-#include "lib/ParamCatalog.h"
-#include "lib/Scene.h"
+#include "renderer/ParamCatalog.h"
+#include "renderer/Scene.h"
 #endif
 
 namespace {
 
-using qshost::Host;
+using quillstreak::host::Host;
 
 constexpr A_long kFrame = 100;            // time units per frame
 constexpr A_long kFirstFrameTime = 2000;  // leaves room for the longest window before it
 constexpr A_long kCycleFrames = 1900;     // frames before the time wraps to the start again
 
-qshost::Module& TheModule() {
-  static qshost::Module module(qshost::DefaultModulePath());
+quillstreak::host::Module& TheModule() {
+  static quillstreak::host::Module module(quillstreak::host::DefaultModulePath());
   return module;
 }
 
@@ -58,9 +58,9 @@ double RectBytes(const PF_LRect& r) {
 }
 
 // Straight ARGB picture: opaque with a soft alpha border and a colour gradient.
-qshost::LayerSource ImageSource(A_long width, A_long height) {
-  qshost::LayerSource src;
-  src.kind = qshost::LayerSource::Kind::Image;
+quillstreak::host::LayerSource ImageSource(A_long width, A_long height) {
+  quillstreak::host::LayerSource src;
+  src.kind = quillstreak::host::LayerSource::Kind::Image;
   src.width = width;
   src.height = height;
   src.pixels.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
@@ -76,14 +76,14 @@ qshost::LayerSource ImageSource(A_long width, A_long height) {
 }
 
 void SetUpSlidingLayer(Host& host) {
-  qshost::Composition& comp = host.comp();
+  quillstreak::host::Composition& comp = host.scene().comp();
   comp.width = 1920;
   comp.height = 1080;
   comp.timeScale = 2400;
   comp.frameDuration = kFrame;
   comp.duration = (kCycleFrames + 100) * kFrame + kFirstFrameTime;
   comp.layers.clear();
-  qshost::Layer layer;
+  quillstreak::host::Layer layer;
   layer.id = 1;
   layer.name = "Slide";
   layer.source = ImageSource(1280, 720);
@@ -93,13 +93,13 @@ void SetUpSlidingLayer(Host& host) {
     layer.transform.position.AddKeyframe(k * 2929, {k % 2 == 0 ? 640.0 : 1280.0, 540.0, 0.0, 0.0});
   }
   comp.layers.push_back(std::move(layer));
-  host.SetEffectLayer(1);
+  host.scene().SetEffectLayer(1);
 }
 
 // Turns the host's layer cache on or off (a no-op for a host without one).
 template <typename H>
-auto SetCache(H& host, bool on, int) -> decltype(host.SetLayerCache(on), void()) {
-  host.SetLayerCache(on);
+auto SetCache(H& host, bool on, int) -> decltype(host.worlds().SetLayerCache(on), void()) {
+  host.worlds().SetLayerCache(on);
 }
 template <typename H>
 void SetCache(H&, bool, long) {}
@@ -124,34 +124,34 @@ std::unique_ptr<Host> MakeFrameHost(const FrameCase& c) {
     throw std::runtime_error("setup failed");
   }
   using namespace quillstreak;
-  host->SetDownsample(PF_RationalScale{1, static_cast<A_u_long>(c.downsample)},
-                      PF_RationalScale{1, static_cast<A_u_long>(c.downsample)});
-  host->SetFloat(PARAM_TIME_THRESHOLD, static_cast<double>(c.step) / c.downsample);
+  host->records().SetDownsample(PF_RationalScale{1, static_cast<A_u_long>(c.downsample)},
+                                PF_RationalScale{1, static_cast<A_u_long>(c.downsample)});
+  host->params().SetFloat(PARAM_TIME_THRESHOLD, static_cast<double>(c.step) / c.downsample);
   const double window = c.samples == 0 ? 0.0 : (c.samples - 1) * static_cast<double>(c.step);
   // shutterTicks = trunc(frame * angle / 360): a hair above the exact angle survives truncation.
-  host->SetFloat(PARAM_SHUTTER_ANGLE, window * 360.0 / kFrame + 0.001);
-  host->SetFloat(PARAM_MOTION_THRESHOLD, c.samples == 0 ? 20.0 : 0.0);
-  host->SetCheckbox(PARAM_RAMP_FILL_ENABLE, c.ramp);
-  host->SetColor(PARAM_RAMP_START_COLOR, PF_Pixel{255, 255, 200, 0});
-  host->SetColor(PARAM_RAMP_END_COLOR, PF_Pixel{255, 0, 40, 255});
-  host->SetFloat(PARAM_OPACITY, 100.0);
+  host->params().SetFloat(PARAM_SHUTTER_ANGLE, window * 360.0 / kFrame + 0.001);
+  host->params().SetFloat(PARAM_MOTION_THRESHOLD, c.samples == 0 ? 20.0 : 0.0);
+  host->params().SetCheckbox(PARAM_RAMP_FILL_ENABLE, c.ramp);
+  host->params().SetColor(PARAM_RAMP_START_COLOR, PF_Pixel{255, 255, 200, 0});
+  host->params().SetColor(PARAM_RAMP_END_COLOR, PF_Pixel{255, 0, 40, 255});
+  host->params().SetFloat(PARAM_OPACITY, 100.0);
   SetCache(*host, c.cache, 0);
   return host;
 }
 
 // One frame: pre-render, render, end. Returns the bytes the effect's passes moved, or < 0 on error.
 double RenderOne(Host& host, A_long time, bool ramp, int expectSamples, std::string& error) {
-  host.SetTime(time);
+  host.scene().SetTime(time);
   if (host.SmartPreRender() != PF_Err_NONE) {
     error = "smart pre-render failed";
     return -1;
   }
-  double bytes = RectBytes(host.preRenderOutput().result_rect);  // the clear
+  double bytes = RectBytes(host.frames().preRenderOutput().result_rect);  // the clear
   int samples = 0;
-  for (const qshost::LayerCheckout& c : host.layerCheckouts()) {
+  for (const quillstreak::host::LayerCheckout& c : host.frames().layerCheckouts()) {
     const double b = RectBytes(c.resultRect);
     bytes += 3 * b;  // in-front transfer: source read, destination read and written
-    if (c.id != static_cast<A_long>(host.layerCheckouts().size()) + 1) {
+    if (c.id != static_cast<A_long>(host.frames().layerCheckouts().size()) + 1) {
       ++samples;
       if (ramp) bytes += 2 * b;  // repaint in place
     }
@@ -191,7 +191,7 @@ void BM_Frame(benchmark::State& state) {
       return;
     }
   }
-  qsbench::BoundCounter bound(true);
+  quillstreak::bench::BoundCounter bound(true);
   for (auto _ : state) {
     const double bytes = RenderOne(*host, next_time(), c.ramp, c.samples, error);
     if (bytes < 0) {
@@ -227,12 +227,12 @@ void RenderScene(benchmark::State& state, Host& host, double fps, int frames) {
   double samples = 0;
   for (auto _ : state) {
     const A_long time = static_cast<A_long>(frame++ % frames) * kFrame;
-    qshost::FrameResult result = host.RenderFrame(time);
+    quillstreak::host::FrameResult result = host.RenderFrame(time);
     if (result.err != PF_Err_NONE) {
       state.SkipWithError("frame failed");
       break;
     }
-    samples += static_cast<double>(host.layerCheckouts().size()) - 1;
+    samples += static_cast<double>(host.frames().layerCheckouts().size()) - 1;
     benchmark::DoNotOptimize(result.frame.def().data);
   }
   const double done = static_cast<double>(state.iterations());
@@ -243,10 +243,10 @@ void RenderScene(benchmark::State& state, Host& host, double fps, int frames) {
 
 #if QS_BENCH_DEMO_SCENE
 // Scales a stream's values (all components) by `factor`.
-void ScaleStream(qshost::Stream& stream, double factor) {
+void ScaleStream(quillstreak::host::Stream& stream, double factor) {
   if (!stream.animated()) return;
-  const std::vector<qshost::Keyframe> keys = stream.keyframes();
-  for (qshost::Keyframe k : keys) {
+  const std::vector<quillstreak::host::Keyframe> keys = stream.keyframes();
+  for (quillstreak::host::Keyframe k : keys) {
     for (double& v : k.value) v *= factor;
     stream.AddKeyframe(k);
   }
@@ -257,32 +257,34 @@ void ScaleStream(qshost::Stream& stream, double factor) {
 void BM_RendererDemo(benchmark::State& state) {
   const int scale = static_cast<int>(state.range(0));
   std::unique_ptr<Host> host;
-  qsrender::Scene scene;
+  quillstreak::renderer::Scene scene;
   try {
     host = std::make_unique<Host>(TheModule());
     if (host->GlobalSetup() != PF_Err_NONE || host->ParamsSetup() != PF_Err_NONE) {
       throw std::runtime_error("setup failed");
     }
-    const qsrender::ParamCatalog catalog(host->declaredParams());
-    scene = qsrender::ParseScene(qsrender::DemoSceneText(), "<demo>", "", catalog);
+    const quillstreak::renderer::ParamCatalog catalog(host->params().declared());
+    scene = quillstreak::renderer::ParseScene(quillstreak::renderer::DemoSceneText(), "<demo>", "",
+                                              catalog);
   } catch (const std::exception& e) {
     state.SkipWithError(e.what());
     return;
   }
   scene.comp.width *= scale;
   scene.comp.height *= scale;
-  for (qshost::Layer& layer : scene.comp.layers) {
-    if (layer.source.kind != qshost::LayerSource::Kind::Image) {  // images keep their pixels
+  for (quillstreak::host::Layer& layer : scene.comp.layers) {
+    if (layer.source.kind !=
+        quillstreak::host::LayerSource::Kind::Image) {  // images keep their pixels
       layer.source.width *= scale;
       layer.source.height *= scale;
     }
-    const qshost::StreamValue anchor =
+    const quillstreak::host::StreamValue anchor =
         layer.transform.anchor.Evaluate(0, scene.comp.timeScale, scene.comp.timeScale);
     if (!layer.transform.anchor.animated()) {
       layer.transform.anchor.SetConstant({anchor[0] * scale, anchor[1] * scale, anchor[2], 0});
     }
     ScaleStream(layer.transform.anchor, scale);
-    const qshost::StreamValue position =
+    const quillstreak::host::StreamValue position =
         layer.transform.position.Evaluate(0, scene.comp.timeScale, scene.comp.timeScale);
     if (!layer.transform.position.animated()) {
       layer.transform.position.SetConstant({position[0] * scale, position[1] * scale, 0, 0});
@@ -312,7 +314,7 @@ void BM_DemoLikeScene1080p(benchmark::State& state) {
     state.SkipWithError(e.what());
     return;
   }
-  qshost::Composition& comp = host->comp();
+  quillstreak::host::Composition& comp = host->scene().comp();
   comp.width = 1920;
   comp.height = 1080;
   comp.timeScale = 2400;
@@ -320,17 +322,20 @@ void BM_DemoLikeScene1080p(benchmark::State& state) {
   comp.duration = 48 * kFrame;
   comp.background = PF_Pixel{255, 24, 24, 32};
   comp.layers.clear();
-  qshost::Layer shape;
+  quillstreak::host::Layer shape;
   shape.id = 1;
   shape.name = "Shape";
-  shape.source.kind = qshost::LayerSource::Kind::Ellipse;
+  shape.source.kind = quillstreak::host::LayerSource::Kind::Ellipse;
   shape.source.width = 360;
   shape.source.height = 360;
   shape.source.color = PF_Pixel{255, 255, 255, 255};
   shape.transform.anchor.SetConstant({180.0, 180.0, 0.0, 0.0});
-  shape.transform.position.AddKeyframe(0, {300.0, 800.0, 0.0, 0.0}, qshost::Interp::Eased);
-  shape.transform.position.AddKeyframe(1600, {960.0, 250.0, 0.0, 0.0}, qshost::Interp::Eased);
-  shape.transform.position.AddKeyframe(3200, {1620.0, 800.0, 0.0, 0.0}, qshost::Interp::Eased);
+  shape.transform.position.AddKeyframe(0, {300.0, 800.0, 0.0, 0.0},
+                                       quillstreak::host::Interp::Eased);
+  shape.transform.position.AddKeyframe(1600, {960.0, 250.0, 0.0, 0.0},
+                                       quillstreak::host::Interp::Eased);
+  shape.transform.position.AddKeyframe(3200, {1620.0, 800.0, 0.0, 0.0},
+                                       quillstreak::host::Interp::Eased);
   shape.transform.position.AddKeyframe(4700, {960.0, 540.0, 0.0, 0.0});
   shape.transform.rotateZ.AddKeyframe(0, {0.0, 0.0, 0.0, 0.0});
   shape.transform.rotateZ.AddKeyframe(4700, {360.0, 0.0, 0.0, 0.0});
@@ -338,18 +343,18 @@ void BM_DemoLikeScene1080p(benchmark::State& state) {
   shape.transform.scale.AddKeyframe(2400, {140.0, 140.0, 100.0, 0.0});
   shape.transform.scale.AddKeyframe(4700, {80.0, 80.0, 100.0, 0.0});
   comp.layers.push_back(std::move(shape));
-  host->SetEffectLayer(1);
+  host->scene().SetEffectLayer(1);
   if (host->GlobalSetup() != PF_Err_NONE || host->ParamsSetup() != PF_Err_NONE) {
     state.SkipWithError("setup failed");
     return;
   }
   using namespace quillstreak;
-  host->SetFloat(PARAM_MOTION_THRESHOLD, 8.0);
-  host->SetFloat(PARAM_SHUTTER_ANGLE, 1440.0);
-  host->SetCheckbox(PARAM_RAMP_FILL_ENABLE, true);
-  host->SetColor(PARAM_RAMP_START_COLOR, PF_Pixel{255, 30, 60, 255});
-  host->SetColor(PARAM_RAMP_END_COLOR, PF_Pixel{255, 255, 160, 30});
-  host->SetFloat(PARAM_OPACITY, 85.0);
+  host->params().SetFloat(PARAM_MOTION_THRESHOLD, 8.0);
+  host->params().SetFloat(PARAM_SHUTTER_ANGLE, 1440.0);
+  host->params().SetCheckbox(PARAM_RAMP_FILL_ENABLE, true);
+  host->params().SetColor(PARAM_RAMP_START_COLOR, PF_Pixel{255, 30, 60, 255});
+  host->params().SetColor(PARAM_RAMP_END_COLOR, PF_Pixel{255, 255, 160, 30});
+  host->params().SetFloat(PARAM_OPACITY, 85.0);
   RenderScene(state, *host, 24.0, 48);
 }
 BENCHMARK(BM_DemoLikeScene1080p)->UseRealTime()->Unit(benchmark::kMillisecond);

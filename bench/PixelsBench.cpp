@@ -25,8 +25,8 @@ constexpr double kPixels = static_cast<double>(kWidth) * kHeight;
 constexpr double kBytes = kPixels * 4;
 
 // A straight ARGB picture with every alpha from 0 to 255 across it.
-qshost::World Pattern(A_long width, A_long height) {
-  qshost::World w(width, height);
+quillstreak::host::World Pattern(A_long width, A_long height) {
+  quillstreak::host::World w(width, height);
   for (A_long y = 0; y < height; ++y) {
     PF_Pixel* row = w.row(y);
     for (A_long x = 0; x < width; ++x) {
@@ -86,12 +86,12 @@ PF_Err CopyKernel(void*, A_long, A_long, PF_Pixel* in, PF_Pixel* out) {
 
 // The kernels as the effect runs them: one world as source and destination.
 void IterateKernel(benchmark::State& state, PF_IteratePixel8Func kernel) {
-  qshost::World world = Pattern(kWidth, kHeight);
+  quillstreak::host::World world = Pattern(kWidth, kHeight);
   quillstreak::KernelRefcon refcon{PF_Pixel{0, 10, 20, 30}, 0.999};
-  qsbench::BoundCounter bound(Threads(state) != 1);
+  quillstreak::bench::BoundCounter bound(Threads(state) != 1);
   for (auto _ : state) {
-    const PF_Err err =
-        qshost::Iterate8(&world.def(), &world.def(), nullptr, &refcon, kernel, Threads(state));
+    const PF_Err err = quillstreak::host::Iterate8(&world.def(), &world.def(), nullptr, &refcon,
+                                                   kernel, Threads(state));
     if (err != PF_Err_NONE) {
       state.SkipWithError("iterate failed");
       break;
@@ -164,12 +164,12 @@ void BM_IterateSlowThread(benchmark::State& state) {
 
 // 1920x1080 in front of 1920x1080: reads both, writes the destination.
 void BM_TransferInFront(benchmark::State& state) {
-  const qshost::World src = Pattern(kWidth, kHeight);
-  qshost::World dst = Pattern(kWidth, kHeight);
+  const quillstreak::host::World src = Pattern(kWidth, kHeight);
+  quillstreak::host::World dst = Pattern(kWidth, kHeight);
   const PF_Rect whole{0, 0, kWidth, kHeight};
-  qsbench::BoundCounter bound(Threads(state) != 1);
+  quillstreak::bench::BoundCounter bound(Threads(state) != 1);
   for (auto _ : state) {
-    qshost::TransferInFront(src.def(), whole, 0, 0, 255, dst.def(), Threads(state));
+    quillstreak::host::TransferInFront(src.def(), whole, 0, 0, 255, dst.def(), Threads(state));
     benchmark::ClobberMemory();
     bound.Add(3 * kBytes, kPixels);
   }
@@ -178,10 +178,10 @@ void BM_TransferInFront(benchmark::State& state) {
 
 // The output clear: writes only.
 void BM_FillWorld(benchmark::State& state) {
-  qshost::World world = Pattern(kWidth, kHeight);
-  qsbench::BoundCounter bound(false);
+  quillstreak::host::World world = Pattern(kWidth, kHeight);
+  quillstreak::bench::BoundCounter bound(false);
   for (auto _ : state) {
-    qshost::FillWorld(world.def(), nullptr, nullptr);
+    quillstreak::host::FillWorld(world.def(), nullptr, nullptr);
     benchmark::ClobberMemory();
     bound.Add(kBytes, kPixels);
   }
@@ -190,9 +190,9 @@ void BM_FillWorld(benchmark::State& state) {
 
 // A copy of a world into an existing one of the same size (what a cached checkout costs).
 void BM_WorldCopy(benchmark::State& state) {
-  const qshost::World src = Pattern(kWidth, kHeight);
-  qshost::World dst(kWidth, kHeight);
-  qsbench::BoundCounter bound(false);
+  const quillstreak::host::World src = Pattern(kWidth, kHeight);
+  quillstreak::host::World dst(kWidth, kHeight);
+  quillstreak::bench::BoundCounter bound(false);
   for (auto _ : state) {
     dst = src;
     benchmark::ClobberMemory();
@@ -204,8 +204,8 @@ void BM_WorldCopy(benchmark::State& state) {
 // A 1280x720 image layer at a fractional position (bilinear resampling on every pixel) into a
 // world of its bounding box: reads the source, writes the box.
 void BM_RenderLayerImage(benchmark::State& state) {
-  qshost::LayerSource src;
-  src.kind = qshost::LayerSource::Kind::Image;
+  quillstreak::host::LayerSource src;
+  src.kind = quillstreak::host::LayerSource::Kind::Image;
   src.width = 1280;
   src.height = 720;
   src.pixels.resize(static_cast<std::size_t>(src.width) * src.height);
@@ -213,17 +213,17 @@ void BM_RenderLayerImage(benchmark::State& state) {
     src.pixels[i] = PF_Pixel{static_cast<A_u_char>(128 + (i & 127)), static_cast<A_u_char>(i),
                              static_cast<A_u_char>(i >> 3), 90};
   }
-  qshost::TransformValues xf;
+  quillstreak::host::TransformValues xf;
   xf.anchor[0] = 640;
   xf.anchor[1] = 360;
   xf.position[0] = 960.25;
   xf.position[1] = 540.5;
-  const PF_LRect box = qshost::LayerBounds(src, xf, 1.0, 1.0);
-  qshost::World out(box.right - box.left, box.bottom - box.top, box.left, box.top);
+  const PF_LRect box = quillstreak::host::LayerBounds(src, xf, 1.0, 1.0);
+  quillstreak::host::World out(box.right - box.left, box.bottom - box.top, box.left, box.top);
   const double pixels = static_cast<double>(out.width()) * out.height();
-  qsbench::BoundCounter bound(Threads(state) != 1);
+  quillstreak::bench::BoundCounter bound(Threads(state) != 1);
   for (auto _ : state) {
-    qshost::RenderLayer(src, xf, 1.0, 1.0, out, Threads(state));
+    quillstreak::host::RenderLayer(src, xf, 1.0, 1.0, out, Threads(state));
     benchmark::ClobberMemory();
     bound.Add(2 * 4 * pixels, pixels);
   }
@@ -232,22 +232,22 @@ void BM_RenderLayerImage(benchmark::State& state) {
 
 // A 1280x720 rectangle layer, likewise (coverage instead of image taps).
 void BM_RenderLayerRectangle(benchmark::State& state) {
-  qshost::LayerSource src;
-  src.kind = qshost::LayerSource::Kind::Rectangle;
+  quillstreak::host::LayerSource src;
+  src.kind = quillstreak::host::LayerSource::Kind::Rectangle;
   src.width = 1280;
   src.height = 720;
   src.color = PF_Pixel{255, 40, 160, 220};
-  qshost::TransformValues xf;
+  quillstreak::host::TransformValues xf;
   xf.anchor[0] = 640;
   xf.anchor[1] = 360;
   xf.position[0] = 960.25;
   xf.position[1] = 540.5;
-  const PF_LRect box = qshost::LayerBounds(src, xf, 1.0, 1.0);
-  qshost::World out(box.right - box.left, box.bottom - box.top, box.left, box.top);
+  const PF_LRect box = quillstreak::host::LayerBounds(src, xf, 1.0, 1.0);
+  quillstreak::host::World out(box.right - box.left, box.bottom - box.top, box.left, box.top);
   const double pixels = static_cast<double>(out.width()) * out.height();
-  qsbench::BoundCounter bound(Threads(state) != 1);
+  quillstreak::bench::BoundCounter bound(Threads(state) != 1);
   for (auto _ : state) {
-    qshost::RenderLayer(src, xf, 1.0, 1.0, out, Threads(state));
+    quillstreak::host::RenderLayer(src, xf, 1.0, 1.0, out, Threads(state));
     benchmark::ClobberMemory();
     bound.Add(4 * pixels, pixels);
   }

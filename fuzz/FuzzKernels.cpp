@@ -13,6 +13,7 @@
 #include "plan/TrailPlan.h"
 #include "render/Kernels.h"
 
+namespace quillstreak::fuzz {
 namespace {
 
 using quillstreak::KernelRefcon;
@@ -165,9 +166,8 @@ void FuzzPixelKernels(FuzzedDataProvider& in) {
   }
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+/// One input: the target's whole work.
+int Run(const std::uint8_t* data, std::size_t size) {
   FuzzedDataProvider in(data, size);
   if (in.ConsumeBool()) {
     FuzzRamp(in);
@@ -175,4 +175,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzPixelKernels(in);
   }
   return 0;
+}
+
+}  // namespace
+}  // namespace quillstreak::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  return quillstreak::fuzz::Run(data, size);
 }

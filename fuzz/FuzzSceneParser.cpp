@@ -7,12 +7,13 @@
 #include <exception>
 #include <string>
 
-#include "InputError.h"
-#include "ParamCatalog.h"
-#include "Scene.h"
 #include "frame/Dispatch.h"
 #include "host/Host.h"
+#include "renderer/InputError.h"
+#include "renderer/ParamCatalog.h"
+#include "renderer/Scene.h"
 
+namespace quillstreak::fuzz {
 namespace {
 
 constexpr const char* kFileName = "fuzz-scene.json";
@@ -28,8 +29,8 @@ PF_Err EffectEntry(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_Para
 }
 
 /// One host for the whole run, with the effect set up.
-qshost::Host& SharedHost() {
-  static qshost::Host host(EffectEntry);
+quillstreak::host::Host& SharedHost() {
+  static quillstreak::host::Host host(EffectEntry);
   static const bool ready = host.GlobalSetup() == PF_Err_NONE && host.ParamsSetup() == PF_Err_NONE;
   if (!ready) {
     std::fprintf(stderr, "fuzz: the effect's parameter setup failed\n");
@@ -39,45 +40,44 @@ qshost::Host& SharedHost() {
 }
 
 /// The parameters the effect declares, as the host learned them.
-const qsrender::ParamCatalog& Catalog() {
-  static const qsrender::ParamCatalog catalog(SharedHost().declaredParams());
+const quillstreak::renderer::ParamCatalog& Catalog() {
+  static const quillstreak::renderer::ParamCatalog catalog(SharedHost().params().declared());
   return catalog;
 }
 
 /// A scene that parsed is applied to the host and its first frame planned: the values the
 /// parser let through must be ones the host and the effect can work with.
-void PlanFirstFrame(const qsrender::Scene& scene) {
-  qshost::Host& host = SharedHost();
+void PlanFirstFrame(const quillstreak::renderer::Scene& scene) {
+  quillstreak::host::Host& host = SharedHost();
   scene.ApplyTo(host);
-  host.SetTime(0);
+  host.scene().SetTime(0);
   // Far more stream reads than any accepted scene needs; past them the frame has run away.
-  host.FailCall("AEGP_GetLayerStreamValue", 2000000, 0x7E57);
+  host.faults().FailCall(quillstreak::host::Op::AEGP_GetLayerStreamValue, 2000000, 0x7E57);
   const PF_Err err = host.SmartPreRender();
   host.EndFrame();
-  host.ClearFaults();
-  host.ClearJournal();
+  host.faults().Clear();
+  host.journal().Clear();
   if (err == 0x7E57) {
     std::fprintf(stderr, "a parsed scene makes the motion search run away\n");
     std::abort();
   }
-  if (!host.AccountsClear()) {
+  if (!host.accounts().Clear()) {
     std::fprintf(stderr, "a parsed scene leaves host resources behind: %s\n",
-                 host.AccountsText().c_str());
+                 host.accounts().Describe().c_str());
     std::abort();
   }
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+/// One input: the target's whole work.
+int Run(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
   try {
     // Relative image paths resolve against a folder that does not exist, so that the parser
     // does not read the files of the machine it runs on.
-    const qsrender::Scene scene =
-        qsrender::ParseScene(text, kFileName, "/nonexistent-quillstreak-fuzz", Catalog());
+    const quillstreak::renderer::Scene scene = quillstreak::renderer::ParseScene(
+        text, kFileName, "/nonexistent-quillstreak-fuzz", Catalog());
     PlanFirstFrame(scene);
-  } catch (const qsrender::InputError& error) {
+  } catch (const quillstreak::renderer::InputError& error) {
     // QS_FUZZ_VERBOSE=1 prints every refusal (to see what the seeds exercise).
     if (std::getenv("QS_FUZZ_VERBOSE") != nullptr) std::fprintf(stderr, "%s\n", error.what());
     const std::string message = error.what();
@@ -90,4 +90,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::abort();
   }
   return 0;
+}
+
+}  // namespace
+}  // namespace quillstreak::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  return quillstreak::fuzz::Run(data, size);
 }

@@ -14,6 +14,7 @@
 #include "plan/SelectSampleTimes.h"
 #include "plan/TrailPlan.h"
 
+namespace quillstreak::fuzz {
 namespace {
 
 using quillstreak::LayerTransform;
@@ -61,9 +62,8 @@ LayerTransform FuzzTransform(FuzzedDataProvider& in) {
   return t;
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+/// One input: the target's whole work.
+int Run(const std::uint8_t* data, std::size_t size) {
   FuzzedDataProvider in(data, size);
 
   TrailPlan plan{};
@@ -171,4 +171,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if ((t - start) % step != 0) Violation("time off the probe grid", t, start);
   }
   return 0;
+}
+
+}  // namespace
+}  // namespace quillstreak::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  return quillstreak::fuzz::Run(data, size);
 }

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace qshost {
+namespace quillstreak::host {
 
 void Stream::AddKeyframe(std::int32_t time, StreamValue value, Interp interp) {
   auto it = std::lower_bound(keys_.begin(), keys_.end(), time,
@@ -82,4 +82,4 @@ Layer& Composition::AddLayer(Layer layer) {
   return layers.back();
 }
 
-}  // namespace qshost
+}  // namespace quillstreak::host

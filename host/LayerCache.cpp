@@ -3,7 +3,7 @@
 #include <cstring>
 #include <iterator>
 
-namespace qshost {
+namespace quillstreak::host {
 namespace {
 
 bool SameBits(const void* a, const void* b, std::size_t n) { return std::memcmp(a, b, n) == 0; }
@@ -97,4 +97,4 @@ void LayerCache::Clear() {
   bytes_ = 0;
 }
 
-}  // namespace qshost
+}  // namespace quillstreak::host

@@ -14,7 +14,7 @@
 #include <dlfcn.h>
 #endif
 
-namespace qshost {
+namespace quillstreak::host {
 
 namespace {
 
@@ -71,4 +71,4 @@ Module::~Module() {
 #endif
 }
 
-}  // namespace qshost
+}  // namespace quillstreak::host

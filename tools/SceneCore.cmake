@@ -47,7 +47,8 @@ add_library(quillstreak_scene_core STATIC
   ${qs_scene_lib}/ParamCatalog.cpp
   ${qs_scene_lib}/Scene.cpp
   ${qs_scene_lib}/Suggest.cpp)
-target_include_directories(quillstreak_scene_core PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+# The renderer's headers, included as "renderer/<file>.h": the library's only include root.
+target_include_directories(quillstreak_scene_core PUBLIC ${CMAKE_CURRENT_LIST_DIR}/include)
 target_link_libraries(quillstreak_scene_core
   PUBLIC quillstreak_host quillstreak_hostapi
   PRIVATE nlohmann_json::nlohmann_json)

@@ -1,4 +1,4 @@
 // quillstreak-render: renders scenes through the Quillstreak effect (see --help).
-#include "lib/Renderer.h"
+#include "renderer/Renderer.h"
 
-int main(int argc, char** argv) { return qsrender::RunRenderer(argc, argv); }
+int main(int argc, char** argv) { return quillstreak::renderer::RunRenderer(argc, argv); }

@@ -1,8 +1,8 @@
 // Straight-alpha compositing: the in-front transfer, fill and the composite over the background.
 // See Pixels.h for the contracts.
-#include "host/pixels/PixelsCommon.h"
+#include "PixelsCommon.h"
 
-namespace qshost {
+namespace quillstreak::host {
 
 using namespace detail;
 
@@ -249,4 +249,4 @@ PF_Pixel StraightOver(PF_Pixel s, PF_Pixel d, A_u_char opacity) {
           mix(s.blue, d.blue)};
 }
 
-}  // namespace qshost
+}  // namespace quillstreak::host

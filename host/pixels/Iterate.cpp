@@ -1,10 +1,10 @@
 // The host's 8-bit iterate. See Pixels.h for the contract.
-#include "host/pixels/PixelsCommon.h"
+#include "PixelsCommon.h"
 
 #include <atomic>
 #include <vector>
 
-namespace qshost {
+namespace quillstreak::host {
 
 using namespace detail;
 
@@ -54,4 +54,4 @@ PF_Err Iterate8(const PF_EffectWorld* src, PF_EffectWorld* dst, const PF_Rect* a
   return PF_Err_NONE;
 }
 
-}  // namespace qshost
+}  // namespace quillstreak::host

@@ -1,6 +1,6 @@
 // Layer geometry and rendering: the box of a transformed source and its resampling. See Pixels.h
 // for the contracts.
-#include "host/pixels/PixelsCommon.h"
+#include "PixelsCommon.h"
 
 #include <cmath>
 #include <limits>
@@ -15,7 +15,7 @@
 #pragma fp_contract(off)
 #endif
 
-namespace qshost {
+namespace quillstreak::host {
 
 using namespace detail;
 
@@ -772,4 +772,4 @@ void detail::RenderLayerWith(PixelCode code, const LayerSource& src, const Trans
   RenderShape(src, inv, def, area, threads);
 }
 
-}  // namespace qshost
+}  // namespace quillstreak::host

@@ -9,8 +9,8 @@
 #include <thread>
 #include <type_traits>
 
+#include "RowPool.h"
 #include "host/pixels/Pixels.h"
-#include "host/pixels/RowPool.h"
 
 // x86-64 always has SSE2; elsewhere the portable loops do the same arithmetic.
 #if defined(__SSE2__) || defined(_M_X64) || defined(_M_AMD64)
@@ -20,7 +20,7 @@
 #define QS_PIXELS_SSE2 0
 #endif
 
-namespace qshost::detail {
+namespace quillstreak::host::detail {
 
 using i64 = std::int64_t;
 
@@ -128,4 +128,4 @@ inline void StorePixel(PF_Pixel& p, std::uint32_t v) { std::memcpy(&p, &v, sizeo
 inline constexpr unsigned kAlphaShift = std::endian::native == std::endian::little ? 0u : 24u;
 inline constexpr std::uint32_t kAlphaMask = 0xFFu << kAlphaShift;
 
-}  // namespace qshost::detail
+}  // namespace quillstreak::host::detail

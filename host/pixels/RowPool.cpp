@@ -1,4 +1,4 @@
-#include "host/pixels/RowPool.h"
+#include "RowPool.h"
 
 #include <algorithm>
 #include <atomic>
@@ -8,7 +8,7 @@
 #include <system_error>
 #include <thread>
 
-namespace qshost::detail {
+namespace quillstreak::host::detail {
 namespace {
 
 thread_local bool tInsideChunk = false;
@@ -127,4 +127,4 @@ void RunChunks(unsigned count, unsigned helpers, void (*run)(void*, unsigned), v
 
 unsigned PoolWorkers() { return ThePool().workers(); }
 
-}  // namespace qshost::detail
+}  // namespace quillstreak::host::detail

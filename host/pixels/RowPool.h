@@ -2,7 +2,7 @@
 // does not pay for starting and joining threads.
 #pragma once
 
-namespace qshost::detail {
+namespace quillstreak::host::detail {
 
 /// Runs run(context, k) once for every k in [0, count), on the calling thread and at most
 /// `helpers` of the pool's workers, and returns when all have finished. Chunks are claimed one at
@@ -16,4 +16,4 @@ void RunChunks(unsigned count, unsigned helpers, void (*run)(void* context, unsi
 /// Worker threads of the pool (started on first use; hardware concurrency - 1, at most 63).
 unsigned PoolWorkers();
 
-}  // namespace qshost::detail
+}  // namespace quillstreak::host::detail

@@ -1,12 +1,12 @@
 // Owned 8-bit worlds. See Pixels.h for the contract.
-#include "host/pixels/PixelsCommon.h"
+#include "PixelsCommon.h"
 
 #include <cassert>
 #include <limits>
 #include <stdexcept>
 #include <utility>
 
-namespace qshost {
+namespace quillstreak::host {
 
 using namespace detail;
 
@@ -16,7 +16,7 @@ World::World(A_long width, A_long height, A_long origin_x, A_long origin_y) {
   const i64 rowbytes = (w * 4 + 15) / 16 * 16;
   const i64 total = rowbytes * h;
   if (rowbytes > std::numeric_limits<A_long>::max() || total > std::numeric_limits<A_long>::max()) {
-    throw std::length_error("qshost::World: size too large");
+    throw std::length_error("quillstreak::host::World: size too large");
   }
   storage_.assign(static_cast<std::size_t>(total), 0);
   def_.world_flags = PF_WorldFlag_WRITEABLE;
@@ -80,4 +80,4 @@ World& World::operator=(World&& other) noexcept {
   return *this;
 }
 
-}  // namespace qshost
+}  // namespace quillstreak::host

@@ -106,14 +106,14 @@ void PrintParam(int index, const PF_ParamDef& def) {
 
 int main(int argc, char** argv) {
   try {
-    const std::string path = argc > 1 ? argv[1] : qshost::DefaultModulePath();
-    qshost::Module module(path);
-    qshost::Host host(module);
+    const std::string path = argc > 1 ? argv[1] : quillstreak::host::DefaultModulePath();
+    quillstreak::host::Module module(path);
+    quillstreak::host::Host host(module);
     if (PF_Err err = host.GlobalSetup()) {
       std::fprintf(stderr, "global setup failed: %d\n", static_cast<int>(err));
       return 1;
     }
-    const A_u_long version = host.out_data().my_version;
+    const A_u_long version = host.records().out_data().my_version;
     const unsigned major = ((version >> 19) & 0x7u) | (((version >> 26) & 0xFu) << 3);
     const unsigned minor = (version >> 15) & 0xFu;
     const unsigned bugfix = (version >> 11) & 0xFu;
@@ -121,7 +121,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "about failed: %d\n", static_cast<int>(err));
       return 1;
     }
-    const PF_OutData& out = host.out_data();
+    const PF_OutData& out = host.records().out_data();
     std::string about = FieldText(out.return_msg);
     for (char& c : about)
       if (c == '\r') c = '\n';
@@ -145,11 +145,11 @@ int main(int argc, char** argv) {
     input.param_type = PF_Param_LAYER;
     std::strncpy(input.name, "(input layer)", sizeof input.name - 1);
     PrintParam(0, input);
-    const auto& declared = host.declaredParams();
+    const auto& declared = host.params().declared();
     for (std::size_t i = 0; i < declared.size(); ++i)
       PrintParam(static_cast<int>(i) + 1, declared[i]);
-    if (!host.AccountsClear()) {
-      std::fprintf(stderr, "host resources left over: %s\n", host.AccountsText().c_str());
+    if (!host.accounts().Clear()) {
+      std::fprintf(stderr, "host resources left over: %s\n", host.accounts().Describe().c_str());
       return 1;
     }
     return 0;

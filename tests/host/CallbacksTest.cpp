@@ -8,8 +8,11 @@
 
 namespace {
 
-using qstest::Acquire;
-using qstest::FakeHost;
+using quillstreak::test::Acquire;
+using quillstreak::test::Call;
+using quillstreak::test::FakeHost;
+using quillstreak::test::Op;
+using quillstreak::test::Trace;
 
 TEST(Handles, AreClassicHandlesAndAccounted) {
   FakeHost f;
@@ -33,7 +36,7 @@ TEST(Handles, AreClassicHandlesAndAccounted) {
     in.utils->host_dispose_handle(u);
     return in.pica_basicP->ReleaseSuite(kPFHandleSuite, 2);
   });
-  EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
+  EXPECT_TRUE(f.host.accounts().Clear()) << f.host.accounts().Describe();
 }
 
 TEST(Handles, UnknownOrHugeHandlesAreRefusedSafely) {
@@ -50,14 +53,14 @@ TEST(Handles, UnknownOrHugeHandlesAreRefusedSafely) {
     in.utils->host_dispose_handle(h);  // twice: recorded, nothing freed twice
     return PF_Err_NONE;
   });
-  EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
-  EXPECT_EQ(f.host.CountCalls("host_dispose_handle"), 3u);
+  EXPECT_TRUE(f.host.accounts().Clear()) << f.host.accounts().Describe();
+  EXPECT_EQ(f.host.journal().Count(Op::host_dispose_handle), 3u);
 }
 
 TEST(Handles, FailedCallsReturnNullAndAreJournaled) {
   FakeHost f;
-  f.host.FailCall("host_new_handle", 2, PF_Err_OUT_OF_MEMORY);
-  f.host.FailCall("host_lock_handle", 1, PF_Err_OUT_OF_MEMORY);
+  f.host.faults().FailCall(Op::host_new_handle, 2, PF_Err_OUT_OF_MEMORY);
+  f.host.faults().FailCall(Op::host_lock_handle, 1, PF_Err_OUT_OF_MEMORY);
   f.Run([&](PF_InData& in) {
     PF_Handle a = in.utils->host_new_handle(8);
     EXPECT_EQ(in.utils->host_new_handle(8), nullptr);
@@ -66,17 +69,17 @@ TEST(Handles, FailedCallsReturnNullAndAreJournaled) {
     in.utils->host_dispose_handle(a);
     return PF_Err_NONE;
   });
-  EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
-  const auto news = f.host.Calls("host_new_handle");
+  EXPECT_TRUE(f.host.accounts().Clear()) << f.host.accounts().Describe();
+  const auto news = f.host.journal().Calls(Op::host_new_handle);
   ASSERT_EQ(news.size(), 2u);
   EXPECT_FALSE(news[0].failed);
   EXPECT_TRUE(news[1].failed);
-  EXPECT_EQ(news[1].args, (std::vector<std::int64_t>{8}));
+  EXPECT_EQ(news[1].Args<Op::host_new_handle>().size, 8u);
 }
 
 TEST(Faults, TheKthCallOverallFails) {
   FakeHost f;
-  f.host.FailCallNumber(3, PF_Err_INTERNAL_STRUCT_DAMAGED);
+  f.host.faults().FailCallNumber(3, PF_Err_INTERNAL_STRUCT_DAMAGED);
   f.Run([&](PF_InData& in) {
     PF_ParamDef def{};
     EXPECT_EQ(in.inter.checkout_param(in.effect_ref, 2, 0, 100, 2400, &def), PF_Err_NONE);
@@ -86,15 +89,15 @@ TEST(Faults, TheKthCallOverallFails) {
     EXPECT_EQ(in.inter.checkout_param(in.effect_ref, 2, 0, 100, 2400, &def), PF_Err_NONE);
     return in.inter.checkin_param(in.effect_ref, &def);
   });
-  EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
+  EXPECT_TRUE(f.host.accounts().Clear()) << f.host.accounts().Describe();
   ASSERT_EQ(f.host.journal().size(), 5u);
   EXPECT_TRUE(f.host.journal()[2].failed);
 }
 
 TEST(Faults, CountingGoesOnWithTheJournalOff) {
   FakeHost f;
-  f.host.SetJournaling(false);
-  f.host.FailCall("host_new_handle", 2, PF_Err_OUT_OF_MEMORY);
+  f.host.journal().SetEnabled(false);
+  f.host.faults().FailCall(Op::host_new_handle, 2, PF_Err_OUT_OF_MEMORY);
   f.Run([&](PF_InData& in) {
     PF_Handle a = in.utils->host_new_handle(8);
     EXPECT_EQ(in.utils->host_new_handle(8), nullptr);
@@ -102,20 +105,20 @@ TEST(Faults, CountingGoesOnWithTheJournalOff) {
     return PF_Err_NONE;
   });
   EXPECT_TRUE(f.host.journal().empty());
-  EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
+  EXPECT_TRUE(f.host.accounts().Clear()) << f.host.accounts().Describe();
 }
 
 TEST(Params, ValuesAtTimeFollowKindAndKeyframes) {
   FakeHost f;
-  qshost::Host& h = f.host;
-  h.SetFloat(2, 0.75);
-  h.KeyFloat(5, 0, 0.0);
-  h.KeyFloat(5, 200, 360.0);
-  h.KeyColor(9, 0, PF_Pixel{255, 0, 0, 0});
-  h.KeyColor(9, 100, PF_Pixel{255, 1, 255, 10});
-  h.KeyCheckbox(8, 0, false);
-  h.KeyCheckbox(8, 100, true);
-  h.SetLayerParam(6, 7);
+  quillstreak::host::Host& h = f.host;
+  h.params().SetFloat(2, 0.75);
+  h.params().KeyFloat(5, 0, 0.0);
+  h.params().KeyFloat(5, 200, 360.0);
+  h.params().KeyColor(9, 0, PF_Pixel{255, 0, 0, 0});
+  h.params().KeyColor(9, 100, PF_Pixel{255, 1, 255, 10});
+  h.params().KeyCheckbox(8, 0, false);
+  h.params().KeyCheckbox(8, 100, true);
+  h.params().SetLayer(6, 7);
   f.Run([&](PF_InData& in) {
     PF_ParamDef def{};
     EXPECT_EQ(in.inter.checkout_param(in.effect_ref, 2, 0, 100, 2400, &def), PF_Err_NONE);
@@ -147,10 +150,12 @@ TEST(Params, ValuesAtTimeFollowKindAndKeyframes) {
     EXPECT_EQ(f.host.accounts().params, 1);
     return in.inter.checkin_param(in.effect_ref, &def);
   });
-  EXPECT_TRUE(h.AccountsClear()) << h.AccountsText();
-  h.SetLayerParam(6, 0);
-  EXPECT_EQ(h.ParamAt(6, 0, 2400).u.ld.data, nullptr);
-  EXPECT_EQ(h.Calls("checkout_param")[1].args, (std::vector<std::int64_t>{5, 1, 1, 48}));
+  EXPECT_TRUE(h.accounts().Clear()) << h.accounts().Describe();
+  h.params().SetLayer(6, 0);
+  EXPECT_EQ(h.params().At(6, 0, 2400).u.ld.data, nullptr);
+  EXPECT_EQ(
+      Trace(h.journal(), {Op::checkout_param})[1],
+      Call<Op::checkout_param>({.index = 5, .what_time = 1, .time_step = 1, .time_scale = 48}));
 }
 
 TEST(Params, BadCheckoutsAreErrorsAndUnknownCheckinsAreAccepted) {
@@ -167,7 +172,7 @@ TEST(Params, BadCheckoutsAreErrorsAndUnknownCheckinsAreAccepted) {
     EXPECT_EQ(in.inter.checkin_param(in.effect_ref, nullptr), PF_Err_BAD_CALLBACK_PARAM);
     return PF_Err_NONE;
   });
-  EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
+  EXPECT_TRUE(f.host.accounts().Clear()) << f.host.accounts().Describe();
 }
 
 TEST(Params, AddParamAppendsInOrder) {
@@ -185,12 +190,12 @@ TEST(Params, AddParamAppendsInOrder) {
     EXPECT_EQ(in.inter.add_param(in.effect_ref, -1, nullptr), PF_Err_BAD_CALLBACK_PARAM);
     return PF_Err_NONE;
   });
-  ASSERT_EQ(f.host.declaredParams().size(), 2u);
-  EXPECT_EQ(f.host.declaredParams()[1].uu.id, 6);
-  EXPECT_DOUBLE_EQ(f.host.FloatAt(1, 0), 3.0);  // the declared value until one is set
-  f.host.SetFloat(1, 4.0);
-  EXPECT_DOUBLE_EQ(f.host.FloatAt(1, 0), 4.0);
-  EXPECT_THROW(f.host.ParamAt(3, 0, 2400), std::out_of_range);
+  ASSERT_EQ(f.host.params().declared().size(), 2u);
+  EXPECT_EQ(f.host.params().declared()[1].uu.id, 6);
+  EXPECT_DOUBLE_EQ(f.host.params().FloatAt(1, 0), 3.0);  // the declared value until one is set
+  f.host.params().SetFloat(1, 4.0);
+  EXPECT_DOUBLE_EQ(f.host.params().FloatAt(1, 0), 4.0);
+  EXPECT_THROW(f.host.params().At(3, 0, 2400), std::out_of_range);
 }
 
 TEST(Ansi, SprintfIsBoundedAndStrcpyCopies) {
@@ -212,17 +217,17 @@ TEST(Ansi, SprintfIsBoundedAndStrcpyCopies) {
     return in.pica_basicP->ReleaseSuite(kPFANSISuite, 1);
   });
   // The suite's functions and the utility table's are journaled under different names.
-  ASSERT_EQ(f.host.CountCalls("sprintf"), 2u);
-  EXPECT_EQ(f.host.Calls("sprintf")[0].text, "%s, v%d.%d");
-  EXPECT_EQ(f.host.CountCalls("ansi.sprintf"), 0u);
-  ASSERT_EQ(f.host.CountCalls("ansi.strcpy"), 1u);
-  EXPECT_EQ(f.host.Calls("ansi.strcpy")[0].text, "Opacity");
-  EXPECT_EQ(f.host.CountCalls("hypot"), 1u);
+  ASSERT_EQ(f.host.journal().Count(Op::sprintf), 2u);
+  EXPECT_EQ(f.host.journal().Args<Op::sprintf>()[0].text, "%s, v%d.%d");
+  EXPECT_EQ(f.host.journal().Count(Op::ansi_sprintf), 0u);
+  ASSERT_EQ(f.host.journal().Count(Op::ansi_strcpy), 1u);
+  EXPECT_EQ(f.host.journal().Args<Op::ansi_strcpy>()[0].text, "Opacity");
+  EXPECT_EQ(f.host.journal().Count(Op::hypot), 1u);
 }
 
 TEST(Aegp, ReferencesStreamsAndValuesAreAccountedUntilDisposed) {
   FakeHost f;
-  f.host.SetLayerParam(6, 1);
+  f.host.params().SetLayer(6, 1);
   f.Run([&](PF_InData& in) {
     const auto* pfi = Acquire<AEGP_PFInterfaceSuite1>(in, kAEGPPFInterfaceSuite, 1);
     const auto* s7 = Acquire<AEGP_StreamSuite2>(in, kAEGPStreamSuite, 7);
@@ -258,23 +263,27 @@ TEST(Aegp, ReferencesStreamsAndValuesAreAccountedUntilDisposed) {
     in.pica_basicP->ReleaseSuite(kAEGPStreamSuite, 7);
     return in.pica_basicP->ReleaseSuite(kAEGPDynamicStreamSuite, 2);
   });
-  EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
-  EXPECT_EQ(f.host.DynamicFlags(23), AEGP_DynStreamFlag_HIDDEN);
-  EXPECT_EQ(f.host.DynamicFlags(22), 0u);
-  EXPECT_EQ(f.host.Calls("AEGP_SetDynamicStreamFlag")[0].args,
-            (std::vector<std::int64_t>{23, AEGP_DynStreamFlag_HIDDEN, 0, 1}));
-  EXPECT_EQ(f.host.Calls("AEGP_GetNewEffectStreamByIndex")[0].args,
-            (std::vector<std::int64_t>{0, 6}));
+  EXPECT_TRUE(f.host.accounts().Clear()) << f.host.accounts().Describe();
+  EXPECT_EQ(f.host.params().DynamicFlags(23), AEGP_DynStreamFlag_HIDDEN);
+  EXPECT_EQ(f.host.params().DynamicFlags(22), 0u);
+  EXPECT_EQ(
+      Trace(f.host.journal(), {Op::AEGP_SetDynamicStreamFlag, Op::AEGP_GetNewEffectStreamByIndex}),
+      (std::vector<std::string>{
+          Call<Op::AEGP_GetNewEffectStreamByIndex>({.plugin = 0, .index = 6}),
+          Call<Op::AEGP_GetNewEffectStreamByIndex>({.plugin = 0, .index = 23}),
+          Call<Op::AEGP_GetNewEffectStreamByIndex>({.plugin = 0, .index = 24}),
+          Call<Op::AEGP_SetDynamicStreamFlag>(
+              {.param = 23, .flag = AEGP_DynStreamFlag_HIDDEN, .undoable = 0, .set = 1})}));
 }
 
 TEST(Aegp, LayersAndTransformStreams) {
   FakeHost f;
-  qshost::Layer second;
+  quillstreak::host::Layer second;
   second.id = 42;
   second.transform.position.AddKeyframe(0, {0.0, 0.0, 0.0, 0.0});
   second.transform.position.AddKeyframe(100, {10.0, 20.0, 30.0, 0.0});
   second.transform.rotateX.SetConstant({12.5, 0, 0, 0});
-  f.host.comp().AddLayer(second);
+  f.host.scene().comp().AddLayer(second);
   f.Run([&](PF_InData& in) {
     const auto* pfi = Acquire<AEGP_PFInterfaceSuite1>(in, kAEGPPFInterfaceSuite, 1);
     const auto* l11 = Acquire<AEGP_LayerSuite5>(in, kAEGPLayerSuite, 11);
@@ -316,9 +325,13 @@ TEST(Aegp, LayersAndTransformStreams) {
     in.pica_basicP->ReleaseSuite(kAEGPLayerSuite, 13);
     return in.pica_basicP->ReleaseSuite(kAEGPStreamSuite, 9);
   });
-  EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
-  EXPECT_EQ(f.host.Calls("AEGP_GetLayerStreamValue")[0].args,
-            (std::vector<std::int64_t>{AEGP_LayerStream_POSITION, 50, 2400, 0, 0}));
+  EXPECT_TRUE(f.host.accounts().Clear()) << f.host.accounts().Describe();
+  EXPECT_EQ(Trace(f.host.journal(), {Op::AEGP_GetLayerStreamValue})[0],
+            Call<Op::AEGP_GetLayerStreamValue>({.stream = AEGP_LayerStream_POSITION,
+                                                .time = 50,
+                                                .scale = 2400,
+                                                .time_mode = AEGP_LTimeMode_LayerTime,
+                                                .pre_expression = 0}));
 }
 
 }  // namespace

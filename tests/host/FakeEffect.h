@@ -5,8 +5,9 @@
 #include <functional>
 
 #include "host/Host.h"
+#include "support/Trace.h"
 
-namespace qstest {
+namespace quillstreak::test {
 
 using EffectBody = std::function<PF_Err(PF_Cmd cmd, PF_InData* in, PF_OutData* out,
                                         PF_ParamDef** params, PF_LayerDef* output, void* extra)>;
@@ -25,7 +26,7 @@ inline PF_Err FakeEntry(PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_ParamDef*
 struct FakeHost {
   FakeHost() { Body() = nullptr; }
   ~FakeHost() { Body() = nullptr; }
-  qshost::Host host{&FakeEntry};
+  quillstreak::host::Host host{&FakeEntry};
 
   /// Runs fn inside one command (PF_Cmd_COMPLETELY_GENERAL) and returns its result.
   PF_Err Run(const std::function<PF_Err(PF_InData&)>& fn) {
@@ -46,4 +47,4 @@ const Suite* Acquire(PF_InData& in, const char* name, std::int32_t version) {
   return static_cast<const Suite*>(suite);
 }
 
-}  // namespace qstest
+}  // namespace quillstreak::test

@@ -8,8 +8,8 @@
 
 namespace {
 
-using qstest::Body;
-using qstest::FakeHost;
+using quillstreak::test::Body;
+using quillstreak::test::FakeHost;
 
 PF_LRect Rect(A_long l, A_long t, A_long r, A_long b) { return PF_LRect{l, t, r, b}; }
 
@@ -63,16 +63,16 @@ class CheckoutBox : public testing::TestWithParam<BoxCase> {};
 TEST_P(CheckoutBox, IsTheLayerBoundsAtTheDownsample) {
   FakeHost f;
   InstallPassThrough();
-  f.host.SetDownsample(GetParam().ds, GetParam().ds);
+  f.host.records().SetDownsample(GetParam().ds, GetParam().ds);
   ASSERT_EQ(f.host.SmartPreRender(), PF_Err_NONE);
-  ASSERT_EQ(f.host.layerCheckouts().size(), 1u);
-  const qshost::LayerCheckout& c = f.host.layerCheckouts()[0];
+  ASSERT_EQ(f.host.frames().layerCheckouts().size(), 1u);
+  const quillstreak::host::LayerCheckout& c = f.host.frames().layerCheckouts()[0];
   EXPECT_TRUE(Same(c.resultRect, GetParam().expected))
       << c.resultRect.left << "," << c.resultRect.top << "," << c.resultRect.right << ","
       << c.resultRect.bottom;
-  EXPECT_TRUE(Same(f.host.preRenderOutput().result_rect, GetParam().expected));
+  EXPECT_TRUE(Same(f.host.frames().preRenderOutput().result_rect, GetParam().expected));
   EXPECT_EQ(c.request.channel_mask, PF_ChannelMask_ARGB);
-  EXPECT_EQ(c.request.rect.right, f.host.DefaultOutputRequest().rect.right);
+  EXPECT_EQ(c.request.rect.right, f.host.frames().DefaultOutputRequest().rect.right);
 }
 
 // The default layer: 100x100, anchor (50, 50), at (320, 180).
@@ -101,14 +101,16 @@ TEST(Frame, CheckoutLayerRejectsBadIdsAndArguments) {
   ASSERT_EQ(f.host.SmartPreRender(), PF_Err_NONE);
   EXPECT_EQ(results[0], PF_Err_NONE);
   for (int i = 1; i < 5; ++i) EXPECT_NE(results[i], PF_Err_NONE) << i;
-  EXPECT_EQ(f.host.layerCheckouts().size(), 1u);
-  EXPECT_EQ(f.host.Calls("checkout_layer")[1].args,
-            (std::vector<std::int64_t>{0, 3, 100, 100, 2400}));
+  EXPECT_EQ(f.host.frames().layerCheckouts().size(), 1u);
+  EXPECT_EQ(
+      quillstreak::test::Trace(f.host.journal(), {quillstreak::test::Op::checkout_layer})[1],
+      quillstreak::test::Call<quillstreak::test::Op::checkout_layer>(
+          {.index = 0, .checkout_id = 3, .what_time = 100, .time_step = 100, .time_scale = 2400}));
 }
 
 TEST(Frame, PixelsAndOutputWorlds) {
   FakeHost f;
-  f.host.SetLayerParam(6, 0);
+  f.host.params().SetLayer(6, 0);
   PF_Err unknown = 0, none = 0, good = 0, out = 0;
   PF_EffectWorld* unknownWorld = nullptr;
   PF_EffectWorld* noneWorld = nullptr;
@@ -163,54 +165,55 @@ TEST(Frame, PixelsAndOutputWorlds) {
   ASSERT_NE(outWorld, nullptr);  // an empty result rectangle still gives a world
   EXPECT_EQ(outCopy.width, 0);
   EXPECT_EQ(outCopy.height, 0);
-  EXPECT_EQ(f.host.worldBytesInUse(), 0u);  // only the kept (empty) output remains
-  EXPECT_EQ(f.host.CountCalls("checkin_layer_pixels"), 1u);
+  EXPECT_EQ(f.host.worlds().bytesInUse(), 0u);  // only the kept (empty) output remains
+  EXPECT_EQ(f.host.journal().Count(quillstreak::test::Op::checkin_layer_pixels), 1u);
 }
 
 TEST(Frame, WorldBudgetTurnsHugeCheckoutsIntoOutOfMemory) {
   FakeHost f;
   InstallPassThrough();
-  f.host.comp().layers[0].source.width = 20000;
-  f.host.comp().layers[0].source.height = 20000;
-  f.host.SetWorldBudget(64u << 20);
+  f.host.scene().comp().layers[0].source.width = 20000;
+  f.host.scene().comp().layers[0].source.height = 20000;
+  f.host.worlds().SetBudget(64u << 20);
   ASSERT_EQ(f.host.SmartPreRender(), PF_Err_NONE);
   EXPECT_EQ(f.host.SmartRender(), PF_Err_OUT_OF_MEMORY);
-  EXPECT_EQ(f.host.worldBytesInUse(), 0u);
+  EXPECT_EQ(f.host.worlds().bytesInUse(), 0u);
 }
 
 TEST(Frame, AFrameBeyondTheBudgetIsOutOfMemoryNotACrash) {
   FakeHost f;
   InstallPassThrough();
-  f.host.comp().width = 30000;
-  f.host.comp().height = 30000;
-  const qshost::FrameResult r = f.host.RenderFrame(0);
+  f.host.scene().comp().width = 30000;
+  f.host.scene().comp().height = 30000;
+  const quillstreak::host::FrameResult r = f.host.RenderFrame(0);
   EXPECT_EQ(r.err, PF_Err_OUT_OF_MEMORY);
   EXPECT_EQ(r.frame.width(), 0);
-  ASSERT_NE(f.host.outputWorld(), nullptr);  // only the effect's output (kept for inspection)
-  EXPECT_EQ(f.host.worldBytesInUse(), f.host.outputWorld()->bytes());
+  ASSERT_NE(f.host.frames().outputWorld(),
+            nullptr);  // only the effect's output (kept for inspection)
+  EXPECT_EQ(f.host.worlds().bytesInUse(), f.host.frames().outputWorld()->bytes());
 }
 
 TEST(Frame, InDataFollowsTheCompositionAndTimeOverrides) {
   FakeHost f;
   A_long seen[4] = {};
-  qstest::Body() = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef**, PF_LayerDef*,
-                       void*) -> PF_Err {
+  quillstreak::test::Body() = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef**, PF_LayerDef*,
+                                  void*) -> PF_Err {
     seen[0] = in->current_time;
     seen[1] = in->time_step;
     seen[2] = in->local_time_step;
     seen[3] = static_cast<A_long>(in->time_scale);
     return PF_Err_NONE;
   };
-  f.host.comp().timeScale = 30;
-  f.host.comp().frameDuration = 1;
-  f.host.SetTime(12);
-  f.host.SetTimeSteps(2, 3);
+  f.host.scene().comp().timeScale = 30;
+  f.host.scene().comp().frameDuration = 1;
+  f.host.scene().SetTime(12);
+  f.host.scene().SetTimeSteps(2, 3);
   ASSERT_EQ(f.host.SmartPreRender(), PF_Err_NONE);
   EXPECT_EQ(seen[0], 12);
   EXPECT_EQ(seen[1], 2);
   EXPECT_EQ(seen[2], 3);
   EXPECT_EQ(seen[3], 30);
-  f.host.ClearTimeSteps();
+  f.host.scene().ClearTimeSteps();
   ASSERT_EQ(f.host.About(), PF_Err_NONE);
   EXPECT_EQ(seen[1], 1);
 }
@@ -238,18 +241,19 @@ TEST(Frame, RenderFrameCompositesLayersInOrderOverTheBackground) {
     SCOPED_TRACE(mode);
     FakeHost f;
     InstallPassThrough(mode);
-    f.host.comp().background = PF_Pixel{255, 0, 0, 255};
-    qshost::Layer red;  // half-covered red, x 245 to 295: in front of the effect layer from 270
+    f.host.scene().comp().background = PF_Pixel{255, 0, 0, 255};
+    quillstreak::host::Layer
+        red;  // half-covered red, x 245 to 295: in front of the effect layer from 270
     red.id = 2;
     red.source.width = 50;
     red.source.height = 100;
     red.source.color = PF_Pixel{128, 255, 0, 0};
     red.transform.position.SetConstant({245.0, 130.0, 0.0, 0.0});
-    f.host.comp().AddLayer(red);
+    f.host.scene().comp().AddLayer(red);
     g_deleted = 0;
-    const qshost::FrameResult r = f.host.RenderFrame(0);
+    const quillstreak::host::FrameResult r = f.host.RenderFrame(0);
     EXPECT_EQ(g_deleted, 1);
-    EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
+    EXPECT_TRUE(f.host.accounts().Clear()) << f.host.accounts().Describe();
     if (mode == 7) {
       EXPECT_EQ(r.err, PF_Err_BAD_CALLBACK_PARAM);
       continue;
@@ -269,6 +273,13 @@ TEST(Frame, RenderFrameCompositesLayersInOrderOverTheBackground) {
     // over the blue background: 255 * 128 / 255 = 128 red, 255 * 127 / 255 = 127 blue.
     expectPixel(290, 180, PF_Pixel{255, 255, 127, 127});
     expectPixel(250, 180, PF_Pixel{255, 128, 0, 127});
+    // The effect layer alone, frame-sized: its output where it was drawn, transparent elsewhere.
+    const quillstreak::host::World layer = f.host.frames().EffectLayerFrame();
+    ASSERT_EQ(layer.width(), 640);
+    ASSERT_EQ(layer.height(), 360);
+    EXPECT_EQ(layer.at(350, 180).alpha, 255);
+    EXPECT_EQ(layer.at(350, 180).blue, 255);
+    EXPECT_EQ(layer.at(250, 180).alpha, 0);  // the red layer is not part of it
   }
 }
 

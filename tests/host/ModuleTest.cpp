@@ -9,7 +9,7 @@ namespace {
 
 TEST(Module, MissingFileIsAClearError) {
   try {
-    qshost::Module module("/nonexistent/Quillstreak.so");
+    quillstreak::host::Module module("/nonexistent/Quillstreak.so");
     FAIL() << "loaded a missing module";
   } catch (const std::runtime_error& e) {
     EXPECT_NE(std::string(e.what()).find("/nonexistent/Quillstreak.so"), std::string::npos);
@@ -17,20 +17,20 @@ TEST(Module, MissingFileIsAClearError) {
 }
 
 TEST(Module, GlobalSetupAboutAndOneFrameRunThroughTheHost) {
-  qshost::Module module(qshost::DefaultModulePath());
-  qshost::Host host(module);
+  quillstreak::host::Module module(quillstreak::host::DefaultModulePath());
+  quillstreak::host::Host host(module);
   ASSERT_EQ(host.GlobalSetup(), PF_Err_NONE);
-  EXPECT_EQ(host.out_data().my_version, 0x000A9001u);
-  EXPECT_TRUE(host.AccountsClear()) << host.AccountsText();
+  EXPECT_EQ(host.records().out_data().my_version, 0x000A9001u);
+  EXPECT_TRUE(host.accounts().Clear()) << host.accounts().Describe();
   ASSERT_EQ(host.About(), PF_Err_NONE);
-  EXPECT_EQ(std::string(host.out_data().return_msg).rfind("Quillstreak", 0), 0u);
+  EXPECT_EQ(std::string(host.records().out_data().return_msg).rfind("Quillstreak", 0), 0u);
   ASSERT_EQ(host.ParamsSetup(), PF_Err_NONE);
-  EXPECT_EQ(host.declaredParams().size(), 23u);
-  EXPECT_TRUE(host.AccountsClear()) << host.AccountsText();
+  EXPECT_EQ(host.params().declared().size(), 23u);
+  EXPECT_TRUE(host.accounts().Clear()) << host.accounts().Describe();
 
-  const qshost::FrameResult frame = host.RenderFrame(1000);
-  EXPECT_EQ(frame.err, PF_Err_NONE) << host.JournalText();
-  EXPECT_TRUE(host.AccountsClear()) << host.AccountsText();
+  const quillstreak::host::FrameResult frame = host.RenderFrame(1000);
+  EXPECT_EQ(frame.err, PF_Err_NONE) << host.journal().Text();
+  EXPECT_TRUE(host.accounts().Clear()) << host.accounts().Describe();
   ASSERT_EQ(frame.frame.width(), 640);
   EXPECT_EQ(frame.frame.at(320, 180).red, 255);  // the still layer, drawn untouched
 }

@@ -5,8 +5,8 @@
 
 namespace {
 
-using qshost::Interp;
-using qshost::Stream;
+using quillstreak::host::Interp;
+using quillstreak::host::Stream;
 
 struct StreamCase {
   const char* name;
@@ -56,7 +56,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Stream, ConstantWithoutKeyframes) {
   Stream s({1.0, 2.0, 3.0, 0.0});
-  EXPECT_EQ(s.Evaluate(123456, 2400, 2400), (qshost::StreamValue{1.0, 2.0, 3.0, 0.0}));
+  EXPECT_EQ(s.Evaluate(123456, 2400, 2400), (quillstreak::host::StreamValue{1.0, 2.0, 3.0, 0.0}));
   EXPECT_FALSE(s.animated());
 }
 
@@ -92,7 +92,7 @@ TEST(Stream, ComponentsInterpolateIndependently) {
   Stream s;
   s.AddKeyframe(0, {0.0, 100.0, -4.0, 255.0});
   s.AddKeyframe(10, {10.0, 0.0, 4.0, 0.0});
-  EXPECT_EQ(s.Evaluate(5, 1, 1), (qshost::StreamValue{5.0, 50.0, 0.0, 127.5}));
+  EXPECT_EQ(s.Evaluate(5, 1, 1), (quillstreak::host::StreamValue{5.0, 50.0, 0.0, 127.5}));
 }
 
 }  // namespace

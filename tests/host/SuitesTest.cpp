@@ -5,12 +5,15 @@
 #include <cstring>
 
 #include "FakeEffect.h"
-#include "host/HostDetail.h"
+#include "host/ServedSuites.h"
 
 namespace {
 
-using qstest::Acquire;
-using qstest::FakeHost;
+using quillstreak::test::Acquire;
+using quillstreak::test::Call;
+using quillstreak::test::FakeHost;
+using quillstreak::test::Op;
+using quillstreak::test::Trace;
 
 // Every pointer-sized slot of a table is set.
 void ExpectNoNullSlot(const void* table, std::size_t bytes, const std::string& what) {
@@ -24,26 +27,27 @@ void ExpectNoNullSlot(const void* table, std::size_t bytes, const std::string& w
 
 TEST(Suites, EveryServedSuiteIsAcquiredAndReleasedWithNoEmptySlot) {
   FakeHost f;
-  for (const auto& served : qshost::detail::ServedSuites()) {
-    const std::string name = served.first;
-    const std::int32_t version = served.second;
+  for (const quillstreak::host::ServedSuite& served : quillstreak::host::ServedSuites()) {
+    const std::string name = served.name;
+    const std::int32_t version = served.version;
     SCOPED_TRACE(name + " " + std::to_string(version));
     ASSERT_EQ(f.Run([&](PF_InData& in) {
       const void* suite = nullptr;
       EXPECT_EQ(in.pica_basicP->AcquireSuite(name.c_str(), version, &suite), kSPNoError);
       EXPECT_NE(suite, nullptr);
-      if (suite != nullptr) ExpectNoNullSlot(suite, qshost::detail::SuiteSize(name, version), name);
-      EXPECT_FALSE(f.host.AccountsClear());
+      EXPECT_EQ(suite, served.table);
+      if (suite != nullptr) ExpectNoNullSlot(suite, served.size, name);
+      EXPECT_FALSE(f.host.accounts().Clear());
       return in.pica_basicP->ReleaseSuite(name.c_str(), version);
     }),
               kSPNoError);
-    EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
+    EXPECT_TRUE(f.host.accounts().Clear()) << f.host.accounts().Describe();
   }
 }
 
 TEST(Suites, CallbackTablesHaveNoEmptySlot) {
   FakeHost f;
-  PF_InData& in = f.host.in_data();
+  PF_InData& in = f.host.records().in_data();
   ExpectNoNullSlot(&in.inter, sizeof in.inter, "inter");
   ExpectNoNullSlot(in.pica_basicP, sizeof *in.pica_basicP, "basic suite");
   // The utility table ends in the non-pointer word reserved[1]; the ANSI table inside it holds
@@ -72,7 +76,7 @@ TEST_P(UnknownSuite, IsRefusedWithNoSuite) {
     EXPECT_EQ(suite, nullptr);
     return PF_Err_NONE;
   });
-  EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
+  EXPECT_TRUE(f.host.accounts().Clear()) << f.host.accounts().Describe();
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, UnknownSuite,
@@ -85,8 +89,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, UnknownSuite,
 
 TEST(Suites, RefusedSuitesAndMissingBasicSuite) {
   FakeHost f;
-  f.host.RefuseSuite(kPFIterate8Suite);
-  f.host.RefuseSuite(kAEGPLayerSuite, 13);
+  f.host.faults().RefuseSuite(kPFIterate8Suite);
+  f.host.faults().RefuseSuite(kAEGPLayerSuite, 13);
   f.Run([&](PF_InData& in) {
     EXPECT_EQ(Acquire<PF_Iterate8Suite1>(in, kPFIterate8Suite, 1), nullptr);
     EXPECT_EQ(Acquire<AEGP_LayerSuite7>(in, kAEGPLayerSuite, 13), nullptr);
@@ -94,16 +98,16 @@ TEST(Suites, RefusedSuitesAndMissingBasicSuite) {
     EXPECT_NE(layer11, nullptr);
     return in.pica_basicP->ReleaseSuite(kAEGPLayerSuite, 11);
   });
-  f.host.RefuseAllSuites();
+  f.host.faults().RefuseAllSuites();
   f.Run([&](PF_InData& in) {
     EXPECT_EQ(Acquire<PF_HandleSuite1>(in, kPFHandleSuite, 2), nullptr);
     return PF_Err_NONE;
   });
-  f.host.SetNoBasicSuite();
-  EXPECT_EQ(f.host.in_data().pica_basicP, nullptr);
-  f.host.SetNoBasicSuite(false);
-  EXPECT_NE(f.host.in_data().pica_basicP, nullptr);
-  EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
+  f.host.faults().SetNoBasicSuite();
+  EXPECT_EQ(f.host.records().in_data().pica_basicP, nullptr);
+  f.host.faults().SetNoBasicSuite(false);
+  EXPECT_NE(f.host.records().in_data().pica_basicP, nullptr);
+  EXPECT_TRUE(f.host.accounts().Clear()) << f.host.accounts().Describe();
 }
 
 TEST(Suites, UnbalancedReleaseIsAnErrorAndLeftoverAcquireIsAccounted) {
@@ -113,9 +117,9 @@ TEST(Suites, UnbalancedReleaseIsAnErrorAndLeftoverAcquireIsAccounted) {
     EXPECT_NE(Acquire<PF_ANSICallbacksSuite1>(in, kPFANSISuite, 1), nullptr);
     return PF_Err_NONE;
   });
-  EXPECT_FALSE(f.host.AccountsClear());
-  EXPECT_NE(f.host.AccountsText().find("PF ANSI Suite/1:1"), std::string::npos)
-      << f.host.AccountsText();
+  EXPECT_FALSE(f.host.accounts().Clear());
+  EXPECT_NE(f.host.accounts().Describe().find("PF ANSI Suite/1:1"), std::string::npos)
+      << f.host.accounts().Describe();
 }
 
 TEST(Suites, StubsRecordTheCallAndFail) {
@@ -129,19 +133,23 @@ TEST(Suites, StubsRecordTheCallAndFail) {
     EXPECT_EQ(in.pica_basicP->AllocateBlock(16, nullptr), kSPUnimplementedError);
     return in.pica_basicP->ReleaseSuite(kAEGPStreamSuite, 9);
   });
-  const std::vector<std::string> expected{"premultiply",        "app",           "AcquireSuite",
-                                          "AEGP_IsStreamLegal", "AllocateBlock", "ReleaseSuite"};
-  EXPECT_EQ(f.host.Ops(), expected);
-  EXPECT_TRUE(f.host.journal()[0].stub);
+  const std::vector<std::string> expected{
+      Call<Op::Stub>({"premultiply"}),
+      Call<Op::Stub>({"app"}),
+      Call<Op::AcquireSuite>({.name = kAEGPStreamSuite, .version = 9}),
+      Call<Op::Stub>({"AEGP_IsStreamLegal"}),
+      Call<Op::Stub>({"AllocateBlock"}),
+      Call<Op::ReleaseSuite>({.name = kAEGPStreamSuite, .version = 9})};
+  EXPECT_EQ(Trace(f.host.journal()), expected);
+  EXPECT_TRUE(f.host.journal()[0].stub());
   EXPECT_EQ(f.host.journal()[0].result, PF_Err_INVALID_CALLBACK);
-  EXPECT_FALSE(f.host.journal()[2].stub);
-  EXPECT_EQ(f.host.journal()[2].text, "AEGP Stream Suite");
-  EXPECT_EQ(f.host.journal()[2].args, (std::vector<std::int64_t>{9}));
+  EXPECT_EQ(f.host.journal()[4].result, kSPUnimplementedError);
+  EXPECT_FALSE(f.host.journal()[2].stub());
 }
 
 TEST(Suites, InjectedAcquireFailureGivesNoSuiteAndNoAccount) {
   FakeHost f;
-  f.host.FailCall("AcquireSuite", 2, kSPSuiteNotFoundError);
+  f.host.faults().FailCall(Op::AcquireSuite, 2, kSPSuiteNotFoundError);
   f.Run([&](PF_InData& in) {
     EXPECT_NE(Acquire<PF_HandleSuite1>(in, kPFHandleSuite, 2), nullptr);
     EXPECT_EQ(Acquire<PF_HandleSuite1>(in, kPFHandleSuite, 2), nullptr);
@@ -150,8 +158,8 @@ TEST(Suites, InjectedAcquireFailureGivesNoSuiteAndNoAccount) {
     in.pica_basicP->ReleaseSuite(kPFHandleSuite, 2);
     return PF_Err_NONE;
   });
-  EXPECT_TRUE(f.host.AccountsClear()) << f.host.AccountsText();
-  const auto calls = f.host.Calls("AcquireSuite");
+  EXPECT_TRUE(f.host.accounts().Clear()) << f.host.accounts().Describe();
+  const auto calls = f.host.journal().Calls(Op::AcquireSuite);
   ASSERT_EQ(calls.size(), 3u);
   EXPECT_FALSE(calls[0].failed);
   EXPECT_TRUE(calls[1].failed);
@@ -160,7 +168,7 @@ TEST(Suites, InjectedAcquireFailureGivesNoSuiteAndNoAccount) {
 
 TEST(Suites, CallbacksOutsideACommandDoNothing) {
   FakeHost f;
-  PF_InData& in = f.host.in_data();
+  PF_InData& in = f.host.records().in_data();
   const void* suite = &in;
   EXPECT_NE(in.pica_basicP->AcquireSuite(kPFHandleSuite, 2, &suite), kSPNoError);
   EXPECT_EQ(suite, nullptr);

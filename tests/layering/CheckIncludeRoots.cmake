@@ -1,5 +1,5 @@
-# Builds each include probe and checks its outcome (see CMakeLists.txt), then scans src/ and
-# hostapi/ for includes that climb with "../".
+# Builds each include probe and checks its outcome (see CMakeLists.txt), then scans src/,
+# hostapi/, host/ and tools/ for includes that climb with "../".
 #
 #   cmake -DBUILD_DIR=<build tree> -DCONFIG=<config> -DSOURCE_DIR=<repository>
 #         -DPROBES=<name|REACHABLE or UNREACHABLE|include|file,...> -P CheckIncludeRoots.cmake
@@ -50,7 +50,8 @@ foreach(probe IN LISTS probes)
 endforeach()
 
 file(GLOB_RECURSE layered_files
-  ${SOURCE_DIR}/src/*.h ${SOURCE_DIR}/src/*.cpp ${SOURCE_DIR}/hostapi/*.h)
+  ${SOURCE_DIR}/src/*.h ${SOURCE_DIR}/src/*.cpp ${SOURCE_DIR}/hostapi/*.h
+  ${SOURCE_DIR}/host/*.h ${SOURCE_DIR}/host/*.cpp ${SOURCE_DIR}/tools/*.h ${SOURCE_DIR}/tools/*.cpp)
 foreach(layered IN LISTS layered_files)
   file(STRINGS ${layered} climbing REGEX "^[ \t]*#[ \t]*include[ \t]*\"\\.\\./")
   if(climbing)
@@ -62,4 +63,4 @@ if(failures)
   string(REPLACE ";" "\n" text "${failures}")
   message(FATAL_ERROR "Layering broken:\n${text}")
 endif()
-message(STATUS "Layering holds: ${SOURCE_DIR}/src and ${SOURCE_DIR}/hostapi reach no other folder")
+message(STATUS "Layering holds: src/, hostapi/, host/ and tools/ reach only what they link")

@@ -4,40 +4,44 @@
 #include <array>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "params/ParamIndex.h"
 #include "support/EffectHarness.h"
 
 namespace {
 
-using qstest::At;
-using qstest::NewHost;
+using quillstreak::test::At;
+using quillstreak::test::Call;
+using quillstreak::test::NewHost;
+using quillstreak::test::Op;
+using quillstreak::test::Trace;
+using Lines = std::vector<std::string>;
 using namespace quillstreak;
 
 TEST(ParamsSetup, DeclaresTwentyThreeParametersInOrder) {
   auto host = NewHost(false);
   ASSERT_EQ(host->ParamsSetup(), PF_Err_NONE);
-  EXPECT_EQ(host->out_data().num_params, 24);
-  const auto& defs = host->declaredParams();
+  EXPECT_EQ(host->records().out_data().num_params, 24);
+  const auto& defs = host->params().declared();
   ASSERT_EQ(defs.size(), 23u);
-  EXPECT_EQ(host->CountCalls("add_param"), 23u);
-  EXPECT_EQ(host->CountCalls("AcquireSuite"), 0u);
+  EXPECT_EQ(host->journal().Count(Op::add_param), 23u);
+  EXPECT_EQ(host->journal().Count(Op::AcquireSuite), 0u);
   const A_long diskIds[] = {1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12,
                             19, 13, 14, 15, 16, 17, 18, 20, 21, 22, 23};
   for (std::size_t i = 0; i < defs.size(); ++i) {
     EXPECT_EQ(defs[i].uu.id, diskIds[i]) << "call " << i;
   }
-  for (const auto& call : host->Calls("add_param")) {
-    ASSERT_FALSE(call.args.empty());
-    EXPECT_EQ(call.args[0], -1);  // appended
+  for (const auto& call : host->journal().Args<Op::add_param>()) {
+    EXPECT_EQ(call.index, -1);  // appended
   }
-  EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+  EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
 }
 
 TEST(ParamsSetup, DefinitionsCarryTheExactBytes) {
   auto host = NewHost(false);
   ASSERT_EQ(host->ParamsSetup(), PF_Err_NONE);
-  const auto& defs = host->declaredParams();
+  const auto& defs = host->params().declared();
   ASSERT_EQ(defs.size(), 23u);
 
   struct Expected {
@@ -146,39 +150,39 @@ TEST(ParamsSetup, DefinitionsCarryTheExactBytes) {
 
 TEST(ParamsSetup, StopsAtAFailingCallWithItsCode) {
   auto host = NewHost(false);
-  host->out_data().num_params = 5;
-  host->FailCall("add_param", 5, 1234);
+  host->records().out_data().num_params = 5;
+  host->faults().FailCall(Op::add_param, 5, 1234);
   EXPECT_EQ(host->ParamsSetup(), 1234);
-  EXPECT_EQ(host->CountCalls("add_param"), 5u);
-  EXPECT_EQ(host->out_data().num_params, 5);
-  EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+  EXPECT_EQ(host->journal().Count(Op::add_param), 5u);
+  EXPECT_EQ(host->records().out_data().num_params, 5);
+  EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
 }
 
 TEST(ParamsSetup, MissingCallbacksGive516WithoutACall) {
   {
     auto host = NewHost(false);
-    host->in_data().inter.add_param = nullptr;
+    host->records().in_data().inter.add_param = nullptr;
     EXPECT_EQ(host->Send(PF_Cmd_PARAMS_SETUP, nullptr, nullptr, nullptr),
               PF_Err_BAD_CALLBACK_PARAM);
   }
   {
     auto host = NewHost(false);
-    host->utils().ansi.strcpy = nullptr;
+    host->records().utils().ansi.strcpy = nullptr;
     EXPECT_EQ(host->Send(PF_Cmd_PARAMS_SETUP, nullptr, nullptr, nullptr),
               PF_Err_BAD_CALLBACK_PARAM);
-    EXPECT_EQ(host->CountCalls("add_param"), 0u);
+    EXPECT_EQ(host->journal().Count(Op::add_param), 0u);
   }
   {
     auto host = NewHost(false);
-    host->in_data().utils = nullptr;
+    host->records().in_data().utils = nullptr;
     EXPECT_EQ(host->Send(PF_Cmd_PARAMS_SETUP, nullptr, nullptr, nullptr),
               PF_Err_BAD_CALLBACK_PARAM);
-    EXPECT_EQ(host->CountCalls("add_param"), 0u);
+    EXPECT_EQ(host->journal().Count(Op::add_param), 0u);
   }
   {
     // Parameter setup acquires no suite, so it works without a basic suite.
     auto host = NewHost(false);
-    host->SetNoBasicSuite();
+    host->faults().SetNoBasicSuite();
     EXPECT_EQ(host->ParamsSetup(), PF_Err_NONE);
   }
 }
@@ -186,26 +190,26 @@ TEST(ParamsSetup, MissingCallbacksGive516WithoutACall) {
 TEST(SwapColors, ExchangesTheRampColoursWholeAndFlagsThem) {
   auto host = NewHost();
   EXPECT_EQ(host->UserChangedParam(PARAM_SWAP_COLORS), PF_Err_NONE);
-  PF_Pixel start = host->ColorAt(PARAM_RAMP_START_COLOR, 0);
-  PF_Pixel end = host->ColorAt(PARAM_RAMP_END_COLOR, 0);
+  PF_Pixel start = host->params().ColorAt(PARAM_RAMP_START_COLOR, 0);
+  PF_Pixel end = host->params().ColorAt(PARAM_RAMP_END_COLOR, 0);
   EXPECT_EQ((std::array<int, 4>{start.alpha, start.red, start.green, start.blue}),
             (std::array<int, 4>{255, 0, 0, 0}));
   EXPECT_EQ((std::array<int, 4>{end.alpha, end.red, end.green, end.blue}),
             (std::array<int, 4>{255, 255, 255, 255}));
   EXPECT_EQ(host->UserChangedParam(PARAM_SWAP_COLORS), PF_Err_NONE);
-  start = host->ColorAt(PARAM_RAMP_START_COLOR, 0);
+  start = host->params().ColorAt(PARAM_RAMP_START_COLOR, 0);
   EXPECT_EQ(start.red, 255);
 
-  host->SetColor(PARAM_RAMP_START_COLOR, {10, 1, 2, 3});
-  host->SetColor(PARAM_RAMP_END_COLOR, {200, 4, 5, 6});
+  host->params().SetColor(PARAM_RAMP_START_COLOR, {10, 1, 2, 3});
+  host->params().SetColor(PARAM_RAMP_END_COLOR, {200, 4, 5, 6});
   EXPECT_EQ(host->UserChangedParam(PARAM_SWAP_COLORS), PF_Err_NONE);
-  start = host->ColorAt(PARAM_RAMP_START_COLOR, 0);
-  end = host->ColorAt(PARAM_RAMP_END_COLOR, 0);
+  start = host->params().ColorAt(PARAM_RAMP_START_COLOR, 0);
+  end = host->params().ColorAt(PARAM_RAMP_END_COLOR, 0);
   EXPECT_EQ((std::array<int, 4>{start.alpha, start.red, start.green, start.blue}),
             (std::array<int, 4>{200, 4, 5, 6}));
   EXPECT_EQ((std::array<int, 4>{end.alpha, end.red, end.green, end.blue}),
             (std::array<int, 4>{10, 1, 2, 3}));
-  EXPECT_TRUE(host->journal().empty()) << host->JournalText();
+  EXPECT_TRUE(host->journal().empty()) << host->journal().Text();
 }
 
 TEST(SwapColors, DirectCallSetsChangeFlagsAndKeepsDefaults) {
@@ -218,7 +222,7 @@ TEST(SwapColors, DirectCallSetsChangeFlagsAndKeepsDefaults) {
   }
   defs[PARAM_RAMP_START_COLOR].u.cd = {{1, 2, 3, 4}, {5, 6, 7, 8}};
   defs[PARAM_RAMP_END_COLOR].u.cd = {{9, 10, 11, 12}, {13, 14, 15, 16}};
-  const PF_FilterProc entry = qstest::EffectModule().entry();
+  const PF_FilterProc entry = quillstreak::test::EffectModule().entry();
 
   for (const A_long other : {0, 11, 12, 14, 23, 24, -1}) {
     PF_UserChangedParamExtra extra{other};
@@ -243,68 +247,69 @@ TEST(UpdateParamsUI, HidesTheFourUngroupedSliders) {
   ASSERT_EQ(host->UpdateParamsUI(), PF_Err_NONE);
   for (int index = 0; index < PARAM_COUNT; ++index) {
     const bool hidden = index >= PARAM_LEFT;
-    EXPECT_EQ(host->DynamicFlags(index), hidden ? AEGP_DynStreamFlag_HIDDEN : 0u) << index;
+    EXPECT_EQ(host->params().DynamicFlags(index), hidden ? AEGP_DynStreamFlag_HIDDEN : 0u) << index;
   }
-  const auto flags = host->Calls("AEGP_SetDynamicStreamFlag");
-  ASSERT_EQ(flags.size(), 4u);
-  for (std::size_t i = 0; i < flags.size(); ++i) {
-    EXPECT_EQ(flags[i].args,
-              (std::vector<std::int64_t>{PARAM_LEFT + static_cast<int>(i), 2, 0, 1}));
+  // The effect reference, the four streams, the four flags (hidden, not undoable), then the
+  // effect reference disposed first and the four streams in order.
+  Lines expected{Call<Op::AEGP_GetNewEffectForEffect>({.plugin = 0})};
+  for (int i = PARAM_LEFT; i <= PARAM_BOTTOM; ++i)
+    expected.push_back(Call<Op::AEGP_GetNewEffectStreamByIndex>({.plugin = 0, .index = i}));
+  for (int i = PARAM_LEFT; i <= PARAM_BOTTOM; ++i) {
+    expected.push_back(Call<Op::AEGP_SetDynamicStreamFlag>(
+        {.param = i, .flag = AEGP_DynStreamFlag_HIDDEN, .undoable = 0, .set = 1}));
   }
-  // Effect reference disposed first, then the four streams in order.
-  std::vector<std::string> ops;
-  for (const auto& op : host->Ops()) {
-    if (op.rfind("AEGP_", 0) == 0) ops.push_back(op);
-  }
-  EXPECT_EQ(ops, (std::vector<std::string>{
-                     "AEGP_GetNewEffectForEffect", "AEGP_GetNewEffectStreamByIndex",
-                     "AEGP_GetNewEffectStreamByIndex", "AEGP_GetNewEffectStreamByIndex",
-                     "AEGP_GetNewEffectStreamByIndex", "AEGP_SetDynamicStreamFlag",
-                     "AEGP_SetDynamicStreamFlag", "AEGP_SetDynamicStreamFlag",
-                     "AEGP_SetDynamicStreamFlag", "AEGP_DisposeEffect", "AEGP_DisposeStream",
-                     "AEGP_DisposeStream", "AEGP_DisposeStream", "AEGP_DisposeStream"}));
-  EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+  expected.push_back(Call<Op::AEGP_DisposeEffect>());
+  for (int i = PARAM_LEFT; i <= PARAM_BOTTOM; ++i)
+    expected.push_back(Call<Op::AEGP_DisposeStream>({.param = i}));
+  EXPECT_EQ(Trace(host->journal(), {Op::AEGP_GetEffectLayer, Op::AEGP_GetNewEffectForEffect,
+                                    Op::AEGP_GetNewEffectStreamByIndex, Op::AEGP_GetNewStreamValue,
+                                    Op::AEGP_DisposeStreamValue, Op::AEGP_DisposeStream,
+                                    Op::AEGP_DisposeEffect, Op::AEGP_GetLayerStreamValue,
+                                    Op::AEGP_GetLayerParentComp, Op::AEGP_GetLayerFromLayerID,
+                                    Op::AEGP_GetLayerID, Op::AEGP_SetDynamicStreamFlag}),
+            expected);
+  EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
 }
 
 TEST(UpdateParamsUI, FailuresStopTheRequestsAndCleanUp) {
   struct Case {
     const char* name;
-    const char* op;
+    Op op;
     int nth;
     std::size_t streams, flagsSet, disposedStreams, disposedEffects;
     std::vector<int> hidden;
   };
   const Case cases[] = {
-      {"no effect reference", "AEGP_GetNewEffectForEffect", 1, 0, 0, 0, 0, {}},
-      {"no Top stream", "AEGP_GetNewEffectStreamByIndex", 2, 2, 0, 1, 1, {}},
-      {"hiding Right fails", "AEGP_SetDynamicStreamFlag", 3, 4, 3, 4, 1, {PARAM_LEFT, PARAM_TOP}},
+      {"no effect reference", Op::AEGP_GetNewEffectForEffect, 1, 0, 0, 0, 0, {}},
+      {"no Top stream", Op::AEGP_GetNewEffectStreamByIndex, 2, 2, 0, 1, 1, {}},
+      {"hiding Right fails", Op::AEGP_SetDynamicStreamFlag, 3, 4, 3, 4, 1, {PARAM_LEFT, PARAM_TOP}},
   };
   for (const Case& c : cases) {
     auto host = NewHost();
-    host->FailCall(c.op, c.nth, 4321);
+    host->faults().FailCall(c.op, c.nth, 4321);
     EXPECT_EQ(host->UpdateParamsUI(), 4321) << c.name;
-    EXPECT_EQ(host->CountCalls("AEGP_GetNewEffectStreamByIndex"), c.streams) << c.name;
-    EXPECT_EQ(host->CountCalls("AEGP_SetDynamicStreamFlag"), c.flagsSet) << c.name;
-    EXPECT_EQ(host->CountCalls("AEGP_DisposeStream"), c.disposedStreams) << c.name;
-    EXPECT_EQ(host->CountCalls("AEGP_DisposeEffect"), c.disposedEffects) << c.name;
+    EXPECT_EQ(host->journal().Count(Op::AEGP_GetNewEffectStreamByIndex), c.streams) << c.name;
+    EXPECT_EQ(host->journal().Count(Op::AEGP_SetDynamicStreamFlag), c.flagsSet) << c.name;
+    EXPECT_EQ(host->journal().Count(Op::AEGP_DisposeStream), c.disposedStreams) << c.name;
+    EXPECT_EQ(host->journal().Count(Op::AEGP_DisposeEffect), c.disposedEffects) << c.name;
     for (int index = PARAM_LEFT; index <= PARAM_BOTTOM; ++index) {
       const bool hidden = std::find(c.hidden.begin(), c.hidden.end(), index) != c.hidden.end();
-      EXPECT_EQ(host->DynamicFlags(index), hidden ? AEGP_DynStreamFlag_HIDDEN : 0u)
+      EXPECT_EQ(host->params().DynamicFlags(index), hidden ? AEGP_DynStreamFlag_HIDDEN : 0u)
           << c.name << " " << index;
     }
-    EXPECT_TRUE(host->AccountsClear()) << c.name << host->AccountsText();
+    EXPECT_TRUE(host->accounts().Clear()) << c.name << host->accounts().Describe();
   }
 }
 
 TEST(UpdateParamsUI, DisposalErrorCountsOnlyWithoutAnEarlierOne) {
   auto host = NewHost();
-  host->FailCall("AEGP_DisposeStream", 2, 99);
+  host->faults().FailCall(Op::AEGP_DisposeStream, 2, 99);
   EXPECT_EQ(host->UpdateParamsUI(), 99);
-  EXPECT_EQ(host->CountCalls("AEGP_DisposeStream"), 4u);
+  EXPECT_EQ(host->journal().Count(Op::AEGP_DisposeStream), 4u);
 
   auto second = NewHost();
-  second->FailCall("AEGP_SetDynamicStreamFlag", 1, 5);
-  second->FailCall("AEGP_DisposeEffect", 1, 6);
+  second->faults().FailCall(Op::AEGP_SetDynamicStreamFlag, 1, 5);
+  second->faults().FailCall(Op::AEGP_DisposeEffect, 1, 6);
   EXPECT_EQ(second->UpdateParamsUI(), 5);
 }
 
@@ -312,12 +317,12 @@ TEST(UpdateParamsUI, MissingSuiteOrBasicSuiteGives516) {
   for (const char* suite : {"AEGP PF Interface Suite", "AEGP Stream Suite",
                             "AEGP Dynamic Stream Suite", "AEGP Effect Suite"}) {
     auto host = NewHost();
-    host->RefuseSuite(suite);
+    host->faults().RefuseSuite(suite);
     EXPECT_EQ(host->UpdateParamsUI(), PF_Err_BAD_CALLBACK_PARAM) << suite;
-    EXPECT_TRUE(host->AccountsClear()) << suite << " " << host->AccountsText();
+    EXPECT_TRUE(host->accounts().Clear()) << suite << " " << host->accounts().Describe();
   }
   auto host = NewHost();
-  host->SetNoBasicSuite();
+  host->faults().SetNoBasicSuite();
   EXPECT_EQ(host->UpdateParamsUI(), PF_Err_BAD_CALLBACK_PARAM);
 }
 

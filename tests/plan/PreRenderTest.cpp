@@ -1,7 +1,10 @@
 // Smart pre-render and motion sampling through the built module and the substitute host.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "params/ParamIndex.h"
@@ -11,83 +14,75 @@
 namespace {
 
 using namespace quillstreak;
-using qstest::NewHost;
-using Ops = std::vector<std::string>;
+using quillstreak::test::Call;
+using quillstreak::test::NewHost;
+using quillstreak::test::Op;
+using quillstreak::test::Trace;
+using Lines = std::vector<std::string>;
 
 /// The plan pre-render attached to the frame (the handle's block, read as the host holds it).
-const TrailPlan* AttachedPlan(const qshost::Host& host) {
-  const auto handle = static_cast<PF_Handle>(host.preRenderOutput().pre_render_data);
+const TrailPlan* AttachedPlan(const quillstreak::host::Host& host) {
+  const auto handle = static_cast<PF_Handle>(host.frames().preRenderOutput().pre_render_data);
   return handle == nullptr ? nullptr : static_cast<const TrailPlan*>(*handle);
 }
 
 /// Layer 1 holds still, jumps right after 900 and again after 950, then holds still.
-void TwoJumps(qshost::Host& host) {
-  qshost::Layer& layer = *host.comp().FindLayer(1);
-  layer.transform.position.AddKeyframe(0, {320, 180, 0, 0}, qshost::Interp::Hold);
-  layer.transform.position.AddKeyframe(901, {330, 180, 0, 0}, qshost::Interp::Hold);
-  layer.transform.position.AddKeyframe(951, {340, 180, 0, 0}, qshost::Interp::Hold);
-  host.SetFloat(PARAM_TIME_THRESHOLD, 50.0);
-  host.SetFloat(PARAM_SHUTTER_ANGLE, 360.0);
-  host.SetFloat(PARAM_OPACITY, 50.0);
-  host.SetTime(1000);
+void TwoJumps(quillstreak::host::Host& host) {
+  quillstreak::host::Layer& layer = *host.scene().comp().FindLayer(1);
+  layer.transform.position.AddKeyframe(0, {320, 180, 0, 0}, quillstreak::host::Interp::Hold);
+  layer.transform.position.AddKeyframe(901, {330, 180, 0, 0}, quillstreak::host::Interp::Hold);
+  layer.transform.position.AddKeyframe(951, {340, 180, 0, 0}, quillstreak::host::Interp::Hold);
+  host.params().SetFloat(PARAM_TIME_THRESHOLD, 50.0);
+  host.params().SetFloat(PARAM_SHUTTER_ANGLE, 360.0);
+  host.params().SetFloat(PARAM_OPACITY, 50.0);
+  host.scene().SetTime(1000);
 }
 
 TEST(SmartPreRender, WorkedExampleMakesTheHostCallsInOrder) {
   auto host = NewHost();
-  ASSERT_EQ(host->comp().timeScale, 2400u);
-  ASSERT_EQ(host->comp().frameDuration, 100);
+  ASSERT_EQ(host->scene().comp().timeScale, 2400u);
+  ASSERT_EQ(host->scene().comp().frameDuration, 100);
   TwoJumps(*host);
-  ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE) << host->JournalText();
+  ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE) << host->journal().Text();
 
-  Ops expected;
+  Lines expected;
   for (int i = 0; i < PARAM_COUNT; ++i) {
-    expected.push_back("checkout_param " + std::to_string(i) + " 1000 100 2400");
+    expected.push_back(Call<Op::checkout_param>(
+        {.index = i, .what_time = 1000, .time_step = 100, .time_scale = 2400}));
   }
-  expected.push_back("checkout_layer 0 1 900 100 2400");
-  expected.push_back("checkout_layer 0 2 950 100 2400");
-  expected.push_back("checkout_layer 0 4 1000 100 2400");
-  expected.push_back("host_unlock_handle");
-  for (int i = 0; i < PARAM_COUNT; ++i) {
-    expected.push_back("checkin_param " + std::to_string(i));
+  for (const auto& [id, time] : {std::pair{1, 900}, {2, 950}, {4, 1000}}) {
+    expected.push_back(Call<Op::checkout_layer>(
+        {.index = 0, .checkout_id = id, .what_time = time, .time_step = 100, .time_scale = 2400}));
   }
-  Ops got;
-  for (const auto& e : host->journal()) {
-    if (e.op == "checkout_param" || e.op == "checkin_param" || e.op == "checkout_layer" ||
-        e.op == "host_unlock_handle") {
-      std::string line = e.op;
-      const std::size_t keep = e.op == "checkout_param" ? 4 : e.op == "checkout_layer" ? 5 : 1;
-      for (std::size_t i = 0; i < e.args.size() && i < keep; ++i) {
-        line += " " + std::to_string(e.args[i]);
-      }
-      if (e.op == "host_unlock_handle") line = e.op;
-      got.push_back(line);
-    }
-  }
-  EXPECT_EQ(got, expected) << host->JournalText();
+  expected.push_back(Call<Op::host_unlock_handle>({.handle = 1}));  // the plan's handle
+  for (int i = 0; i < PARAM_COUNT; ++i) expected.push_back(Call<Op::checkin_param>({.index = i}));
+  EXPECT_EQ(Trace(host->journal(), {Op::checkout_param, Op::checkin_param, Op::checkout_layer,
+                                    Op::host_unlock_handle}),
+            expected)
+      << host->journal().Text();
 
   // The motion reads sit between the parameter checkouts and the layer checkouts: six streams
   // per read, for the first base, two probes that move, their re-read bases and a last probe.
-  const Ops ops = host->Ops();
+  const std::vector<Op> ops = host->journal().Ops();
   std::size_t firstRead = ops.size(), lastRead = 0, lastParam = 0, firstLayer = ops.size();
   for (std::size_t i = 0; i < ops.size(); ++i) {
-    if (ops[i] == "AEGP_GetLayerStreamValue") {
+    if (ops[i] == Op::AEGP_GetLayerStreamValue) {
       firstRead = std::min(firstRead, i);
       lastRead = i;
     }
-    if (ops[i] == "checkout_param") lastParam = i;
-    if (ops[i] == "checkout_layer") firstLayer = std::min(firstLayer, i);
+    if (ops[i] == Op::checkout_param) lastParam = i;
+    if (ops[i] == Op::checkout_layer) firstLayer = std::min(firstLayer, i);
   }
   EXPECT_LT(lastParam, firstRead);
   EXPECT_LT(lastRead, firstLayer);
-  const auto reads = host->Calls("AEGP_GetLayerStreamValue");
+  const auto reads = host->journal().Args<Op::AEGP_GetLayerStreamValue>();
   ASSERT_EQ(reads.size(), 36u);
-  const std::int64_t streamOrder[] = {1, 2, 0, 3, 9, 8};
-  const std::int64_t readTimes[] = {900, 950, 950, 1000, 1000, 1050};
+  const AEGP_LayerStream streamOrder[] = {1, 2, 0, 3, 9, 8};
+  const A_long readTimes[] = {900, 950, 950, 1000, 1000, 1050};
   for (std::size_t i = 0; i < reads.size(); ++i) {
-    ASSERT_GE(reads[i].args.size(), 3u);
-    EXPECT_EQ(reads[i].args[0], streamOrder[i % 6]) << i;
-    EXPECT_EQ(reads[i].args[1], readTimes[i / 6]) << i;
-    EXPECT_EQ(reads[i].args[2], 2400) << i;
+    EXPECT_EQ(reads[i].stream, streamOrder[i % 6]) << i;
+    EXPECT_EQ(reads[i].time, readTimes[i / 6]) << i;
+    EXPECT_EQ(reads[i].scale, 2400u) << i;
   }
 
   const TrailPlan* plan = AttachedPlan(*host);
@@ -98,13 +93,13 @@ TEST(SmartPreRender, WorkedExampleMakesTheHostCallsInOrder) {
   ASSERT_NE(plan->sampleTimes, nullptr);
   EXPECT_EQ(*plan->sampleTimes, (SampleTimeList{900, 950}));
   EXPECT_EQ(plan->timeThreshold, 50);
-  EXPECT_NE(host->preRenderOutput().delete_pre_render_data_func, nullptr);
+  EXPECT_NE(host->frames().preRenderOutput().delete_pre_render_data_func, nullptr);
 
   // Between the commands only the plan's handle is held; the frame's end releases it.
   EXPECT_EQ(host->accounts().params, 0);
   EXPECT_EQ(host->accounts().handles, 1);
   host->EndFrame();
-  EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+  EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
 }
 
 TEST(SmartPreRender, SnapshotConversions) {
@@ -137,24 +132,24 @@ TEST(SmartPreRender, SnapshotConversions) {
   };
   for (const Case& c : cases) {
     auto host = NewHost();
-    host->comp().frameDuration = c.frame;
-    host->SetFloat(c.index, c.value);
-    host->SetTime(4000);
+    host->scene().comp().frameDuration = c.frame;
+    host->params().SetFloat(c.index, c.value);
+    host->scene().SetTime(4000);
     ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE) << c.name;
     const TrailPlan* plan = AttachedPlan(*host);
     ASSERT_NE(plan, nullptr) << c.name;
     c.check(*plan);
     host->EndFrame();
-    EXPECT_TRUE(host->AccountsClear()) << c.name << host->AccountsText();
+    EXPECT_TRUE(host->accounts().Clear()) << c.name << host->accounts().Describe();
   }
 }
 
 TEST(SmartPreRender, TimeThresholdIsTruncatedBeforeSampling) {
   // 3.7 steps become 3 before sampling; at half resolution the probe step is then 6.
   auto host = NewHost();
-  host->SetFloat(PARAM_TIME_THRESHOLD, 3.7);
-  host->SetDownsample({1, 2}, {1, 2});
-  host->SetTime(1000);
+  host->params().SetFloat(PARAM_TIME_THRESHOLD, 3.7);
+  host->records().SetDownsample({1, 2}, {1, 2});
+  host->scene().SetTime(1000);
   ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE);
   EXPECT_EQ(AttachedPlan(*host)->timeThreshold, 6);
   host->EndFrame();
@@ -162,32 +157,32 @@ TEST(SmartPreRender, TimeThresholdIsTruncatedBeforeSampling) {
 
 TEST(SmartPreRender, StillLayerChecksOutOnlyTheCurrentFrameUnderId2) {
   auto host = NewHost();
-  host->SetTime(500);
+  host->scene().SetTime(500);
   ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE);
-  const auto& checkouts = host->layerCheckouts();
+  const auto& checkouts = host->frames().layerCheckouts();
   ASSERT_EQ(checkouts.size(), 1u);
   EXPECT_EQ(checkouts[0].id, 2);
   EXPECT_EQ(checkouts[0].time, 500);
   EXPECT_EQ(checkouts[0].request.channel_mask, PF_ChannelMask_ARGB);
   // From empty entry rectangles the output takes the checkout's rectangles exactly.
-  const PF_LRect& r = host->preRenderOutput().result_rect;
+  const PF_LRect& r = host->frames().preRenderOutput().result_rect;
   EXPECT_EQ(r.left, checkouts[0].resultRect.left);
   EXPECT_EQ(r.top, checkouts[0].resultRect.top);
   EXPECT_EQ(r.right, checkouts[0].resultRect.right);
   EXPECT_EQ(r.bottom, checkouts[0].resultRect.bottom);
   EXPECT_EQ(AttachedPlan(*host)->sampleCount, 0.0);
   host->EndFrame();
-  EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+  EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
 }
 
 TEST(SmartPreRender, OutputRectanglesGrowByEveryCheckout) {
   auto host = NewHost();
   TwoJumps(*host);
-  host->SetPreRenderEntryRects({0, 0, 0, 0}, {5, 5, 6, 6});
+  host->frames().SetPreRenderEntryRects({0, 0, 0, 0}, {5, 5, 6, 6});
   ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE);
   PF_LRect expected{0, 0, 0, 0};
   bool first = true;
-  for (const auto& c : host->layerCheckouts()) {
+  for (const auto& c : host->frames().layerCheckouts()) {
     if (first) {
       expected = c.resultRect;
       first = false;
@@ -198,11 +193,11 @@ TEST(SmartPreRender, OutputRectanglesGrowByEveryCheckout) {
       expected.bottom = std::max(expected.bottom, c.resultRect.bottom);
     }
   }
-  const PF_LRect& r = host->preRenderOutput().result_rect;
+  const PF_LRect& r = host->frames().preRenderOutput().result_rect;
   EXPECT_EQ(r.left, expected.left);
   EXPECT_EQ(r.right, expected.right);
   EXPECT_EQ(r.right - r.left, 120);  // 100 px wide, moved 20 px in two jumps
-  const PF_LRect& m = host->preRenderOutput().max_result_rect;
+  const PF_LRect& m = host->frames().preRenderOutput().max_result_rect;
   EXPECT_EQ(m.left, 5);  // the entry rectangle was not empty, so it is part of the union
   EXPECT_EQ(m.top, 5);
   host->EndFrame();
@@ -214,15 +209,15 @@ TEST(SmartPreRender, EdgeSlidersChangeNoRequestOrRectangle) {
     auto host = NewHost();
     TwoJumps(*host);
     if (variant == 1) {
-      host->SetFloat(PARAM_LEFT, 300.0);
-      host->SetFloat(PARAM_TOP, -700.0);
-      host->SetFloat(PARAM_RIGHT, 1000.0);
-      host->SetFloat(PARAM_BOTTOM, -1000.0);
+      host->params().SetFloat(PARAM_LEFT, 300.0);
+      host->params().SetFloat(PARAM_TOP, -700.0);
+      host->params().SetFloat(PARAM_RIGHT, 1000.0);
+      host->params().SetFloat(PARAM_BOTTOM, -1000.0);
     }
     ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE);
-    rects[variant] = host->preRenderOutput().result_rect;
-    const PF_RenderRequest def = host->DefaultOutputRequest();
-    for (const auto& c : host->layerCheckouts()) {
+    rects[variant] = host->frames().preRenderOutput().result_rect;
+    const PF_RenderRequest def = host->frames().DefaultOutputRequest();
+    for (const auto& c : host->frames().layerCheckouts()) {
       EXPECT_EQ(c.request.rect.left, def.rect.left);
       EXPECT_EQ(c.request.rect.right, def.rect.right);
       EXPECT_EQ(c.request.rect.bottom, def.rect.bottom);
@@ -238,51 +233,51 @@ TEST(SmartPreRender, EdgeSlidersChangeNoRequestOrRectangle) {
 TEST(SmartPreRender, FailuresStillCheckEverythingBackIn) {
   struct Case {
     const char* name;
-    const char* op;
+    Op op;
     int nth;
     PF_Err expected;
     std::size_t paramCheckouts, layerCheckouts, reads;
     bool attached;
   };
   const Case cases[] = {
-      {"parameter 5 fails", "checkout_param", 6, 777, 6, 0, 0, true},
-      {"first stream read fails", "AEGP_GetLayerStreamValue", 1, 777, 24, 0, 1, true},
-      {"a later read fails", "AEGP_GetLayerStreamValue", 14, 777, 24, 0, 14, true},
-      {"own layer not found", "AEGP_GetEffectLayer", 1, 777, 24, 0, 0, true},
-      {"first layer checkout fails", "checkout_layer", 1, 777, 24, 1, 36, true},
-      {"current frame checkout fails", "checkout_layer", 3, 777, 24, 3, 36, true},
-      {"handle allocation fails", "host_new_handle", 1, PF_Err_OUT_OF_MEMORY, 0, 0, 0, false},
-      {"lock fails", "host_lock_handle", 1, PF_Err_OUT_OF_MEMORY, 0, 0, 0, false},
+      {"parameter 5 fails", Op::checkout_param, 6, 777, 6, 0, 0, true},
+      {"first stream read fails", Op::AEGP_GetLayerStreamValue, 1, 777, 24, 0, 1, true},
+      {"a later read fails", Op::AEGP_GetLayerStreamValue, 14, 777, 24, 0, 14, true},
+      {"own layer not found", Op::AEGP_GetEffectLayer, 1, 777, 24, 0, 0, true},
+      {"first layer checkout fails", Op::checkout_layer, 1, 777, 24, 1, 36, true},
+      {"current frame checkout fails", Op::checkout_layer, 3, 777, 24, 3, 36, true},
+      {"handle allocation fails", Op::host_new_handle, 1, PF_Err_OUT_OF_MEMORY, 0, 0, 0, false},
+      {"lock fails", Op::host_lock_handle, 1, PF_Err_OUT_OF_MEMORY, 0, 0, 0, false},
   };
   for (const Case& c : cases) {
     auto host = NewHost();
     TwoJumps(*host);
-    host->FailCall(c.op, c.nth, 777);
+    host->faults().FailCall(c.op, c.nth, 777);
     EXPECT_EQ(host->SmartPreRender(), c.expected) << c.name;
-    EXPECT_EQ(host->CountCalls("checkout_param"), c.paramCheckouts) << c.name;
-    EXPECT_EQ(host->CountCalls("checkin_param"), 24u) << c.name;
-    EXPECT_EQ(host->CountCalls("checkout_layer"), c.layerCheckouts) << c.name;
-    EXPECT_EQ(host->CountCalls("AEGP_GetLayerStreamValue"), c.reads) << c.name;
-    EXPECT_EQ(host->preRenderOutput().pre_render_data != nullptr, c.attached) << c.name;
+    EXPECT_EQ(host->journal().Count(Op::checkout_param), c.paramCheckouts) << c.name;
+    EXPECT_EQ(host->journal().Count(Op::checkin_param), 24u) << c.name;
+    EXPECT_EQ(host->journal().Count(Op::checkout_layer), c.layerCheckouts) << c.name;
+    EXPECT_EQ(host->journal().Count(Op::AEGP_GetLayerStreamValue), c.reads) << c.name;
+    EXPECT_EQ(host->frames().preRenderOutput().pre_render_data != nullptr, c.attached) << c.name;
     EXPECT_EQ(host->accounts().params, 0) << c.name;
     if (c.attached) {
-      EXPECT_EQ(host->CountCalls("host_unlock_handle"), 1u) << c.name;
+      EXPECT_EQ(host->journal().Count(Op::host_unlock_handle), 1u) << c.name;
     }
     host->EndFrame();
-    EXPECT_TRUE(host->AccountsClear()) << c.name << " " << host->AccountsText();
+    EXPECT_TRUE(host->accounts().Clear()) << c.name << " " << host->accounts().Describe();
   }
 }
 
 TEST(SmartPreRender, CheckinErrorCountsOnlyWhenThereWasNone) {
   auto host = NewHost();
-  host->FailCall("checkin_param", 3, 55);
+  host->faults().FailCall(Op::checkin_param, 3, 55);
   EXPECT_EQ(host->SmartPreRender(), 55);
-  EXPECT_EQ(host->CountCalls("checkin_param"), 24u);
+  EXPECT_EQ(host->journal().Count(Op::checkin_param), 24u);
   host->EndFrame();
 
   auto second = NewHost();
-  second->FailCall("checkout_param", 1, 66);
-  second->FailCall("checkin_param", 1, 55);
+  second->faults().FailCall(Op::checkout_param, 1, 66);
+  second->faults().FailCall(Op::checkin_param, 1, 55);
   EXPECT_EQ(second->SmartPreRender(), 66);
   second->EndFrame();
 }
@@ -291,88 +286,89 @@ TEST(SmartPreRender, MissingSuitesGive516WithNothingLeftBehind) {
   for (const char* suite : {"PF Handle Suite", "AEGP PF Interface Suite", "AEGP Stream Suite"}) {
     auto host = NewHost();
     TwoJumps(*host);
-    host->RefuseSuite(suite);
+    host->faults().RefuseSuite(suite);
     EXPECT_EQ(host->SmartPreRender(), PF_Err_BAD_CALLBACK_PARAM) << suite;
     if (std::string(suite) != "PF Handle Suite") {
-      EXPECT_EQ(host->CountCalls("checkin_param"), 24u) << suite;
-      EXPECT_EQ(host->CountCalls("host_unlock_handle"), 1u) << suite;
-      EXPECT_EQ(host->CountCalls("checkout_layer"), 0u) << suite;
+      EXPECT_EQ(host->journal().Count(Op::checkin_param), 24u) << suite;
+      EXPECT_EQ(host->journal().Count(Op::host_unlock_handle), 1u) << suite;
+      EXPECT_EQ(host->journal().Count(Op::checkout_layer), 0u) << suite;
     } else {
-      EXPECT_EQ(host->CountCalls("checkout_param"), 0u);
+      EXPECT_EQ(host->journal().Count(Op::checkout_param), 0u);
     }
     host->EndFrame();
-    EXPECT_TRUE(host->AccountsClear()) << suite << " " << host->AccountsText();
+    EXPECT_TRUE(host->accounts().Clear()) << suite << " " << host->accounts().Describe();
   }
   auto host = NewHost();
-  host->SetNoBasicSuite();
+  host->faults().SetNoBasicSuite();
   EXPECT_EQ(host->SmartPreRender(), PF_Err_BAD_CALLBACK_PARAM);
-  EXPECT_TRUE(host->journal().empty()) << host->JournalText();
+  EXPECT_TRUE(host->journal().empty()) << host->journal().Text();
 }
 
 TEST(MotionSource, TheChosenLayerIsMeasuredInsteadOfTheEffectsOwn) {
   auto host = NewHost();
-  qshost::Layer source;
+  quillstreak::host::Layer source;
   source.id = 7;
   source.name = "mover";
   source.source.width = 10;
   source.source.height = 10;
   source.transform.position.AddKeyframe(0, {0, 0, 0, 0});
   source.transform.position.AddKeyframe(2000, {200, 0, 0, 0});
-  host->comp().AddLayer(source);
-  host->SetLayerParam(PARAM_MOTION_SOURCE, 7);
-  host->SetTime(1000);
-  ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE) << host->JournalText();
+  host->scene().comp().AddLayer(source);
+  host->params().SetLayer(PARAM_MOTION_SOURCE, 7);
+  host->scene().SetTime(1000);
+  ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE) << host->journal().Text();
   // The effect's own layer is still; the source moves 2 px per 20 units.
   EXPECT_EQ(*AttachedPlan(*host)->sampleTimes, (SampleTimeList{900, 920, 940, 960, 980, 1000}));
-  const Ops lookup = [&] {
-    Ops ops;
-    for (const auto& op : host->Ops()) {
-      if (op.rfind("AEGP_", 0) == 0 && op != "AEGP_GetLayerStreamValue") ops.push_back(op);
-    }
-    return ops;
-  }();
-  EXPECT_EQ(lookup, (Ops{"AEGP_GetNewEffectForEffect", "AEGP_GetNewEffectStreamByIndex",
-                         "AEGP_GetNewStreamValue", "AEGP_DisposeStreamValue", "AEGP_GetEffectLayer",
-                         "AEGP_GetLayerParentComp", "AEGP_GetLayerFromLayerID",
-                         "AEGP_DisposeStream", "AEGP_DisposeEffect"}));
-  const auto stream = host->Calls("AEGP_GetNewEffectStreamByIndex");
+  const Op lookupSteps[] = {Op::AEGP_GetNewEffectForEffect, Op::AEGP_GetNewEffectStreamByIndex,
+                            Op::AEGP_GetNewStreamValue,     Op::AEGP_DisposeStreamValue,
+                            Op::AEGP_GetEffectLayer,        Op::AEGP_GetLayerParentComp,
+                            Op::AEGP_GetLayerFromLayerID,   Op::AEGP_DisposeStream,
+                            Op::AEGP_DisposeEffect};
+  std::vector<Op> lookup;
+  for (const Op op : host->journal().Ops()) {
+    if (std::find(std::begin(lookupSteps), std::end(lookupSteps), op) != std::end(lookupSteps))
+      lookup.push_back(op);
+  }
+  EXPECT_EQ(lookup, std::vector<Op>(std::begin(lookupSteps), std::end(lookupSteps)));
+  const auto stream = host->journal().Args<Op::AEGP_GetNewEffectStreamByIndex>();
   ASSERT_EQ(stream.size(), 1u);
-  EXPECT_EQ(stream[0].args.back(), PARAM_MOTION_SOURCE);
+  EXPECT_EQ(stream[0].index, PARAM_MOTION_SOURCE);
   host->EndFrame();
-  EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+  EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
 }
 
 TEST(MotionSource, AnUnknownLayerFailsTheFrameWithTheHostsError) {
   auto host = NewHost();
-  host->SetLayerParam(PARAM_MOTION_SOURCE, 42);  // no such layer
-  host->SetTime(1000);
+  host->params().SetLayer(PARAM_MOTION_SOURCE, 42);  // no such layer
+  host->scene().SetTime(1000);
   const PF_Err err = host->SmartPreRender();
   EXPECT_NE(err, PF_Err_NONE);
-  EXPECT_EQ(host->CountCalls("AEGP_GetLayerStreamValue"), 0u);
-  EXPECT_EQ(host->CountCalls("checkout_layer"), 0u);
-  EXPECT_EQ(host->CountCalls("AEGP_DisposeStream"), 1u);
-  EXPECT_EQ(host->CountCalls("AEGP_DisposeEffect"), 1u);
+  EXPECT_EQ(host->journal().Count(Op::AEGP_GetLayerStreamValue), 0u);
+  EXPECT_EQ(host->journal().Count(Op::checkout_layer), 0u);
+  EXPECT_EQ(host->journal().Count(Op::AEGP_DisposeStream), 1u);
+  EXPECT_EQ(host->journal().Count(Op::AEGP_DisposeEffect), 1u);
   host->EndFrame();
-  EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+  EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
 }
 
 TEST(MotionSource, EveryLookupStepFailingCleansUp) {
-  const char* steps[] = {"AEGP_GetNewEffectForEffect", "AEGP_GetNewEffectStreamByIndex",
-                         "AEGP_GetNewStreamValue",     "AEGP_DisposeStreamValue",
-                         "AEGP_GetEffectLayer",        "AEGP_GetLayerParentComp",
-                         "AEGP_GetLayerFromLayerID",   "AEGP_DisposeStream",
-                         "AEGP_DisposeEffect"};
-  for (const char* step : steps) {
+  const Op steps[] = {Op::AEGP_GetNewEffectForEffect, Op::AEGP_GetNewEffectStreamByIndex,
+                      Op::AEGP_GetNewStreamValue,     Op::AEGP_DisposeStreamValue,
+                      Op::AEGP_GetEffectLayer,        Op::AEGP_GetLayerParentComp,
+                      Op::AEGP_GetLayerFromLayerID,   Op::AEGP_DisposeStream,
+                      Op::AEGP_DisposeEffect};
+  for (const Op step : steps) {
     auto host = NewHost();
-    qshost::Layer source;
+    quillstreak::host::Layer source;
     source.id = 3;
-    host->comp().AddLayer(source);
-    host->SetLayerParam(PARAM_MOTION_SOURCE, 3);
-    host->FailCall(step, 1, 31);
-    EXPECT_EQ(host->SmartPreRender(), 31) << step;
-    EXPECT_EQ(host->CountCalls("checkout_layer"), 0u) << step;
+    host->scene().comp().AddLayer(source);
+    host->params().SetLayer(PARAM_MOTION_SOURCE, 3);
+    host->faults().FailCall(step, 1, 31);
+    EXPECT_EQ(host->SmartPreRender(), 31) << quillstreak::host::NameOf(step);
+    EXPECT_EQ(host->journal().Count(Op::checkout_layer), 0u) << quillstreak::host::NameOf(step);
     host->EndFrame();
-    EXPECT_TRUE(host->AccountsClear()) << step << " " << host->AccountsText();
+    EXPECT_TRUE(host->accounts().Clear())
+        << quillstreak::host::NameOf(step) << " " << host->accounts().Describe();
   }
 }
 
@@ -382,13 +378,13 @@ TEST(FrameEnd, APreRenderedFrameLeavesNothingRenderedOrNot) {
     TwoJumps(*host);
     ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE);
     if (render) {
-      EXPECT_EQ(host->SmartRender(), PF_Err_NONE) << host->JournalText();
+      EXPECT_EQ(host->SmartRender(), PF_Err_NONE) << host->journal().Text();
       // Smart render destroyed the list and left the plan without one.
       EXPECT_EQ(AttachedPlan(*host)->sampleTimes, nullptr);
     }
     host->EndFrame();
-    EXPECT_TRUE(host->AccountsClear()) << render << " " << host->AccountsText();
-    EXPECT_EQ(host->CountCalls("host_dispose_handle"), 1u);
+    EXPECT_TRUE(host->accounts().Clear()) << render << " " << host->accounts().Describe();
+    EXPECT_EQ(host->journal().Count(Op::host_dispose_handle), 1u);
   }
 }
 

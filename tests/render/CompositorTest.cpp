@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -15,10 +16,12 @@
 namespace {
 
 using namespace quillstreak;
-using qshost::Host;
-using qshost::Interp;
-using qshost::World;
-using qstest::NewHost;
+using quillstreak::host::Host;
+using quillstreak::host::Interp;
+using quillstreak::host::World;
+using quillstreak::test::Call;
+using quillstreak::test::NewHost;
+using quillstreak::test::Op;
 
 constexpr A_long kNow = 1000;  // current time; the shutter window is 900..1000
 constexpr A_long kSide = 4;    // the layer is a 4x4 rectangle, anchor at its top-left corner
@@ -71,12 +74,12 @@ A_long SampleTime(const Scene& s, std::size_t k) {
 
 std::unique_ptr<Host> MakeHost(const Scene& s) {
   auto host = NewHost();
-  host->comp().width = 32;
-  host->comp().height = 8;
-  qshost::Layer& layer = host->comp().layers.front();
-  layer.source =
-      qshost::LayerSource{qshost::LayerSource::Kind::Rectangle, kSide, kSide, s.color, {}};
-  layer.transform = qshost::TransformStreams{};
+  host->scene().comp().width = 32;
+  host->scene().comp().height = 8;
+  quillstreak::host::Layer& layer = host->scene().comp().layers.front();
+  layer.source = quillstreak::host::LayerSource{
+      quillstreak::host::LayerSource::Kind::Rectangle, kSide, kSide, s.color, {}};
+  layer.transform = quillstreak::host::TransformStreams{};
   auto& position = layer.transform.position;
   if (s.samples.empty()) {
     position.SetConstant({double(s.current.x), double(s.current.y), 0, 0});
@@ -86,8 +89,8 @@ std::unique_ptr<Host> MakeHost(const Scene& s) {
                            Interp::Hold);
     }
     position.AddKeyframe(kNow, {double(s.current.x), double(s.current.y), 0, 0}, Interp::Hold);
-    host->SetFloat(PARAM_MOTION_THRESHOLD, 0.0);  // every probe becomes a sample
-    host->SetFloat(PARAM_TIME_THRESHOLD, StepFor(s.samples.size()));
+    host->params().SetFloat(PARAM_MOTION_THRESHOLD, 0.0);  // every probe becomes a sample
+    host->params().SetFloat(PARAM_TIME_THRESHOLD, StepFor(s.samples.size()));
   }
   if (s.hidden > 0) {
     const auto k = static_cast<std::size_t>(s.hidden - 1);
@@ -102,15 +105,15 @@ std::unique_ptr<Host> MakeHost(const Scene& s) {
       scale.AddKeyframe(kNow, {0, 0, 100, 0}, Interp::Hold);
     }
   }
-  host->SetFloat(PARAM_SHUTTER_ANGLE, 360.0);
-  host->SetCheckbox(PARAM_RAMP_FILL_ENABLE, s.ramp);
-  host->SetCheckbox(PARAM_SOLID_FILL_ENABLE, s.solid);
-  host->SetColor(PARAM_RAMP_START_COLOR, kStart);
-  host->SetColor(PARAM_RAMP_END_COLOR, kEnd);
-  host->SetColor(PARAM_SOLID_COLOR, kSolid);
-  host->SetFloat(PARAM_OPACITY, s.opacity);
-  host->SetPreRenderEntryRects(s.entry, s.entry);
-  host->SetTime(kNow);
+  host->params().SetFloat(PARAM_SHUTTER_ANGLE, 360.0);
+  host->params().SetCheckbox(PARAM_RAMP_FILL_ENABLE, s.ramp);
+  host->params().SetCheckbox(PARAM_SOLID_FILL_ENABLE, s.solid);
+  host->params().SetColor(PARAM_RAMP_START_COLOR, kStart);
+  host->params().SetColor(PARAM_RAMP_END_COLOR, kEnd);
+  host->params().SetColor(PARAM_SOLID_COLOR, kSolid);
+  host->params().SetFloat(PARAM_OPACITY, s.opacity);
+  host->frames().SetPreRenderEntryRects(s.entry, s.entry);
+  host->scene().SetTime(kNow);
   return host;
 }
 
@@ -125,7 +128,7 @@ class Canvas {
     for (A_long y = at.y; y < at.y + kSide; ++y) {
       for (A_long x = at.x; x < at.x + kSide; ++x) {
         PF_Pixel& d = px_[std::size_t((y - top_) * w_ + (x - left_))];
-        d = qstest::Over(p, d);
+        d = quillstreak::test::Over(p, d);
       }
     }
   }
@@ -199,38 +202,49 @@ Canvas ExpectedOutput(const Scene& s, int drawnUpTo = -1, bool finished = true) 
   return c;
 }
 
-/// The host calls that make up the render, with their integer arguments (handle ids left out).
+/// The host calls that make up the render.
 std::vector<std::string> Trace(const Host& host) {
-  static const std::set<std::string> kOps = {
-      "host_lock_handle", "host_unlock_handle", "checkout_layer_pixels", "checkout_output", "fill",
-      "iterate",          "transfer_rect"};
-  std::vector<std::string> out;
-  for (const auto& e : host.journal()) {
-    if (kOps.count(e.op) == 0) continue;
-    if (e.op == "host_lock_handle" || e.op == "host_unlock_handle") {
-      out.push_back(e.op);
-      continue;
-    }
-    out.push_back(qstest::Describe({e}).front());
-  }
-  return out;
+  return quillstreak::test::Trace(
+      host.journal(), {Op::host_lock_handle, Op::host_unlock_handle, Op::checkout_layer_pixels,
+                       Op::checkout_output, Op::fill, Op::iterate, Op::transfer_rect});
 }
 
-std::string Id(A_long id) { return "checkout_layer_pixels " + std::to_string(id); }
+// The plan's handle, the first one the host made.
+const std::string kLock = Call<Op::host_lock_handle>({.handle = 1});
+const std::string kUnlock = Call<Op::host_unlock_handle>({.handle = 1});
+const std::string kOutput = Call<Op::checkout_output>();
+// The clear: transparent black over the whole world.
+const std::string kClear = Call<Op::fill>({.color = false, .rect = std::nullopt});
+
+std::string Id(A_long id) { return Call<Op::checkout_layer_pixels>({.checkout_id = id}); }
 // iterate: progress 0..height, a source world, no area, source and destination the same world.
-std::string IterateOver(A_long height) { return "iterate 0 " + std::to_string(height) + " 1 0 1"; }
-// transfer_rect: quality HI, alpha mode 0 (the effect's; the host's worlds are straight either
-// way), whole frame, the whole 4x4 source, its offset from the output's origin, in front at full
-// strength, no mask.
-std::string TransferAt(A_long dx, A_long dy) {
-  return "transfer_rect 1 0 0 0 0 4 4 " + std::to_string(dx) + " " + std::to_string(dy) +
-         " 2 255 0";
+std::string IterateOver(A_long height) {
+  return Call<Op::iterate>({.progress_base = 0,
+                            .progress_final = height,
+                            .src = true,
+                            .area = std::nullopt,
+                            .in_place = true});
+}
+// transfer_rect: the frame's quality and field, the effect's alpha mode (the host's worlds are
+// straight either way), the whole 4x4 source at its offset from the output's origin, in front
+// at full strength, no mask.
+std::string TransferAt(A_long dx, A_long dy, PF_Quality quality = PF_Quality_HI,
+                       PF_Field field = PF_Field_FRAME) {
+  return Call<Op::transfer_rect>({.quality = quality,
+                                  .m_flags = PF_MF_Alpha_PREMUL,
+                                  .field = field,
+                                  .src_rect = PF_Rect{0, 0, kSide, kSide},
+                                  .dest_x = dx,
+                                  .dest_y = dy,
+                                  .xfer = PF_Xfer_IN_FRONT,
+                                  .opacity = 255,
+                                  .mask = false});
 }
 
 /// The calls of a render that runs to its end.
 std::vector<std::string> FullTrace(const Scene& s, const PF_EffectWorld& out) {
   const auto n = static_cast<A_long>(s.samples.size());
-  std::vector<std::string> t = {"host_lock_handle", Id(n + 2), "checkout_output", "fill 0 0"};
+  std::vector<std::string> t = {kLock, Id(n + 2), kOutput, kClear};
   for (A_long k = 1; k <= n; ++k) {
     t.push_back(Id(k));
     if (k == s.hidden) continue;
@@ -243,7 +257,7 @@ std::vector<std::string> FullTrace(const Scene& s, const PF_EffectWorld& out) {
   if (s.hidden != n + 1) {
     t.push_back(TransferAt(s.current.x - out.origin_x, s.current.y - out.origin_y));
   }
-  t.push_back("host_unlock_handle");
+  t.push_back(kUnlock);
   return t;
 }
 
@@ -280,20 +294,20 @@ TEST(Compositor, DrawsTheTrailAndTheCurrentFrame) {
   for (const RenderCase& c : cases) {
     SCOPED_TRACE(c.name);
     auto host = MakeHost(c.scene);
-    ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE) << host->JournalText();
-    ASSERT_EQ(host->layerCheckouts().size(), c.scene.samples.size() + 1);
-    host->ClearJournal();
-    EXPECT_EQ(host->SmartRender(), PF_Err_NONE) << host->JournalText();
-    ASSERT_NE(host->outputWorld(), nullptr);
-    EXPECT_EQ(Trace(*host), FullTrace(c.scene, host->outputWorld()->def()));
-    ExpectedOutput(c.scene).ExpectEqual(host->outputWorld());
+    ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE) << host->journal().Text();
+    ASSERT_EQ(host->frames().layerCheckouts().size(), c.scene.samples.size() + 1);
+    host->journal().Clear();
+    EXPECT_EQ(host->SmartRender(), PF_Err_NONE) << host->journal().Text();
+    ASSERT_NE(host->frames().outputWorld(), nullptr);
+    EXPECT_EQ(Trace(*host), FullTrace(c.scene, host->frames().outputWorld()->def()));
+    ExpectedOutput(c.scene).ExpectEqual(host->frames().outputWorld());
     // Each suite is acquired once per render and released with it.
     std::multiset<std::string> acquired;
-    for (const auto& e : host->Calls("AcquireSuite")) acquired.insert(e.text);
+    for (const auto& e : host->journal().Args<Op::AcquireSuite>()) acquired.insert(e.name);
     for (const auto& name : acquired) EXPECT_EQ(acquired.count(name), 1u) << name;
-    EXPECT_EQ(host->CountCalls("ReleaseSuite"), acquired.size());
+    EXPECT_EQ(host->journal().Count(Op::ReleaseSuite), acquired.size());
     host->EndFrame();
-    EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+    EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
   }
 }
 
@@ -301,16 +315,13 @@ TEST(Compositor, CurrentFrameIsCheckedOutFirstAndIdAfterTheSamplesIsNeverUsed) {
   const Scene s{{{0, 2}, {4, 2}, {8, 2}}, {12, 2}};
   auto host = MakeHost(s);
   ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE);
-  host->ClearJournal();
+  host->journal().Clear();
   ASSERT_EQ(host->SmartRender(), PF_Err_NONE);
-  std::vector<std::string> order;
-  for (const auto& e : host->journal()) {
-    if (e.op == "checkout_layer_pixels") order.push_back(Id(A_long(e.args.at(0))));
-    if (e.op == "checkout_output") order.push_back(e.op);
-  }
-  EXPECT_EQ(order, (std::vector<std::string>{Id(5), "checkout_output", Id(1), Id(2), Id(3)}));
+  EXPECT_EQ(
+      quillstreak::test::Trace(host->journal(), {Op::checkout_layer_pixels, Op::checkout_output}),
+      (std::vector<std::string>{Id(5), kOutput, Id(1), Id(2), Id(3)}));
   host->EndFrame();
-  EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+  EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
 }
 
 TEST(Compositor, TransferPlacesEachWorldByItsOriginAndPassesTheFrameSettings) {
@@ -319,28 +330,27 @@ TEST(Compositor, TransferPlacesEachWorldByItsOriginAndPassesTheFrameSettings) {
   const Scene s{{{-2, -1}, {1, -3}}, {4, 0}};
   auto host = MakeHost(s);
   ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE);
-  host->in_data().quality = PF_Quality_LO;
-  host->in_data().field = PF_Field_UPPER;
-  host->ClearJournal();
-  ASSERT_EQ(host->SmartRender(), PF_Err_NONE) << host->JournalText();
-  ASSERT_NE(host->outputWorld(), nullptr);
-  EXPECT_EQ(host->outputWorld()->def().origin_x, -2);
-  EXPECT_EQ(host->outputWorld()->def().origin_y, -3);
-  const auto transfers = qstest::Describe(host->Calls("transfer_rect"));
+  host->records().in_data().quality = PF_Quality_LO;
+  host->records().in_data().field = PF_Field_UPPER;
+  host->journal().Clear();
+  ASSERT_EQ(host->SmartRender(), PF_Err_NONE) << host->journal().Text();
+  ASSERT_NE(host->frames().outputWorld(), nullptr);
+  EXPECT_EQ(host->frames().outputWorld()->def().origin_x, -2);
+  EXPECT_EQ(host->frames().outputWorld()->def().origin_y, -3);
   const std::vector<std::string> expected = {
-      "transfer_rect 0 0 1 0 0 4 4 0 2 2 255 0",  // sample 1 at (-2, -1)
-      "transfer_rect 0 0 1 0 0 4 4 3 0 2 255 0",  // sample 2 at (1, -3)
-      "transfer_rect 0 0 1 0 0 4 4 6 3 2 255 0",  // current frame at (4, 0)
+      TransferAt(0, 2, PF_Quality_LO, PF_Field_UPPER),  // sample 1 at (-2, -1)
+      TransferAt(3, 0, PF_Quality_LO, PF_Field_UPPER),  // sample 2 at (1, -3)
+      TransferAt(6, 3, PF_Quality_LO, PF_Field_UPPER),  // current frame at (4, 0)
   };
-  EXPECT_EQ(transfers, expected);
-  ExpectedOutput(s).ExpectEqual(host->outputWorld());
+  EXPECT_EQ(quillstreak::test::Trace(host->journal(), {Op::transfer_rect}), expected);
+  ExpectedOutput(s).ExpectEqual(host->frames().outputWorld());
   host->EndFrame();
-  EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+  EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
 }
 
 struct FailureCase {
   const char* name;
-  const char* op;  // fault: the n-th call of op fails with kInjected ...
+  std::optional<Op> op;  // fault: the n-th call of op fails with kInjected ...
   int nth;
   const char* suite;  // ... or this suite is refused (the render then ends with 516)
   PF_Err err;
@@ -352,39 +362,39 @@ struct FailureCase {
 TEST(Compositor, FirstErrorStopsDrawingButThePlanIsReleased) {
   // Three opaque copies with ramp fill at half opacity; the output starts at (0, 2).
   const Scene s{{{0, 2}, {4, 2}, {8, 2}}, {14, 2}, 0, kOpaque, true, false, 50.0};
-  const std::string lock = "host_lock_handle", unlock = "host_unlock_handle";
-  const std::string out = "checkout_output", fill = "fill 0 0", it = IterateOver(kSide);
+  const std::string lock = kLock, unlock = kUnlock;
+  const std::string out = kOutput, fill = kClear, it = IterateOver(kSide);
   const FailureCase cases[] = {
       {"current frame checkout fails",
-       "checkout_layer_pixels",
+       Op::checkout_layer_pixels,
        1,
        nullptr,
        kInjected,
        {lock, Id(5), unlock},
        -1},
       {"output checkout fails",
-       "checkout_output",
+       Op::checkout_output,
        1,
        nullptr,
        kInjected,
        {lock, Id(5), out, unlock},
        -1},
       {"second sample's checkout fails",
-       "checkout_layer_pixels",
+       Op::checkout_layer_pixels,
        3,
        nullptr,
        kInjected,
        {lock, Id(5), out, fill, Id(1), it, TransferAt(0, 0), Id(2), unlock},
        1},
       {"first transfer fails",
-       "transfer_rect",
+       Op::transfer_rect,
        1,
        nullptr,
        kInjected,
        {lock, Id(5), out, fill, Id(1), it, TransferAt(0, 0), unlock},
        0},
       {"opacity pass fails",
-       "iterate",
+       Op::iterate,
        4,
        nullptr,
        kInjected,
@@ -392,7 +402,7 @@ TEST(Compositor, FirstErrorStopsDrawingButThePlanIsReleased) {
         TransferAt(8, 0), IterateOver(kSide), unlock},
        3},
       {"a failed clear is ignored",
-       "fill",
+       Op::fill,
        1,
        nullptr,
        PF_Err_NONE,
@@ -401,14 +411,14 @@ TEST(Compositor, FirstErrorStopsDrawingButThePlanIsReleased) {
        3,
        true},
       {"transform suite refused",
-       nullptr,
+       std::nullopt,
        0,
        "PF World Transform Suite",
        PF_Err_BAD_CALLBACK_PARAM,
        {lock, Id(5), out, fill, Id(1), it, unlock},
        0},
       {"iterate suite refused",
-       nullptr,
+       std::nullopt,
        0,
        "PF Iterate8 Suite",
        PF_Err_BAD_CALLBACK_PARAM,
@@ -419,19 +429,19 @@ TEST(Compositor, FirstErrorStopsDrawingButThePlanIsReleased) {
     SCOPED_TRACE(c.name);
     auto host = MakeHost(s);
     ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE);
-    host->ClearJournal();
-    if (c.op != nullptr) host->FailCall(c.op, c.nth, kInjected);
-    if (c.suite != nullptr) host->RefuseSuite(c.suite);
+    host->journal().Clear();
+    if (c.op) host->faults().FailCall(*c.op, c.nth, kInjected);
+    if (c.suite != nullptr) host->faults().RefuseSuite(c.suite);
     EXPECT_EQ(host->SmartRender(), c.err);
-    EXPECT_EQ(Trace(*host), c.trace) << host->JournalText();
+    EXPECT_EQ(Trace(*host), c.trace) << host->journal().Text();
     if (c.drawn < 0) {
-      EXPECT_EQ(host->outputWorld(), nullptr);
+      EXPECT_EQ(host->frames().outputWorld(), nullptr);
     } else {
-      ExpectedOutput(s, c.drawn, c.finished).ExpectEqual(host->outputWorld());
+      ExpectedOutput(s, c.drawn, c.finished).ExpectEqual(host->frames().outputWorld());
     }
-    host->ClearFaults();
+    host->faults().Clear();
     host->EndFrame();
-    EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+    EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
   }
 }
 
@@ -460,19 +470,19 @@ TEST(Compositor, WithoutAPlanNothingIsCheckedOut) {
   g_checkouts = 0;
   EXPECT_EQ(host->Send(PF_Cmd_SMART_RENDER, nullptr, nullptr, &extra), PF_Err_OUT_OF_MEMORY);
   EXPECT_EQ(g_checkouts, 0);
-  EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+  EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
 
   // A plan whose handle cannot be locked is no plan either; the frame's end still frees it.
   ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE);
-  host->ClearJournal();
-  host->FailCall("host_lock_handle", 1, kInjected);
+  host->journal().Clear();
+  host->faults().FailCall(Op::host_lock_handle, 1, kInjected);
   EXPECT_EQ(host->SmartRender(), PF_Err_OUT_OF_MEMORY);
-  EXPECT_EQ(host->CountCalls("checkout_layer_pixels"), 0u) << host->JournalText();
-  EXPECT_EQ(host->CountCalls("checkout_output"), 0u);
-  EXPECT_EQ(host->CountCalls("host_unlock_handle"), 0u);
-  host->ClearFaults();
+  EXPECT_EQ(host->journal().Count(Op::checkout_layer_pixels), 0u) << host->journal().Text();
+  EXPECT_EQ(host->journal().Count(Op::checkout_output), 0u);
+  EXPECT_EQ(host->journal().Count(Op::host_unlock_handle), 0u);
+  host->faults().Clear();
   host->EndFrame();
-  EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+  EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
 }
 
 }  // namespace

@@ -17,9 +17,9 @@
 namespace {
 
 using namespace quillstreak;
-using qshost::Interp;
-using qshost::World;
-using qstest::NewHost;
+using quillstreak::host::Interp;
+using quillstreak::host::World;
+using quillstreak::test::NewHost;
 
 constexpr PF_Pixel kStart{255, 250, 10, 100};
 constexpr PF_Pixel kEnd{255, 10, 250, 40};
@@ -131,7 +131,7 @@ Picture ExpectedOutput(const Movie& m, const Frame& f) {
         PF_Pixel c = kRamp[n][k];
         c.alpha = Cover(255, Coverage(m, i, j));
         PF_Pixel& d = p.at(f.sampleLeft[k] + i, m.top + j);
-        d = qstest::Over(c, d);
+        d = quillstreak::test::Over(c, d);
       }
     }
   }
@@ -143,7 +143,7 @@ Picture ExpectedOutput(const Movie& m, const Frame& f) {
       PF_Pixel c = kLayerColor;  // a straight colour keeps its value at any coverage
       c.alpha = Cover(255, Coverage(m, i, j));
       PF_Pixel& d = p.at(f.currentLeft + i, m.top + j);
-      d = qstest::Over(c, d);
+      d = quillstreak::test::Over(c, d);
     }
   }
   return p;
@@ -161,7 +161,7 @@ Picture ExpectedFrame(const Movie& m, const Picture& out) {
       if (x >= out.left() && x < out.left() + out.width() && y >= out.top() &&
           y < out.top() + out.height())
         p = out.at(x, y);
-      frame.at(x, y) = qstest::Over(p, kBackground);
+      frame.at(x, y) = quillstreak::test::Over(p, kBackground);
     }
   }
   return frame;
@@ -207,33 +207,33 @@ TEST(EndToEnd, TrailFramesMatchTheLayerHistory) {
   for (const Movie& m : movies) {
     SCOPED_TRACE(m.name);
     auto host = NewHost();
-    host->comp().width = 32;
-    host->comp().height = 8;
-    host->comp().background = kBackground;
-    qshost::Layer& layer = host->comp().layers.front();
-    layer.source = qshost::LayerSource{
-        qshost::LayerSource::Kind::Rectangle, m.source.w, m.source.h, kLayerColor, {}};
-    layer.transform = qshost::TransformStreams{};
+    host->scene().comp().width = 32;
+    host->scene().comp().height = 8;
+    host->scene().comp().background = kBackground;
+    quillstreak::host::Layer& layer = host->scene().comp().layers.front();
+    layer.source = quillstreak::host::LayerSource{
+        quillstreak::host::LayerSource::Kind::Rectangle, m.source.w, m.source.h, kLayerColor, {}};
+    layer.transform = quillstreak::host::TransformStreams{};
     layer.transform.scale.SetConstant({m.scale, m.scale, 100, 0});
     layer.transform.rotateZ.SetConstant({m.rotation, 0, 0, 0});
     for (const auto& [time, x] : m.keys) {
       layer.transform.position.AddKeyframe(time, {x, m.y, 0, 0}, Interp::Hold);
     }
-    host->SetDownsample(m.ds, m.ds);
-    host->SetFloat(PARAM_MOTION_THRESHOLD, 1.0);
-    host->SetFloat(PARAM_TIME_THRESHOLD, 20.0);
-    host->SetFloat(PARAM_SHUTTER_ANGLE, 360.0);
-    host->SetCheckbox(PARAM_RAMP_FILL_ENABLE, true);
-    host->SetColor(PARAM_RAMP_START_COLOR, kStart);
-    host->SetColor(PARAM_RAMP_END_COLOR, kEnd);
-    host->SetFloat(PARAM_OPACITY, 50.0);
+    host->records().SetDownsample(m.ds, m.ds);
+    host->params().SetFloat(PARAM_MOTION_THRESHOLD, 1.0);
+    host->params().SetFloat(PARAM_TIME_THRESHOLD, 20.0);
+    host->params().SetFloat(PARAM_SHUTTER_ANGLE, 360.0);
+    host->params().SetCheckbox(PARAM_RAMP_FILL_ENABLE, true);
+    host->params().SetColor(PARAM_RAMP_START_COLOR, kStart);
+    host->params().SetColor(PARAM_RAMP_END_COLOR, kEnd);
+    host->params().SetFloat(PARAM_OPACITY, 50.0);
 
     for (const Frame& f : m.frames) {
       SCOPED_TRACE("frame at " + std::to_string(f.time));
-      const qshost::FrameResult result = host->RenderFrame(f.time);
-      ASSERT_EQ(result.err, PF_Err_NONE) << host->JournalText();
+      const quillstreak::host::FrameResult result = host->RenderFrame(f.time);
+      ASSERT_EQ(result.err, PF_Err_NONE) << host->journal().Text();
       std::vector<std::pair<A_long, A_long>> checkouts, expected;
-      for (const auto& c : host->layerCheckouts()) checkouts.emplace_back(c.id, c.time);
+      for (const auto& c : host->frames().layerCheckouts()) checkouts.emplace_back(c.id, c.time);
       for (std::size_t k = 0; k < f.sampleTimes.size(); ++k) {
         expected.emplace_back(A_long(k + 1), f.sampleTimes[k]);
       }
@@ -241,10 +241,10 @@ TEST(EndToEnd, TrailFramesMatchTheLayerHistory) {
       EXPECT_EQ(checkouts, expected);
 
       const Picture out = ExpectedOutput(m, f);
-      ASSERT_NE(host->outputWorld(), nullptr);
-      out.ExpectEqual(*host->outputWorld(), "output");
+      ASSERT_NE(host->frames().outputWorld(), nullptr);
+      out.ExpectEqual(*host->frames().outputWorld(), "output");
       ExpectedFrame(m, out).ExpectEqual(result.frame, "frame");
-      EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+      EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
     }
   }
 }

@@ -10,7 +10,7 @@
 
 #include "robustness/Robustness.h"
 
-namespace qsrobust {
+namespace quillstreak::test {
 namespace {
 
 constexpr A_long kFaultBase = 0x7A00;
@@ -24,23 +24,23 @@ Baseline RunBaseline(const Scenario& s) {
   auto host = Prepare(s);
   Baseline b;
   b.result = RunCommand(*host, s.command);
-  b.journal = host->journal();
+  b.journal = host->journal().entries();
   if (s.trail) {
     // The sweep is only as good as its frame: it must draw a trail of several samples.
     std::size_t samples = 0;
     for (const JournalEntry& e : b.journal) {
-      samples += e.op == "checkout_layer" || e.op == "checkout_layer_pixels" ? 1 : 0;
+      samples += e.op == Op::checkout_layer || e.op == Op::checkout_layer_pixels ? 1 : 0;
     }
     EXPECT_GE(samples, 4u) << s.name << ": no trail to sweep";
   }
   EndFrame(*host);
-  EXPECT_TRUE(host->AccountsClear()) << s.name << ": " << host->AccountsText();
+  EXPECT_TRUE(host->accounts().Clear()) << s.name << ": " << host->accounts().Describe();
   return b;
 }
 
 std::string Context(const Scenario& s, std::size_t k, const JournalEntry& e, const Host& host) {
-  return s.name + ": call " + std::to_string(k) + " (" + e.op +
-         (e.text.empty() ? "" : " " + e.text) + ") failing\n" + host.JournalText();
+  return s.name + ": call " + std::to_string(k) + " (" +
+         quillstreak::host::FormatCall(e.op, e.args) + ") failing\n" + host.journal().Text();
 }
 
 /// Fails each call of the scenario's command in turn; `points` counts the fault points tried.
@@ -53,9 +53,9 @@ void Sweep(const Scenario& s, std::size_t& points) {
     const JournalEntry& target = baseline.journal[k - 1];
     const A_long code = kFaultBase + static_cast<A_long>(k);
     auto host = Prepare(s);
-    host->FailCallNumber(static_cast<std::int64_t>(k), code);
+    host->faults().FailCallNumber(static_cast<std::int64_t>(k), code);
     const PF_Err err = RunCommand(*host, s.command);
-    const std::vector<JournalEntry>& journal = host->journal();
+    const std::vector<JournalEntry>& journal = host->journal().entries();
 
     // Up to the failing call the command runs as it did without the fault.
     ASSERT_GE(journal.size(), k) << Context(s, k, target, *host);
@@ -72,17 +72,18 @@ void Sweep(const Scenario& s, std::size_t& points) {
       EXPECT_EQ(err, ExpectedResult(hit, code, baseline.result)) << Context(s, k, target, *host);
       if (!FailureIgnored(hit.op)) {
         for (std::size_t i = k; i < journal.size(); ++i) {
-          EXPECT_TRUE(CleanupCall(journal[i]))
-              << "after the failure: " << i + 1 << " " << journal[i].op << "\n"
-              << Context(s, k, target, *host);
+          EXPECT_TRUE(CleanupCall(journal[i])) << "after the failure: " << i + 1 << " "
+                                               << quillstreak::host::Format(journal[i]) << "\n"
+                                               << Context(s, k, target, *host);
         }
       }
     }
 
     // Nothing but the plan's handle may outlive a command, and only a frame's. (The host counts
     // a release it refused as done, so a refused release leaves nothing either.)
-    qshost::Accounts afterCommand = host->accounts();
-    if (s.command == Command::PreRender && host->preRenderOutput().pre_render_data != nullptr) {
+    quillstreak::host::Accounts afterCommand = host->accounts();
+    if (s.command == Command::PreRender &&
+        host->frames().preRenderOutput().pre_render_data != nullptr) {
       EXPECT_EQ(afterCommand.handles, 1) << Context(s, k, target, *host);
       afterCommand.handles = 0;
     }
@@ -94,8 +95,9 @@ void Sweep(const Scenario& s, std::size_t& points) {
                                       << Context(s, k, target, *host);
 
     EndFrame(*host);
-    EXPECT_TRUE(host->AccountsClear()) << "after the frame: " << host->AccountsText() << "\n"
-                                       << Context(s, k, target, *host);
+    EXPECT_TRUE(host->accounts().Clear())
+        << "after the frame: " << host->accounts().Describe() << "\n"
+        << Context(s, k, target, *host);
     if (::testing::Test::HasFatalFailure()) break;
   }
 }
@@ -129,7 +131,7 @@ TEST(FaultSweep, SwapColorsCallsTheHostForNothing) {
 
 TEST(FaultSweep, AFailingCleanupNeverHidesTheFirstError) {
   struct Fault {
-    const char* op;
+    Op op;
     int n;
   };
   struct Case {
@@ -142,52 +144,52 @@ TEST(FaultSweep, AFailingCleanupNeverHidesTheFirstError) {
       {"parameter checkout, then a check-in",
        Command::PreRender,
        SlidingLayer,
-       {"checkout_param", 6},
-       {"checkin_param", 1}},
+       {Op::checkout_param, 6},
+       {Op::checkin_param, 1}},
       {"layer checkout, then a check-in",
        Command::PreRender,
        SlidingLayer,
-       {"checkout_layer", 2},
-       {"checkin_param", 24}},
+       {Op::checkout_layer, 2},
+       {Op::checkin_param, 24}},
       {"stream read, then a check-in",
        Command::PreRender,
        SlidingLayer,
-       {"AEGP_GetLayerStreamValue", 9},
-       {"checkin_param", 12}},
+       {Op::AEGP_GetLayerStreamValue, 9},
+       {Op::checkin_param, 12}},
       {"Motion Source value, then the stream's disposal",
        Command::PreRender,
        MotionSourceLayer,
-       {"AEGP_GetNewStreamValue", 1},
-       {"AEGP_DisposeStream", 1}},
+       {Op::AEGP_GetNewStreamValue, 1},
+       {Op::AEGP_DisposeStream, 1}},
       {"Motion Source layer, then the effect's disposal",
        Command::PreRender,
        MotionSourceLayer,
-       {"AEGP_GetLayerFromLayerID", 1},
-       {"AEGP_DisposeEffect", 1}},
+       {Op::AEGP_GetLayerFromLayerID, 1},
+       {Op::AEGP_DisposeEffect, 1}},
       {"stream of Top, then the effect's disposal",
        Command::UpdateParamsUI,
        StillScene,
-       {"AEGP_GetNewEffectStreamByIndex", 2},
-       {"AEGP_DisposeEffect", 1}},
+       {Op::AEGP_GetNewEffectStreamByIndex, 2},
+       {Op::AEGP_DisposeEffect, 1}},
       {"hiding Right, then a stream's disposal",
        Command::UpdateParamsUI,
        StillScene,
-       {"AEGP_SetDynamicStreamFlag", 3},
-       {"AEGP_DisposeStream", 4}},
+       {Op::AEGP_SetDynamicStreamFlag, 3},
+       {Op::AEGP_DisposeStream, 4}},
   };
   constexpr A_long kFirst = 0x7D01;
   constexpr A_long kCleanup = 0x7D02;
   for (const Case& c : cases) {
     auto host = Prepare(Scenario{c.name, c.command, c.scene});
-    host->FailCall(c.first.op, c.first.n, kFirst);
-    host->FailCall(c.cleanup.op, c.cleanup.n, kCleanup);
-    EXPECT_EQ(RunCommand(*host, c.command), kFirst) << c.name << "\n" << host->JournalText();
+    host->faults().FailCall(c.first.op, c.first.n, kFirst);
+    host->faults().FailCall(c.cleanup.op, c.cleanup.n, kCleanup);
+    EXPECT_EQ(RunCommand(*host, c.command), kFirst) << c.name << "\n" << host->journal().Text();
     bool cleanupFailed = false;
     for (const JournalEntry& e : host->journal()) cleanupFailed |= e.failed && e.result == kCleanup;
     EXPECT_TRUE(cleanupFailed) << c.name << ": the clean-up call was never made\n"
-                               << host->JournalText();
+                               << host->journal().Text();
     EndFrame(*host);
-    EXPECT_TRUE(host->AccountsClear()) << c.name << ": " << host->AccountsText();
+    EXPECT_TRUE(host->accounts().Clear()) << c.name << ": " << host->accounts().Describe();
   }
 }
 
@@ -205,10 +207,9 @@ constexpr WithheldSuite kSuites[] = {
 
 bool Acquires(const std::vector<JournalEntry>& journal, const WithheldSuite& suite) {
   for (const JournalEntry& e : journal) {
-    if (e.op == "AcquireSuite" && e.text == suite.name && !e.args.empty() &&
-        e.args[0] == suite.version) {
-      return true;
-    }
+    if (e.op != Op::AcquireSuite) continue;
+    const auto& acquired = e.Args<Op::AcquireSuite>();
+    if (acquired.name == suite.name && acquired.version == suite.version) return true;
   }
   return false;
 }
@@ -221,18 +222,19 @@ TEST(SuiteWithheld, EveryCommandWithEverySuite) {
       const std::string context =
           s.name + " without " + suite.name + " " + std::to_string(suite.version);
       auto host = Prepare(s);
-      host->RefuseSuite(suite.name, suite.version);
+      host->faults().RefuseSuite(suite.name, suite.version);
       const PF_Err err = RunCommand(*host, s.command);
       const bool needed = Acquires(baseline.journal, suite);
       refused += needed ? 1 : 0;
-      EXPECT_EQ(err, needed ? PF_Err_BAD_CALLBACK_PARAM : baseline.result) << context << "\n"
-                                                                           << host->JournalText();
+      EXPECT_EQ(err, needed ? PF_Err_BAD_CALLBACK_PARAM : baseline.result)
+          << context << "\n"
+          << host->journal().Text();
       EXPECT_EQ(host->accounts().params, 0) << context;
       EXPECT_EQ(host->accounts().streams, 0) << context;
       EXPECT_EQ(host->accounts().effectRefs, 0) << context;
       EXPECT_EQ(host->accounts().streamValues, 0) << context;
       EndFrame(*host);
-      EXPECT_TRUE(host->AccountsClear()) << context << ": " << host->AccountsText();
+      EXPECT_TRUE(host->accounts().Clear()) << context << ": " << host->accounts().Describe();
     }
     std::cout << "[ suites withheld ] " << s.name << ": " << refused << " of " << std::size(kSuites)
               << " suites needed\n";
@@ -245,20 +247,20 @@ TEST(SuiteWithheld, NoBasicSuite) {
     // parameter setup and Swap Colors need none.
     const bool needsSuites = s.command != Command::ParamsSetup && s.command != Command::SwapColors;
     auto host = Prepare(s);
-    const PF_OutData before = host->out_data();
-    host->SetNoBasicSuite(true);
+    const PF_OutData before = host->records().out_data();
+    host->faults().SetNoBasicSuite(true);
     const PF_Err err = RunCommand(*host, s.command);
     EXPECT_EQ(err, needsSuites ? PF_Err_BAD_CALLBACK_PARAM : PF_Err_NONE) << s.name << "\n"
-                                                                          << host->JournalText();
+                                                                          << host->journal().Text();
     if (s.command == Command::GlobalSetup) {
-      EXPECT_EQ(host->out_data().my_version, before.my_version);
-      EXPECT_EQ(host->out_data().out_flags, before.out_flags);
-      EXPECT_EQ(host->out_data().out_flags2, before.out_flags2);
+      EXPECT_EQ(host->records().out_data().my_version, before.my_version);
+      EXPECT_EQ(host->records().out_data().out_flags, before.out_flags);
+      EXPECT_EQ(host->records().out_data().out_flags2, before.out_flags2);
     }
     EndFrame(*host);
-    EXPECT_TRUE(host->AccountsClear()) << s.name << ": " << host->AccountsText();
+    EXPECT_TRUE(host->accounts().Clear()) << s.name << ": " << host->accounts().Describe();
   }
 }
 
 }  // namespace
-}  // namespace qsrobust
+}  // namespace quillstreak::test

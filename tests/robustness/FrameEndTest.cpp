@@ -9,20 +9,20 @@
 
 #include "robustness/Robustness.h"
 
-namespace qsrobust {
+namespace quillstreak::test {
 namespace {
 
 constexpr A_long kFaultBase = 0x7C00;
 
 std::unique_ptr<Host> PendingFrame(bool rendered) {
-  auto host = qstest::NewHost();
+  auto host = quillstreak::test::NewHost();
   SamplesWithRampFill(*host);
-  host->SetTime(kNow);
+  host->scene().SetTime(kNow);
   EXPECT_EQ(host->SmartPreRender(), PF_Err_NONE);
   if (rendered) {
     EXPECT_EQ(host->SmartRender(), PF_Err_NONE);
   }
-  host->ClearJournal();
+  host->journal().Clear();
   return host;
 }
 
@@ -32,20 +32,22 @@ void SweepFrameEnd(bool rendered) {
   {
     auto host = PendingFrame(rendered);
     host->EndFrame();
-    baseline = host->journal();
-    EXPECT_TRUE(host->AccountsClear()) << name << ": " << host->AccountsText();
+    baseline = host->journal().entries();
+    EXPECT_TRUE(host->accounts().Clear()) << name << ": " << host->accounts().Describe();
   }
   ASSERT_FALSE(baseline.empty()) << name << ": the frame's end calls nothing";
 
   for (std::size_t k = 1; k <= baseline.size(); ++k) {
     auto host = PendingFrame(rendered);
-    host->FailCallNumber(static_cast<std::int64_t>(k), kFaultBase + static_cast<A_long>(k));
+    host->faults().FailCallNumber(static_cast<std::int64_t>(k),
+                                  kFaultBase + static_cast<A_long>(k));
     host->EndFrame();
-    const std::string context = name + ": call " + std::to_string(k) + " (" + baseline[k - 1].op +
-                                ") failing\n" + host->JournalText();
-    qshost::Accounts left = host->accounts();
+    const std::string context = name + ": call " + std::to_string(k) + " (" +
+                                quillstreak::host::Format(baseline[k - 1]) + ") failing\n" +
+                                host->journal().Text();
+    quillstreak::host::Accounts left = host->accounts();
     // Without the handle suite the handle cannot be given back; that one is the host's doing.
-    if (baseline[k - 1].op == "AcquireSuite") {
+    if (baseline[k - 1].op == Op::AcquireSuite) {
       EXPECT_LE(left.handles, 1) << context;
       left.handles = 0;
     }
@@ -58,4 +60,4 @@ TEST(FrameEndFaultSweep, AfterARender) { SweepFrameEnd(true); }
 TEST(FrameEndFaultSweep, DroppedFrame) { SweepFrameEnd(false); }
 
 }  // namespace
-}  // namespace qsrobust
+}  // namespace quillstreak::test

@@ -17,7 +17,7 @@
 
 #include "robustness/Robustness.h"
 
-namespace qsrobust {
+namespace quillstreak::test {
 namespace {
 
 using quillstreak::PARAM_MOTION_SOURCE;
@@ -49,32 +49,33 @@ void WithinSeconds(const std::string& what, int seconds, Body body) {
 }
 
 /// One frame through the host with the runaway guard armed: pre-render, render, frame end.
-qshost::FrameResult GuardedFrame(Host& host, A_long time) {
-  host.FailCall("AEGP_GetLayerStreamValue", kRunawayReads, kRunawayCode);
-  const qshost::FrameResult result = host.RenderFrame(time);
-  host.ClearFaults();
+quillstreak::host::FrameResult GuardedFrame(Host& host, A_long time) {
+  host.faults().FailCall(Op::AEGP_GetLayerStreamValue, kRunawayReads, kRunawayCode);
+  const quillstreak::host::FrameResult result = host.RenderFrame(time);
+  host.faults().Clear();
   return result;
 }
 
 /// What every hostile frame must satisfy: it ended on its own (not at the runaway guard), the
 /// times it asked the host for lie in the shutter window in ascending order, and nothing is
 /// left behind.
-void ExpectSoundFrame(const std::string& what, Host& host, const qshost::FrameResult& result) {
+void ExpectSoundFrame(const std::string& what, Host& host,
+                      const quillstreak::host::FrameResult& result) {
   EXPECT_NE(result.err, kRunawayCode)
       << what << ": the motion search ran past " << kRunawayReads << " stream reads";
   EXPECT_NE(result.err, PF_Err_INTERNAL_STRUCT_DAMAGED) << what;
-  const auto& checkouts = host.layerCheckouts();
+  const auto& checkouts = host.frames().layerCheckouts();
   for (std::size_t i = 0; i + 1 < checkouts.size(); ++i) {
     if (i + 2 < checkouts.size()) {
       EXPECT_LT(checkouts[i].time, checkouts[i + 1].time) << what << ": sample " << i;
     }
-    EXPECT_LE(checkouts[i].time, host.time()) << what << ": sample " << i;
+    EXPECT_LE(checkouts[i].time, host.scene().time()) << what << ": sample " << i;
   }
-  EXPECT_TRUE(host.AccountsClear()) << what << ": " << host.AccountsText();
+  EXPECT_TRUE(host.accounts().Clear()) << what << ": " << host.accounts().Describe();
 }
 
 std::unique_ptr<Host> MovingLayerHost() {
-  auto host = qstest::NewHost();
+  auto host = quillstreak::test::NewHost();
   SlidingLayer(*host);
   return host;
 }
@@ -82,55 +83,57 @@ std::unique_ptr<Host> MovingLayerHost() {
 TEST(HostileValues, NonFiniteAndHugeTransforms) {
   struct Case {
     const char* name;
-    void (*set)(qshost::Layer&);
+    void (*set)(quillstreak::host::Layer&);
   };
   const Case cases[] = {
       {"NaN position",
-       [](qshost::Layer& l) {
-         l.transform.position.AddKeyframe(950, {kNaN, kNaN, kNaN, 0}, qshost::Interp::Hold);
+       [](quillstreak::host::Layer& l) {
+         l.transform.position.AddKeyframe(950, {kNaN, kNaN, kNaN, 0},
+                                          quillstreak::host::Interp::Hold);
        }},
       {"infinite position",
-       [](qshost::Layer& l) {
-         l.transform.position.AddKeyframe(950, {kInf, -kInf, kInf, 0}, qshost::Interp::Hold);
+       [](quillstreak::host::Layer& l) {
+         l.transform.position.AddKeyframe(950, {kInf, -kInf, kInf, 0},
+                                          quillstreak::host::Interp::Hold);
        }},
       {"huge position",
-       [](qshost::Layer& l) {
+       [](quillstreak::host::Layer& l) {
          l.transform.position.AddKeyframe(950, {1e308, -1e308, 1e308, 0});
        }},
       {"NaN anchor point",
-       [](qshost::Layer& l) {
+       [](quillstreak::host::Layer& l) {
          l.transform.anchor.SetConstant({kNaN, 0, 0, 0});
        }},
       {"infinite rotations",
-       [](qshost::Layer& l) {
-         l.transform.rotateZ.AddKeyframe(950, {kInf, 0, 0, 0}, qshost::Interp::Hold);
+       [](quillstreak::host::Layer& l) {
+         l.transform.rotateZ.AddKeyframe(950, {kInf, 0, 0, 0}, quillstreak::host::Interp::Hold);
          l.transform.rotateX.SetConstant({kNaN, 0, 0, 0});
          l.transform.rotateY.SetConstant({-kInf, 0, 0, 0});
        }},
       {"scale of 0",
-       [](qshost::Layer& l) {
+       [](quillstreak::host::Layer& l) {
          l.transform.scale.SetConstant({0, 0, 0, 0});
        }},
       {"scale reaching 0",
-       [](qshost::Layer& l) {
+       [](quillstreak::host::Layer& l) {
          l.transform.scale.AddKeyframe(900, {100, 100, 100, 0});
          l.transform.scale.AddKeyframe(1000, {0, 0, 0, 0});
        }},
       {"NaN scale",
-       [](qshost::Layer& l) {
+       [](quillstreak::host::Layer& l) {
          l.transform.scale.SetConstant({kNaN, kNaN, 0, 0});
        }},
       {"huge scale",
-       [](qshost::Layer& l) {
+       [](quillstreak::host::Layer& l) {
          l.transform.scale.SetConstant({1e300, -1e300, 0, 0});
        }},
   };
   for (const Case& c : cases) {
     WithinSeconds(c.name, 60, [&c] {
       auto host = MovingLayerHost();
-      c.set(*host->comp().FindLayer(1));
-      const qshost::FrameResult result = GuardedFrame(*host, kNow);
-      EXPECT_EQ(result.err, PF_Err_NONE) << c.name << "\n" << host->JournalText();
+      c.set(*host->scene().comp().FindLayer(1));
+      const quillstreak::host::FrameResult result = GuardedFrame(*host, kNow);
+      EXPECT_EQ(result.err, PF_Err_NONE) << c.name << "\n" << host->journal().Text();
       ExpectSoundFrame(c.name, *host, result);
     });
   }
@@ -152,12 +155,12 @@ TEST(HostileValues, TimesAtTheEndsOfThe32BitRange) {
   for (const Case& c : cases) {
     WithinSeconds(c.name, 60, [&c] {
       auto host = MovingLayerHost();
-      host->SetFloat(PARAM_SHUTTER_ANGLE, c.shutter);
-      host->SetFloat(PARAM_TIME_THRESHOLD, 1.0);
-      const qshost::FrameResult result = GuardedFrame(*host, c.time);
+      host->params().SetFloat(PARAM_SHUTTER_ANGLE, c.shutter);
+      host->params().SetFloat(PARAM_TIME_THRESHOLD, 1.0);
+      const quillstreak::host::FrameResult result = GuardedFrame(*host, c.time);
       ExpectSoundFrame(c.name, *host, result);
       // The window never reaches before the earliest representable time.
-      for (const auto& checkout : host->layerCheckouts()) {
+      for (const auto& checkout : host->frames().layerCheckouts()) {
         EXPECT_GE(static_cast<std::int64_t>(checkout.time),
                   static_cast<std::int64_t>(c.time) -
                       static_cast<std::int64_t>(c.shutter / 360.0 * 100.0))
@@ -183,9 +186,9 @@ TEST(HostileValues, DegenerateTimeScaleAndFrameDuration) {
   for (const Case& c : cases) {
     WithinSeconds(c.name, 60, [&c] {
       auto host = MovingLayerHost();
-      host->comp().timeScale = c.timeScale;
-      host->comp().frameDuration = c.frameDuration;
-      const qshost::FrameResult result = GuardedFrame(*host, kNow);
+      host->scene().comp().timeScale = c.timeScale;
+      host->scene().comp().frameDuration = c.frameDuration;
+      const quillstreak::host::FrameResult result = GuardedFrame(*host, kNow);
       ExpectSoundFrame(c.name, *host, result);
     });
   }
@@ -208,8 +211,8 @@ TEST(HostileValues, DownsampleFactors) {
   for (const Case& c : cases) {
     WithinSeconds(c.name, 60, [&c] {
       auto host = MovingLayerHost();
-      host->SetDownsample(c.x, c.y);
-      const qshost::FrameResult result = GuardedFrame(*host, kNow);
+      host->records().SetDownsample(c.x, c.y);
+      const quillstreak::host::FrameResult result = GuardedFrame(*host, kNow);
       ExpectSoundFrame(c.name, *host, result);
     });
   }
@@ -253,9 +256,9 @@ TEST(HostileValues, SliderValuesAtAndBeyondTheirRanges) {
         "parameter " + std::to_string(c.index) + " = " + std::to_string(c.value);
     WithinSeconds(what, 60, [&c, &what] {
       auto host = MovingLayerHost();
-      host->SetCheckbox(quillstreak::PARAM_RAMP_FILL_ENABLE, true);
-      host->SetFloat(c.index, c.value);
-      const qshost::FrameResult result = GuardedFrame(*host, kNow);
+      host->params().SetCheckbox(quillstreak::PARAM_RAMP_FILL_ENABLE, true);
+      host->params().SetFloat(c.index, c.value);
+      const quillstreak::host::FrameResult result = GuardedFrame(*host, kNow);
       ExpectSoundFrame(what, *host, result);
     });
   }
@@ -266,22 +269,22 @@ TEST(HostileValues, ShutterAngleAtItsValidMaximumWithTheFinestStepEnds) {
   // the host. Slow, but bounded.
   WithinSeconds("Shutter Angle 100000, Time Threshold 1", 120, [] {
     auto host = MovingLayerHost();
-    host->SetFloat(PARAM_SHUTTER_ANGLE, 100000.0);
-    host->SetFloat(PARAM_TIME_THRESHOLD, 1.0);
-    host->SetFloat(quillstreak::PARAM_MOTION_THRESHOLD, 20.0);
-    const qshost::FrameResult result = GuardedFrame(*host, kNow);
+    host->params().SetFloat(PARAM_SHUTTER_ANGLE, 100000.0);
+    host->params().SetFloat(PARAM_TIME_THRESHOLD, 1.0);
+    host->params().SetFloat(quillstreak::PARAM_MOTION_THRESHOLD, 20.0);
+    const quillstreak::host::FrameResult result = GuardedFrame(*host, kNow);
     EXPECT_EQ(result.err, PF_Err_NONE);
     ExpectSoundFrame("maximum shutter", *host, result);
   });
 }
 
 TEST(HostileValues, MotionSourceThatIsNotThere) {
-  auto host = qstest::NewHost();
-  host->SetLayerParam(PARAM_MOTION_SOURCE, 77);  // no such layer
-  const qshost::FrameResult result = GuardedFrame(*host, kNow);
+  auto host = quillstreak::test::NewHost();
+  host->params().SetLayer(PARAM_MOTION_SOURCE, 77);  // no such layer
+  const quillstreak::host::FrameResult result = GuardedFrame(*host, kNow);
   EXPECT_NE(result.preRenderErr, PF_Err_NONE);
   EXPECT_NE(result.err, kRunawayCode);
-  EXPECT_TRUE(host->AccountsClear()) << host->AccountsText();
+  EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
 }
 
 // ---- worlds that the host hands over -------------------------------------------------------
@@ -342,15 +345,15 @@ void RenderWithWorlds(const std::string& name, const TinyWorlds::WorldShape& sam
                       const TinyWorlds::WorldShape& current, const TinyWorlds::WorldShape& output) {
   WithinSeconds(name, 60, [&] {
     auto host = MovingLayerHost();
-    host->SetCheckbox(quillstreak::PARAM_RAMP_FILL_ENABLE, true);
-    host->SetFloat(PARAM_OPACITY, 50.0);
-    host->SetTime(kNow);
+    host->params().SetCheckbox(quillstreak::PARAM_RAMP_FILL_ENABLE, true);
+    host->params().SetFloat(PARAM_OPACITY, 50.0);
+    host->scene().SetTime(kNow);
     ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE);
     TinyWorlds worlds;
     worlds.sample = sample;
     worlds.current = current;
     worlds.output = output;
-    for (const auto& checkout : host->layerCheckouts()) {
+    for (const auto& checkout : host->frames().layerCheckouts()) {
       worlds.currentId = std::max(worlds.currentId, checkout.id);
     }
     TinyWorlds::self = &worlds;
@@ -360,18 +363,18 @@ void RenderWithWorlds(const std::string& name, const TinyWorlds::WorldShape& sam
     cb.checkin_layer_pixels = TinyWorlds::CheckinLayerPixels;
     cb.checkout_output = TinyWorlds::CheckoutOutput;
     PF_SmartRenderInput input{};
-    input.output_request = host->preRenderInput().output_request;
+    input.output_request = host->frames().preRenderInput().output_request;
     input.bitdepth = 8;
-    input.pre_render_data = host->preRenderOutput().pre_render_data;
+    input.pre_render_data = host->frames().preRenderOutput().pre_render_data;
     PF_SmartRenderExtra extra{&input, &cb};
     host->SyncInData();
     const PF_Err err = host->Send(PF_Cmd_SMART_RENDER, nullptr, nullptr, &extra);
     TinyWorlds::self = nullptr;
     // The render went through the worlds it was given.
     EXPECT_GT(worlds.worlds.size(), 2u) << name;
-    EXPECT_NE(err, PF_Err_INTERNAL_STRUCT_DAMAGED) << name << "\n" << host->JournalText();
+    EXPECT_NE(err, PF_Err_INTERNAL_STRUCT_DAMAGED) << name << "\n" << host->journal().Text();
     host->EndFrame();
-    EXPECT_TRUE(host->AccountsClear()) << name << ": " << host->AccountsText();
+    EXPECT_TRUE(host->accounts().Clear()) << name << ": " << host->accounts().Describe();
   });
 }
 
@@ -404,7 +407,7 @@ TEST(HostileValues, WorldsSmallerThanAsked) {
 // ---- missing records -----------------------------------------------------------------------
 
 TEST(HostileValues, MissingRecordsAreRefused) {
-  auto host = qstest::NewHost();
+  auto host = quillstreak::test::NewHost();
   PF_UserChangedParamExtra swap{quillstreak::PARAM_SWAP_COLORS};
   PF_PreRenderInput preIn{};
   PF_PreRenderOutput preOut{};
@@ -445,11 +448,11 @@ TEST(HostileValues, MissingRecordsAreRefused) {
     const PF_Err err = host->Send(c.cmd, c.params, nullptr, extra);
     EXPECT_NE(err, PF_Err_NONE) << c.name;
     EXPECT_NE(err, PF_Err_INTERNAL_STRUCT_DAMAGED) << c.name;
-    EXPECT_TRUE(host->AccountsClear()) << c.name << ": " << host->AccountsText();
+    EXPECT_TRUE(host->accounts().Clear()) << c.name << ": " << host->accounts().Describe();
   }
 
   // Without in_data no handled command can run; GLOBAL_SETDOWN and unhandled ones need nothing.
-  const PF_FilterProc entry = host->entry();
+  const PF_FilterProc entry = host->records().entry();
   for (const PF_Cmd cmd :
        {PF_Cmd_ABOUT, PF_Cmd_GLOBAL_SETUP, PF_Cmd_PARAMS_SETUP, PF_Cmd_USER_CHANGED_PARAM,
         PF_Cmd_UPDATE_PARAMS_UI, PF_Cmd_SMART_PRE_RENDER, PF_Cmd_SMART_RENDER}) {
@@ -470,4 +473,4 @@ TEST(HostileValues, WorldOriginsAtTheEndsOfTheRange) {
 }
 
 }  // namespace
-}  // namespace qsrobust
+}  // namespace quillstreak::test

@@ -13,10 +13,11 @@
 #include "params/ParamIndex.h"
 #include "support/EffectHarness.h"
 
-namespace qsrobust {
+namespace quillstreak::test {
 
-using qshost::Host;
-using qshost::JournalEntry;
+using quillstreak::host::Host;
+using quillstreak::host::JournalEntry;
+using quillstreak::host::Op;
 
 /// The commands the effect answers, as the substitute host sends them.
 enum class Command {
@@ -56,31 +57,31 @@ inline void StillScene(Host&) {}
 
 /// The effect layer slides to the right through the whole shutter window: five samples.
 inline void SlidingLayer(Host& host) {
-  qshost::Layer& layer = *host.comp().FindLayer(1);
+  quillstreak::host::Layer& layer = *host.scene().comp().FindLayer(1);
   layer.transform.position.AddKeyframe(0, {100, 180, 0, 0});
   layer.transform.position.AddKeyframe(2000, {500, 180, 0, 0});
-  host.SetFloat(quillstreak::PARAM_TIME_THRESHOLD, 20.0);
-  host.SetFloat(quillstreak::PARAM_SHUTTER_ANGLE, 360.0);
+  host.params().SetFloat(quillstreak::PARAM_TIME_THRESHOLD, 20.0);
+  host.params().SetFloat(quillstreak::PARAM_SHUTTER_ANGLE, 360.0);
 }
 
 inline void SamplesWithRampFill(Host& host) {
   SlidingLayer(host);
-  host.SetCheckbox(quillstreak::PARAM_RAMP_FILL_ENABLE, true);
-  host.SetFloat(quillstreak::PARAM_OPACITY, 50.0);
+  host.params().SetCheckbox(quillstreak::PARAM_RAMP_FILL_ENABLE, true);
+  host.params().SetFloat(quillstreak::PARAM_OPACITY, 50.0);
 }
 
 inline void SamplesWithSolidFill(Host& host) {
   SlidingLayer(host);
-  host.SetCheckbox(quillstreak::PARAM_SOLID_FILL_ENABLE, true);
-  host.SetFloat(quillstreak::PARAM_OPACITY, 60.0);
+  host.params().SetCheckbox(quillstreak::PARAM_SOLID_FILL_ENABLE, true);
+  host.params().SetFloat(quillstreak::PARAM_OPACITY, 60.0);
 }
 
 /// The effect layer holds still; layer 2, chosen as Motion Source, turns and grows.
 inline void MotionSourceLayer(Host& host) {
-  qshost::Layer second;
+  quillstreak::host::Layer second;
   second.id = 2;
   second.name = "Source";
-  second.source.kind = qshost::LayerSource::Kind::Rectangle;
+  second.source.kind = quillstreak::host::LayerSource::Kind::Rectangle;
   second.source.width = 40;
   second.source.height = 40;
   second.transform.position.SetConstant({100.0, 100.0, 0.0, 0.0});
@@ -88,11 +89,11 @@ inline void MotionSourceLayer(Host& host) {
   second.transform.rotateZ.AddKeyframe(2000, {400, 0, 0, 0});
   second.transform.scale.AddKeyframe(0, {100, 100, 100, 0});
   second.transform.scale.AddKeyframe(2000, {300, 300, 100, 0});
-  host.comp().AddLayer(std::move(second));
-  host.SetLayerParam(quillstreak::PARAM_MOTION_SOURCE, 2);
-  host.SetFloat(quillstreak::PARAM_TIME_THRESHOLD, 25.0);
-  host.SetCheckbox(quillstreak::PARAM_RAMP_FILL_ENABLE, true);
-  host.SetCheckbox(quillstreak::PARAM_SOLID_FILL_ENABLE, true);
+  host.scene().comp().AddLayer(std::move(second));
+  host.params().SetLayer(quillstreak::PARAM_MOTION_SOURCE, 2);
+  host.params().SetFloat(quillstreak::PARAM_TIME_THRESHOLD, 25.0);
+  host.params().SetCheckbox(quillstreak::PARAM_RAMP_FILL_ENABLE, true);
+  host.params().SetCheckbox(quillstreak::PARAM_SOLID_FILL_ENABLE, true);
 }
 
 struct Scenario {
@@ -125,16 +126,16 @@ inline std::vector<Scenario> AllScenarios() {
 /// built, the frame pre-rendered for a render, and the journal empty.
 inline std::unique_ptr<Host> Prepare(const Scenario& s) {
   const bool setUp = s.command != Command::GlobalSetup && s.command != Command::ParamsSetup;
-  auto host = qstest::NewHost(setUp);
+  auto host = quillstreak::test::NewHost(setUp);
   if (s.command == Command::ParamsSetup) {
     EXPECT_EQ(host->GlobalSetup(), PF_Err_NONE);
   }
   s.scene(*host);
-  host->SetTime(kNow);
+  host->scene().SetTime(kNow);
   if (s.command == Command::Render) {
-    EXPECT_EQ(host->SmartPreRender(), PF_Err_NONE) << s.name << "\n" << host->JournalText();
+    EXPECT_EQ(host->SmartPreRender(), PF_Err_NONE) << s.name << "\n" << host->journal().Text();
   }
-  host->ClearJournal();
+  host->journal().Clear();
   return host;
 }
 
@@ -160,38 +161,36 @@ inline PF_Err RunCommand(Host& host, Command c) {
 
 /// Ends the frame (if any) with every fault and refusal lifted, as a healthy host would.
 inline void EndFrame(Host& host) {
-  host.ClearFaults();
-  host.SetNoBasicSuite(false);
+  host.faults().Clear();
+  host.faults().SetNoBasicSuite(false);
   host.EndFrame();
 }
 
 /// Host calls whose failure does not end the command: their result is not an error the effect
 /// can act on (a release, the clear of the output, string copies into the effect's own buffers).
-inline bool FailureIgnored(const std::string& op) {
-  static const std::set<std::string> kIgnored = {"ReleaseSuite", "fill",    "ansi.strcpy",
-                                                 "ansi.sprintf", "sprintf", "strcpy"};
+inline bool FailureIgnored(Op op) {
+  static const std::set<Op> kIgnored = {Op::ReleaseSuite, Op::fill,    Op::ansi_strcpy,
+                                        Op::ansi_sprintf, Op::sprintf, Op::strcpy};
   return kIgnored.count(op) != 0;
 }
 
 /// Calls that give a pointer and fail by giving none: the effect reports running out of memory.
-inline bool FailsAsNull(const std::string& op) {
-  return op == "host_new_handle" || op == "host_lock_handle";
-}
+inline bool FailsAsNull(Op op) { return op == Op::host_new_handle || op == Op::host_lock_handle; }
 
 /// The calls that may follow a failure: clean-up only.
 inline bool CleanupCall(const JournalEntry& e) {
-  static const std::set<std::string> kCleanup = {"checkin_param",       "host_unlock_handle",
-                                                 "host_dispose_handle", "AEGP_DisposeStream",
-                                                 "AEGP_DisposeEffect",  "ReleaseSuite"};
+  static const std::set<Op> kCleanup = {Op::checkin_param,       Op::host_unlock_handle,
+                                        Op::host_dispose_handle, Op::AEGP_DisposeStream,
+                                        Op::AEGP_DisposeEffect,  Op::ReleaseSuite};
   return kCleanup.count(e.op) != 0;
 }
 
 /// What a command must return when call `failed` (of the baseline journal) fails with `code`.
 inline PF_Err ExpectedResult(const JournalEntry& failed, A_long code, PF_Err baseline) {
-  if (failed.op == "AcquireSuite") return PF_Err_BAD_CALLBACK_PARAM;
+  if (failed.op == Op::AcquireSuite) return PF_Err_BAD_CALLBACK_PARAM;
   if (FailureIgnored(failed.op)) return baseline;
   if (FailsAsNull(failed.op)) return PF_Err_OUT_OF_MEMORY;
   return code;
 }
 
-}  // namespace qsrobust
+}  // namespace quillstreak::test

@@ -10,22 +10,23 @@
 
 #include "host/Host.h"
 #include "host/Module.h"
+#include "support/Trace.h"
 
-namespace qstest {
+namespace quillstreak::test {
 
 /// The module under test, loaded once per test program.
-inline const qshost::Module& EffectModule() {
-  static const qshost::Module module(qshost::DefaultModulePath());
+inline const quillstreak::host::Module& EffectModule() {
+  static const quillstreak::host::Module module(quillstreak::host::DefaultModulePath());
   return module;
 }
 
 /// A fresh host for the effect, global and parameter setup already done when `setUp`.
-inline std::unique_ptr<qshost::Host> NewHost(bool setUp = true) {
-  auto host = std::make_unique<qshost::Host>(EffectModule());
+inline std::unique_ptr<quillstreak::host::Host> NewHost(bool setUp = true) {
+  auto host = std::make_unique<quillstreak::host::Host>(EffectModule());
   if (setUp) {
     EXPECT_EQ(host->GlobalSetup(), PF_Err_NONE);
     EXPECT_EQ(host->ParamsSetup(), PF_Err_NONE);
-    host->ClearJournal();
+    host->journal().Clear();
   }
   return host;
 }
@@ -36,17 +37,6 @@ T At(const Record& record, std::size_t offset) {
   T value;
   std::memcpy(&value, reinterpret_cast<const unsigned char*>(&record) + offset, sizeof(T));
   return value;
-}
-
-/// Ops of the journal entries, with the integer arguments, one string each ("op a b c").
-inline std::vector<std::string> Describe(const std::vector<qshost::JournalEntry>& entries) {
-  std::vector<std::string> out;
-  for (const auto& e : entries) {
-    std::string line = e.op;
-    for (const auto a : e.args) line += " " + std::to_string(a);
-    out.push_back(line);
-  }
-  return out;
 }
 
 /// Straight-alpha "over" worked out from its formula, for expected pixels: s in front of d, each
@@ -64,4 +54,4 @@ inline PF_Pixel Over(PF_Pixel s, PF_Pixel d) {
           mix(s.blue, d.blue)};
 }
 
-}  // namespace qstest
+}  // namespace quillstreak::test

@@ -11,18 +11,18 @@
 #include <vector>
 
 #include "host/Module.h"
-#include "lib/FrameList.h"
-#include "lib/InputError.h"
-#include "lib/Png.h"
-#include "lib/Renderer.h"
-#include "lib/Scene.h"
+#include "renderer/FrameList.h"
+#include "renderer/InputError.h"
+#include "renderer/Png.h"
+#include "renderer/Renderer.h"
+#include "renderer/Scene.h"
 
 #if !defined(_WIN32)
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
 
-namespace qsrender {
+namespace quillstreak::renderer {
 namespace {
 
 namespace fs = std::filesystem;
@@ -36,7 +36,7 @@ struct Result {
 Result Render(std::vector<std::string> args, const std::string& input = "", int columns = 0) {
   args.insert(args.begin(), "quillstreak-render");
   args.push_back("--plugin");
-  args.push_back(qshost::DefaultModulePath());
+  args.push_back(quillstreak::host::DefaultModulePath());
   std::vector<const char*> argv;
   for (const auto& a : args) argv.push_back(a.c_str());
   std::istringstream in(input);
@@ -409,4 +409,4 @@ TEST_F(RendererOptions, VersionNamesTheRelease) {
 }
 
 }  // namespace
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

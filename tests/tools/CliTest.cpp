@@ -17,10 +17,10 @@
 #include <vector>
 
 #include "host/Module.h"
-#include "lib/Png.h"
-#include "lib/Renderer.h"
+#include "renderer/Png.h"
+#include "renderer/Renderer.h"
 
-namespace qsrender {
+namespace quillstreak::renderer {
 namespace {
 
 namespace fs = std::filesystem;
@@ -35,7 +35,7 @@ Result Render(std::vector<std::string> args, bool withPlugin = true) {
   args.insert(args.begin(), "quillstreak-render");
   if (withPlugin) {
     args.push_back("--plugin");
-    args.push_back(qshost::DefaultModulePath());
+    args.push_back(quillstreak::host::DefaultModulePath());
   }
   std::vector<const char*> argv;
   for (const auto& a : args) argv.push_back(a.c_str());
@@ -284,4 +284,4 @@ TEST_F(RendererCli, RenderMatchesTheReferenceFrame) {
 }
 
 }  // namespace
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

@@ -4,11 +4,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include "lib/ContactSheet.h"
-#include "lib/Png.h"
-#include "lib/Renderer.h"
+#include "renderer/ContactSheet.h"
+#include "renderer/Png.h"
+#include "renderer/Renderer.h"
 
-namespace qsrender {
+namespace quillstreak::renderer {
 namespace {
 
 namespace fs = std::filesystem;
@@ -134,7 +134,7 @@ TEST(ContactSheet, CellsFillRowsLeftToRight) {
 }
 
 TEST(FrameOutput, FramesBecomeOpaqueOverTheBackground) {
-  qshost::World frame(2, 1);
+  quillstreak::host::World frame(2, 1);
   frame.at(0, 0) = PF_Pixel{255, 10, 20, 30};  // opaque: kept as is
   frame.at(1, 0) = PF_Pixel{128, 100, 0, 0};   // straight red (100, 0, 0) at half coverage
   const RgbaImage img = FrameToRgba(frame, PF_Pixel{255, 0, 0, 200});
@@ -147,4 +147,4 @@ TEST(FrameOutput, FramesBecomeOpaqueOverTheBackground) {
 }
 
 }  // namespace
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

@@ -4,17 +4,17 @@
 #include <fstream>
 #include <iostream>
 
-#include "lib/Png.h"
+#include "renderer/Png.h"
 
 int main(int argc, char** argv) {
   if (argc != 3) {
     std::cerr << "usage: qs-png-to-rgba IN.png OUT.rgba\n";
     return 2;
   }
-  qsrender::RgbaImage image;
+  quillstreak::renderer::RgbaImage image;
   try {
-    image = qsrender::ReadPng(argv[1]);
-  } catch (const qsrender::PngError& e) {
+    image = quillstreak::renderer::ReadPng(argv[1]);
+  } catch (const quillstreak::renderer::PngError& e) {
     std::cerr << "qs-png-to-rgba: " << argv[1] << ": " << e.what() << "\n";
     return 1;
   }

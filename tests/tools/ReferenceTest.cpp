@@ -26,15 +26,15 @@
 
 #include "host/Host.h"
 #include "host/Module.h"
-#include "lib/FrameImage.h"
-#include "lib/InputError.h"
-#include "lib/ParamCatalog.h"
-#include "lib/Scene.h"
+#include "renderer/FrameImage.h"
+#include "renderer/InputError.h"
+#include "renderer/ParamCatalog.h"
+#include "renderer/Scene.h"
 #if QS_HAVE_PNG
-#include "lib/Png.h"
+#include "renderer/Png.h"
 #endif
 
-namespace qsrender {
+namespace quillstreak::renderer {
 namespace {
 
 #if defined(_WIN32)
@@ -54,15 +54,15 @@ std::vector<std::uint8_t> ReadBytes(const std::string& path) {
 }
 
 TEST(ReferenceFrame, RenderMatchesTheRawReference) {
-  qshost::Module module(qshost::DefaultModulePath());
-  qshost::Host host(module);
+  quillstreak::host::Module module(quillstreak::host::DefaultModulePath());
+  quillstreak::host::Host host(module);
   ASSERT_EQ(host.GlobalSetup(), PF_Err_NONE);
   ASSERT_EQ(host.ParamsSetup(), PF_Err_NONE);
-  const ParamCatalog catalog(host.declaredParams());
+  const ParamCatalog catalog(host.params().declared());
   const Scene scene = LoadSceneFile(std::string(QS_EXAMPLES_DIR) + "/basic.json", catalog);
   scene.ApplyTo(host);
-  host.SetDownsample({1, 1}, {1, 1});
-  const qshost::FrameResult result =
+  host.records().SetDownsample({1, 1}, {1, 1});
+  const quillstreak::host::FrameResult result =
       host.RenderFrame(static_cast<A_long>(kReferenceFrame * kUnitsPerFrame));
   ASSERT_EQ(result.err, PF_Err_NONE);
   const RgbaImage got = FrameToRgba(result.frame, scene.comp.background);
@@ -153,4 +153,4 @@ TEST(ReferenceFrame, ImageLayerErrorsAreReported) {
 }
 
 }  // namespace
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

@@ -9,11 +9,11 @@
 
 #include "host/Host.h"
 #include "host/Module.h"
-#include "lib/InputError.h"
-#include "lib/Png.h"
-#include "lib/Scene.h"
+#include "renderer/InputError.h"
+#include "renderer/Png.h"
+#include "renderer/Scene.h"
 
-namespace qsrender {
+namespace quillstreak::renderer {
 namespace {
 
 namespace fs = std::filesystem;
@@ -22,11 +22,11 @@ using nlohmann::json;
 // The parameter names as the built effect declares them.
 const ParamCatalog& Catalog() {
   static const ParamCatalog catalog = [] {
-    const qshost::Module module(qshost::DefaultModulePath());
-    qshost::Host host(module);
+    const quillstreak::host::Module module(quillstreak::host::DefaultModulePath());
+    quillstreak::host::Host host(module);
     EXPECT_EQ(host.GlobalSetup(), PF_Err_NONE);
     EXPECT_EQ(host.ParamsSetup(), PF_Err_NONE);
-    return ParamCatalog(host.declaredParams());
+    return ParamCatalog(host.params().declared());
   }();
   return catalog;
 }
@@ -50,15 +50,15 @@ TEST(SceneExamples, BasicSceneMapsFramesToTimeUnits) {
   EXPECT_EQ(s.durationFrames, 24);
   EXPECT_EQ(s.effectLayer, 2);
   ASSERT_EQ(s.comp.layers.size(), 2u);
-  const qshost::Layer& dot = s.comp.layers[1];
-  EXPECT_EQ(dot.source.kind, qshost::LayerSource::Kind::Ellipse);
+  const quillstreak::host::Layer& dot = s.comp.layers[1];
+  EXPECT_EQ(dot.source.kind, quillstreak::host::LayerSource::Kind::Ellipse);
   // Anchor defaults to the source's centre.
   EXPECT_EQ(dot.transform.anchor.Evaluate(0, 2400, 2400)[0], 40.0);
   const auto& keys = dot.transform.position.keyframes();
   ASSERT_EQ(keys.size(), 3u);
   EXPECT_EQ(keys[1].time, 1200);
-  EXPECT_EQ(keys[1].interp, qshost::Interp::Eased);
-  EXPECT_EQ(dot.transform.scale.keyframes()[0].interp, qshost::Interp::Hold);
+  EXPECT_EQ(keys[1].interp, quillstreak::host::Interp::Eased);
+  EXPECT_EQ(dot.transform.scale.keyframes()[0].interp, quillstreak::host::Interp::Hold);
   // The backdrop without a transform sits at the composition's centre.
   EXPECT_EQ(s.comp.layers[0].transform.position.Evaluate(0, 2400, 2400)[0], 320.0);
 }
@@ -72,8 +72,8 @@ TEST(SceneExamples, MotionSourceAndImageLayers) {
   EXPECT_EQ(source->constant.layer, 1);
 
   const Scene img = LoadSceneFile(Examples() + "/image-layer.json", Catalog());
-  const qshost::LayerSource& src = img.comp.layers[0].source;
-  EXPECT_EQ(src.kind, qshost::LayerSource::Kind::Image);
+  const quillstreak::host::LayerSource& src = img.comp.layers[0].source;
+  EXPECT_EQ(src.kind, quillstreak::host::LayerSource::Kind::Image);
   const RgbaImage png = ReadPng(Examples() + "/assets/quill.png");
   ASSERT_EQ(src.width, png.width);
   ASSERT_EQ(src.pixels.size(), static_cast<std::size_t>(png.width) * png.height);
@@ -84,19 +84,19 @@ TEST(SceneExamples, MotionSourceAndImageLayers) {
 }
 
 TEST(SceneApply, ValuesReachTheHost) {
-  const qshost::Module module(qshost::DefaultModulePath());
-  qshost::Host host(module);
+  const quillstreak::host::Module module(quillstreak::host::DefaultModulePath());
+  quillstreak::host::Host host(module);
   ASSERT_EQ(host.GlobalSetup(), PF_Err_NONE);
   ASSERT_EQ(host.ParamsSetup(), PF_Err_NONE);
   const Scene s = LoadSceneFile(Examples() + "/basic.json", Catalog());
   s.ApplyTo(host);
-  EXPECT_EQ(host.comp().layers.size(), 2u);
-  EXPECT_EQ(host.effectLayer(), 2);
+  EXPECT_EQ(host.scene().comp().layers.size(), 2u);
+  EXPECT_EQ(host.scene().effectLayer(), 2);
   const int opacity = Catalog().Find("Opacity")->index;
-  EXPECT_DOUBLE_EQ(host.FloatAt(opacity, 0), 100.0);
-  EXPECT_DOUBLE_EQ(host.FloatAt(opacity, 2300), 40.0);
-  EXPECT_TRUE(host.CheckboxAt(Catalog().Find("Enable Solid Fill")->index, 0));
-  const PF_Pixel c = host.ColorAt(Catalog().Find("Color")->index, 0);
+  EXPECT_DOUBLE_EQ(host.params().FloatAt(opacity, 0), 100.0);
+  EXPECT_DOUBLE_EQ(host.params().FloatAt(opacity, 2300), 40.0);
+  EXPECT_TRUE(host.params().CheckboxAt(Catalog().Find("Enable Solid Fill")->index, 0));
+  const PF_Pixel c = host.params().ColorAt(Catalog().Find("Color")->index, 0);
   EXPECT_EQ(c.red, 0x40);
   EXPECT_EQ(c.green, 0xC0);
   EXPECT_EQ(c.blue, 0xFF);
@@ -307,4 +307,4 @@ TEST(ParamText, ValuesParseByTypeAndAreRangeChecked) {
 }
 
 }  // namespace
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

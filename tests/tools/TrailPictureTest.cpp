@@ -12,36 +12,38 @@
 
 #include "host/Host.h"
 #include "host/Module.h"
-#include "lib/FrameImage.h"
-#include "lib/ParamCatalog.h"
-#include "lib/Scene.h"
+#include "renderer/FrameImage.h"
+#include "renderer/ParamCatalog.h"
+#include "renderer/Scene.h"
 
-namespace qsrender {
+namespace quillstreak::renderer {
 namespace {
 
 /// One rendered frame: the picture and the effect's output world behind it.
 struct Shot {
   RgbaImage picture;
-  qshost::World output;
+  quillstreak::host::World output;
   std::size_t samples = 0;  // trail copies the effect asked for
 };
 
 /// Renders `frame` of a scene whose text holds "@PARAMS@" where the effect's parameters go.
 Shot Render(const std::string& scene, const std::string& params, long frame) {
-  static const qshost::Module module(qshost::DefaultModulePath());
-  qshost::Host host(module);
+  static const quillstreak::host::Module module(quillstreak::host::DefaultModulePath());
+  quillstreak::host::Host host(module);
   EXPECT_EQ(host.GlobalSetup(), PF_Err_NONE);
   EXPECT_EQ(host.ParamsSetup(), PF_Err_NONE);
   std::string text = scene;
   text.replace(text.find("@PARAMS@"), 8, params);
-  const Scene parsed = ParseScene(text, "scene.json", "", ParamCatalog(host.declaredParams()));
+  const Scene parsed = ParseScene(text, "scene.json", "", ParamCatalog(host.params().declared()));
   parsed.ApplyTo(host);
-  const qshost::FrameResult result = host.RenderFrame(static_cast<A_long>(frame * kUnitsPerFrame));
+  const quillstreak::host::FrameResult result =
+      host.RenderFrame(static_cast<A_long>(frame * kUnitsPerFrame));
   EXPECT_EQ(result.err, PF_Err_NONE) << params;
   Shot shot;
   shot.picture = FrameToRgba(result.frame, parsed.comp.background);
-  if (host.outputWorld() != nullptr) shot.output = *host.outputWorld();
-  shot.samples = host.layerCheckouts().empty() ? 0 : host.layerCheckouts().size() - 1;
+  if (host.frames().outputWorld() != nullptr) shot.output = *host.frames().outputWorld();
+  shot.samples =
+      host.frames().layerCheckouts().empty() ? 0 : host.frames().layerCheckouts().size() - 1;
   return shot;
 }
 
@@ -197,7 +199,7 @@ TEST(TrailPicture, TransparentPixelsOfTheTrailShowTheBackgroundExactly) {
   // Solid fill colours every pixel of the trail, the transparent ones too; those must not show.
   const Shot shot = Render(With(kSlidingDot, "@BG@", "#2A3440"),
                            R"(, "Enable Solid Fill": true, "Color": "#FFE000", "Opacity": 80)", 9);
-  const qshost::World& out = shot.output;
+  const quillstreak::host::World& out = shot.output;
   ASSERT_GT(out.width(), 0);
   int coloured = 0;
   for (int y = 0; y < shot.picture.height; ++y) {
@@ -215,4 +217,4 @@ TEST(TrailPicture, TransparentPixelsOfTheTrailShowTheBackgroundExactly) {
 }
 
 }  // namespace
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

@@ -1,9 +1,9 @@
-#include "ContactSheet.h"
+#include "renderer/ContactSheet.h"
 
 #include <algorithm>
 #include <cmath>
 
-namespace qsrender {
+namespace quillstreak::renderer {
 
 RgbaImage ScaleDown(const RgbaImage& image, int width) {
   if (width <= 0 || image.width <= width || image.height <= 0) return image;
@@ -74,4 +74,4 @@ RgbaImage LayOutContactSheet(const std::vector<RgbaImage>& cells, int columns, i
   return sheet;
 }
 
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

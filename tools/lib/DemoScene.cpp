@@ -1,9 +1,9 @@
 // The scene rendered when no scene file is given: a shape that travels on a curve while it turns
 // and grows, with the trail recoloured by a ramp. Kept small (960x540, 48 frames) so that it
 // renders in seconds.
-#include "Scene.h"
+#include "renderer/Scene.h"
 
-namespace qsrender {
+namespace quillstreak::renderer {
 
 const std::string& DemoSceneText() {
   static const std::string text = R"json({
@@ -58,4 +58,4 @@ const std::string& DemoSceneText() {
   return text;
 }
 
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

@@ -1,11 +1,11 @@
-#include "FrameImage.h"
+#include "renderer/FrameImage.h"
 
-namespace qsrender {
+namespace quillstreak::renderer {
 
-RgbaImage FrameToRgba(const qshost::World& frame, PF_Pixel background) {
+RgbaImage FrameToRgba(const quillstreak::host::World& frame, PF_Pixel background) {
   background.alpha = 255;
-  qshost::World opaque;
-  qshost::CompositeOverBackground(frame, background, opaque);
+  quillstreak::host::World opaque;
+  quillstreak::host::CompositeOverBackground(frame, background, opaque);
   RgbaImage image(opaque.width(), opaque.height());
   for (A_long y = 0; y < opaque.height(); ++y) {
     const PF_Pixel* row = opaque.row(y);
@@ -20,4 +20,4 @@ RgbaImage FrameToRgba(const qshost::World& frame, PF_Pixel background) {
   return image;
 }
 
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

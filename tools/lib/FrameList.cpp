@@ -1,11 +1,11 @@
-#include "FrameList.h"
+#include "renderer/FrameList.h"
 
 #include <algorithm>
 #include <cctype>
 
-#include "InputError.h"
+#include "renderer/InputError.h"
 
-namespace qsrender {
+namespace quillstreak::renderer {
 namespace {
 
 bool ParseNumber(const std::string& s, long& value) {
@@ -163,4 +163,4 @@ std::string NamePattern::Name(long frame) const {
   return prefix_ + n + suffix_;
 }
 
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

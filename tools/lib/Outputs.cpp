@@ -1,4 +1,4 @@
-#include "Outputs.h"
+#include "renderer/Outputs.h"
 
 #include <atomic>
 #include <cerrno>
@@ -8,8 +8,8 @@
 #include <sstream>
 #include <system_error>
 
-#include "InputError.h"
-#include "Png.h"
+#include "renderer/InputError.h"
+#include "renderer/Png.h"
 
 #if defined(_WIN32)
 #include <process.h>
@@ -17,7 +17,7 @@
 #include <unistd.h>
 #endif
 
-namespace qsrender {
+namespace quillstreak::renderer {
 namespace {
 
 namespace fs = std::filesystem;
@@ -209,4 +209,4 @@ void VideoWriter::Finish() {
   if (ec) throw RenderError(path_.string() + ": " + ec.message());
 }
 
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

@@ -1,4 +1,4 @@
-#include "ParamCatalog.h"
+#include "renderer/ParamCatalog.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <sstream>
 
-#include "InputError.h"
-#include "Suggest.h"
+#include "renderer/InputError.h"
+#include "renderer/Suggest.h"
 
-namespace qsrender {
+namespace quillstreak::renderer {
 namespace {
 
 ParamType TypeOf(PF_ParamType t) {
@@ -305,4 +305,4 @@ ParamValue ParseParamText(const ParamInfo& param, std::string_view text,
   return value;
 }
 
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

@@ -1,4 +1,4 @@
-#include "Png.h"
+#include "renderer/Png.h"
 
 #include <png.h>
 
@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <memory>
 
-namespace qsrender {
+namespace quillstreak::renderer {
 namespace {
 
 constexpr png_uint_32 kMaxSide = 16384;
@@ -157,4 +157,4 @@ void WritePng(const std::string& path, const RgbaImage& image, bool opaque) {
   if (std::fclose(raw) != 0) throw PngError("write failed");
 }
 
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

@@ -1,11 +1,11 @@
-#include "Progress.h"
+#include "renderer/Progress.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <ostream>
 
-namespace qsrender {
+namespace quillstreak::renderer {
 
 std::string FormatSeconds(double seconds) {
   char buf[32];
@@ -87,4 +87,4 @@ void Progress::Interrupt() {
   open_ = false;
 }
 
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

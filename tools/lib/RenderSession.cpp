@@ -1,11 +1,11 @@
-#include "RenderSession.h"
+#include "renderer/RenderSession.h"
 
-#include "FrameImage.h"
-#include "InputError.h"
 #include "host/Host.h"
 #include "host/Module.h"
+#include "renderer/FrameImage.h"
+#include "renderer/InputError.h"
 
-namespace qsrender {
+namespace quillstreak::renderer {
 namespace {
 
 const char* ErrName(PF_Err err) {
@@ -35,19 +35,12 @@ std::string ErrText(PF_Err err) {
   return s;
 }
 
-// The effect layer's output world placed on a transparent frame-sized picture, as straight RGBA.
-RgbaImage EffectLayerPicture(const qshost::World* output, A_long width, A_long height) {
-  qshost::World canvas(width, height);
-  if (output != nullptr && output->width() > 0 && output->height() > 0) {
-    const PF_EffectWorld& out = output->def();
-    qshost::TransferInFront(out, PF_Rect{0, 0, out.width, out.height}, out.origin_x, out.origin_y,
-                            255, canvas.def(), 1);
-  }
-  RgbaImage image(width, height);
-  for (A_long y = 0; y < height; ++y) {
-    const PF_Pixel* row = canvas.row(y);
-    for (A_long x = 0; x < width; ++x) {
-      // The host's worlds hold straight colour, as the files do.
+// A straight ARGB world as straight RGBA (the files hold straight colour too).
+RgbaImage StraightRgba(const quillstreak::host::World& world) {
+  RgbaImage image(world.width(), world.height());
+  for (A_long y = 0; y < world.height(); ++y) {
+    const PF_Pixel* row = world.row(y);
+    for (A_long x = 0; x < world.width(); ++x) {
       const PF_Pixel& p = row[x];
       std::uint8_t* q = image.pixel(x, y);
       q[0] = p.red;
@@ -63,31 +56,31 @@ RgbaImage EffectLayerPicture(const qshost::World* output, A_long width, A_long h
 
 RenderSession::RenderSession(const std::string& pluginPath, unsigned threads) {
   try {
-    module_ = std::make_unique<qshost::Module>(pluginPath);
+    module_ = std::make_unique<quillstreak::host::Module>(pluginPath);
   } catch (const std::exception& e) {
     throw InputError(std::string("cannot load the effect module: ") + e.what());
   }
-  host_ = std::make_unique<qshost::Host>(*module_);
-  host_->SetThreads(threads);
+  host_ = std::make_unique<quillstreak::host::Host>(*module_);
+  host_->frames().SetThreads(threads);
   if (const PF_Err e = host_->GlobalSetup(); e != PF_Err_NONE)
     throw RenderError("the effect failed global setup with " + ErrText(e));
   if (const PF_Err e = host_->ParamsSetup(); e != PF_Err_NONE)
     throw RenderError("the effect failed parameter setup with " + ErrText(e));
-  catalog_ = std::make_unique<ParamCatalog>(host_->declaredParams());
+  catalog_ = std::make_unique<ParamCatalog>(host_->params().declared());
 }
 
 RenderSession::~RenderSession() = default;
 
 void RenderSession::Prepare(const Scene& scene, int downsample) {
-  for (const auto& p : catalog_->params()) host_->ResetParam(p.index);
+  for (const auto& p : catalog_->params()) host_->params().Reset(p.index);
   scene.ApplyTo(*host_);
   const PF_RationalScale ds{1, static_cast<A_u_long>(downsample < 1 ? 1 : downsample)};
-  host_->SetDownsample(ds, ds);
+  host_->records().SetDownsample(ds, ds);
   background_ = scene.comp.background;
 }
 
 FramePictures RenderSession::Render(long frame, bool effectLayer) {
-  const qshost::FrameResult result =
+  const quillstreak::host::FrameResult result =
       host_->RenderFrame(static_cast<A_long>(frame * kUnitsPerFrame));
   if (result.preRenderErr != PF_Err_NONE) {
     throw RenderError("frame " + std::to_string(frame) + ": smart pre-render failed with " +
@@ -99,11 +92,8 @@ FramePictures RenderSession::Render(long frame, bool effectLayer) {
   }
   FramePictures pictures;
   pictures.opaque = FrameToRgba(result.frame, background_);
-  if (effectLayer) {
-    pictures.effectLayer =
-        EffectLayerPicture(host_->outputWorld(), result.frame.width(), result.frame.height());
-  }
+  if (effectLayer) pictures.effectLayer = StraightRgba(host_->frames().EffectLayerFrame());
   return pictures;
 }
 
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

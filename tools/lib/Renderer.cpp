@@ -1,4 +1,4 @@
-#include "Renderer.h"
+#include "renderer/Renderer.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -14,16 +14,16 @@
 #include <sstream>
 #include <vector>
 
-#include "ContactSheet.h"
-#include "FrameList.h"
-#include "InputError.h"
-#include "Outputs.h"
-#include "ParamCatalog.h"
-#include "Progress.h"
-#include "RenderSession.h"
-#include "Scene.h"
-#include "Suggest.h"
-#include "TextPainter.h"
+#include "renderer/ContactSheet.h"
+#include "renderer/FrameList.h"
+#include "renderer/InputError.h"
+#include "renderer/Outputs.h"
+#include "renderer/ParamCatalog.h"
+#include "renderer/Progress.h"
+#include "renderer/RenderSession.h"
+#include "renderer/Scene.h"
+#include "renderer/Suggest.h"
+#include "renderer/TextPainter.h"
 
 #if defined(_WIN32)
 #ifndef NOMINMAX
@@ -43,7 +43,7 @@
 #define QS_VERSION "unknown"
 #endif
 
-namespace qsrender {
+namespace quillstreak::renderer {
 namespace {
 
 namespace fs = std::filesystem;
@@ -382,7 +382,7 @@ void PrintDryRun(const Plan& plan, const Options& opt, const ParamCatalog& catal
     return;
   }
   const Scene& s = plan.scene;
-  const qshost::Layer* layer = s.comp.FindLayer(s.effectLayer);
+  const quillstreak::host::Layer* layer = s.comp.FindLayer(s.effectLayer);
   out << "Dry run: everything checked, nothing written.\n";
   out << "  scene          " << s.file << ": " << s.comp.width << "x" << s.comp.height << ", "
       << s.fpsText << " fps, " << s.durationFrames << " frames\n";
@@ -713,4 +713,4 @@ int RunRenderer(int argc, char** argv) {
   return RunRenderer(argc, argv, Console{std::cin, std::cout, std::cerr, terminal, columns});
 }
 
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

@@ -1,4 +1,4 @@
-#include "Scene.h"
+#include "renderer/Scene.h"
 
 #include <nlohmann/json.hpp>
 
@@ -12,15 +12,15 @@
 #include <set>
 #include <sstream>
 
-#include "InputError.h"
-#include "RgbaImage.h"
-#include "Suggest.h"
+#include "renderer/InputError.h"
+#include "renderer/RgbaImage.h"
+#include "renderer/Suggest.h"
 #if QS_HAVE_PNG
-#include "Png.h"
+#include "renderer/Png.h"
 #endif
 #include "host/Host.h"
 
-namespace qsrender {
+namespace quillstreak::renderer {
 namespace {
 
 using nlohmann::json;
@@ -134,11 +134,11 @@ class Reader {
     Fail(path, "expected a colour \"#RRGGBB\" or [r, g, b]");
   }
 
-  qshost::Interp InterpOf(const json& j, const std::string& path) const {
+  quillstreak::host::Interp InterpOf(const json& j, const std::string& path) const {
     const std::string s = String(j, path);
-    if (s == "linear") return qshost::Interp::Linear;
-    if (s == "hold") return qshost::Interp::Hold;
-    if (s == "eased") return qshost::Interp::Eased;
+    if (s == "linear") return quillstreak::host::Interp::Linear;
+    if (s == "hold") return quillstreak::host::Interp::Hold;
+    if (s == "eased") return quillstreak::host::Interp::Eased;
     Fail(path, "unknown interpolation \"" + s + "\" (expected linear, hold or eased)");
   }
 
@@ -178,17 +178,18 @@ class Reader {
                         "); keyframes are used in time order");
       }
       previous = time;
-      const qshost::Interp interp = key.contains("interp")
-                                        ? InterpOf(key["interp"], Key(ipath, "interp"))
-                                        : qshost::Interp::Linear;
+      const quillstreak::host::Interp interp = key.contains("interp")
+                                                   ? InterpOf(key["interp"], Key(ipath, "interp"))
+                                                   : quillstreak::host::Interp::Linear;
       each(time, Required(key, ipath, "value"), Key(ipath, "value"), interp);
     }
   }
 
   enum class VecKind { Point, Scale, Angle };
 
-  qshost::StreamValue VecValue(const json& j, const std::string& path, VecKind kind) const {
-    qshost::StreamValue v{};
+  quillstreak::host::StreamValue VecValue(const json& j, const std::string& path,
+                                          VecKind kind) const {
+    quillstreak::host::StreamValue v{};
     if (kind == VecKind::Angle) {
       v[0] = Number(j, path);
       return v;
@@ -205,21 +206,22 @@ class Reader {
     return v;
   }
 
-  qshost::Stream StreamOf(const json& j, const std::string& path, VecKind kind) const {
-    if (!j.is_object()) return qshost::Stream(VecValue(j, path, kind));
-    qshost::Stream stream;
-    Keyframes(
-        j, path,
-        [&](std::int32_t time, const json& value, const std::string& vpath, qshost::Interp interp) {
-          stream.AddKeyframe(time, VecValue(value, vpath, kind), interp);
-        });
+  quillstreak::host::Stream StreamOf(const json& j, const std::string& path, VecKind kind) const {
+    if (!j.is_object()) return quillstreak::host::Stream(VecValue(j, path, kind));
+    quillstreak::host::Stream stream;
+    Keyframes(j, path,
+              [&](std::int32_t time, const json& value, const std::string& vpath,
+                  quillstreak::host::Interp interp) {
+                stream.AddKeyframe(time, VecValue(value, vpath, kind), interp);
+              });
     return stream;
   }
 
   void ReadComposition(const json& j, Scene& scene) const;
-  qshost::Layer ReadLayer(const json& j, const std::string& path, std::size_t position,
-                          const Scene& scene) const;
-  void ReadSource(const json& j, const std::string& path, qshost::LayerSource& source) const;
+  quillstreak::host::Layer ReadLayer(const json& j, const std::string& path, std::size_t position,
+                                     const Scene& scene) const;
+  void ReadSource(const json& j, const std::string& path,
+                  quillstreak::host::LayerSource& source) const;
   void ReadEffect(const json& j, Scene& scene) const;
   ParamValue ParamValueOf(const ParamInfo& info, const json& j, const std::string& path,
                           const Scene& scene) const;
@@ -280,13 +282,14 @@ void Reader::ReadComposition(const json& j, Scene& scene) const {
   }
 }
 
-void Reader::ReadSource(const json& j, const std::string& path, qshost::LayerSource& source) const {
+void Reader::ReadSource(const json& j, const std::string& path,
+                        quillstreak::host::LayerSource& source) const {
   if (!j.is_object()) Fail(path, "expected an object");
   const std::string type = String(Required(j, path, "type"), Key(path, "type"));
   if (type == "rectangle" || type == "ellipse") {
     ExpectObject(j, path, {"type", "width", "height", "color"});
-    source.kind = type == "rectangle" ? qshost::LayerSource::Kind::Rectangle
-                                      : qshost::LayerSource::Kind::Ellipse;
+    source.kind = type == "rectangle" ? quillstreak::host::LayerSource::Kind::Rectangle
+                                      : quillstreak::host::LayerSource::Kind::Ellipse;
     source.width = static_cast<A_long>(
         Integer(Required(j, path, "width"), Key(path, "width"), 1, kMaxSourceSide));
     source.height = static_cast<A_long>(
@@ -313,7 +316,7 @@ void Reader::ReadSource(const json& j, const std::string& path, qshost::LayerSou
     Fail(ppath, "image layers need libpng, which this build lacks");
     RgbaImage image;
 #endif
-    source.kind = qshost::LayerSource::Kind::Image;
+    source.kind = quillstreak::host::LayerSource::Kind::Image;
     source.width = image.width;
     source.height = image.height;
     source.pixels.resize(static_cast<std::size_t>(image.width) * image.height);
@@ -327,10 +330,10 @@ void Reader::ReadSource(const json& j, const std::string& path, qshost::LayerSou
        "unknown source type \"" + type + "\" (expected rectangle, ellipse or image)");
 }
 
-qshost::Layer Reader::ReadLayer(const json& j, const std::string& path, std::size_t position,
-                                const Scene& scene) const {
+quillstreak::host::Layer Reader::ReadLayer(const json& j, const std::string& path,
+                                           std::size_t position, const Scene& scene) const {
   ExpectObject(j, path, {"id", "name", "source", "transform"});
-  qshost::Layer layer;
+  quillstreak::host::Layer layer;
   layer.id = static_cast<std::int32_t>(Integer(Required(j, path, "id"), Key(path, "id"), 1,
                                                std::numeric_limits<std::int32_t>::max()));
   layer.name = "Layer " + std::to_string(position + 1);
@@ -339,8 +342,9 @@ qshost::Layer Reader::ReadLayer(const json& j, const std::string& path, std::siz
 
   // Defaults: the source's centre as anchor, placed at the composition's centre.
   auto& xf = layer.transform;
-  xf.anchor = qshost::Stream({layer.source.width / 2.0, layer.source.height / 2.0, 0, 0});
-  xf.position = qshost::Stream({scene.comp.width / 2.0, scene.comp.height / 2.0, 0, 0});
+  xf.anchor =
+      quillstreak::host::Stream({layer.source.width / 2.0, layer.source.height / 2.0, 0, 0});
+  xf.position = quillstreak::host::Stream({scene.comp.width / 2.0, scene.comp.height / 2.0, 0, 0});
   if (const json* t = Optional(j, "transform")) {
     const std::string tpath = Key(path, "transform");
     ExpectObject(*t, tpath, {"anchor", "position", "scale", "rotation", "rotationX", "rotationY"});
@@ -424,7 +428,8 @@ void Reader::ReadEffect(const json& j, Scene& scene) const {
       if (info->type == ParamType::Layer) Fail(vpath, "a layer parameter cannot be keyframed");
       Keyframes(
           value, vpath,
-          [&](std::int32_t time, const json& v, const std::string& kpath, qshost::Interp interp) {
+          [&](std::int32_t time, const json& v, const std::string& kpath,
+              quillstreak::host::Interp interp) {
             setting.keys.push_back(ParamKey{time, ParamValueOf(*info, v, kpath, scene), interp});
           });
       std::sort(setting.keys.begin(), setting.keys.end(),
@@ -451,7 +456,7 @@ Scene Reader::Read(const json& root) {
   if (layers.empty()) Fail("layers", "expected at least one layer");
   // Layer ids first, so that a layer parameter may name any layer.
   for (std::size_t i = 0; i < layers.size(); ++i) {
-    qshost::Layer layer = ReadLayer(layers[i], Item("layers", i), i, scene);
+    quillstreak::host::Layer layer = ReadLayer(layers[i], Item("layers", i), i, scene);
     if (scene.comp.FindLayer(layer.id) != nullptr)
       Fail(Item("layers", i) + ".id", "another layer has the id " + std::to_string(layer.id));
     scene.comp.AddLayer(std::move(layer));
@@ -617,27 +622,29 @@ void Scene::Set(ParamSetting setting) {
   params.push_back(std::move(setting));
 }
 
-void Scene::ApplyTo(qshost::Host& host) const {
-  host.comp() = comp;
+void Scene::ApplyTo(quillstreak::host::Host& host) const {
+  host.scene().comp() = comp;
   host.SyncInData();
-  host.SetEffectLayer(effectLayer);
+  host.scene().SetEffectLayer(effectLayer);
   for (const auto& p : params) {
-    host.ResetParam(p.index);
+    host.params().Reset(p.index);
     switch (p.type) {
       case ParamType::Float:
-        if (p.keys.empty()) host.SetFloat(p.index, p.constant.number);
-        for (const auto& k : p.keys) host.KeyFloat(p.index, k.time, k.value.number, k.interp);
+        if (p.keys.empty()) host.params().SetFloat(p.index, p.constant.number);
+        for (const auto& k : p.keys)
+          host.params().KeyFloat(p.index, k.time, k.value.number, k.interp);
         break;
       case ParamType::Checkbox:
-        if (p.keys.empty()) host.SetCheckbox(p.index, p.constant.on);
-        for (const auto& k : p.keys) host.KeyCheckbox(p.index, k.time, k.value.on);
+        if (p.keys.empty()) host.params().SetCheckbox(p.index, p.constant.on);
+        for (const auto& k : p.keys) host.params().KeyCheckbox(p.index, k.time, k.value.on);
         break;
       case ParamType::Color:
-        if (p.keys.empty()) host.SetColor(p.index, p.constant.color);
-        for (const auto& k : p.keys) host.KeyColor(p.index, k.time, k.value.color, k.interp);
+        if (p.keys.empty()) host.params().SetColor(p.index, p.constant.color);
+        for (const auto& k : p.keys)
+          host.params().KeyColor(p.index, k.time, k.value.color, k.interp);
         break;
       case ParamType::Layer:
-        host.SetLayerParam(p.index, p.constant.layer);
+        host.params().SetLayer(p.index, p.constant.layer);
         break;
       default:
         break;
@@ -672,4 +679,4 @@ Scene LoadSceneFile(const std::string& path, const ParamCatalog& catalog) {
   return ParseScene(text.str(), path, baseDir, catalog);
 }
 
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

@@ -1,9 +1,9 @@
-#include "Suggest.h"
+#include "renderer/Suggest.h"
 
 #include <algorithm>
 #include <cctype>
 
-namespace qsrender {
+namespace quillstreak::renderer {
 namespace {
 
 std::string Lower(std::string_view s) {
@@ -51,4 +51,4 @@ std::string DidYouMean(std::string_view word, const std::vector<std::string>& ca
   return match.empty() ? std::string() : " (did you mean \"" + match + "\"?)";
 }
 
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

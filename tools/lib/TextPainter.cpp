@@ -1,4 +1,4 @@
-#include "TextPainter.h"
+#include "renderer/TextPainter.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "ContactSheet.h"
+#include "renderer/ContactSheet.h"
 
-namespace qsrender {
+namespace quillstreak::renderer {
 namespace {
 
 // The next code point of UTF-8 text (malformed bytes are taken one by one as Latin-1).
@@ -193,4 +193,4 @@ RgbaImage LabelledContactSheet(const std::vector<RgbaImage>& cells,
   return sheet;
 }
 
-}  // namespace qsrender
+}  // namespace quillstreak::renderer

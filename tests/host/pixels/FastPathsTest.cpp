@@ -15,7 +15,7 @@
 #include "host/pixels/Pixels.h"
 #include "host/pixels/PixelsCommon.h"
 
-namespace qshost {
+namespace quillstreak::host {
 namespace {
 
 // Straight-alpha "over" as the formula states it, in 64-bit arithmetic with an explicit
@@ -330,4 +330,4 @@ TEST(Iterate8, NestedCallsFinish) {
 }
 
 }  // namespace
-}  // namespace qshost
+}  // namespace quillstreak::host

@@ -7,7 +7,7 @@
 
 #include "host/pixels/Pixels.h"
 
-namespace qshost {
+namespace quillstreak::host {
 namespace {
 
 struct Probe {
@@ -145,4 +145,4 @@ TEST(Iterate8, RejectsMissingPiecesAndIgnoresEmptyWorlds) {
 }
 
 }  // namespace
-}  // namespace qshost
+}  // namespace quillstreak::host

@@ -10,7 +10,7 @@
 #include "host/Host.h"
 #include "host/Module.h"
 
-namespace qshost {
+namespace quillstreak::host {
 namespace {
 
 const Module& EffectModule() {
@@ -26,7 +26,7 @@ constexpr int kMotionThreshold = 2;
 // fill on (the effect repaints each checked-out sample in place).
 std::unique_ptr<Host> SlidingHost(bool cache) {
   auto host = std::make_unique<Host>(EffectModule());
-  Composition& comp = host->comp();
+  Composition& comp = host->scene().comp();
   comp.width = 96;
   comp.height = 40;
   comp.layers.clear();
@@ -49,15 +49,16 @@ std::unique_ptr<Host> SlidingHost(bool cache) {
   still.source.height = 8;
   still.transform.position.SetConstant({5, 5, 0, 0});
   comp.layers.push_back(still);
-  host->SetEffectLayer(1);
+  host->scene().SetEffectLayer(1);
   EXPECT_EQ(host->GlobalSetup(), PF_Err_NONE);
   EXPECT_EQ(host->ParamsSetup(), PF_Err_NONE);
-  host->SetFloat(kTimeThreshold, 25);
-  host->SetFloat(kShutterAngle, 720);  // 200 units: 9 samples, 5 of them seen by the frame before
-  host->SetFloat(kMotionThreshold, 0);
-  host->SetCheckbox(kRampFill, true);
-  host->SetFloat(kOpacity, 70);
-  host->SetLayerCache(cache);
+  host->params().SetFloat(kTimeThreshold, 25);
+  host->params().SetFloat(kShutterAngle,
+                          720);  // 200 units: 9 samples, 5 of them seen by the frame before
+  host->params().SetFloat(kMotionThreshold, 0);
+  host->params().SetCheckbox(kRampFill, true);
+  host->params().SetFloat(kOpacity, 70);
+  host->worlds().SetLayerCache(cache);
   return host;
 }
 
@@ -75,8 +76,8 @@ TEST(LayerCache, ConsecutiveFramesMatchRenderingWithoutIt) {
   for (const PF_RationalScale ds : {PF_RationalScale{1, 1}, PF_RationalScale{1, 2}}) {
     auto cached = SlidingHost(true);
     auto plain = SlidingHost(false);
-    cached->SetDownsample(ds, ds);
-    plain->SetDownsample(ds, ds);
+    cached->records().SetDownsample(ds, ds);
+    plain->records().SetDownsample(ds, ds);
     // Forwards, a repeat of the same frame, then backwards over frames seen before.
     for (A_long time : {300, 400, 500, 600, 600, 500, 300}) {
       const FrameResult a = cached->RenderFrame(time);
@@ -85,8 +86,8 @@ TEST(LayerCache, ConsecutiveFramesMatchRenderingWithoutIt) {
       ASSERT_EQ(b.err, PF_Err_NONE);
       ASSERT_TRUE(SameFrame(a.frame, b.frame)) << "time " << time << " downsample " << ds.den;
     }
-    EXPECT_GT(cached->layerCache().hits(), 0u);
-    EXPECT_EQ(plain->layerCache().entries(), 0u);
+    EXPECT_GT(cached->worlds().layerCache().hits(), 0u);
+    EXPECT_EQ(plain->worlds().layerCache().entries(), 0u);
   }
 }
 
@@ -98,21 +99,21 @@ TEST(LayerCache, EditsBetweenFramesAreRenderedAfresh) {
   const Edit edits[] = {
       {"image pixel changed in place",
        [](Host& h) {
-         h.comp().FindLayer(1)->source.pixels[317] = {255, 1, 2, 3};
+         h.scene().comp().FindLayer(1)->source.pixels[317] = {255, 1, 2, 3};
        }},
       {"image replaced by a rectangle",
-       [](Host& h) { h.comp().FindLayer(1)->source.kind = LayerSource::Kind::Rectangle; }},
+       [](Host& h) { h.scene().comp().FindLayer(1)->source.kind = LayerSource::Kind::Rectangle; }},
       {"position keyframe moved",
        [](Host& h) {
-         h.comp().FindLayer(1)->transform.position.AddKeyframe(0, {12, 20, 0, 0});
+         h.scene().comp().FindLayer(1)->transform.position.AddKeyframe(0, {12, 20, 0, 0});
        }},
       {"rotation added",
        [](Host& h) {
-         h.comp().FindLayer(1)->transform.rotateZ.SetConstant({7, 0, 0, 0});
+         h.scene().comp().FindLayer(1)->transform.rotateZ.SetConstant({7, 0, 0, 0});
        }},
       {"downsample changed",
        [](Host& h) {
-         h.SetDownsample({1, 2}, {1, 2});
+         h.records().SetDownsample({1, 2}, {1, 2});
        }},
   };
   for (const Edit& edit : edits) {
@@ -132,16 +133,16 @@ TEST(LayerCache, StaysWithinHalfTheWorldBudgetAndEmptiesWhenTurnedOff) {
   auto host = SlidingHost(true);
   // A sample world here is 31x21 or so: about 2.2 KB with the row padding.
   const std::uint64_t budget = 40000;
-  host->SetWorldBudget(budget);
+  host->worlds().SetBudget(budget);
   for (A_long time = 300; time <= 1500; time += 100) {
     ASSERT_EQ(host->RenderFrame(time).err, PF_Err_NONE);
-    EXPECT_LE(host->layerCache().bytes(), budget / 2);
+    EXPECT_LE(host->worlds().layerCache().bytes(), budget / 2);
   }
-  EXPECT_GT(host->layerCache().entries(), 0u);
-  host->SetLayerCache(false);
-  EXPECT_EQ(host->layerCache().entries(), 0u);
-  EXPECT_EQ(host->layerCache().bytes(), 0u);
+  EXPECT_GT(host->worlds().layerCache().entries(), 0u);
+  host->worlds().SetLayerCache(false);
+  EXPECT_EQ(host->worlds().layerCache().entries(), 0u);
+  EXPECT_EQ(host->worlds().layerCache().bytes(), 0u);
 }
 
 }  // namespace
-}  // namespace qshost
+}  // namespace quillstreak::host

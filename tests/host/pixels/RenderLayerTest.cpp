@@ -8,7 +8,7 @@
 
 #include "host/pixels/Pixels.h"
 
-namespace qshost {
+namespace quillstreak::host {
 namespace {
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -212,4 +212,4 @@ TEST(RenderLayer, DegenerateInputLeavesTheWorldTransparent) {
 }
 
 }  // namespace
-}  // namespace qshost
+}  // namespace quillstreak::host

@@ -5,7 +5,7 @@
 
 #include "host/pixels/Pixels.h"
 
-namespace qshost {
+namespace quillstreak::host {
 namespace {
 
 bool Same(const PF_Pixel& a, const PF_Pixel& b) { return std::memcmp(&a, &b, 4) == 0; }
@@ -157,4 +157,4 @@ TEST(FillWorld, FillsTheClippedRectangle) {
 }
 
 }  // namespace
-}  // namespace qshost
+}  // namespace quillstreak::host

@@ -7,7 +7,7 @@
 
 #include "host/pixels/Pixels.h"
 
-namespace qshost {
+namespace quillstreak::host {
 namespace {
 
 TEST(World, RowbytesPaddedTo16AndPixelsStartTransparent) {
@@ -77,4 +77,4 @@ TEST(PixelMath, CompositeOverBackgroundResizesAndBlends) {
 }
 
 }  // namespace
-}  // namespace qshost
+}  // namespace quillstreak::host

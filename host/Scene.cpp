@@ -1,0 +1,34 @@
+#include "host/Scene.h"
+
+#include <utility>
+
+namespace quillstreak::host {
+
+Scene::Scene() {
+  Layer layer;
+  layer.id = 1;
+  layer.name = "Layer 1";
+  layer.source.kind = LayerSource::Kind::Rectangle;
+  layer.source.width = 100;
+  layer.source.height = 100;
+  layer.transform.anchor.SetConstant({50.0, 50.0, 0.0, 0.0});
+  layer.transform.position.SetConstant({320.0, 180.0, 0.0, 0.0});
+  comp_.layers.push_back(std::move(layer));
+}
+
+std::int32_t Scene::effectLayer() const {
+  if (effectLayer_ != 0) return effectLayer_;
+  return comp_.layers.empty() ? 0 : comp_.layers.front().id;
+}
+
+void Scene::SetTimeSteps(A_long timeStep, A_long localTimeStep) {
+  timeStep_ = timeStep;
+  localTimeStep_ = localTimeStep;
+}
+
+void Scene::ClearTimeSteps() {
+  timeStep_.reset();
+  localTimeStep_.reset();
+}
+
+}  // namespace quillstreak::host

@@ -1,0 +1,93 @@
+// The composition the substitute host renders: layers with keyframed transform streams.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host/pixels/Pixels.h"
+#include "hostapi/HostApi.h"
+
+namespace quillstreak::host {
+
+/// A stream's value: up to four components, unused ones zero.
+using StreamValue = std::array<double, 4>;
+
+/// How a keyframe's value moves towards the next keyframe.
+enum class Interp {
+  Linear,  // straight line
+  Hold,    // keeps this keyframe's value until the next keyframe's time
+  Eased    // smooth-step: u * u * (3 - 2u)
+};
+
+/// One keyframe: a time in the composition's time scale and up to four components (transform
+/// streams use x, y, z; colours use alpha, red, green, blue).
+struct Keyframe {
+  std::int32_t time = 0;
+  StreamValue value{};
+  Interp interp = Interp::Linear;  // interpolation from this keyframe to the next
+};
+
+/// A value that may vary over time. Without keyframes it is constant. With keyframes it holds the
+/// first keyframe's value before the first one and the last one's after the last.
+class Stream {
+ public:
+  Stream() = default;
+  explicit Stream(StreamValue constant) : constant_(constant) {}
+  /// One-component constant (x).
+  static Stream Scalar(double v) { return Stream({v, 0.0, 0.0, 0.0}); }
+
+  void SetConstant(StreamValue value) {
+    constant_ = value;
+    keys_.clear();
+  }
+  /// Adds (or replaces, at an equal time) a keyframe; keyframes stay sorted by time.
+  void AddKeyframe(std::int32_t time, StreamValue value, Interp interp = Interp::Linear);
+  void AddKeyframe(const Keyframe& key) { AddKeyframe(key.time, key.value, key.interp); }
+  const std::vector<Keyframe>& keyframes() const { return keys_; }
+  bool animated() const { return !keys_.empty(); }
+
+  /// The value at time value/scale, where keyframe times count units of keyScale. The position
+  /// between keyframes is found exactly (64-bit cross-multiplied rationals); the value is
+  /// interpolated in double. A scale or keyScale of 0 evaluates at time 0.
+  StreamValue Evaluate(std::int64_t value, std::uint32_t scale, std::uint32_t keyScale) const;
+
+ private:
+  StreamValue constant_{};
+  std::vector<Keyframe> keys_;
+};
+
+/// The transform streams of a layer (the host's anchor point, position, scale and rotations).
+struct TransformStreams {
+  Stream anchor;                             // source pixels
+  Stream position;                           // composition pixels
+  Stream scale{{100.0, 100.0, 100.0, 0.0}};  // percent
+  Stream rotateZ, rotateY, rotateX;          // degrees, component x
+  /// All six evaluated at value/scale (keyframe times in keyScale units).
+  TransformValues Evaluate(std::int64_t value, std::uint32_t scale, std::uint32_t keyScale) const;
+};
+
+struct Layer {
+  std::int32_t id = 0;  // unique within the composition, non-zero
+  std::string name;
+  LayerSource source;
+  TransformStreams transform;
+};
+
+struct Composition {
+  A_long width = 640;
+  A_long height = 360;
+  A_u_long timeScale = 2400;          // units per second
+  A_long frameDuration = 100;         // one frame in timeScale units
+  A_long duration = 24000;            // total length in timeScale units
+  PF_Pixel background{255, 0, 0, 0};  // opaque ARGB
+  std::vector<Layer> layers;          // bottom to top: later layers are drawn in front
+
+  Layer* FindLayer(std::int32_t id);
+  const Layer* FindLayer(std::int32_t id) const;
+  /// Adds a layer and returns it (the reference is valid until the next AddLayer).
+  Layer& AddLayer(Layer layer);
+};
+
+}  // namespace quillstreak::host

@@ -1,0 +1,90 @@
+// Scene files: a composition, its layers with keyframed transforms, and the effect applied to
+// one layer with parameter values by name. Loading checks everything and throws InputError with
+// one message naming the file and the JSON path of the first problem.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/Composition.h"
+#include "renderer/ParamCatalog.h"
+
+namespace quillstreak::host {
+class Host;
+}
+
+namespace quillstreak::renderer {
+
+/// Frames count 100 time units each: a composition at F frames per second has the time scale
+/// F * 100, so frame n starts at time n * 100 and keyframe times in frames map to whole units.
+inline constexpr std::int32_t kUnitsPerFrame = 100;
+
+/// One keyframe of an effect parameter (time in composition time units).
+struct ParamKey {
+  std::int32_t time = 0;
+  ParamValue value;
+  quillstreak::host::Interp interp = quillstreak::host::Interp::Linear;
+};
+
+/// A value set for an effect parameter: constant (keys empty) or keyframed.
+struct ParamSetting {
+  int index = 0;
+  ParamType type = ParamType::Float;
+  std::string name;
+  ParamValue constant;
+  std::vector<ParamKey> keys;
+};
+
+struct Scene {
+  std::string file;  // the name used in messages ("<demo>" for the built-in scene)
+  quillstreak::host::Composition comp;
+  double fps = 24;
+  std::string fpsText = "24";  // the rate as given, exactly ("23.976", "30000/1001")
+  std::int32_t durationFrames = 0;
+  std::int32_t effectLayer = 0;
+  std::vector<ParamSetting> params;  // in the order given; at most one per index
+  /// Things that load but are probably not what was meant (keyframes past the end or out of
+  /// order), each naming the file and the JSON path.
+  std::vector<std::string> warnings;
+
+  /// Replaces (or adds) the setting for a parameter.
+  void Set(ParamSetting setting);
+  /// Sets the composition, the effect layer and the parameter values on a host.
+  void ApplyTo(quillstreak::host::Host& host) const;
+};
+
+/// Parses scene text. `file` names the scene in messages; image paths are relative to
+/// `baseDir` (empty = the current directory).
+Scene ParseScene(const std::string& text, const std::string& file, const std::string& baseDir,
+                 const ParamCatalog& catalog);
+
+/// Reads and parses a scene file.
+Scene LoadSceneFile(const std::string& path, const ParamCatalog& catalog);
+
+/// A frame rate: its value and its exact text (what a video encoder is given).
+struct FrameRate {
+  double fps = 0;
+  std::string text;
+};
+
+/// "24", "23.976" or "30000/1001" (a positive number or a fraction of two); nullopt otherwise.
+std::optional<FrameRate> ParseFrameRate(std::string_view text);
+
+/// The scene's layers for messages: 1 "Backdrop", 2 "Dot".
+std::string LayerList(const Scene& scene);
+/// "unknown layer id 5 (the scene's layers: ...)".
+std::string UnknownLayerMessage(const Scene& scene, std::int64_t id);
+/// "unknown parameter" with the closest name, or else with the list of names.
+std::string UnknownParameterMessage(const ParamCatalog& catalog, std::string_view name);
+
+/// The parameter values of a scene that differ from the effect's defaults, one "Name value" text
+/// each, in the effect's order ("Shutter Angle 1080", "Opacity 100 to 40 (keyframed)").
+std::vector<std::string> DescribeSettings(const Scene& scene, const ParamCatalog& catalog);
+
+/// The built-in demo scene (JSON text).
+const std::string& DemoSceneText();
+
+}  // namespace quillstreak::renderer
