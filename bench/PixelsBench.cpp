@@ -115,14 +115,16 @@ void BM_KernelVsCopy(benchmark::State& state) {
   const PF_IteratePixel8Func kernel =
       state.range(0) == 0 ? quillstreak::ColorFillKernel : quillstreak::OpacityKernel;
   const unsigned threads = static_cast<unsigned>(state.range(1));
-  qshost::World world = Pattern(kWidth, kHeight);
+  quillstreak::host::World world = Pattern(kWidth, kHeight);
   quillstreak::KernelRefcon refcon{PF_Pixel{0, 10, 20, 30}, 0.999};
   PairedTimes times;
   for (auto _ : state) {
-    times.TimeCase(
-        [&] { qshost::Iterate8(&world.def(), &world.def(), nullptr, &refcon, kernel, threads); });
+    times.TimeCase([&] {
+      quillstreak::host::Iterate8(&world.def(), &world.def(), nullptr, &refcon, kernel, threads);
+    });
     times.TimeBaseline([&] {
-      qshost::Iterate8(&world.def(), &world.def(), nullptr, &refcon, CopyKernel, threads);
+      quillstreak::host::Iterate8(&world.def(), &world.def(), nullptr, &refcon, CopyKernel,
+                                  threads);
     });
   }
   times.Report(state, "x_copy_kernel");
@@ -148,15 +150,17 @@ PF_Err HalfSpeedOffCaller(void* refcon, A_long, A_long, PF_Pixel* in, PF_Pixel* 
 // one thread alone (1.0); chunks claimed as threads get to them give the slow thread a third of
 // the rows (2/3).
 void BM_IterateSlowThread(benchmark::State& state) {
-  qshost::World world = Pattern(kWidth, kHeight);
+  quillstreak::host::World world = Pattern(kWidth, kHeight);
   SlowRefcon refcon{std::this_thread::get_id()};
   PairedTimes times;
   for (auto _ : state) {
     times.TimeCase([&] {
-      qshost::Iterate8(&world.def(), &world.def(), nullptr, &refcon, HalfSpeedOffCaller, 2);
+      quillstreak::host::Iterate8(&world.def(), &world.def(), nullptr, &refcon, HalfSpeedOffCaller,
+                                  2);
     });
     times.TimeBaseline([&] {
-      qshost::Iterate8(&world.def(), &world.def(), nullptr, &refcon, HalfSpeedOffCaller, 1);
+      quillstreak::host::Iterate8(&world.def(), &world.def(), nullptr, &refcon, HalfSpeedOffCaller,
+                                  1);
     });
   }
   times.Report(state, "x_one_thread");
@@ -256,7 +260,8 @@ void BM_RenderLayerRectangle(benchmark::State& state) {
 
 // A plain fixed-point 2x2 loop: every output byte from the same byte of four neighbouring texels
 // with 16-bit weights, no alpha weighting, no division: the floor of bilinear resampling.
-void Plain2x2(const qshost::World& src, qshost::World& out, unsigned fx, unsigned fy) {
+void Plain2x2(const quillstreak::host::World& src, quillstreak::host::World& out, unsigned fx,
+              unsigned fy) {
   const unsigned w00 = (256 - fx) * (256 - fy), w10 = fx * (256 - fy), w01 = (256 - fx) * fy,
                  w11 = fx * fy;
   const std::ptrdiff_t stride = src.def().rowbytes;
@@ -276,8 +281,8 @@ void Plain2x2(const qshost::World& src, qshost::World& out, unsigned fx, unsigne
 // alpha-weighted path), one thread, against the plain 2x2 loop over as many output pixels:
 // x_plain_2x2. rotation:0 a translation to a fractional position, rotation:10 turned 10 degrees.
 void BM_RenderLayerVsPlain(benchmark::State& state) {
-  qshost::LayerSource src;
-  src.kind = qshost::LayerSource::Kind::Image;
+  quillstreak::host::LayerSource src;
+  src.kind = quillstreak::host::LayerSource::Kind::Image;
   src.width = 1280;
   src.height = 720;
   src.pixels.resize(static_cast<std::size_t>(src.width) * src.height);
@@ -285,19 +290,19 @@ void BM_RenderLayerVsPlain(benchmark::State& state) {
     src.pixels[i] = PF_Pixel{static_cast<A_u_char>(128 + (i & 127)), static_cast<A_u_char>(i),
                              static_cast<A_u_char>(i >> 3), 90};
   }
-  qshost::TransformValues xf;
+  quillstreak::host::TransformValues xf;
   xf.anchor[0] = 640;
   xf.anchor[1] = 360;
   xf.position[0] = 960.25;
   xf.position[1] = 540.5;
   xf.rotateZ = static_cast<double>(state.range(0));
-  const PF_LRect box = qshost::LayerBounds(src, xf, 1.0, 1.0);
-  qshost::World out(box.right - box.left, box.bottom - box.top, box.left, box.top);
-  const qshost::World plain_src = Pattern(out.width() + 1, out.height() + 1);
-  qshost::World plain_out(out.width(), out.height());
+  const PF_LRect box = quillstreak::host::LayerBounds(src, xf, 1.0, 1.0);
+  quillstreak::host::World out(box.right - box.left, box.bottom - box.top, box.left, box.top);
+  const quillstreak::host::World plain_src = Pattern(out.width() + 1, out.height() + 1);
+  quillstreak::host::World plain_out(out.width(), out.height());
   PairedTimes times;
   for (auto _ : state) {
-    times.TimeCase([&] { qshost::RenderLayer(src, xf, 1.0, 1.0, out, 1); });
+    times.TimeCase([&] { quillstreak::host::RenderLayer(src, xf, 1.0, 1.0, out, 1); });
     times.TimeBaseline([&] { Plain2x2(plain_src, plain_out, 64, 128); });
   }
   times.Report(state, "x_plain_2x2");

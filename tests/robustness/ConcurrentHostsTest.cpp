@@ -12,7 +12,7 @@
 
 #include "robustness/Robustness.h"
 
-namespace qsrobust {
+namespace quillstreak::test {
 namespace {
 
 constexpr int kFrames = 12;
@@ -30,12 +30,12 @@ const Scene kScenes[2] = {
     {"motion source at half height",
      [](Host& host) {
        MotionSourceLayer(host);
-       host.SetDownsample({1, 1}, {1, 2});
+       host.records().SetDownsample({1, 1}, {1, 2});
      }},
 };
 
 struct Rendered {
-  std::vector<qshost::World> frames;
+  std::vector<host::World> frames;
   std::vector<PF_Err> errors;
   std::string failure;  // the first host account left open, if any
 };
@@ -43,24 +43,24 @@ struct Rendered {
 /// Renders the scene's frames with a fresh host; several row chunks per call, so that both
 /// hosts hand work to the shared pool.
 Rendered RenderScene(const Scene& scene, std::latch* start) {
-  auto host = qstest::NewHost();
+  auto host = NewHost();
   scene.build(*host);
-  host->SetThreads(3);
-  host->SetJournaling(false);
+  host->frames().SetThreads(3);
+  host->journal().SetEnabled(false);
   Rendered out;
   if (start != nullptr) start->arrive_and_wait();
   for (int i = 0; i < kFrames; ++i) {
-    qshost::FrameResult result = host->RenderFrame(i * 150);
+    host::FrameResult result = host->RenderFrame(i * 150);
     out.errors.push_back(result.err);
     out.frames.push_back(std::move(result.frame));
-    if (out.failure.empty() && !host->AccountsClear()) {
-      out.failure = "frame " + std::to_string(i) + ": " + host->AccountsText();
+    if (out.failure.empty() && !host->accounts().Clear()) {
+      out.failure = "frame " + std::to_string(i) + ": " + host->accounts().Describe();
     }
   }
   return out;
 }
 
-bool SamePixels(const qshost::World& a, const qshost::World& b) {
+bool SamePixels(const host::World& a, const host::World& b) {
   if (a.width() != b.width() || a.height() != b.height()) return false;
   const std::size_t rowBytes = static_cast<std::size_t>(a.width()) * sizeof(PF_Pixel);
   for (A_long y = 0; y < a.height(); ++y) {
@@ -99,4 +99,4 @@ TEST(ConcurrentHosts, TwoScenesOnTwoThreadsDrawWhatEachDrawsAlone) {
 }
 
 }  // namespace
-}  // namespace qsrobust
+}  // namespace quillstreak::test

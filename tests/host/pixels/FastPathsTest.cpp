@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "host/pixels/Pixels.h"
-#include "host/pixels/PixelsCommon.h"
+#include "PixelsCommon.h"
 
 namespace quillstreak::host {
 namespace {
