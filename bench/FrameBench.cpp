@@ -347,7 +347,7 @@ int FrameChild(const std::string& what) {
   }
   auto host = MakeFrameHost(FrameCase{16, true, 1, true, 20});
   std::string error;
-  const int frames = what == "peak48" ? 48 : 24;
+  const int frames = what == "peak48" ? 48 : 30;
   std::vector<double> times;
   for (int k = 0; k < frames; ++k) {
     const auto start = std::chrono::steady_clock::now();
@@ -429,7 +429,7 @@ void BM_FrameAllocatorPagesKept(benchmark::State& state) {
   state.counters["ms_default"] = Median(plain);
   state.counters["ms_pages_kept"] = Median(kept);
 }
-BENCHMARK(BM_FrameAllocatorPagesKept)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FrameAllocatorPagesKept)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 // Peak resident memory of a 48-frame 1080p 16-sample render in a fresh process.
 void BM_Render48FramesPeak(benchmark::State& state) {
