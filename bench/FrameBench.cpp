@@ -21,9 +21,17 @@
 // the ratio exposes.
 #include <benchmark/benchmark.h>
 
+#include <malloc.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -161,8 +169,8 @@ double RenderOne(Host& host, A_long time, bool ramp, int expectSamples, std::str
         "expected " + std::to_string(expectSamples) + " samples, got " + std::to_string(samples);
     return -1;
   }
-  if (host.SmartRender() != PF_Err_NONE) {
-    error = "smart render failed";
+  if (const PF_Err err = host.SmartRender(); err != PF_Err_NONE) {
+    error = "smart render failed (" + std::to_string(err) + ")";
     return -1;
   }
   host.EndFrame();
@@ -218,6 +226,238 @@ void FrameArgs(benchmark::internal::Benchmark* b) {
   for (int cache : {1, 0}) b->Args({16, 1, 1, cache, 100});
 }
 BENCHMARK(BM_Frame)->Apply(FrameArgs)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// ---- the 1080p 16-sample ramp frame against its floor ------------------------------------------
+// x_kernel_floor: the frame (pre-render + render) against the same frame's passes done with a
+// kernel that only copies its pixel through the same iterate, plus a memcpy of each transfer's
+// bytes and a memset of the output clear, timed right after the frame in every iteration (the
+// median of the iterations' ratios). What remains above 1 is the host's work (checkouts, layer
+// rendering or cache copies, worlds) and the kernels' own arithmetic.
+
+PF_Err CopyKernel(void*, A_long, A_long, PF_Pixel* in, PF_Pixel* out) {
+  *out = *in;
+  return PF_Err_NONE;
+}
+
+double Median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
+  return v[v.size() / 2];
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The passes of the frame just rendered, with the copy-only kernel and memcpy, on worlds made
+// beforehand (no page faults).
+struct FloorPasses {
+  quillstreak::host::World sample{1400, 800};
+  quillstreak::host::World scratch{1400, 800};
+  quillstreak::host::World output{1920, 1080};
+
+  void Run(const Host& host, bool ramp) {
+    const PF_LRect& r = host.frames().preRenderOutput().result_rect;
+    std::memset(output.def().data, 0, static_cast<std::size_t>(RectBytes(r)));
+    const auto& checkouts = host.frames().layerCheckouts();
+    for (const quillstreak::host::LayerCheckout& c : checkouts) {
+      const PF_LRect& b = c.resultRect;
+      if (b.left >= b.right || b.top >= b.bottom) continue;
+      const PF_Rect area{0, 0, std::min<A_long>(b.right - b.left, sample.width()),
+                         std::min<A_long>(b.bottom - b.top, sample.height())};
+      if (ramp && c.id != static_cast<A_long>(checkouts.size()) + 1) {
+        quillstreak::host::Iterate8(&sample.def(), &sample.def(), &area, nullptr, CopyKernel, 0);
+      }
+      std::memcpy(scratch.def().data, sample.def().data,
+                  static_cast<std::size_t>(sample.def().rowbytes) * area.bottom);
+    }
+    benchmark::ClobberMemory();
+  }
+};
+
+void BM_FrameKernelFloor(benchmark::State& state) {
+  const bool cache = state.range(0) != 0;
+  const FrameCase c{16, true, 1, cache, 20};
+  std::unique_ptr<Host> host;
+  try {
+    host = MakeFrameHost(c);
+  } catch (const std::exception& e) {
+    state.SkipWithError(e.what());
+    return;
+  }
+  FloorPasses floor;
+  std::int64_t frame = 0;
+  std::string error;
+  auto next_time = [&frame] {
+    return kFirstFrameTime + static_cast<A_long>(frame++ % kCycleFrames) * kFrame;
+  };
+  for (int k = 0; k < 6; ++k) {
+    if (RenderOne(*host, next_time(), true, 16, error) < 0) {
+      state.SkipWithError(error.c_str());
+      return;
+    }
+  }
+  std::vector<double> frames, floors;
+  for (auto _ : state) {
+    auto start = std::chrono::steady_clock::now();
+    if (RenderOne(*host, next_time(), true, 16, error) < 0) {
+      state.SkipWithError(error.c_str());
+      return;
+    }
+    frames.push_back(SecondsSince(start));
+    start = std::chrono::steady_clock::now();
+    floor.Run(*host, true);
+    floors.push_back(SecondsSince(start));
+  }
+  std::vector<double> ratios(frames.size());
+  for (std::size_t k = 0; k < frames.size(); ++k) ratios[k] = frames[k] / floors[k];
+  state.counters["x_kernel_floor"] = Median(ratios);
+  state.counters["ms_frame"] = Median(frames) * 1e3;
+  state.counters["ms_floor"] = Median(floors) * 1e3;
+  state.SetLabel(cache ? "warm (layer cache on)" : "cold (every sample rendered)");
+}
+BENCHMARK(BM_FrameKernelFloor)
+    ->ArgName("cache")
+    ->Arg(1)
+    ->Arg(0)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+// ---- memory: measured in child processes of this program --------------------------------------
+// `qs_bench_frame --qs-child=<what>` runs one measurement in a fresh process and prints
+// key=value lines; the cases below start such children and turn their lines into counters.
+
+// Peak resident memory of this process (VmHWM), in bytes.
+double PeakResident() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::atof(line.c_str() + 6) * 1024.0;
+  }
+  return 0;
+}
+
+// Frames of the 1080p 16-sample ramp case with the layer cache on: "frames-default" and
+// "frames-kept" (the allocator told to keep its pages: no mmap for worlds, no trimming) print
+// the median ms per frame; "peak48" renders 48 frames and prints the peak resident bytes.
+int FrameChild(const std::string& what) {
+  if (what == "frames-kept") {
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);  // the largest glibc accepts
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+  }
+  auto host = MakeFrameHost(FrameCase{16, true, 1, true, 20});
+  std::string error;
+  const int frames = what == "peak48" ? 48 : 30;
+  std::vector<double> times;
+  for (int k = 0; k < frames; ++k) {
+    const auto start = std::chrono::steady_clock::now();
+    if (RenderOne(*host, kFirstFrameTime + k * kFrame, true, 16, error) < 0) {
+      std::fprintf(stderr, "%s\n", error.c_str());
+      return 1;
+    }
+    if (k >= 6) times.push_back(SecondsSince(start));
+  }
+  std::printf("ms_frame=%.4f\npeak_bytes=%.0f\nheld_bytes=%.0f\n", Median(times) * 1e3,
+              PeakResident(), static_cast<double>(host->worlds().bytesHeld()));
+  return 0;
+}
+
+// A 16000x16000 image layer (1 GB of source pixels, 1 GB a checkout) in a 1080p composition at
+// the default 2 GiB budget, three frames with no samples. The effect's output covers the whole
+// layer (another 1 GB), so the frame does not fit: prints the frames' error (out of memory
+// expected), the peak resident bytes and those beyond the budget, and the bytes still in use
+// after the frames.
+int HugeChild() {
+  auto host = std::make_unique<Host>(TheModule());
+  SetUpSlidingLayer(*host);
+  quillstreak::host::Layer& layer = host->scene().comp().layers[0];
+  layer.source = ImageSource(16000, 16000);
+  layer.transform.anchor.SetConstant({8000.0, 8000.0, 0.0, 0.0});
+  if (host->GlobalSetup() != PF_Err_NONE || host->ParamsSetup() != PF_Err_NONE) return 1;
+  using namespace quillstreak;
+  host->params().SetFloat(PARAM_SHUTTER_ANGLE, 0.0);
+  host->params().SetFloat(PARAM_MOTION_THRESHOLD, 20.0);
+  PF_Err err = PF_Err_NONE;
+  for (int k = 0; k < 3; ++k) {
+    host->scene().SetTime(kFirstFrameTime + k * kFrame);
+    err = host->SmartPreRender();
+    if (err == PF_Err_NONE) err = host->SmartRender();
+    host->EndFrame();
+  }
+  const double peak = PeakResident();
+  std::printf("over_budget_bytes=%.0f\npeak_bytes=%.0f\nframe_err=%d\nin_use_after=%.0f\n",
+              peak - static_cast<double>(quillstreak::host::WorldPool::kDefaultBudget), peak,
+              static_cast<int>(err), static_cast<double>(host->worlds().bytesInUse()));
+  return 0;
+}
+
+// Runs `qs_bench_frame --qs-child=<what>` and returns its key=value lines.
+std::map<std::string, double> RunChild(const std::string& what) {
+  std::map<std::string, double> values;
+  char self[4096] = {};
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n <= 0) return values;
+  const std::string command = std::string("'") + self + "' --qs-child=" + what;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return values;
+  char line[256];
+  while (std::fgets(line, sizeof line, pipe) != nullptr) {
+    const char* eq = std::strchr(line, '=');
+    if (eq != nullptr)
+      values[std::string(line, static_cast<std::size_t>(eq - line))] = std::atof(eq + 1);
+  }
+  if (pclose(pipe) != 0) values.clear();
+  return values;
+}
+
+// The frame with the default allocator against the frame with pages kept, one child each per
+// iteration, back to back: x_pages_kept = the median of default / kept.
+void BM_FrameAllocatorPagesKept(benchmark::State& state) {
+  std::vector<double> ratios, plain, kept;
+  for (auto _ : state) {
+    const auto a = RunChild("frames-default");
+    const auto b = RunChild("frames-kept");
+    if (!a.count("ms_frame") || !b.count("ms_frame")) {
+      state.SkipWithError("child failed");
+      return;
+    }
+    plain.push_back(a.at("ms_frame"));
+    kept.push_back(b.at("ms_frame"));
+    ratios.push_back(plain.back() / kept.back());
+  }
+  state.counters["x_pages_kept"] = Median(ratios);
+  state.counters["ms_default"] = Median(plain);
+  state.counters["ms_pages_kept"] = Median(kept);
+}
+BENCHMARK(BM_FrameAllocatorPagesKept)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// Peak resident memory of a 48-frame 1080p 16-sample render in a fresh process.
+void BM_Render48FramesPeak(benchmark::State& state) {
+  std::map<std::string, double> v;
+  for (auto _ : state) v = RunChild("peak48");
+  if (!v.count("peak_bytes")) {
+    state.SkipWithError("child failed");
+    return;
+  }
+  state.counters["peak_MB"] = v.at("peak_bytes") / 1e6;
+  state.counters["held_MB"] = v.at("held_bytes") / 1e6;
+}
+BENCHMARK(BM_Render48FramesPeak)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// Peak resident memory beyond the 2 GiB budget with a 16000x16000 layer.
+void BM_HugeLayerPeak(benchmark::State& state) {
+  std::map<std::string, double> v;
+  for (auto _ : state) v = RunChild("huge");
+  if (!v.count("over_budget_bytes")) {
+    state.SkipWithError("child failed");
+    return;
+  }
+  state.counters["MB_over_budget"] = v.at("over_budget_bytes") / 1e6;
+  state.counters["peak_MB"] = v.at("peak_bytes") / 1e6;
+  state.counters["frame_err"] = v.at("frame_err");
+  state.counters["MB_in_use_after"] = v.at("in_use_after") / 1e6;
+}
+BENCHMARK(BM_HugeLayerPeak)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 // Frames through Host::RenderFrame (pre-render, render, compositing over the background), as the
 // renderer makes them, frames 0 to durationFrames - 1 cycled; x_realtime above 1 is faster than
@@ -364,6 +604,10 @@ BENCHMARK(BM_DemoLikeScene1080p)->UseRealTime()->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv) {
   try {
     (void)TheModule();
+    if (argc == 2 && std::strncmp(argv[1], "--qs-child=", 11) == 0) {
+      const std::string what = argv[1] + 11;
+      return what == "huge" ? HugeChild() : FrameChild(what);
+    }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "qs_bench_frame: %s\n", e.what());
     return 1;

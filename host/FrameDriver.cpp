@@ -22,6 +22,14 @@ std::uint64_t WorldBytes(A_long width, A_long height) {
          static_cast<std::uint64_t>(std::max<A_long>(height, 0));
 }
 
+// The layers' source images, which count against the world budget.
+std::uint64_t SourceImageBytes(const Scene& scene) {
+  std::uint64_t bytes = 0;
+  for (const Layer& layer : scene.comp().layers)
+    bytes += layer.source.pixels.size() * sizeof(PF_Pixel);
+  return bytes;
+}
+
 }  // namespace
 
 A_long FrameDriver::FrameWidth() const {
@@ -59,8 +67,10 @@ PF_Err FrameDriver::Send(PF_Cmd cmd, PF_ParamDef** params, PF_LayerDef* output, 
     checkouts_.clear();
     framePending_ = true;
     worlds_.DropLastOutput();
+    worlds_.BeginFrame();
   }
   if (cmd == PF_Cmd_SMART_RENDER) worlds_.DropLastOutput();
+  worlds_.SetImageBytes(SourceImageBytes(scene_));
   inPreRender_ = cmd == PF_Cmd_SMART_PRE_RENDER;
   inRender_ = cmd == PF_Cmd_SMART_RENDER;
   const PF_Err err = records_.Call(cmd, params, output, extra);
@@ -124,10 +134,11 @@ FrameResult FrameDriver::RenderFrame(A_long time) {
   const double dsy = records_.dsy();
   const std::int32_t effectLayer = scene_.effectLayer();
   const World* output = worlds_.lastOutput();
-  // The frame itself counts against the world budget like any other world; a frame that does
-  // not fit gives PF_Err_OUT_OF_MEMORY and an empty picture instead of exhausting the machine.
+  // The frame's pictures (the canvas, a layer's picture and the frame) count against the world
+  // budget like any other world; a frame that does not fit gives PF_Err_OUT_OF_MEMORY and an
+  // empty picture instead of exhausting the machine.
   try {
-    if (!worlds_.Fits(WorldBytes(width, height))) throw std::bad_alloc();
+    if (!worlds_.MakeRoom(3 * WorldBytes(width, height))) throw std::bad_alloc();
     World canvas(width, height);
     for (const Layer& layer : scene_.comp().layers) {
       if (layer.id == effectLayer) {
@@ -232,12 +243,13 @@ PF_Err FrameDriver::CheckoutLayerPixels(A_long id, PF_EffectWorld*& pixels) {
     return PF_Err_NONE;
   }
   World* world = nullptr;
+  const Layer* layer = scene_.comp().FindLayer(it->layerId);
+  // A rendered checkout writes every pixel: its world need not be cleared first.
   if (const PF_Err err = worlds_.Allocate(static_cast<std::int64_t>(box.right) - box.left,
                                           static_cast<std::int64_t>(box.bottom) - box.top, box.left,
-                                          box.top, world))
+                                          box.top, world, layer == nullptr))
     return err;
-  if (const Layer* layer = scene_.comp().FindLayer(it->layerId))
-    RenderCheckout(*layer, *it, *world);
+  if (layer != nullptr) RenderCheckout(*layer, *it, *world);
   pixelWorlds_[id] = world;
   pixels = &world->def();
   return PF_Err_NONE;

@@ -54,45 +54,87 @@ std::uint64_t LayerCache::SourceFingerprint(const LayerSource& s) {
   return h;
 }
 
+std::size_t LayerCache::KeyHash::operator()(const LayerRenderKey& k) const {
+  struct Packed {
+    std::int64_t id, time, scale;
+    double dsx, dsy;
+    TransformValues transform;
+    std::int64_t box[4];
+    std::uint64_t source;
+  } packed{};
+  packed.id = k.layerId;
+  packed.time = k.time;
+  packed.scale = k.timeScale;
+  packed.dsx = k.dsx;
+  packed.dsy = k.dsy;
+  packed.transform = k.transform;
+  packed.box[0] = k.box.left;
+  packed.box[1] = k.box.top;
+  packed.box[2] = k.box.right;
+  packed.box[3] = k.box.bottom;
+  packed.source = k.source;
+  return static_cast<std::size_t>(
+      Digest(reinterpret_cast<const unsigned char*>(&packed), sizeof packed, 7));
+}
+
 bool LayerCache::CopyTo(const LayerRenderKey& key, World& out) {
-  for (auto it = entries_.begin(); it != entries_.end(); ++it) {
-    if (!(it->key == key)) continue;
+  const auto found = index_.find(key);
+  if (found != index_.end()) {
+    const List::iterator it = found->second;
     const PF_EffectWorld& from = it->world.def();
     PF_EffectWorld& to = out.def();
-    if (from.width != to.width || from.height != to.height || from.rowbytes != to.rowbytes) {
-      break;  // not the world this key describes: render afresh
+    // A world of another shape is not the one this key describes: render afresh.
+    if (from.width == to.width && from.height == to.height && from.rowbytes == to.rowbytes) {
+      if (from.data != nullptr && to.data != nullptr) {
+        std::memcpy(to.data, from.data, it->world.bytes());
+      }
+      it->frame = frame_;
+      entries_.splice(entries_.begin(), entries_, it);
+      ++hits_;
+      return true;
     }
-    if (from.data != nullptr && to.data != nullptr) {
-      std::memcpy(to.data, from.data, it->world.bytes());
-    }
-    entries_.splice(entries_.begin(), entries_, it);
-    ++hits_;
-    return true;
   }
   ++misses_;
   return false;
 }
 
-void LayerCache::Store(const LayerRenderKey& key, const World& rendered,
-                       std::uint64_t budgetBytes) {
-  const std::uint64_t size = rendered.bytes();
-  for (auto it = entries_.begin(); it != entries_.end(); ++it) {
-    if (it->key == key) {
-      bytes_ -= it->world.bytes();
-      entries_.erase(it);
-      break;
-    }
+void LayerCache::Erase(List::iterator it, std::vector<World>& dropped) {
+  dropped.push_back(std::move(it->world));
+  bytes_ -= dropped.back().capacity();
+  index_.erase(it->key);
+  entries_.erase(it);
+}
+
+void LayerCache::Store(const LayerRenderKey& key, World rendered, std::vector<World>& dropped) {
+  if (const auto found = index_.find(key); found != index_.end()) Erase(found->second, dropped);
+  const std::uint64_t size = rendered.capacity();
+  entries_.push_front(Entry{key, std::move(rendered), frame_});
+  try {
+    index_.emplace(key, entries_.begin());
+  } catch (...) {
+    entries_.pop_front();
+    throw;
   }
-  if (size > budgetBytes) return;
-  while (!entries_.empty() && bytes_ + size > budgetBytes) {
-    bytes_ -= entries_.back().world.bytes();
-    entries_.pop_back();
-  }
-  entries_.push_front(Entry{key, rendered});
   bytes_ += size;
 }
 
+void LayerCache::NextFrame(std::vector<World>& dropped) {
+  ++frame_;
+  for (auto it = entries_.begin(); it != entries_.end();) {
+    const auto next = std::next(it);
+    if (it->frame + 2 <= frame_) Erase(it, dropped);
+    it = next;
+  }
+}
+
+bool LayerCache::DropOldest(std::vector<World>& dropped) {
+  if (entries_.empty()) return false;
+  Erase(std::prev(entries_.end()), dropped);
+  return true;
+}
+
 void LayerCache::Clear() {
+  index_.clear();
   entries_.clear();
   bytes_ = 0;
 }

@@ -2,6 +2,7 @@
 #include "PixelsCommon.h"
 
 #include <cassert>
+#include <cstring>
 #include <limits>
 #include <stdexcept>
 #include <utility>
@@ -11,6 +12,16 @@ namespace quillstreak::host {
 using namespace detail;
 
 World::World(A_long width, A_long height, A_long origin_x, A_long origin_y) {
+  Shape(width, height, origin_x, origin_y, true);
+}
+
+World::World(Storage storage, A_long width, A_long height, A_long origin_x, A_long origin_y,
+             bool clear)
+    : storage_(std::move(storage)) {
+  Shape(width, height, origin_x, origin_y, clear);
+}
+
+void World::Shape(A_long width, A_long height, A_long origin_x, A_long origin_y, bool clear) {
   const i64 w = std::max<A_long>(width, 0);
   const i64 h = std::max<A_long>(height, 0);
   const i64 rowbytes = (w * 4 + 15) / 16 * 16;
@@ -18,7 +29,9 @@ World::World(A_long width, A_long height, A_long origin_x, A_long origin_y) {
   if (rowbytes > std::numeric_limits<A_long>::max() || total > std::numeric_limits<A_long>::max()) {
     throw std::length_error("quillstreak::host::World: size too large");
   }
-  storage_.assign(static_cast<std::size_t>(total), 0);
+  storage_.resize(static_cast<std::size_t>(total));
+  if (clear && total > 0) std::memset(storage_.data(), 0, static_cast<std::size_t>(total));
+  def_ = PF_EffectWorld{};
   def_.world_flags = PF_WorldFlag_WRITEABLE;
   def_.rowbytes = static_cast<A_long>(rowbytes);
   def_.width = static_cast<A_long>(w);
@@ -28,6 +41,13 @@ World::World(A_long width, A_long height, A_long origin_x, A_long origin_y) {
   def_.origin_x = origin_x;
   def_.origin_y = origin_y;
   Rebind();
+}
+
+World::Storage World::TakeStorage() noexcept {
+  Storage taken = std::move(storage_);
+  storage_ = Storage();
+  ResetEmpty();
+  return taken;
 }
 
 void World::ResetEmpty() noexcept {

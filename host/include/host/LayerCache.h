@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <list>
+#include <unordered_map>
+#include <vector>
 
 #include "host/pixels/Pixels.h"
 #include "hostapi/HostApi.h"
@@ -25,7 +27,12 @@ struct LayerRenderKey {
   bool operator==(const LayerRenderKey& other) const;
 };
 
-/// Least recently used store of rendered layer worlds, bounded by a byte budget.
+/// The renderings of the trail window: the layer times checked out by the current frame and the
+/// frame before it, which is what the next frame can reuse (its samples overlap the current
+/// frame's when time moves forwards, the previous frame's when it steps back). Entries are found
+/// by hash; the least recently used go first when the host needs their memory.
+/// The cache does not allocate: WorldPool gives it the copies it keeps and takes back what it
+/// drops.
 class LayerCache {
  public:
   /// A digest of everything in the source that the rendering reads (kind, size, colour and
@@ -33,13 +40,19 @@ class LayerCache {
   static std::uint64_t SourceFingerprint(const LayerSource& source);
 
   /// On a hit, copies the cached pixels into `out` (which must have the key's size) and
-  /// returns true; the entry becomes the most recently used.
+  /// returns true; the entry becomes the most recently used and part of the current frame.
   bool CopyTo(const LayerRenderKey& key, World& out);
-  /// Keeps a copy of `rendered` under the key, dropping least recently used entries to stay
-  /// within `budgetBytes`. A world larger than the budget is not kept.
-  void Store(const LayerRenderKey& key, const World& rendered, std::uint64_t budgetBytes);
+  /// Keeps `rendered` under the key, in place of an entry with the same key (whose world goes
+  /// to `dropped`).
+  void Store(const LayerRenderKey& key, World rendered, std::vector<World>& dropped);
+  /// Starts the next frame: the entries used neither by the frame that ends nor by the one
+  /// before it leave for `dropped`.
+  void NextFrame(std::vector<World>& dropped);
+  /// Moves the least recently used entry's world to `dropped`; false when the cache is empty.
+  bool DropOldest(std::vector<World>& dropped);
   void Clear();
 
+  /// Memory held by the cached worlds (their storage capacity).
   std::uint64_t bytes() const { return bytes_; }
   std::size_t entries() const { return entries_.size(); }
   std::uint64_t hits() const { return hits_; }
@@ -49,8 +62,17 @@ class LayerCache {
   struct Entry {
     LayerRenderKey key;
     World world;
+    std::uint64_t frame = 0;  // the last frame that used it
   };
-  std::list<Entry> entries_;  // most recently used first
+  struct KeyHash {
+    std::size_t operator()(const LayerRenderKey& key) const;
+  };
+  using List = std::list<Entry>;
+  void Erase(List::iterator it, std::vector<World>& dropped);
+
+  List entries_;  // most recently used first
+  std::unordered_map<LayerRenderKey, List::iterator, KeyHash> index_;
+  std::uint64_t frame_ = 0;
   std::uint64_t bytes_ = 0;
   std::uint64_t hits_ = 0;
   std::uint64_t misses_ = 0;

@@ -1,9 +1,11 @@
-// The worlds the host hands out, within a byte budget: the worlds of the running command
+// The memory the host holds for pixels, within one byte budget: the worlds of the running command
 // (released when it ends), the output of the last smart render (kept for inspection until the
-// next pre-render or smart render) and the cache of rendered layer checkouts.
+// next pre-render or smart render), the storage of released worlds kept for the next ones, the
+// cache of rendered layer checkouts and the layers' source images.
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -13,6 +15,11 @@
 
 namespace quillstreak::host {
 
+/// Hands out worlds on reused memory: a released world's storage goes back to the pool and the
+/// next world of its size class gets it (cleared, not freed and faulted in again), so that
+/// frames after the first allocate nothing. Storage left idle for a whole frame is freed, and
+/// idle storage, then the least recently used cache entries, are freed whenever a new
+/// allocation needs their room in the budget.
 class WorldPool {
  public:
   static constexpr std::uint64_t kDefaultBudget = std::uint64_t{2} << 30;
@@ -21,20 +28,32 @@ class WorldPool {
   WorldPool(const WorldPool&) = delete;
   WorldPool& operator=(const WorldPool&) = delete;
 
-  /// Bytes of worlds that may be live at once (default 2 GiB); past it an allocation gives
-  /// PF_Err_OUT_OF_MEMORY. The layer cache keeps within half of it, apart from the live worlds.
-  void SetBudget(std::uint64_t bytes) { budget_ = bytes; }
+  /// Bytes the host may hold at once (default 2 GiB): live worlds, idle storage, the layer
+  /// cache and the source images together; an allocation that does not fit once idle storage
+  /// and cache entries are freed gives PF_Err_OUT_OF_MEMORY. Lowering it frees what is above.
+  void SetBudget(std::uint64_t bytes);
   std::uint64_t budget() const { return budget_; }
-  /// Bytes of the live worlds: the running command's and the last output.
+  /// Bytes of the live worlds' pixels: the running command's and the last output.
   std::uint64_t bytesInUse() const { return bytesInUse_; }
-  /// Whether a world of that many bytes fits beside the live ones.
-  bool Fits(std::uint64_t bytes) const;
+  /// Everything counted against the budget: the memory of live worlds, idle storage and the
+  /// cache (storage capacity), and the source images.
+  std::uint64_t bytesHeld() const {
+    return liveBytes_ + idleBytes_ + layerCache_.bytes() + imageBytes_;
+  }
+  /// Memory of released worlds kept for reuse.
+  std::uint64_t idleBytes() const { return idleBytes_; }
+  /// The layers' source images, which count against the budget (set before each command).
+  void SetImageBytes(std::uint64_t bytes) { imageBytes_ = bytes; }
+  /// Frees idle storage, then cache entries, until `bytes` more fit in the budget; false when
+  /// they do not fit even then. For pictures the host makes outside the pool.
+  bool MakeRoom(std::uint64_t bytes);
 
   // ---- worlds of the running command ---------------------------------------------------------
-  /// A transparent world for the running command, released when it ends.
+  /// A world for the running command, released when it ends: transparent, or, without `clear`,
+  /// with whatever its reused memory held (for a caller that writes every pixel).
   /// PF_Err_BAD_CALLBACK_PARAM for a negative size, PF_Err_OUT_OF_MEMORY past the budget.
   PF_Err Allocate(std::int64_t width, std::int64_t height, A_long originX, A_long originY,
-                  World*& world);
+                  World*& world, bool clear = true);
   /// Allocates the command's output world: the one kept when the command ends.
   PF_Err AllocateOutput(std::int64_t width, std::int64_t height, A_long originX, A_long originY,
                         World*& world);
@@ -42,6 +61,11 @@ class WorldPool {
   World* commandOutput() const { return output_; }
   /// Releases the command's worlds; its output becomes the last output.
   void EndCommand();
+
+  // ---- frames --------------------------------------------------------------------------------
+  /// A new frame begins: cache entries outside the trail window and storage idle since the
+  /// frame before last are freed.
+  void BeginFrame();
 
   // ---- the last output -----------------------------------------------------------------------
   /// The output world of the last smart render; null when there is none.
@@ -55,13 +79,32 @@ class WorldPool {
   const LayerCache& layerCache() const { return layerCache_; }
   /// Copies the rendering cached under `key` into `world` and returns true, when there is one.
   bool FromLayerCache(const LayerRenderKey& key, World& world);
-  /// Keeps a copy of `world` under `key`, within half the budget. Nothing when the cache is off;
-  /// a cache that finds no memory for it empties instead.
+  /// Keeps a copy of `world` under `key` in pooled memory, freeing older entries when the
+  /// budget needs it. Nothing when the cache is off or the copy does not fit.
   void ToLayerCache(const LayerRenderKey& key, const World& world);
 
  private:
+  struct Idle {
+    World::Storage storage;
+    std::uint64_t frame = 0;  // when it was released
+  };
+  // Storage for `bytes` of pixels: idle storage of its size class, else new memory within the
+  // budget. Throws std::bad_alloc when it does not fit.
+  World::Storage Take(std::uint64_t bytes);
+  void Release(World&& world);
+  void Release(std::vector<World>& worlds);
+  bool FreeOneIdle();
+  bool Fits(std::uint64_t bytes) const {
+    return bytes <= budget_ && bytesHeld() <= budget_ - bytes;
+  }
+
   std::uint64_t budget_ = kDefaultBudget;
-  std::uint64_t bytesInUse_ = 0;
+  std::uint64_t bytesInUse_ = 0;  // pixels of live worlds
+  std::uint64_t liveBytes_ = 0;   // memory of live worlds
+  std::uint64_t idleBytes_ = 0;
+  std::uint64_t imageBytes_ = 0;
+  std::uint64_t frame_ = 0;
+  std::multimap<std::uint64_t, Idle> idle_;  // by capacity
   std::vector<std::unique_ptr<World>> commandWorlds_;
   World* output_ = nullptr;
   std::unique_ptr<World> lastOutput_;

@@ -1,6 +1,7 @@
 // The host's layer cache: frames are the same with it on and off, the effect's in-place repaint
 // of a checked-out world never reaches the cached copy, edits to a layer between frames are
-// rendered afresh, and the cache stays within its share of the world budget.
+// rendered afresh, and the cache keeps the trail window within the world budget; the world
+// pool's reused memory gives transparent worlds and gives way when the budget needs it.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -9,6 +10,7 @@
 
 #include "host/Host.h"
 #include "host/Module.h"
+#include "host/WorldPool.h"
 
 namespace quillstreak::host {
 namespace {
@@ -129,19 +131,88 @@ TEST(LayerCache, EditsBetweenFramesAreRenderedAfresh) {
   }
 }
 
-TEST(LayerCache, StaysWithinHalfTheWorldBudgetAndEmptiesWhenTurnedOff) {
+TEST(LayerCache, KeepsTheTrailWindowWithinTheBudgetAndEmptiesWhenTurnedOff) {
   auto host = SlidingHost(true);
-  // A sample world here is 31x21 or so: about 2.2 KB with the row padding.
-  const std::uint64_t budget = 40000;
+  // A sample world here is 31x21 or so: about 2.6 KB with the row padding and size class.
+  const std::uint64_t budget = 60000;
   host->worlds().SetBudget(budget);
   for (A_long time = 300; time <= 1500; time += 100) {
     ASSERT_EQ(host->RenderFrame(time).err, PF_Err_NONE);
-    EXPECT_LE(host->worlds().layerCache().bytes(), budget / 2);
+    EXPECT_LE(host->worlds().bytesHeld(), budget);
   }
-  EXPECT_GT(host->worlds().layerCache().entries(), 0u);
+  EXPECT_GT(host->worlds().layerCache().hits(), 0u);
+  // A frame far away shares no layer time: the frame after it keeps only its renderings and
+  // those of the frame before (9 samples and the current frame each, the still layer is not
+  // checked out).
+  host->worlds().SetBudget(WorldPool::kDefaultBudget);
+  ASSERT_EQ(host->RenderFrame(2000).err, PF_Err_NONE);
+  ASSERT_EQ(host->RenderFrame(2100).err, PF_Err_NONE);
+  const std::size_t window = host->worlds().layerCache().entries();
+  ASSERT_EQ(host->RenderFrame(200).err, PF_Err_NONE);
+  ASSERT_EQ(host->RenderFrame(100).err, PF_Err_NONE);
+  EXPECT_EQ(host->worlds().layerCache().entries(), window);
+  EXPECT_LE(window, 2u * 10u);
   host->worlds().SetLayerCache(false);
   EXPECT_EQ(host->worlds().layerCache().entries(), 0u);
   EXPECT_EQ(host->worlds().layerCache().bytes(), 0u);
+}
+
+TEST(WorldPool, ReusedMemoryGivesTransparentWorldsWithinTheBudget) {
+  WorldPool pool;
+  World* w = nullptr;
+  ASSERT_EQ(pool.Allocate(100, 50, 3, 4, w), PF_Err_NONE);
+  const PF_Pixel* first = w->row(0);
+  for (A_long y = 0; y < w->height(); ++y) std::memset(w->row(y), 0xAB, 400);
+  pool.EndCommand();
+  EXPECT_EQ(pool.bytesInUse(), 0u);
+  EXPECT_GT(pool.idleBytes(), 0u);
+  // A row narrower: the same size class, so the same memory, cleared.
+  ASSERT_EQ(pool.Allocate(99, 50, 0, 0, w), PF_Err_NONE);
+  EXPECT_EQ(w->row(0), first);
+  EXPECT_EQ(w->def().origin_x, 0);
+  for (A_long y = 0; y < w->height(); ++y) {
+    for (A_long x = 0; x < w->width(); ++x) {
+      const PF_Pixel p = w->at(x, y);
+      ASSERT_TRUE(p.alpha == 0 && p.red == 0 && p.green == 0 && p.blue == 0) << x << "," << y;
+    }
+  }
+  pool.EndCommand();
+  // Idle storage and cache entries give way to a world that needs their room.
+  LayerRenderKey key;
+  World rendered(200, 100);
+  pool.ToLayerCache(key, rendered);
+  EXPECT_EQ(pool.layerCache().entries(), 1u);
+  pool.SetBudget(200 * 100 * 4 + 1000);
+  ASSERT_EQ(pool.Allocate(200, 100, 0, 0, w), PF_Err_NONE);
+  EXPECT_LE(pool.bytesHeld(), pool.budget());
+  EXPECT_EQ(pool.layerCache().entries(), 0u);
+  // Past the budget: out of memory, and the world that was live still is; nothing else held.
+  World* more = nullptr;
+  EXPECT_EQ(pool.Allocate(200, 100, 0, 0, more), PF_Err_OUT_OF_MEMORY);
+  EXPECT_EQ(more, nullptr);
+  EXPECT_EQ(pool.bytesHeld(), w->capacity());
+  pool.EndCommand();
+  // Storage left idle through a whole frame is freed.
+  pool.BeginFrame();
+  pool.BeginFrame();
+  EXPECT_EQ(pool.idleBytes(), 0u);
+  EXPECT_EQ(pool.bytesHeld(), 0u);
+}
+
+TEST(WorldPool, AHugeLayerBeyondTheBudgetIsOutOfMemoryWithCacheAndPoolFull) {
+  auto host = SlidingHost(true);
+  for (A_long time = 300; time <= 600; time += 100) ASSERT_EQ(host->RenderFrame(time).err, 0);
+  ASSERT_GT(host->worlds().layerCache().bytes() + host->worlds().idleBytes(), 0u);
+  host->worlds().SetBudget(host->worlds().bytesHeld() + 20000);
+  Layer* layer = host->scene().comp().FindLayer(1);
+  layer->transform.scale.SetConstant({3000, 3000, 100, 0});  // about 900x600: 2.2 MB a sample
+  EXPECT_EQ(host->RenderFrame(700).err, PF_Err_OUT_OF_MEMORY);
+  EXPECT_EQ(host->worlds().bytesInUse(), 0u);
+  EXPECT_LE(host->worlds().bytesHeld(), host->worlds().budget());
+  // Back to its size, the layer renders again within the same budget.
+  layer->transform.scale.SetConstant({100, 100, 100, 0});
+  EXPECT_EQ(host->RenderFrame(800).err, PF_Err_NONE);
+  EXPECT_LE(host->worlds().bytesHeld(), host->worlds().budget());
 }
 
 }  // namespace
