@@ -1,7 +1,9 @@
 #include "renderer/Png.h"
 
 #include <png.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <memory>
@@ -42,6 +44,36 @@ void OnPngError(png_structp png, png_const_charp message) {
 }
 
 void OnPngWarning(png_structp, png_const_charp) {}
+
+int FilterBits(PngFilter filter) {
+  switch (filter) {
+    case PngFilter::None:
+      return PNG_FILTER_NONE;
+    case PngFilter::Sub:
+      return PNG_FILTER_SUB;
+    case PngFilter::Up:
+      return PNG_FILTER_UP;
+    case PngFilter::Average:
+      return PNG_FILTER_AVG;
+    case PngFilter::Paeth:
+      return PNG_FILTER_PAETH;
+    case PngFilter::Adaptive:
+      return PNG_ALL_FILTERS;
+  }
+  return PNG_ALL_FILTERS;
+}
+
+int ZlibStrategy(PngStrategy strategy) {
+  switch (strategy) {
+    case PngStrategy::Default:
+      return Z_DEFAULT_STRATEGY;
+    case PngStrategy::Rle:
+      return Z_RLE;
+    case PngStrategy::Filtered:
+      return Z_FILTERED;
+  }
+  return Z_DEFAULT_STRATEGY;
+}
 
 }  // namespace
 
@@ -116,11 +148,16 @@ RgbaImage ReadPng(const std::string& path) {
   return std::move(*result);
 }
 
-void WritePng(const std::string& path, const RgbaImage& image, bool opaque) {
-  if (image.width <= 0 || image.height <= 0 ||
-      image.rgba.size() != static_cast<std::size_t>(image.width) * image.height * 4) {
-    throw PngError("empty or malformed image");
-  }
+PngSettings SettingsFor(PngCompression compression) {
+  if (compression == PngCompression::Small) return {9, PngFilter::Adaptive, PngStrategy::Default};
+  return {};
+}
+
+void WritePngRows(const std::string& path, int width, int height, bool alpha,
+                  const PngSettings& settings, const PngRowSource& rows,
+                  std::vector<std::uint8_t>& rowBuffer) {
+  if (width <= 0 || height <= 0) throw PngError("empty or malformed image");
+  rowBuffer.resize(static_cast<std::size_t>(width) * (alpha ? 4 : 3));
   FilePtr file = Open(path, "wb");
   if (!file) throw PngError("cannot create the file");
 
@@ -133,21 +170,23 @@ void WritePng(const std::string& path, const RgbaImage& image, bool opaque) {
     png_destroy_write_struct(&png, nullptr);
     throw PngError("out of memory");
   }
-  std::vector<png_bytep> rows(static_cast<std::size_t>(image.height));
+  png_bytep row = rowBuffer.data();
   if (setjmp(png_jmpbuf(png))) {
     png_destroy_write_struct(&png, &info);
     throw PngError("write failed: " + state.message);
   }
   png_init_io(png, file.get());
-  png_set_IHDR(png, info, static_cast<png_uint_32>(image.width),
-               static_cast<png_uint_32>(image.height), 8,
-               opaque ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
+  png_set_compression_level(png, std::clamp(settings.level, 0, 9));
+  png_set_compression_strategy(png, ZlibStrategy(settings.strategy));
+  png_set_filter(png, PNG_FILTER_TYPE_BASE, FilterBits(settings.filter));
+  png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+               alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
-  if (opaque) png_set_filler(png, 0, PNG_FILLER_AFTER);  // drops the 4th byte of each pixel
-  for (int y = 0; y < image.height; ++y)
-    rows[static_cast<std::size_t>(y)] = const_cast<png_bytep>(image.pixel(0, y));
-  png_write_image(png, rows.data());
+  for (int y = 0; y < height; ++y) {
+    rows(y, row);
+    png_write_row(png, row);
+  }
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
   if (std::fflush(file.get()) != 0 || std::ferror(file.get()) != 0) {
@@ -155,6 +194,30 @@ void WritePng(const std::string& path, const RgbaImage& image, bool opaque) {
   }
   std::FILE* raw = file.release();
   if (std::fclose(raw) != 0) throw PngError("write failed");
+}
+
+void WritePng(const std::string& path, const RgbaImage& image, bool opaque,
+              const PngSettings& settings) {
+  if (image.width <= 0 || image.height <= 0 ||
+      image.rgba.size() != static_cast<std::size_t>(image.width) * image.height * 4) {
+    throw PngError("empty or malformed image");
+  }
+  std::vector<std::uint8_t> buffer;
+  WritePngRows(
+      path, image.width, image.height, !opaque, settings,
+      [&](int y, std::uint8_t* row) {
+        const std::uint8_t* p = image.pixel(0, y);
+        if (!opaque) {
+          std::copy(p, p + static_cast<std::size_t>(image.width) * 4, row);
+          return;
+        }
+        for (int x = 0; x < image.width; ++x, p += 4, row += 3) {
+          row[0] = p[0];
+          row[1] = p[1];
+          row[2] = p[2];
+        }
+      },
+      buffer);
 }
 
 }  // namespace quillstreak::renderer

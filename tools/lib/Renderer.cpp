@@ -12,10 +12,12 @@
 #include <memory>
 #include <optional>
 #include <sstream>
+#include <thread>
 #include <vector>
 
 #include "renderer/ContactSheet.h"
 #include "renderer/FrameList.h"
+#include "renderer/FrameWriter.h"
 #include "renderer/InputError.h"
 #include "renderer/Outputs.h"
 #include "renderer/ParamCatalog.h"
@@ -82,6 +84,7 @@ struct Options {
   bool videoOnly = false;
   std::string ffmpeg = "ffmpeg";
   unsigned threads = 0;
+  std::string pngCompression = "fast";
 };
 
 // The folder of the running program, or empty when it cannot be found.
@@ -441,16 +444,22 @@ int Execute(Plan& plan, const Options& opt, RenderSession& session, const Consol
   std::vector<RgbaImage> cells;
   std::vector<std::string> labels;
   std::unique_ptr<VideoWriter> video;
+  const PngSettings png =
+      SettingsFor(opt.pngCompression == "small" ? PngCompression::Small : PngCompression::Fast);
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  // One writer per worker thread: PNG encoding overlaps the rendering of the next frames.
+  FrameWriter writer(opt.threads == 0 ? cores : opt.threads, png);
+  RgbaImage picture;  // the frame for the contact sheet and the video, reused
   long rendered = 0, kept = 0;
   try {
     for (std::size_t run = 0; run < runs; ++run) {
       session.Prepare(plan.variants.empty() ? plan.scene : plan.variants[run], plan.downsample);
+      const PF_Pixel background = session.background();
       for (std::size_t i = 0; i < plan.frames.size(); ++i) {
         const long f = plan.frames[i];
         const Output* file = plan.frameFiles.empty() ? nullptr : &plan.frameFiles[i];
         const bool keep = file != nullptr && file->exists && opt.skipExisting;
         const bool needPicture = plan.sheet || plan.video;
-        RgbaImage picture;
         if (keep) {
           ++kept;
           // The kept file is the picture, unless it holds the effect layer alone.
@@ -461,18 +470,18 @@ int Execute(Plan& plan, const Options& opt, RenderSession& session, const Consol
               throw RenderError(file->path.string() + ": cannot read the kept frame: " + e.what());
             }
           } else if (needPicture) {
-            picture = session.Render(f, false).opaque;
+            FrameToRgba(session.Render(f, false).frame, background, picture);
           }
         } else {
           FramePictures pictures = session.Render(f, opt.alpha);
           ++rendered;
+          if (needPicture) FrameToRgba(pictures.frame, background, picture);
           if (file != nullptr) {
             if (opt.alpha)
-              WritePngWhole(file->path, pictures.effectLayer, false);
+              writer.Write(file->path, std::move(pictures.effectLayer), true, background);
             else
-              WritePngWhole(file->path, pictures.opaque, true);
+              writer.Write(file->path, std::move(pictures.frame), false, background);
           }
-          picture = std::move(pictures.opaque);
         }
         if (plan.sheet) {
           cells.push_back(ScaleDown(picture, opt.sheetWidth));
@@ -494,9 +503,10 @@ int Execute(Plan& plan, const Options& opt, RenderSession& session, const Consol
         const std::string shown = file != nullptr ? file->path.string()
                                   : plan.video    ? plan.video->path.string()
                                                   : plan.sheet->path.string();
-        progress.FrameDone(f, shown, keep);
+        writer.Then([&progress, f, shown, keep] { progress.FrameDone(f, shown, keep); });
       }
     }
+    writer.Finish();
     if (plan.sheet) {
       int columns = opt.sheetColumns;
       if (!plan.variants.empty())
@@ -505,11 +515,18 @@ int Execute(Plan& plan, const Options& opt, RenderSession& session, const Consol
       const std::string caption =
           plan.painter ? Caption(plan.scene, session.catalog()) : std::string();
       WritePngWhole(plan.sheet->path,
-                    LabelledContactSheet(cells, labels, caption, columns, plan.painter.get()),
-                    true);
+                    LabelledContactSheet(cells, labels, caption, columns, plan.painter.get()), true,
+                    png);
     }
     if (video) video->Finish();
   } catch (...) {
+    // The frames before the failure are written, as they would be one after the other.
+    try {
+      writer.Finish();
+    } catch (...) {
+      progress.Interrupt();
+      throw;
+    }
     progress.Interrupt();
     throw;
   }
@@ -638,7 +655,13 @@ int RunRenderer(int argc, const char* const* argv, const Console& io) {
                  ".webm, .gif)");
   app.add_flag("--video-only", opt.videoOnly, "With --video: write no PNG frames");
   app.add_option("--ffmpeg", opt.ffmpeg, "The ffmpeg program to run")->capture_default_str();
-  app.add_option("--threads", opt.threads, "Host worker threads (0 = all cores)")
+  app.add_option("--threads", opt.threads,
+                 "Worker threads for rendering, and as many writing PNG files (0 = all cores)")
+      ->capture_default_str();
+  app.add_option("--png-compression", opt.pngCompression,
+                 "PNG files: fast (quick to write) or small (smallest files, several times "
+                 "slower)")
+      ->check(CLI::IsMember({"fast", "small"}))
       ->capture_default_str();
   app.add_flag("--dry-run", opt.dryRun,
                "Check everything, say what would be written, write nothing");
