@@ -4,9 +4,11 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <memory>
+#include <system_error>
 
 namespace quillstreak::renderer {
 namespace {
@@ -44,6 +46,12 @@ void OnPngError(png_structp png, png_const_charp message) {
 }
 
 void OnPngWarning(png_structp, png_const_charp) {}
+
+// "write failed", with the system's reason when there is one ("No space left on device").
+PngError WriteFailed(int error) {
+  if (error == 0) return PngError("write failed");
+  return PngError("write failed: " + std::generic_category().message(error));
+}
 
 int FilterBits(PngFilter filter) {
   switch (filter) {
@@ -189,11 +197,10 @@ void WritePngRows(const std::string& path, int width, int height, bool alpha,
   }
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
-  if (std::fflush(file.get()) != 0 || std::ferror(file.get()) != 0) {
-    throw PngError("write failed");
-  }
+  errno = 0;
+  if (std::fflush(file.get()) != 0 || std::ferror(file.get()) != 0) throw WriteFailed(errno);
   std::FILE* raw = file.release();
-  if (std::fclose(raw) != 0) throw PngError("write failed");
+  if (std::fclose(raw) != 0) throw WriteFailed(errno);
 }
 
 void WritePng(const std::string& path, const RgbaImage& image, bool opaque,
