@@ -40,6 +40,9 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 #endif
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #ifndef QS_VERSION
 #define QS_VERSION "unknown"
@@ -416,6 +419,16 @@ void PrintDryRun(const Plan& plan, const Options& opt, const ParamCatalog& catal
   if (plan.video) out << "  video          " << plan.video->path.string() << " (ffmpeg)\n";
 }
 
+// Every frame allocates and frees worlds of several megabytes. glibc would give them back to the
+// system when freed and fault them in again, zeroed, for the next frame (a tenth of the CPU
+// time at 1080p): keep freed memory for reuse instead.
+void KeepFreedMemory() {
+#if defined(__GLIBC__)
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);  // glibc's largest
+  mallopt(M_TRIM_THRESHOLD, 256 << 20);
+#endif
+}
+
 // Renders what the plan says, writes it and reports the summary. Returns the exit code.
 int Execute(Plan& plan, const Options& opt, RenderSession& session, const Console& io) {
   if (!plan.frameFiles.empty() || plan.sheet) {
@@ -433,6 +446,7 @@ int Execute(Plan& plan, const Options& opt, RenderSession& session, const Consol
   }
   if (plan.sheet && plan.painter == nullptr)
     Warn(io, opt, "contact sheet without labels: " + plan.fontProblem);
+  KeepFreedMemory();
 
   const ReportStyle style = opt.json           ? ReportStyle::Json
                             : opt.quiet        ? ReportStyle::Quiet
