@@ -167,6 +167,7 @@ TEST_F(RendererCli, BadInputExitsWithTwoOneMessageAndWritesNothing) {
 TEST_F(RendererCli, OptionErrorsAndAnUnloadableModuleExitWithTwo) {
   EXPECT_EQ(Render({"--resolution", "double", "--out", Path("out")}).code, kExitBadInput);
   EXPECT_EQ(Render({"--no-such-option", "--out", Path("out")}).code, kExitBadInput);
+  EXPECT_EQ(Render({"--png-compression", "tiny", "--out", Path("out")}).code, kExitBadInput);
   const Result r = Render({"--plugin", Path("nothing.so"), "--out", Path("out")}, false);
   EXPECT_EQ(r.code, kExitBadInput);
   EXPECT_NE(r.err.find("cannot load the effect module"), std::string::npos) << r.err;

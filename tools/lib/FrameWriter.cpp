@@ -23,9 +23,9 @@ struct FrameWriter::Job {
   std::string error;
 };
 
-FrameWriter::FrameWriter(unsigned threads, const PngSettings& settings)
-    : settings_(settings), depth_(2 * std::max(1u, threads)) {
-  threads = std::max(1u, threads);
+FrameWriter::FrameWriter(unsigned threads, const PngSettings& settings) : settings_(settings) {
+  threads = std::clamp(threads, 1u, kMaxThreads);
+  depth_ = threads + 2;
   threads_.reserve(threads);
   try {
     for (unsigned i = 0; i < threads; ++i) threads_.emplace_back([this] { Work(); });

@@ -595,7 +595,8 @@ Frames (--frames): 7, 0-47, lists 1,5,9, steps 0-47x2, open ranges 10-; counted 
 
 Output: one PNG per frame, OUT/frame_0000.png ... (numbered by composition frame; --name
 'shot_%04d.png' names them otherwise), each the rendered frame composited over the composition's
-background colour: opaque RGB, 8 bits per channel, at the chosen resolution. --alpha writes the
+background colour: opaque RGB, 8 bits per channel, at the chosen resolution, compressed for
+speed (--png-compression small: smallest files, several times slower). --alpha writes the
 effect layer alone instead, as RGBA without the background. --contact-sheet adds
 OUT/contact_sheet.png (the frames scaled to --sheet-width pixels, --sheet-columns per row, with
 frame numbers and a caption). --video also encodes the frames with ffmpeg (.mp4, .mov, .mkv,
@@ -670,7 +671,8 @@ int RunRenderer(int argc, const char* const* argv, const Console& io) {
   app.add_flag("--video-only", opt.videoOnly, "With --video: write no PNG frames");
   app.add_option("--ffmpeg", opt.ffmpeg, "The ffmpeg program to run")->capture_default_str();
   app.add_option("--threads", opt.threads,
-                 "Worker threads for rendering, and as many writing PNG files (0 = all cores)")
+                 "Worker threads for rendering, and as many (up to 8) writing PNG files (0 = all "
+                 "cores)")
       ->capture_default_str();
   app.add_option("--png-compression", opt.pngCompression,
                  "PNG files: fast (quick to write) or small (smallest files, several times "

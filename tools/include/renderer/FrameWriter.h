@@ -22,7 +22,9 @@ namespace quillstreak::renderer {
 /// frame has failed no later one is put in place. Used from one thread.
 class FrameWriter {
  public:
-  /// `threads` writers (at least one); at most twice that many frames wait or are being written.
+  static constexpr unsigned kMaxThreads = 8;
+
+  /// `threads` writers (1 to kMaxThreads); besides the frames being written, at most two wait.
   FrameWriter(unsigned threads, const PngSettings& settings);
   /// Stops the writers; frames not yet in place are dropped, their temporary files removed.
   ~FrameWriter();
@@ -52,7 +54,7 @@ class FrameWriter {
   void PlaceFront();
 
   PngSettings settings_;
-  std::size_t depth_;
+  std::size_t depth_ = 0;
   std::mutex mutex_;
   std::condition_variable wake_;            // a job was queued, or the writers are to stop
   std::condition_variable finished_;        // a job was written (or failed)
