@@ -243,18 +243,18 @@ void BM_PngSettings(benchmark::State& state) {
   PF_Pixel background{};
   const auto& frames = DemoFrames(background);
   const std::string path = (Space().dir / "settings.png").string();
-  std::vector<std::uint8_t> row;
+  quillstreak::renderer::PngBuffers buffers;
   double bytes = 0;
   std::int64_t written = 0;
   const Clock::time_point start = Clock::now();
   for (auto _ : state) {
     for (const quillstreak::host::World& frame : frames) {
       quillstreak::renderer::WritePngRows(
-          path, frame.width(), frame.height(), false, settings,
+          path, frame.width(), frame.height(), false, {settings},
           [&](int y, std::uint8_t* out) {
             quillstreak::renderer::FrameRowToRgb(frame.row(y), frame.width(), background, out);
           },
-          row);
+          buffers);
       bytes += static_cast<double>(fs::file_size(path));
       ++written;
     }

@@ -94,9 +94,18 @@ TEST(Png, EverySettingReadsBackTheSamePixels) {
       for (PngStrategy strategy : {PngStrategy::Default, PngStrategy::Rle, PngStrategy::Filtered}) {
         SCOPED_TRACE(::testing::Message() << level << " " << static_cast<int>(filter) << " "
                                           << static_cast<int>(strategy));
-        WritePng(dir / "s.png", rgba, false, PngSettings{level, filter, strategy});
+        WritePng(dir / "s.png", rgba, false, {PngSettings{level, filter, strategy}});
         ASSERT_EQ(ReadPng(dir / "s.png").rgba, rgba.rgba);
       }
+  // Several settings: the file keeps the smallest.
+  const std::vector<PngSettings> tries = SettingsFor(PngCompression::Small);
+  ASSERT_GT(tries.size(), 1u);
+  WritePng(dir / "best.png", rgba, false, tries);
+  EXPECT_EQ(ReadPng(dir / "best.png").rgba, rgba.rgba);
+  for (const PngSettings& one : tries) {
+    WritePng(dir / "one.png", rgba, false, {one});
+    EXPECT_LE(fs::file_size(dir / "best.png"), fs::file_size(dir / "one.png"));
+  }
 }
 
 // A frame with every alpha and colours that differ from pixel to pixel, odd-sized.

@@ -23,7 +23,8 @@ struct FrameWriter::Job {
   std::string error;
 };
 
-FrameWriter::FrameWriter(unsigned threads, const PngSettings& settings) : settings_(settings) {
+FrameWriter::FrameWriter(unsigned threads, std::vector<PngSettings> tries)
+    : tries_(std::move(tries)) {
   threads = std::clamp(threads, 1u, kMaxThreads);
   depth_ = threads + 2;
   threads_.reserve(threads);
@@ -55,7 +56,7 @@ FrameWriter::~FrameWriter() {
 }
 
 void FrameWriter::Work() {
-  std::vector<std::uint8_t> row;  // one row of the file, reused for every frame
+  PngBuffers buffers;  // reused for every frame
   std::unique_lock lock(mutex_);
   for (;;) {
     wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
@@ -70,14 +71,14 @@ void FrameWriter::Work() {
       const bool alpha = job->alpha;
       const PF_Pixel background = job->background;
       WritePngRows(
-          job->partial.string(), frame.width(), frame.height(), alpha, settings_,
+          job->partial.string(), frame.width(), frame.height(), alpha, tries_,
           [&](int y, std::uint8_t* out) {
             if (alpha)
               FrameRowToRgba(frame.row(y), frame.width(), out);
             else
               FrameRowToRgb(frame.row(y), frame.width(), background, out);
           },
-          row);
+          buffers);
     } catch (const std::exception& e) {
       error = e.what();
       if (error.empty()) error = "write failed";

@@ -113,10 +113,10 @@ void PlaceWritten(const fs::path& partial, const fs::path& path) {
 }
 
 void WritePngWhole(const fs::path& path, const RgbaImage& image, bool opaque,
-                   const PngSettings& settings) {
+                   const std::vector<PngSettings>& tries) {
   const fs::path partial = PartialName(path);
   try {
-    WritePng(partial.string(), image, opaque, settings);
+    WritePng(partial.string(), image, opaque, tries);
   } catch (const PngError& e) {
     std::error_code ec;
     fs::remove(partial, ec);

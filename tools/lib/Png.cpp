@@ -83,6 +83,52 @@ int ZlibStrategy(PngStrategy strategy) {
   return Z_DEFAULT_STRATEGY;
 }
 
+// libpng's output appended to a byte vector.
+void AppendBytes(png_structp png, png_bytep data, png_size_t length) {
+  auto* out = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
+  try {
+    out->insert(out->end(), data, data + length);
+  } catch (const std::exception&) {
+    png_error(png, "out of memory");
+  }
+}
+
+void FlushNothing(png_structp) {}
+
+// The whole file of a width x height picture with one setting, appended to `out`.
+void Encode(int width, int height, bool alpha, const PngSettings& settings,
+            const PngRowSource& rows, std::vector<std::uint8_t>& rowBuffer,
+            std::vector<std::uint8_t>& out) {
+  ErrorState state;
+  png_structp png =
+      png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, OnPngError, OnPngWarning);
+  if (png == nullptr) throw PngError("out of memory");
+  png_infop info = png_create_info_struct(png);
+  if (info == nullptr) {
+    png_destroy_write_struct(&png, nullptr);
+    throw PngError("out of memory");
+  }
+  png_bytep row = rowBuffer.data();
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    throw PngError("write failed: " + state.message);
+  }
+  png_set_write_fn(png, &out, AppendBytes, FlushNothing);
+  png_set_compression_level(png, std::clamp(settings.level, 0, 9));
+  png_set_compression_strategy(png, ZlibStrategy(settings.strategy));
+  png_set_filter(png, PNG_FILTER_TYPE_BASE, FilterBits(settings.filter));
+  png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+               alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  for (int y = 0; y < height; ++y) {
+    rows(y, row);
+    png_write_row(png, row);
+  }
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+}
+
 }  // namespace
 
 bool LooksLikePng(const std::string& path) {
@@ -156,62 +202,46 @@ RgbaImage ReadPng(const std::string& path) {
   return std::move(*result);
 }
 
-PngSettings SettingsFor(PngCompression compression) {
-  if (compression == PngCompression::Small) return {9, PngFilter::Adaptive, PngStrategy::Default};
-  return {};
+std::vector<PngSettings> SettingsFor(PngCompression compression) {
+  if (compression == PngCompression::Small) {
+    return {{9, PngFilter::Adaptive, PngStrategy::Default},
+            {9, PngFilter::None, PngStrategy::Default}};
+  }
+  return {PngSettings{}};
 }
 
 void WritePngRows(const std::string& path, int width, int height, bool alpha,
-                  const PngSettings& settings, const PngRowSource& rows,
-                  std::vector<std::uint8_t>& rowBuffer) {
-  if (width <= 0 || height <= 0) throw PngError("empty or malformed image");
-  rowBuffer.resize(static_cast<std::size_t>(width) * (alpha ? 4 : 3));
+                  const std::vector<PngSettings>& tries, const PngRowSource& rows,
+                  PngBuffers& buffers) {
+  if (width <= 0 || height <= 0 || tries.empty()) throw PngError("empty or malformed image");
+  buffers.row.resize(static_cast<std::size_t>(width) * (alpha ? 4 : 3));
+  buffers.file.clear();
+  for (const PngSettings& settings : tries) {
+    buffers.candidate.clear();
+    Encode(width, height, alpha, settings, rows, buffers.row, buffers.candidate);
+    if (buffers.file.empty() || buffers.candidate.size() < buffers.file.size())
+      std::swap(buffers.file, buffers.candidate);
+  }
   FilePtr file = Open(path, "wb");
   if (!file) throw PngError("cannot create the file");
-
-  ErrorState state;
-  png_structp png =
-      png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, OnPngError, OnPngWarning);
-  if (png == nullptr) throw PngError("out of memory");
-  png_infop info = png_create_info_struct(png);
-  if (info == nullptr) {
-    png_destroy_write_struct(&png, nullptr);
-    throw PngError("out of memory");
-  }
-  png_bytep row = rowBuffer.data();
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    throw PngError("write failed: " + state.message);
-  }
-  png_init_io(png, file.get());
-  png_set_compression_level(png, std::clamp(settings.level, 0, 9));
-  png_set_compression_strategy(png, ZlibStrategy(settings.strategy));
-  png_set_filter(png, PNG_FILTER_TYPE_BASE, FilterBits(settings.filter));
-  png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
-               alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  for (int y = 0; y < height; ++y) {
-    rows(y, row);
-    png_write_row(png, row);
-  }
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
   errno = 0;
-  if (std::fflush(file.get()) != 0 || std::ferror(file.get()) != 0) throw WriteFailed(errno);
+  if (std::fwrite(buffers.file.data(), 1, buffers.file.size(), file.get()) != buffers.file.size() ||
+      std::fflush(file.get()) != 0) {
+    throw WriteFailed(errno);
+  }
   std::FILE* raw = file.release();
   if (std::fclose(raw) != 0) throw WriteFailed(errno);
 }
 
 void WritePng(const std::string& path, const RgbaImage& image, bool opaque,
-              const PngSettings& settings) {
+              const std::vector<PngSettings>& tries) {
   if (image.width <= 0 || image.height <= 0 ||
       image.rgba.size() != static_cast<std::size_t>(image.width) * image.height * 4) {
     throw PngError("empty or malformed image");
   }
-  std::vector<std::uint8_t> buffer;
+  PngBuffers buffers;
   WritePngRows(
-      path, image.width, image.height, !opaque, settings,
+      path, image.width, image.height, !opaque, tries,
       [&](int y, std::uint8_t* row) {
         const std::uint8_t* p = image.pixel(0, y);
         if (!opaque) {
@@ -224,7 +254,7 @@ void WritePng(const std::string& path, const RgbaImage& image, bool opaque,
           row[2] = p[2];
         }
       },
-      buffer);
+      buffers);
 }
 
 }  // namespace quillstreak::renderer

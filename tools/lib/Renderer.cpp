@@ -458,7 +458,7 @@ int Execute(Plan& plan, const Options& opt, RenderSession& session, const Consol
   std::vector<RgbaImage> cells;
   std::vector<std::string> labels;
   std::unique_ptr<VideoWriter> video;
-  const PngSettings png =
+  const std::vector<PngSettings> png =
       SettingsFor(opt.pngCompression == "small" ? PngCompression::Small : PngCompression::Fast);
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   // One writer per worker thread: PNG encoding overlaps the rendering of the next frames.

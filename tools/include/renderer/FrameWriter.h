@@ -24,8 +24,9 @@ class FrameWriter {
  public:
   static constexpr unsigned kMaxThreads = 8;
 
-  /// `threads` writers (1 to kMaxThreads); besides the frames being written, at most two wait.
-  FrameWriter(unsigned threads, const PngSettings& settings);
+  /// `threads` writers (1 to kMaxThreads), encoding with `tries` as WritePngRows does; besides the
+  /// frames being written, at most two wait.
+  FrameWriter(unsigned threads, std::vector<PngSettings> tries);
   /// Stops the writers; frames not yet in place are dropped, their temporary files removed.
   ~FrameWriter();
   FrameWriter(const FrameWriter&) = delete;
@@ -53,7 +54,7 @@ class FrameWriter {
   bool FrontReady();
   void PlaceFront();
 
-  PngSettings settings_;
+  std::vector<PngSettings> tries_;
   std::size_t depth_ = 0;
   std::mutex mutex_;
   std::condition_variable wake_;            // a job was queued, or the writers are to stop

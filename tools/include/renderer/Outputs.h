@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "renderer/Png.h"
 #include "renderer/RgbaImage.h"
@@ -26,7 +27,7 @@ void PlaceWritten(const std::filesystem::path& partial, const std::filesystem::p
 /// Writes a PNG under a temporary name beside `path` and renames it into place. Throws
 /// RenderError naming the file.
 void WritePngWhole(const std::filesystem::path& path, const RgbaImage& image, bool opaque,
-                   const PngSettings& settings);
+                   const std::vector<PngSettings>& tries);
 
 /// A video container the renderer can encode, chosen by the file's extension.
 struct VideoFormat {

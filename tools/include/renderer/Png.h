@@ -32,10 +32,17 @@ struct PngSettings {
 
 /// The renderer's two choices: fast to write (the default), or the smallest files.
 enum class PngCompression { Fast, Small };
-PngSettings SettingsFor(PngCompression compression);
+/// The settings a file is encoded with for `compression`; with more than one, each is tried and
+/// the file keeps the one with the fewest bytes.
+std::vector<PngSettings> SettingsFor(PngCompression compression);
 
 /// Fills `row` with row `y` of the picture (width * 3 bytes RGB, or width * 4 bytes RGBA).
 using PngRowSource = std::function<void(int y, std::uint8_t* row)>;
+
+/// Memory for writing PNG files, kept from one file to the next.
+struct PngBuffers {
+  std::vector<std::uint8_t> row, file, candidate;
+};
 
 /// Reads any PNG (palette, grey, 16-bit and interlaced files included) as 8-bit RGBA.
 /// Throws PngError when the file cannot be opened, is not a PNG or is damaged, or is larger
@@ -43,16 +50,15 @@ using PngRowSource = std::function<void(int y, std::uint8_t* row)>;
 RgbaImage ReadPng(const std::string& path);
 
 /// Writes an 8-bit RGB (or with `alpha`, RGBA) PNG of width x height pixels, asking `rows` for
-/// each row in turn into `rowBuffer` (resized as needed; pass the same one to reuse it).
-/// Throws PngError when the file cannot be written.
+/// each row in turn (once per setting tried). Throws PngError when the file cannot be written.
 void WritePngRows(const std::string& path, int width, int height, bool alpha,
-                  const PngSettings& settings, const PngRowSource& rows,
-                  std::vector<std::uint8_t>& rowBuffer);
+                  const std::vector<PngSettings>& tries, const PngRowSource& rows,
+                  PngBuffers& buffers);
 
 /// Writes an 8-bit RGBA PNG; with `opaque` the alpha channel is left out (RGB file).
 /// Throws PngError when the file cannot be written.
 void WritePng(const std::string& path, const RgbaImage& image, bool opaque,
-              const PngSettings& settings = {});
+              const std::vector<PngSettings>& tries = {PngSettings{}});
 
 /// The PNG signature check on the first bytes of a file.
 bool LooksLikePng(const std::string& path);
