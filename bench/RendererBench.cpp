@@ -14,7 +14,7 @@
 //
 // BM_PngSettings encodes eight frames of the render (the frame converted row by row to RGB, as
 // the renderer writes it) with one zlib level, row filter and strategy, on one thread:
-// ms_per_frame and KB_per_frame.
+// ms_per_frame and KB_per_frame; BM_PngCompression the same with the renderer's two choices.
 #include <benchmark/benchmark.h>
 
 #include <nlohmann/json.hpp>
@@ -235,11 +235,8 @@ const std::vector<quillstreak::host::World>& DemoFrames(PF_Pixel& background) {
   return frames;
 }
 
-void BM_PngSettings(benchmark::State& state) {
-  PngSettings settings;
-  settings.level = static_cast<int>(state.range(0));
-  settings.filter = static_cast<PngFilter>(state.range(1));
-  settings.strategy = static_cast<PngStrategy>(state.range(2));
+// Writes the demo frames with `tries` in every iteration; ms_per_frame and KB_per_frame.
+void EncodeFrames(benchmark::State& state, const std::vector<PngSettings>& tries) {
   PF_Pixel background{};
   const auto& frames = DemoFrames(background);
   const std::string path = (Space().dir / "settings.png").string();
@@ -250,7 +247,7 @@ void BM_PngSettings(benchmark::State& state) {
   for (auto _ : state) {
     for (const quillstreak::host::World& frame : frames) {
       quillstreak::renderer::WritePngRows(
-          path, frame.width(), frame.height(), false, {settings},
+          path, frame.width(), frame.height(), false, tries,
           [&](int y, std::uint8_t* out) {
             quillstreak::renderer::FrameRowToRgb(frame.row(y), frame.width(), background, out);
           },
@@ -262,6 +259,26 @@ void BM_PngSettings(benchmark::State& state) {
   state.counters["ms_per_frame"] = Seconds(start) * 1000 / static_cast<double>(written);
   state.counters["KB_per_frame"] = bytes / 1000 / static_cast<double>(written);
 }
+
+void BM_PngSettings(benchmark::State& state) {
+  PngSettings settings;
+  settings.level = static_cast<int>(state.range(0));
+  settings.filter = static_cast<PngFilter>(state.range(1));
+  settings.strategy = static_cast<PngStrategy>(state.range(2));
+  EncodeFrames(state, {settings});
+}
+
+// The renderer's two choices: 0 = --png-compression fast, 1 = small.
+void BM_PngCompression(benchmark::State& state) {
+  EncodeFrames(state, quillstreak::renderer::SettingsFor(
+                          state.range(0) == 0 ? quillstreak::renderer::PngCompression::Fast
+                                              : quillstreak::renderer::PngCompression::Small));
+}
+BENCHMARK(BM_PngCompression)
+    ->ArgName("small")
+    ->DenseRange(0, 1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 constexpr int kNone = static_cast<int>(PngFilter::None);
 constexpr int kSub = static_cast<int>(PngFilter::Sub);
