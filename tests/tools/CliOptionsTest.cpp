@@ -316,6 +316,12 @@ TEST_F(RendererOptions, AlphaWritesTheEffectLayerAloneOverNothing) {
     }
   }
   EXPECT_GT(partly, 0);
+
+  // The smallest files hold the same pixels.
+  ASSERT_EQ(with({"--out", Path("opaque-small"), "--png-compression", "small"}), kExitOk);
+  ASSERT_EQ(with({"--out", Path("alpha-small"), "--alpha", "--png-compression", "small"}), kExitOk);
+  EXPECT_EQ(ReadPng(Path("opaque-small/frame_0003.png")).rgba, over.rgba);
+  EXPECT_EQ(ReadPng(Path("alpha-small/frame_0003.png")).rgba, trail.rgba);
 }
 
 TEST_F(RendererOptions, JsonReportsFramesWarningsAndASummary) {

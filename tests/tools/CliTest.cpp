@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +20,10 @@
 #include "host/Module.h"
 #include "renderer/Png.h"
 #include "renderer/Renderer.h"
+
+#if !defined(_WIN32)
+#include <sys/resource.h>
+#endif
 
 namespace quillstreak::renderer {
 namespace {
@@ -162,6 +167,7 @@ TEST_F(RendererCli, BadInputExitsWithTwoOneMessageAndWritesNothing) {
 TEST_F(RendererCli, OptionErrorsAndAnUnloadableModuleExitWithTwo) {
   EXPECT_EQ(Render({"--resolution", "double", "--out", Path("out")}).code, kExitBadInput);
   EXPECT_EQ(Render({"--no-such-option", "--out", Path("out")}).code, kExitBadInput);
+  EXPECT_EQ(Render({"--png-compression", "tiny", "--out", Path("out")}).code, kExitBadInput);
   const Result r = Render({"--plugin", Path("nothing.so"), "--out", Path("out")}, false);
   EXPECT_EQ(r.code, kExitBadInput);
   EXPECT_NE(r.err.find("cannot load the effect module"), std::string::npos) << r.err;
@@ -268,6 +274,45 @@ TEST_F(RendererCli, EffectErrorsNameTheFrameAndTheCommandAndExitWithOne) {
   EXPECT_EQ(pre.err,
             "quillstreak-render: frame 3: smart pre-render failed with error 516 "
             "(PF_Err_BAD_CALLBACK_PARAM)\n");
+}
+
+TEST_F(RendererCli, AFrameThatCannotBeWrittenStopsTheRenderWithOne) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "POSIX file size limit";
+#else
+  // Frames 0-5 compress to under 1000 bytes (the ellipse is off screen, then coming in); frame 6
+  // does not, and the process may write no file that large: the disk is full, as it were.
+  const std::string scene = Write("grow.json", R"({
+  "composition": {"width": 96, "height": 64, "fps": 10, "duration": 8, "background": "#202020"},
+  "layers": [{"id": 1, "source": {"type": "ellipse", "width": 40, "height": 30, "color": "#FF0000"},
+              "transform": {"position": {"keyframes": [{"time": 0, "value": [-200, 32]},
+                                                       {"time": 3, "value": [-60, 32]},
+                                                       {"time": 7, "value": [60, 32]}]},
+                            "rotation": {"keyframes": [{"time": 0, "value": 0},
+                                                       {"time": 7, "value": 200}]}}}],
+  "effect": {"layer": 1, "params": {"Shutter Angle": 1440, "Enable Ramp Fill": true}}
+})");
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limited = saved;
+  limited.rlim_cur = 1000;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  const Result r = Render({scene, "--out", Path("out"), "--threads", "2", "-q"});
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, oldHandler);
+
+  EXPECT_EQ(r.code, kExitRenderFailed);
+  const std::string frame6 = (fs::path(Path("out")) / "frame_0006.png").string();
+  EXPECT_EQ(r.err.rfind("quillstreak-render: " + frame6 + ": write failed", 0), 0u) << r.err;
+  std::vector<std::string> files;
+  for (const auto& e : fs::directory_iterator(Path("out")))
+    files.push_back(e.path().filename().string());
+  std::sort(files.begin(), files.end());
+  std::vector<std::string> expected;
+  for (int f = 0; f < 6; ++f) expected.push_back(FrameFileName(f, 4));
+  EXPECT_EQ(files, expected);
+#endif
 }
 
 TEST_F(RendererCli, RenderMatchesTheReferenceFrame) {

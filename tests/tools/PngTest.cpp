@@ -1,10 +1,14 @@
 // PNG files, contact sheets and the conversion of rendered frames to opaque pictures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
 #include "renderer/ContactSheet.h"
+#include "renderer/FrameImage.h"
+#include "renderer/FrameWriter.h"
+#include "renderer/InputError.h"
 #include "renderer/Png.h"
 #include "renderer/Renderer.h"
 
@@ -79,6 +83,100 @@ TEST(Png, UnreadableFilesAreReportedNotReadAsPictures) {
   }
   EXPECT_THROW(WritePng(dir / "nofolder/x.png", Pattern(2, 2), true), PngError);
   EXPECT_THROW(WritePng(dir / "empty.png", RgbaImage(), true), PngError);
+}
+
+TEST(Png, EverySettingReadsBackTheSamePixels) {
+  TempDir dir;
+  const RgbaImage rgba = Pattern(13, 7);
+  for (int level : {0, 1, 9})
+    for (PngFilter filter : {PngFilter::None, PngFilter::Sub, PngFilter::Up, PngFilter::Average,
+                             PngFilter::Paeth, PngFilter::Adaptive})
+      for (PngStrategy strategy : {PngStrategy::Default, PngStrategy::Rle, PngStrategy::Filtered}) {
+        SCOPED_TRACE(::testing::Message() << level << " " << static_cast<int>(filter) << " "
+                                          << static_cast<int>(strategy));
+        WritePng(dir / "s.png", rgba, false, {PngSettings{level, filter, strategy}});
+        ASSERT_EQ(ReadPng(dir / "s.png").rgba, rgba.rgba);
+      }
+  // Several settings: the file keeps the smallest.
+  const std::vector<PngSettings> tries = SettingsFor(PngCompression::Small);
+  ASSERT_GT(tries.size(), 1u);
+  WritePng(dir / "best.png", rgba, false, tries);
+  EXPECT_EQ(ReadPng(dir / "best.png").rgba, rgba.rgba);
+  for (const PngSettings& one : tries) {
+    WritePng(dir / "one.png", rgba, false, {one});
+    EXPECT_LE(fs::file_size(dir / "best.png"), fs::file_size(dir / "one.png"));
+  }
+}
+
+// A frame with every alpha and colours that differ from pixel to pixel, odd-sized.
+quillstreak::host::World StraightFrame() {
+  quillstreak::host::World frame(37, 11);
+  for (A_long y = 0; y < frame.height(); ++y)
+    for (A_long x = 0; x < frame.width(); ++x) {
+      const int i = y * frame.width() + x;
+      frame.at(x, y) = PF_Pixel{static_cast<A_u_char>(i % 256), static_cast<A_u_char>(i * 7),
+                                static_cast<A_u_char>(i * 13 + 5), static_cast<A_u_char>(i * 29)};
+    }
+  return frame;
+}
+
+TEST(FrameWriter, FilesHoldTheFrameOverTheBackgroundOrStraightForEveryCompression) {
+  TempDir dir;
+  const quillstreak::host::World frame = StraightFrame();
+  const PF_Pixel background{255, 20, 40, 60};
+  quillstreak::host::World over;
+  quillstreak::host::CompositeOverBackground(frame, background, over);
+  for (PngCompression compression : {PngCompression::Fast, PngCompression::Small}) {
+    FrameWriter writer(2, SettingsFor(compression));
+    for (int i = 0; i < 6; ++i) {
+      writer.Write(dir / ("f" + std::to_string(i) + ".png"), frame, i % 2 == 1, background);
+    }
+    writer.Finish();
+    for (int i = 0; i < 6; ++i) {
+      SCOPED_TRACE(::testing::Message() << static_cast<int>(compression) << " frame " << i);
+      const RgbaImage got = ReadPng(dir / ("f" + std::to_string(i) + ".png"));
+      const quillstreak::host::World& want = i % 2 == 1 ? frame : over;
+      ASSERT_EQ(got.width, want.width());
+      ASSERT_EQ(got.height, want.height());
+      for (A_long y = 0; y < want.height(); ++y)
+        for (A_long x = 0; x < want.width(); ++x) {
+          const PF_Pixel p = want.at(x, y);
+          const std::uint8_t* q = got.pixel(x, y);
+          ASSERT_EQ((std::vector<int>{q[0], q[1], q[2], q[3]}),
+                    (std::vector<int>{p.red, p.green, p.blue, p.alpha}))
+              << x << "," << y;
+        }
+    }
+  }
+}
+
+TEST(FrameWriter, AFailedFrameStopsTheLaterOnesAndLeavesNoTemporaryFiles) {
+  TempDir dir;
+  const quillstreak::host::World frame = StraightFrame();
+  std::vector<std::string> placed;
+  std::string message;
+  {
+    FrameWriter writer(2, SettingsFor(PngCompression::Fast));
+    try {
+      for (int i = 0; i < 8; ++i) {
+        // Frame 3 goes to a folder that does not exist.
+        const std::string name = i == 3 ? "missing/f3.png" : "f" + std::to_string(i) + ".png";
+        writer.Write(dir / name, frame, false, PF_Pixel{});
+        writer.Then([&placed, name] { placed.push_back(name); });
+      }
+      writer.Finish();
+    } catch (const RenderError& e) {
+      message = e.what();
+    }
+    writer.Finish();  // nothing more after a failure
+  }
+  EXPECT_EQ(message, (dir / "missing/f3.png") + ": cannot create the file");
+  EXPECT_EQ(placed, (std::vector<std::string>{"f0.png", "f1.png", "f2.png"}));
+  std::vector<std::string> files;
+  for (const auto& e : fs::directory_iterator(fs::path(dir / "")))
+    files.push_back(e.path().filename().string());
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, (std::vector<std::string>{"f0.png", "f1.png", "f2.png"}));
 }
 
 TEST(ContactSheet, ScaleDownAveragesTheCoveredPixels) {

@@ -96,16 +96,13 @@ void CheckWritableFolder(const fs::path& dir, const std::string& what) {
   }
 }
 
-void WritePngWhole(const fs::path& path, const RgbaImage& image, bool opaque) {
+fs::path PartialName(const fs::path& path) {
   fs::path partial = path;
   partial += ".partial-" + Unique();
-  try {
-    WritePng(partial.string(), image, opaque);
-  } catch (const PngError& e) {
-    std::error_code ec;
-    fs::remove(partial, ec);
-    throw RenderError(path.string() + ": " + e.what());
-  }
+  return partial;
+}
+
+void PlaceWritten(const fs::path& partial, const fs::path& path) {
   std::error_code ec;
   fs::rename(partial, path, ec);
   if (ec) {
@@ -113,6 +110,19 @@ void WritePngWhole(const fs::path& path, const RgbaImage& image, bool opaque) {
     fs::remove(partial, ignored);
     throw RenderError(path.string() + ": " + ec.message());
   }
+}
+
+void WritePngWhole(const fs::path& path, const RgbaImage& image, bool opaque,
+                   const std::vector<PngSettings>& tries) {
+  const fs::path partial = PartialName(path);
+  try {
+    WritePng(partial.string(), image, opaque, tries);
+  } catch (const PngError& e) {
+    std::error_code ec;
+    fs::remove(partial, ec);
+    throw RenderError(path.string() + ": " + e.what());
+  }
+  PlaceWritten(partial, path);
 }
 
 const VideoFormat* VideoFormatFor(const fs::path& path) {

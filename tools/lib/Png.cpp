@@ -1,10 +1,14 @@
 #include "renderer/Png.h"
 
 #include <png.h>
+#include <zlib.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <memory>
+#include <system_error>
 
 namespace quillstreak::renderer {
 namespace {
@@ -42,6 +46,88 @@ void OnPngError(png_structp png, png_const_charp message) {
 }
 
 void OnPngWarning(png_structp, png_const_charp) {}
+
+// "write failed", with the system's reason when there is one ("No space left on device").
+PngError WriteFailed(int error) {
+  if (error == 0) return PngError("write failed");
+  return PngError("write failed: " + std::generic_category().message(error));
+}
+
+int FilterBits(PngFilter filter) {
+  switch (filter) {
+    case PngFilter::None:
+      return PNG_FILTER_NONE;
+    case PngFilter::Sub:
+      return PNG_FILTER_SUB;
+    case PngFilter::Up:
+      return PNG_FILTER_UP;
+    case PngFilter::Average:
+      return PNG_FILTER_AVG;
+    case PngFilter::Paeth:
+      return PNG_FILTER_PAETH;
+    case PngFilter::Adaptive:
+      return PNG_ALL_FILTERS;
+  }
+  return PNG_ALL_FILTERS;
+}
+
+int ZlibStrategy(PngStrategy strategy) {
+  switch (strategy) {
+    case PngStrategy::Default:
+      return Z_DEFAULT_STRATEGY;
+    case PngStrategy::Rle:
+      return Z_RLE;
+    case PngStrategy::Filtered:
+      return Z_FILTERED;
+  }
+  return Z_DEFAULT_STRATEGY;
+}
+
+// libpng's output appended to a byte vector.
+void AppendBytes(png_structp png, png_bytep data, png_size_t length) {
+  auto* out = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
+  try {
+    out->insert(out->end(), data, data + length);
+  } catch (const std::exception&) {
+    png_error(png, "out of memory");
+  }
+}
+
+void FlushNothing(png_structp) {}
+
+// The whole file of a width x height picture with one setting, appended to `out`.
+void Encode(int width, int height, bool alpha, const PngSettings& settings,
+            const PngRowSource& rows, std::vector<std::uint8_t>& rowBuffer,
+            std::vector<std::uint8_t>& out) {
+  ErrorState state;
+  png_structp png =
+      png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, OnPngError, OnPngWarning);
+  if (png == nullptr) throw PngError("out of memory");
+  png_infop info = png_create_info_struct(png);
+  if (info == nullptr) {
+    png_destroy_write_struct(&png, nullptr);
+    throw PngError("out of memory");
+  }
+  png_bytep row = rowBuffer.data();
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    throw PngError("write failed: " + state.message);
+  }
+  png_set_write_fn(png, &out, AppendBytes, FlushNothing);
+  png_set_compression_level(png, std::clamp(settings.level, 0, 9));
+  png_set_compression_strategy(png, ZlibStrategy(settings.strategy));
+  png_set_filter(png, PNG_FILTER_TYPE_BASE, FilterBits(settings.filter));
+  png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+               alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  for (int y = 0; y < height; ++y) {
+    rows(y, row);
+    png_write_row(png, row);
+  }
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+}
 
 }  // namespace
 
@@ -116,45 +202,59 @@ RgbaImage ReadPng(const std::string& path) {
   return std::move(*result);
 }
 
-void WritePng(const std::string& path, const RgbaImage& image, bool opaque) {
+std::vector<PngSettings> SettingsFor(PngCompression compression) {
+  if (compression == PngCompression::Small) {
+    return {{9, PngFilter::Adaptive, PngStrategy::Default},
+            {9, PngFilter::None, PngStrategy::Default}};
+  }
+  return {PngSettings{}};
+}
+
+void WritePngRows(const std::string& path, int width, int height, bool alpha,
+                  const std::vector<PngSettings>& tries, const PngRowSource& rows,
+                  PngBuffers& buffers) {
+  if (width <= 0 || height <= 0 || tries.empty()) throw PngError("empty or malformed image");
+  buffers.row.resize(static_cast<std::size_t>(width) * (alpha ? 4 : 3));
+  buffers.file.clear();
+  for (const PngSettings& settings : tries) {
+    buffers.candidate.clear();
+    Encode(width, height, alpha, settings, rows, buffers.row, buffers.candidate);
+    if (buffers.file.empty() || buffers.candidate.size() < buffers.file.size())
+      std::swap(buffers.file, buffers.candidate);
+  }
+  FilePtr file = Open(path, "wb");
+  if (!file) throw PngError("cannot create the file");
+  errno = 0;
+  if (std::fwrite(buffers.file.data(), 1, buffers.file.size(), file.get()) != buffers.file.size() ||
+      std::fflush(file.get()) != 0) {
+    throw WriteFailed(errno);
+  }
+  std::FILE* raw = file.release();
+  if (std::fclose(raw) != 0) throw WriteFailed(errno);
+}
+
+void WritePng(const std::string& path, const RgbaImage& image, bool opaque,
+              const std::vector<PngSettings>& tries) {
   if (image.width <= 0 || image.height <= 0 ||
       image.rgba.size() != static_cast<std::size_t>(image.width) * image.height * 4) {
     throw PngError("empty or malformed image");
   }
-  FilePtr file = Open(path, "wb");
-  if (!file) throw PngError("cannot create the file");
-
-  ErrorState state;
-  png_structp png =
-      png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, OnPngError, OnPngWarning);
-  if (png == nullptr) throw PngError("out of memory");
-  png_infop info = png_create_info_struct(png);
-  if (info == nullptr) {
-    png_destroy_write_struct(&png, nullptr);
-    throw PngError("out of memory");
-  }
-  std::vector<png_bytep> rows(static_cast<std::size_t>(image.height));
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    throw PngError("write failed: " + state.message);
-  }
-  png_init_io(png, file.get());
-  png_set_IHDR(png, info, static_cast<png_uint_32>(image.width),
-               static_cast<png_uint_32>(image.height), 8,
-               opaque ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  if (opaque) png_set_filler(png, 0, PNG_FILLER_AFTER);  // drops the 4th byte of each pixel
-  for (int y = 0; y < image.height; ++y)
-    rows[static_cast<std::size_t>(y)] = const_cast<png_bytep>(image.pixel(0, y));
-  png_write_image(png, rows.data());
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  if (std::fflush(file.get()) != 0 || std::ferror(file.get()) != 0) {
-    throw PngError("write failed");
-  }
-  std::FILE* raw = file.release();
-  if (std::fclose(raw) != 0) throw PngError("write failed");
+  PngBuffers buffers;
+  WritePngRows(
+      path, image.width, image.height, !opaque, tries,
+      [&](int y, std::uint8_t* row) {
+        const std::uint8_t* p = image.pixel(0, y);
+        if (!opaque) {
+          std::copy(p, p + static_cast<std::size_t>(image.width) * 4, row);
+          return;
+        }
+        for (int x = 0; x < image.width; ++x, p += 4, row += 3) {
+          row[0] = p[0];
+          row[1] = p[1];
+          row[2] = p[2];
+        }
+      },
+      buffers);
 }
 
 }  // namespace quillstreak::renderer

@@ -1,8 +1,9 @@
 #include "renderer/RenderSession.h"
 
+#include <utility>
+
 #include "host/Host.h"
 #include "host/Module.h"
-#include "renderer/FrameImage.h"
 #include "renderer/InputError.h"
 
 namespace quillstreak::renderer {
@@ -35,23 +36,6 @@ std::string ErrText(PF_Err err) {
   return s;
 }
 
-// A straight ARGB world as straight RGBA (the files hold straight colour too).
-RgbaImage StraightRgba(const quillstreak::host::World& world) {
-  RgbaImage image(world.width(), world.height());
-  for (A_long y = 0; y < world.height(); ++y) {
-    const PF_Pixel* row = world.row(y);
-    for (A_long x = 0; x < world.width(); ++x) {
-      const PF_Pixel& p = row[x];
-      std::uint8_t* q = image.pixel(x, y);
-      q[0] = p.red;
-      q[1] = p.green;
-      q[2] = p.blue;
-      q[3] = p.alpha;
-    }
-  }
-  return image;
-}
-
 }  // namespace
 
 RenderSession::RenderSession(const std::string& pluginPath, unsigned threads) {
@@ -80,7 +64,7 @@ void RenderSession::Prepare(const Scene& scene, int downsample) {
 }
 
 FramePictures RenderSession::Render(long frame, bool effectLayer) {
-  const quillstreak::host::FrameResult result =
+  quillstreak::host::FrameResult result =
       host_->RenderFrame(static_cast<A_long>(frame * kUnitsPerFrame));
   if (result.preRenderErr != PF_Err_NONE) {
     throw RenderError("frame " + std::to_string(frame) + ": smart pre-render failed with " +
@@ -91,8 +75,8 @@ FramePictures RenderSession::Render(long frame, bool effectLayer) {
                       ErrText(result.err));
   }
   FramePictures pictures;
-  pictures.opaque = FrameToRgba(result.frame, background_);
-  if (effectLayer) pictures.effectLayer = StraightRgba(host_->frames().EffectLayerFrame());
+  pictures.frame = std::move(result.frame);
+  if (effectLayer) pictures.effectLayer = host_->frames().EffectLayerFrame();
   return pictures;
 }
 

@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
+#include "renderer/Png.h"
 #include "renderer/RgbaImage.h"
 
 namespace quillstreak::renderer {
@@ -15,10 +17,17 @@ namespace quillstreak::renderer {
 /// system's reason when the folder is not writable.
 void CheckWritableFolder(const std::filesystem::path& dir, const std::string& what);
 
-/// Writes a PNG under a temporary name beside `path` and renames it into place, so that an
-/// interrupted render never leaves a partly written file under a frame's name. Throws
+/// A temporary name beside `path` to write it under before it is renamed into place, so that an
+/// interrupted render never leaves a partly written file under an output's name.
+std::filesystem::path PartialName(const std::filesystem::path& path);
+/// Renames the written `partial` to `path` (removing it when that fails). Throws RenderError
+/// naming `path`.
+void PlaceWritten(const std::filesystem::path& partial, const std::filesystem::path& path);
+
+/// Writes a PNG under a temporary name beside `path` and renames it into place. Throws
 /// RenderError naming the file.
-void WritePngWhole(const std::filesystem::path& path, const RgbaImage& image, bool opaque);
+void WritePngWhole(const std::filesystem::path& path, const RgbaImage& image, bool opaque,
+                   const std::vector<PngSettings>& tries);
 
 /// A video container the renderer can encode, chosen by the file's extension.
 struct VideoFormat {

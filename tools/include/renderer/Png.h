@@ -1,8 +1,11 @@
-// Reading and writing 8-bit RGBA PNG files (libpng).
+// Reading and writing 8-bit PNG files (libpng).
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "renderer/RgbaImage.h"
 
@@ -14,14 +17,48 @@ class PngError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+/// The row filter written before compression.
+enum class PngFilter { None, Sub, Up, Average, Paeth, Adaptive };
+/// zlib's strategy: Default (matches and literals), Rle (runs of one byte only; fast) or
+/// Filtered (tuned for filtered rows).
+enum class PngStrategy { Default, Rle, Filtered };
+
+/// How a PNG is compressed; every setting gives the same pixels.
+struct PngSettings {
+  int level = 1;  // zlib level, 0 (stored) to 9
+  PngFilter filter = PngFilter::Up;
+  PngStrategy strategy = PngStrategy::Rle;
+};
+
+/// The renderer's two choices: fast to write (the default), or the smallest files.
+enum class PngCompression { Fast, Small };
+/// The settings a file is encoded with for `compression`; with more than one, each is tried and
+/// the file keeps the one with the fewest bytes.
+std::vector<PngSettings> SettingsFor(PngCompression compression);
+
+/// Fills `row` with row `y` of the picture (width * 3 bytes RGB, or width * 4 bytes RGBA).
+using PngRowSource = std::function<void(int y, std::uint8_t* row)>;
+
+/// Memory for writing PNG files, kept from one file to the next.
+struct PngBuffers {
+  std::vector<std::uint8_t> row, file, candidate;
+};
+
 /// Reads any PNG (palette, grey, 16-bit and interlaced files included) as 8-bit RGBA.
 /// Throws PngError when the file cannot be opened, is not a PNG or is damaged, or is larger
 /// than 16384 pixels on a side.
 RgbaImage ReadPng(const std::string& path);
 
+/// Writes an 8-bit RGB (or with `alpha`, RGBA) PNG of width x height pixels, asking `rows` for
+/// each row in turn (once per setting tried). Throws PngError when the file cannot be written.
+void WritePngRows(const std::string& path, int width, int height, bool alpha,
+                  const std::vector<PngSettings>& tries, const PngRowSource& rows,
+                  PngBuffers& buffers);
+
 /// Writes an 8-bit RGBA PNG; with `opaque` the alpha channel is left out (RGB file).
 /// Throws PngError when the file cannot be written.
-void WritePng(const std::string& path, const RgbaImage& image, bool opaque);
+void WritePng(const std::string& path, const RgbaImage& image, bool opaque,
+              const std::vector<PngSettings>& tries = {PngSettings{}});
 
 /// The PNG signature check on the first bytes of a file.
 bool LooksLikePng(const std::string& path);

@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "host/pixels/Pixels.h"
 #include "renderer/ParamCatalog.h"
-#include "renderer/RgbaImage.h"
 #include "renderer/Scene.h"
 
 namespace quillstreak::host {
@@ -16,11 +16,11 @@ class Module;
 
 namespace quillstreak::renderer {
 
-/// One frame as pictures: the composited frame over the background (opaque), and, when asked
-/// for, the effect layer alone as straight RGBA at the frame's size.
+/// One frame as the host rendered it, straight ARGB: the whole frame (composited over the
+/// background), and, when asked for, the effect layer alone at the frame's size.
 struct FramePictures {
-  RgbaImage opaque;
-  RgbaImage effectLayer;
+  quillstreak::host::World frame;
+  quillstreak::host::World effectLayer;
 };
 
 class RenderSession {
@@ -38,6 +38,8 @@ class RenderSession {
   /// Sets the scene up on the host (every parameter back to its default first, then the scene's
   /// values) at a downsample of 1/`downsample`.
   void Prepare(const Scene& scene, int downsample);
+  /// The background colour of the scene set up last.
+  PF_Pixel background() const { return background_; }
 
   /// Renders one composition frame. Throws RenderError naming the frame and the command that
   /// failed.
