@@ -107,8 +107,13 @@ void FrameDriver::EndFrame() {
 void FrameDriver::FinishFrame() {
   if (!framePending_) return;
   framePending_ = false;
-  if (preOut_.delete_pre_render_data_func != nullptr)
-    records_.CallDeleter(preOut_.delete_pre_render_data_func, preOut_.pre_render_data);
+  // Forgotten before the deleter runs, so that the data cannot reach it twice: a later
+  // pre-render that leaves no output record (or none at all) would otherwise end with it again.
+  const PF_DeletePreRenderDataFunc deleter = preOut_.delete_pre_render_data_func;
+  void* const data = preOut_.pre_render_data;
+  preOut_.delete_pre_render_data_func = nullptr;
+  preOut_.pre_render_data = nullptr;
+  if (deleter != nullptr) records_.CallDeleter(deleter, data);
 }
 
 FrameResult FrameDriver::RenderFrame(A_long time) {

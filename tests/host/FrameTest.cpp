@@ -234,6 +234,29 @@ TEST(Frame, DeleterRunsOnceAtFrameEndNextPreRenderOrDestruction) {
   EXPECT_EQ(g_deleted, 3);
 }
 
+TEST(Frame, APreRenderWithoutItsRecordsDoesNotEndTheLastFrameAgain) {
+  // A pre-render sent without its extra (or one that writes no output record) leaves the host
+  // nothing new to delete; the last frame's data, deleted when that frame ended, must not be
+  // handed to its deleter a second time.
+  g_deleted = 0;
+  FakeHost f;
+  InstallPassThrough();
+  const quillstreak::test::EffectBody passThrough = Body();
+  Body() = [passThrough](PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_ParamDef** params,
+                         PF_LayerDef* output, void* extra) -> PF_Err {
+    if (extra == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    return passThrough(cmd, in, out, params, output, extra);
+  };
+  ASSERT_EQ(f.host.SmartPreRender(), PF_Err_NONE);
+  ASSERT_EQ(f.host.SmartRender(), PF_Err_NONE);
+  f.host.EndFrame();
+  EXPECT_EQ(f.host.frames().preRenderOutput().delete_pre_render_data_func, nullptr);
+  EXPECT_EQ(f.host.Send(PF_Cmd_SMART_PRE_RENDER, nullptr, nullptr, nullptr),
+            PF_Err_BAD_CALLBACK_PARAM);
+  f.host.EndFrame();
+  EXPECT_EQ(g_deleted, 1);
+}
+
 TEST(Frame, RenderFrameCompositesLayersInOrderOverTheBackground) {
   // Worlds are straight ARGB whichever alpha mode the effect names; any other mode is refused.
   for (const PF_ModeFlags mode :
