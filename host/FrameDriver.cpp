@@ -129,6 +129,12 @@ FrameResult FrameDriver::RenderFrame(A_long time) {
   const double dsy = records_.dsy();
   const std::int32_t effectLayer = scene_.effectLayer();
   const World* output = worlds_.lastOutput();
+  // A frame without pixels is left empty: one with no width may still have 2^31 rows (at an
+  // absurd downsample), which compositing would walk one by one.
+  if (width <= 0 || height <= 0) {
+    EndFrame();
+    return result;
+  }
   // The frame itself counts against the world budget like any other world; a frame that does
   // not fit gives PF_Err_OUT_OF_MEMORY and an empty picture instead of exhausting the machine.
   try {

@@ -193,6 +193,20 @@ TEST(Frame, AFrameBeyondTheBudgetIsOutOfMemoryNotACrash) {
   EXPECT_EQ(f.host.worlds().bytesInUse(), f.host.frames().outputWorld()->bytes());
 }
 
+TEST(Frame, AFrameWithoutColumnsIsLeftEmptyHoweverManyRows) {
+  // A composition without width at an absurd vertical downsample: a frame of no bytes but 2^31
+  // rows, which the composite used to walk row by row. It is left empty.
+  FakeHost f;
+  InstallPassThrough();
+  f.host.scene().comp().width = 0;
+  f.host.scene().comp().height = 16;
+  f.host.records().SetDownsample(PF_RationalScale{1, 1}, PF_RationalScale{715827882, 3});
+  const quillstreak::host::FrameResult r = f.host.RenderFrame(0);
+  EXPECT_EQ(r.err, PF_Err_NONE);
+  EXPECT_EQ(r.frame.width(), 0);
+  EXPECT_EQ(r.frame.height(), 0);
+}
+
 TEST(Frame, InDataFollowsTheCompositionAndTimeOverrides) {
   FakeHost f;
   A_long seen[4] = {};

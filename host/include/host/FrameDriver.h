@@ -39,7 +39,8 @@ struct FrameResult {
   PF_Err renderErr = PF_Err_NONE;
   PF_Err err = PF_Err_NONE;  // the first non-zero of the two, else PF_Err_OUT_OF_MEMORY when
                              // the frame does not fit the world budget (frame left empty)
-  World frame;               // composition-sized at the downsample, opaque
+  World frame;               // composition-sized at the downsample, opaque; empty when it has
+                             // no pixels
 };
 
 class FrameDriver {
