@@ -1,7 +1,7 @@
 // Writes the seed inputs of fuzz_protocol into a folder: the scenes of the robustness suites
 // (a still layer, a sliding layer with ramp or solid fill, a turning Motion Source layer) on the
 // fuzzer's smaller stage (96x54, a 16x16 layer), in the command sequences worth starting from.
-//   fuzz_protocol_seeds <folder>
+//   protocol_seed_writer <folder>
 #include <cstdio>
 #include <fstream>
 #include <functional>
