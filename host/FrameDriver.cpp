@@ -117,8 +117,13 @@ void FrameDriver::EndFrame() {
 void FrameDriver::FinishFrame() {
   if (!framePending_) return;
   framePending_ = false;
-  if (preOut_.delete_pre_render_data_func != nullptr)
-    records_.CallDeleter(preOut_.delete_pre_render_data_func, preOut_.pre_render_data);
+  // Forgotten before the deleter runs, so that the data cannot reach it twice: a later
+  // pre-render that leaves no output record (or none at all) would otherwise end with it again.
+  const PF_DeletePreRenderDataFunc deleter = preOut_.delete_pre_render_data_func;
+  void* const data = preOut_.pre_render_data;
+  preOut_.delete_pre_render_data_func = nullptr;
+  preOut_.pre_render_data = nullptr;
+  if (deleter != nullptr) records_.CallDeleter(deleter, data);
 }
 
 FrameResult FrameDriver::RenderFrame(A_long time) {
@@ -134,6 +139,12 @@ FrameResult FrameDriver::RenderFrame(A_long time) {
   const double dsy = records_.dsy();
   const std::int32_t effectLayer = scene_.effectLayer();
   const World* output = worlds_.lastOutput();
+  // A frame without pixels is left empty: one with no width may still have 2^31 rows (at an
+  // absurd downsample), which compositing would walk one by one.
+  if (width <= 0 || height <= 0) {
+    EndFrame();
+    return result;
+  }
   // The frame's pictures (the canvas, a layer's picture and the frame) count against the world
   // budget like any other world; a frame that does not fit gives PF_Err_OUT_OF_MEMORY and an
   // empty picture instead of exhausting the machine.

@@ -39,7 +39,10 @@ PF_Err Host::ParamsSetup() {
   params_.ClearDeclared();
   records_.in_data().num_params = 1;
   const PF_Err err = Send(PF_Cmd_PARAMS_SETUP, nullptr, nullptr, nullptr);
-  if (err == PF_Err_NONE) records_.in_data().num_params = records_.out_data().num_params;
+  if (err == PF_Err_NONE)
+    records_.in_data().num_params = records_.out_data().num_params;
+  else
+    params_.ClearDeclared();  // a failed setup declares nothing, whatever it added so far
   return err;
 }
 

@@ -198,6 +198,31 @@ TEST(Params, AddParamAppendsInOrder) {
   EXPECT_THROW(f.host.params().At(3, 0, 2400), std::out_of_range);
 }
 
+TEST(Params, AFailedSetupLeavesNoneDeclared) {
+  // Otherwise the host would send later commands an array of only the parameters declared before
+  // the failure, and an effect reading its parameters by index would read past it.
+  FakeHost f;
+  quillstreak::test::Body() = [](PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_ParamDef**,
+                                 PF_LayerDef*, void*) -> PF_Err {
+    if (cmd != PF_Cmd_PARAMS_SETUP) return PF_Err_NONE;
+    PF_ParamDef def{};
+    def.param_type = PF_Param_CHECKBOX;
+    for (int i = 0; i < 3; ++i)
+      if (PF_Err err = in->inter.add_param(in->effect_ref, -1, &def)) return err;
+    out->num_params = 4;
+    return PF_Err_NONE;
+  };
+  f.host.faults().FailCall(Op::add_param, 3, 777);
+  EXPECT_EQ(f.host.ParamsSetup(), 777);
+  EXPECT_TRUE(f.host.params().declared().empty());
+  EXPECT_EQ(f.host.params().count(), 24);
+  EXPECT_EQ(f.host.records().in_data().num_params, 1);
+  f.host.faults().Clear();
+  EXPECT_EQ(f.host.ParamsSetup(), PF_Err_NONE);
+  EXPECT_EQ(f.host.params().declared().size(), 3u);
+  EXPECT_EQ(f.host.records().in_data().num_params, 4);
+}
+
 TEST(Ansi, SprintfIsBoundedAndStrcpyCopies) {
   FakeHost f;
   f.Run([&](PF_InData& in) {

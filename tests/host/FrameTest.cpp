@@ -193,6 +193,20 @@ TEST(Frame, AFrameBeyondTheBudgetIsOutOfMemoryNotACrash) {
   EXPECT_EQ(f.host.worlds().bytesInUse(), f.host.frames().outputWorld()->bytes());
 }
 
+TEST(Frame, AFrameWithoutColumnsIsLeftEmptyHoweverManyRows) {
+  // A composition without width at an absurd vertical downsample: a frame of no bytes but 2^31
+  // rows, which the composite used to walk row by row. It is left empty.
+  FakeHost f;
+  InstallPassThrough();
+  f.host.scene().comp().width = 0;
+  f.host.scene().comp().height = 16;
+  f.host.records().SetDownsample(PF_RationalScale{1, 1}, PF_RationalScale{715827882, 3});
+  const quillstreak::host::FrameResult r = f.host.RenderFrame(0);
+  EXPECT_EQ(r.err, PF_Err_NONE);
+  EXPECT_EQ(r.frame.width(), 0);
+  EXPECT_EQ(r.frame.height(), 0);
+}
+
 TEST(Frame, InDataFollowsTheCompositionAndTimeOverrides) {
   FakeHost f;
   A_long seen[4] = {};
@@ -232,6 +246,29 @@ TEST(Frame, DeleterRunsOnceAtFrameEndNextPreRenderOrDestruction) {
     EXPECT_EQ(g_deleted, 2);
   }
   EXPECT_EQ(g_deleted, 3);
+}
+
+TEST(Frame, APreRenderWithoutItsRecordsDoesNotEndTheLastFrameAgain) {
+  // A pre-render sent without its extra (or one that writes no output record) leaves the host
+  // nothing new to delete; the last frame's data, deleted when that frame ended, must not be
+  // handed to its deleter a second time.
+  g_deleted = 0;
+  FakeHost f;
+  InstallPassThrough();
+  const quillstreak::test::EffectBody passThrough = Body();
+  Body() = [passThrough](PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_ParamDef** params,
+                         PF_LayerDef* output, void* extra) -> PF_Err {
+    if (extra == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    return passThrough(cmd, in, out, params, output, extra);
+  };
+  ASSERT_EQ(f.host.SmartPreRender(), PF_Err_NONE);
+  ASSERT_EQ(f.host.SmartRender(), PF_Err_NONE);
+  f.host.EndFrame();
+  EXPECT_EQ(f.host.frames().preRenderOutput().delete_pre_render_data_func, nullptr);
+  EXPECT_EQ(f.host.Send(PF_Cmd_SMART_PRE_RENDER, nullptr, nullptr, nullptr),
+            PF_Err_BAD_CALLBACK_PARAM);
+  f.host.EndFrame();
+  EXPECT_EQ(g_deleted, 1);
 }
 
 TEST(Frame, RenderFrameCompositesLayersInOrderOverTheBackground) {

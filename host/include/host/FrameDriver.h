@@ -39,7 +39,8 @@ struct FrameResult {
   PF_Err renderErr = PF_Err_NONE;
   PF_Err err = PF_Err_NONE;  // the first non-zero of the two, else PF_Err_OUT_OF_MEMORY when
                              // the frame does not fit the world budget (frame left empty)
-  World frame;               // composition-sized at the downsample, opaque
+  World frame;               // composition-sized at the downsample, opaque; empty when it has
+                             // no pixels
 };
 
 class FrameDriver {
@@ -71,8 +72,8 @@ class FrameDriver {
   PF_Err SmartPreRender();
   /// Renders the frame pre-rendered last (its pre_render_data).
   PF_Err SmartRender();
-  /// Calls delete_pre_render_data_func(pre_render_data) when set and forgets the frame. Throws
-  /// std::logic_error during a command.
+  /// Calls delete_pre_render_data_func(pre_render_data) when set and forgets the frame (both
+  /// fields of preRenderOutput() are null afterwards). Throws std::logic_error during a command.
   void EndFrame();
   /// Sets the scene's time, pre-renders, renders (only when pre-render succeeded), composites
   /// the layers over the background (the effect layer through its output world) and ends the

@@ -79,7 +79,7 @@ class Host {
   PF_Err GlobalSetup();
   PF_Err GlobalSetdown();
   PF_Err About();
-  /// Forgets the declared parameters and sets them up anew.
+  /// Forgets the declared parameters and sets them up anew; a failed setup leaves none declared.
   PF_Err ParamsSetup();
   /// Sends the parameter array at the scene's time and a PF_UserChangedParamExtra; stores values
   /// flagged PF_ChangeFlag_CHANGED_VALUE as new constant values.
