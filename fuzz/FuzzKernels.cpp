@@ -52,9 +52,10 @@ double FuzzCount(FuzzedDataProvider& in) {
   }
 }
 
-void CheckChannel(const char* what, A_u_char value, A_u_char s, A_u_char e) {
-  const A_u_char lo = s < e ? s : e;
-  const A_u_char hi = s < e ? e : s;
+// `slack` widens the range by that many levels on both sides.
+void CheckChannel(const char* what, A_u_char value, A_u_char s, A_u_char e, int slack) {
+  const int lo = (s < e ? s : e) - slack;
+  const int hi = (s < e ? e : s) + slack;
   if (value < lo || value > hi) Violation(what, value, lo * 1000 + hi);
 }
 
@@ -69,6 +70,11 @@ void FuzzRamp(FuzzedDataProvider& in) {
   quillstreak::BuildRampColors(plan, colors.data(), count);
 
   const double n = plan.sampleCount;
+  // A whole sample count keeps the last entry a full step short of the start colour. A
+  // fractional one reaches one entry more, all but on the start colour when n lies just above a
+  // whole number: the running sum may then cross it by rounding, and truncation gives one level
+  // beyond it. The plan's counts are whole; fractional ones are checked with that slack.
+  const int slack = std::floor(n) == n ? 0 : 1;
   // Entries the ramp reaches: k = 0, 1, ... while k < n, at most `count` of them.
   std::size_t reached = 0;
   if (n > 0.0) {
@@ -84,10 +90,12 @@ void FuzzRamp(FuzzedDataProvider& in) {
       }
       continue;
     }
-    CheckChannel("red outside the ramp", c.red, plan.rampStartColor.red, plan.rampEndColor.red);
+    CheckChannel("red outside the ramp", c.red, plan.rampStartColor.red, plan.rampEndColor.red,
+                 slack);
     CheckChannel("green outside the ramp", c.green, plan.rampStartColor.green,
-                 plan.rampEndColor.green);
-    CheckChannel("blue outside the ramp", c.blue, plan.rampStartColor.blue, plan.rampEndColor.blue);
+                 plan.rampEndColor.green, slack);
+    CheckChannel("blue outside the ramp", c.blue, plan.rampStartColor.blue, plan.rampEndColor.blue,
+                 slack);
   }
   if (reached > 0) {
     const PF_Pixel& first = colors[0];
