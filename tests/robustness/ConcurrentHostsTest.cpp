@@ -3,9 +3,10 @@
 // Under ThreadSanitizer this is also where a race between the two renders would be reported.
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <cstring>
 #include <functional>
-#include <latch>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -34,6 +35,25 @@ const Scene kScenes[2] = {
      }},
 };
 
+/// Lets both threads start rendering together. Not std::latch: the Windows build's standard
+/// library (without a native wait) can miss the wake-up of a latch's waiter and hang.
+class StartGate {
+ public:
+  void ArriveAndWait() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (++arrived_ == 2) {
+      opened_.notify_all();
+      return;
+    }
+    opened_.wait(lock, [this] { return arrived_ == 2; });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable opened_;
+  int arrived_ = 0;
+};
+
 struct Rendered {
   std::vector<host::World> frames;
   std::vector<PF_Err> errors;
@@ -42,13 +62,13 @@ struct Rendered {
 
 /// Renders the scene's frames with a fresh host; several row chunks per call, so that both
 /// hosts hand work to the shared pool.
-Rendered RenderScene(const Scene& scene, std::latch* start) {
+Rendered RenderScene(const Scene& scene, StartGate* start) {
   auto host = NewHost();
   scene.build(*host);
   host->frames().SetThreads(3);
   host->journal().SetEnabled(false);
   Rendered out;
-  if (start != nullptr) start->arrive_and_wait();
+  if (start != nullptr) start->ArriveAndWait();
   for (int i = 0; i < kFrames; ++i) {
     host::FrameResult result = host->RenderFrame(i * 150);
     out.errors.push_back(result.err);
@@ -81,7 +101,7 @@ TEST(ConcurrentHosts, TwoScenesOnTwoThreadsDrawWhatEachDrawsAlone) {
 
   for (int round = 0; round < kRounds; ++round) {
     Rendered together[2];
-    std::latch start(2);
+    StartGate start;
     std::thread other([&] { together[1] = RenderScene(kScenes[1], &start); });
     together[0] = RenderScene(kScenes[0], &start);
     other.join();
