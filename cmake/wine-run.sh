@@ -49,9 +49,19 @@ if [ ! -f "$WINEPREFIX/.quillstreak-ready" ]; then
   ) 9>"$WINEPREFIX.lock"
 fi
 
+# A program started just as the previous one's wine server shuts down (it lingers a few seconds
+# after its last client) cannot connect to it: "wine client error", and the program never ran.
+# Such a start is tried again, twice at most.
 err_file=$(mktemp "$tmp_root/quillstreak-wine-stderr.XXXXXX")
-"$loader" "$@" 2>"$err_file"
-status=$?
+for attempt in 1 2 3; do
+  "$loader" "$@" 2>"$err_file"
+  status=$?
+  if [ $status -eq 0 ] || [ $attempt -eq 3 ] || ! grep -q '^wine client error' "$err_file"; then
+    break
+  fi
+  echo "wine-run.sh: the wine server went away as the program started; starting it again" >&2
+  sleep 1
+done
 cat "$err_file" >&2
 rm -f "$err_file"
 exit $status
