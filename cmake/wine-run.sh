@@ -49,6 +49,12 @@ if [ ! -f "$WINEPREFIX/.quillstreak-ready" ]; then
   ) 9>"$WINEPREFIX.lock"
 fi
 
+# One wine server for a whole test run: started here when none is running, it stays 30 s after
+# its last program ends (the default is a few seconds), so that the next test does not start
+# while the server shuts down. It exits by itself after the last test. When a server is
+# already running this returns at once.
+if [ -n "$wineserver" ]; then "$wineserver" -p30 >/dev/null 2>&1 </dev/null; fi
+
 # A program started just as the previous one's wine server shuts down (it lingers a few seconds
 # after its last client) cannot connect to it: "wine client error", and the program never ran.
 # Such a start is tried again, twice at most.
