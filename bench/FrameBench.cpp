@@ -431,14 +431,23 @@ void BM_FrameAllocatorPagesKept(benchmark::State& state) {
 }
 BENCHMARK(BM_FrameAllocatorPagesKept)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
 
+// Runs the child once per iteration and returns its last figures; empty, with the benchmark
+// marked failed, when they lack `key`.
+std::map<std::string, double> RunChildFor(benchmark::State& state, const std::string& what,
+                                          const char* key) {
+  std::map<std::string, double> v;
+  for (auto _ : state) v = RunChild(what);
+  if (!v.count(key)) {
+    state.SkipWithError("child failed");
+    v.clear();
+  }
+  return v;
+}
+
 // Peak resident memory of a 48-frame 1080p 16-sample render in a fresh process.
 void BM_Render48FramesPeak(benchmark::State& state) {
-  std::map<std::string, double> v;
-  for (auto _ : state) v = RunChild("peak48");
-  if (!v.count("peak_bytes")) {
-    state.SkipWithError("child failed");
-    return;
-  }
+  const auto v = RunChildFor(state, "peak48", "peak_bytes");
+  if (v.empty()) return;
   state.counters["peak_MB"] = v.at("peak_bytes") / 1e6;
   state.counters["held_MB"] = v.at("held_bytes") / 1e6;
 }
@@ -446,12 +455,8 @@ BENCHMARK(BM_Render48FramesPeak)->Iterations(1)->UseRealTime()->Unit(benchmark::
 
 // Peak resident memory beyond the 2 GiB budget with a 16000x16000 layer.
 void BM_HugeLayerPeak(benchmark::State& state) {
-  std::map<std::string, double> v;
-  for (auto _ : state) v = RunChild("huge");
-  if (!v.count("over_budget_bytes")) {
-    state.SkipWithError("child failed");
-    return;
-  }
+  const auto v = RunChildFor(state, "huge", "over_budget_bytes");
+  if (v.empty()) return;
   state.counters["MB_over_budget"] = v.at("over_budget_bytes") / 1e6;
   state.counters["peak_MB"] = v.at("peak_bytes") / 1e6;
   state.counters["frame_err"] = v.at("frame_err");
