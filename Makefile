@@ -11,6 +11,7 @@
 #   make windows  build the Windows module and install it to build/windows/install/Plug-ins
 #   make guide    render every picture of the user guide (docs/guide/) and the demo's contact sheet
 #   make package  build the Windows module and pack build/windows/Quillstreak-<version>-win64.zip
+#                 and the installer build/windows/Quillstreak-<version>-win64-setup.exe
 #   make bench    build and run the benchmarks
 #   make fuzz     build the fuzz targets and run each for FUZZ_SECONDS
 #   make format   clang-format every C++ file of ours
@@ -67,14 +68,16 @@ guide: setup
 	cmake --build --preset dev -j$(JOBS)
 	bash scripts/guide.sh
 
-# CPack packs the windows preset's install rules (test package_build, which `make test` runs as
-# well); package_contents then opens the archive and compares its module with the one the
-# Windows tests ran.
+# CPack packs the windows preset's install rules into the zip and the installer (test
+# package_build, which `make test` runs as well); package_contents then opens the archive and
+# compares its module with the one the Windows tests ran, and package_installer_payload installs
+# the installer silently under Wine and compares what it installed with the archive.
 package: setup
 	cmake --preset windows
 	cmake --build --preset windows -j$(JOBS)
 	ctest --preset windows -R '^package_' --output-on-failure
 	@echo "Package: $$(ls build/windows/Quillstreak-*-win64.zip)"
+	@echo "Installer: $$(ls build/windows/Quillstreak-*-win64-setup.exe)"
 
 bench: setup
 	cmake --preset bench

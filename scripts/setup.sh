@@ -14,6 +14,8 @@ packages=(
   libfreetype-dev fonts-dejavu-core ffmpeg cmark-gfm
   # Windows cross build and running its tests
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
+  # The Windows installer (make package)
+  nsis
 )
 
 missing=()
