@@ -106,8 +106,8 @@ void SetUpSlidingLayer(Host& host) {
 
 // Turns the host's layer cache on or off (a no-op for a host without one).
 template <typename H>
-auto SetCache(H& host, bool on, int) -> decltype(host.worlds().SetLayerCache(on), void()) {
-  host.worlds().SetLayerCache(on);
+auto SetCache(H& host, bool on, int) -> decltype(host.settings().SetLayerCache(on), void()) {
+  host.settings().SetLayerCache(on);
 }
 template <typename H>
 void SetCache(H&, bool, long) {}
@@ -132,8 +132,8 @@ std::unique_ptr<Host> MakeFrameHost(const FrameCase& c) {
     throw std::runtime_error("setup failed");
   }
   using namespace quillstreak;
-  host->records().SetDownsample(PF_RationalScale{1, static_cast<A_u_long>(c.downsample)},
-                                PF_RationalScale{1, static_cast<A_u_long>(c.downsample)});
+  host->settings().SetDownsample(PF_RationalScale{1, static_cast<A_u_long>(c.downsample)},
+                                 PF_RationalScale{1, static_cast<A_u_long>(c.downsample)});
   host->params().SetFloat(PARAM_TIME_THRESHOLD, static_cast<double>(c.step) / c.downsample);
   const double window = c.samples == 0 ? 0.0 : (c.samples - 1) * static_cast<double>(c.step);
   // shutterTicks = trunc(frame * angle / 360): a hair above the exact angle survives truncation.
@@ -149,8 +149,8 @@ std::unique_ptr<Host> MakeFrameHost(const FrameCase& c) {
 
 // One frame: pre-render, render, end. Returns the bytes the effect's passes moved, or < 0 on error.
 double RenderOne(Host& host, A_long time, bool ramp, int expectSamples, std::string& error) {
-  host.scene().SetTime(time);
-  if (host.SmartPreRender() != PF_Err_NONE) {
+  host.settings().SetTime(time);
+  if (host.frames().SmartPreRender() != PF_Err_NONE) {
     error = "smart pre-render failed";
     return -1;
   }
@@ -169,11 +169,11 @@ double RenderOne(Host& host, A_long time, bool ramp, int expectSamples, std::str
         "expected " + std::to_string(expectSamples) + " samples, got " + std::to_string(samples);
     return -1;
   }
-  if (const PF_Err err = host.SmartRender(); err != PF_Err_NONE) {
+  if (const PF_Err err = host.frames().SmartRender(); err != PF_Err_NONE) {
     error = "smart render failed (" + std::to_string(err) + ")";
     return -1;
   }
-  host.EndFrame();
+  host.frames().EndFrame();
   return bytes;
 }
 
@@ -379,10 +379,10 @@ int HugeChild() {
   host->params().SetFloat(PARAM_MOTION_THRESHOLD, 20.0);
   PF_Err err = PF_Err_NONE;
   for (int k = 0; k < 3; ++k) {
-    host->scene().SetTime(kFirstFrameTime + k * kFrame);
-    err = host->SmartPreRender();
-    if (err == PF_Err_NONE) err = host->SmartRender();
-    host->EndFrame();
+    host->settings().SetTime(kFirstFrameTime + k * kFrame);
+    err = host->frames().SmartPreRender();
+    if (err == PF_Err_NONE) err = host->frames().SmartRender();
+    host->frames().EndFrame();
   }
   const double peak = PeakResident();
   std::printf("over_budget_bytes=%.0f\npeak_bytes=%.0f\nframe_err=%d\nin_use_after=%.0f\n",

@@ -219,7 +219,7 @@ TEST(EndToEnd, TrailFramesMatchTheLayerHistory) {
     for (const auto& [time, x] : m.keys) {
       layer.transform.position.AddKeyframe(time, {x, m.y, 0, 0}, Interp::Hold);
     }
-    host->records().SetDownsample(m.ds, m.ds);
+    host->settings().SetDownsample(m.ds, m.ds);
     host->params().SetFloat(PARAM_MOTION_THRESHOLD, 1.0);
     host->params().SetFloat(PARAM_TIME_THRESHOLD, 20.0);
     host->params().SetFloat(PARAM_SHUTTER_ANGLE, 360.0);

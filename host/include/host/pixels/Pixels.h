@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <new>
 #include <utility>
@@ -77,6 +78,11 @@ class World {
   std::size_t bytes() const { return storage_.size(); }
   /// Bytes of memory the storage holds (at least bytes()).
   std::size_t capacity() const { return storage_.capacity(); }
+
+  /// rowbytes of a world `width` pixels wide, and the bytes of one of that size (negative
+  /// sizes count as 0), as a world lays them out.
+  static std::uint64_t RowBytesFor(std::int64_t width);
+  static std::uint64_t BytesFor(std::int64_t width, std::int64_t height);
 
   World(const World& other);
   World& operator=(const World& other);

@@ -1,13 +1,13 @@
-// The frame protocol: commands sent to the effect (with the frame's bookkeeping around smart
-// pre-render and smart render), the layer checkouts and worlds of a frame, the frame's end (the
-// pre-render deleter) and the composite of the frame.
+// The frame protocol: smart pre-render and smart render with their input and output records,
+// the layer checkouts of a frame and their pixels, the output world, and the frame's end (the
+// pre-render deleter).
 #pragma once
 
 #include <cstdint>
 #include <map>
-#include <optional>
 #include <vector>
 
+#include "host/CommandRunner.h"
 #include "host/pixels/Pixels.h"
 #include "hostapi/HostApi.h"
 
@@ -16,9 +16,9 @@ namespace quillstreak::host {
 class HostRecords;
 struct Layer;
 class ParamStore;
+class RenderSettings;
 class Scene;
 class WorldPool;
-struct LayerRenderKey;
 
 /// One checkout_layer call of the current frame (its arguments and the result the host gave).
 struct LayerCheckout {
@@ -33,54 +33,26 @@ struct LayerCheckout {
   std::int32_t layerId = 0;  // the layer rendered for it (0 = none)
 };
 
-/// What RenderFrame produced.
-struct FrameResult {
-  PF_Err preRenderErr = PF_Err_NONE;
-  PF_Err renderErr = PF_Err_NONE;
-  PF_Err err = PF_Err_NONE;  // the first non-zero of the two, else PF_Err_OUT_OF_MEMORY when
-                             // the frame does not fit the world budget (frame left empty)
-  World frame;               // composition-sized at the downsample, opaque; empty when it has
-                             // no pixels
-};
-
-class FrameDriver {
+class FrameProtocol : private CommandHooks {
  public:
-  FrameDriver(HostRecords& records, Scene& scene, const ParamStore& params, WorldPool& worlds)
-      : records_(records), scene_(scene), params_(params), worlds_(worlds) {}
-  FrameDriver(const FrameDriver&) = delete;
-  FrameDriver& operator=(const FrameDriver&) = delete;
+  /// Registers itself with the runner for the frame's bookkeeping around every command.
+  FrameProtocol(CommandRunner& runner, HostRecords& records, const Scene& scene,
+                const ParamStore& params, const RenderSettings& settings, WorldPool& worlds);
+  FrameProtocol(const FrameProtocol&) = delete;
+  FrameProtocol& operator=(const FrameProtocol&) = delete;
 
-  // ---- settings ------------------------------------------------------------------------------
-  /// Worker threads for iterate, transfer and layer rendering (0 = hardware concurrency).
-  void SetThreads(unsigned threads) { threads_ = threads; }
-  unsigned threads() const { return threads_; }
-  /// Replaces the output_request of the next pre-renders (default: DefaultOutputRequest()).
-  void SetOutputRequest(const PF_RenderRequest& request) { requestOverride_ = request; }
-  void ClearOutputRequest() { requestOverride_.reset(); }
-  /// The whole composition at the downsample, field as in_data, channel mask ARGB.
+  /// The whole frame (the composition at the downsample), field as in_data, channel mask ARGB:
+  /// the output_request of a pre-render unless RenderSettings::SetOutputRequest replaces it.
   PF_RenderRequest DefaultOutputRequest() const;
-  /// Output rectangles placed in PF_PreRenderOutput before the effect runs (default empty).
-  void SetPreRenderEntryRects(PF_LRect result, PF_LRect maxResult);
 
   // ---- commands ------------------------------------------------------------------------------
-  /// Sends a command with the host's in_data and out_data as they stand. A smart pre-render
-  /// ends the pending frame first; smart pre-render and smart render drop the last output.
-  /// The command's worlds are released when it returns. Throws std::logic_error when a command
-  /// is already running.
-  PF_Err Send(PF_Cmd cmd, PF_ParamDef** params, PF_LayerDef* output, void* extra);
-  /// Ends a pending frame, then pre-renders the frame at the scene's time.
+  /// Ends a pending frame, then pre-renders the frame at the settings' time.
   PF_Err SmartPreRender();
   /// Renders the frame pre-rendered last (its pre_render_data).
   PF_Err SmartRender();
   /// Calls delete_pre_render_data_func(pre_render_data) when set and forgets the frame (both
   /// fields of preRenderOutput() are null afterwards). Throws std::logic_error during a command.
   void EndFrame();
-  /// Sets the scene's time, pre-renders, renders (only when pre-render succeeded), composites
-  /// the layers over the background (the effect layer through its output world) and ends the
-  /// frame. The layers go bottom to top onto a transparent canvas with TransferInFront, and the
-  /// canvas over the background colour with CompositeOverBackground: straight-alpha "over"
-  /// throughout.
-  FrameResult RenderFrame(A_long time);
 
   // ---- the frame -----------------------------------------------------------------------------
   const PF_PreRenderInput& preRenderInput() const { return preIn_; }
@@ -88,9 +60,6 @@ class FrameDriver {
   const std::vector<LayerCheckout>& layerCheckouts() const { return checkouts_; }
   /// The output world of the last smart render (kept until the next pre-render or smart render).
   const World* outputWorld() const;
-  /// The last output placed on a transparent world the size of the frame (the composition at
-  /// the downsample): the effect layer alone, as it goes into the frame.
-  World EffectLayerFrame() const;
 
   // ---- the callbacks of a frame (the host's pre-render and smart-render callbacks) -----------
   /// checkout_layer during smart pre-render: records the checkout and reports the layer's box.
@@ -105,21 +74,19 @@ class FrameDriver {
   bool inRender() const { return inRender_; }
 
  private:
+  void BeforeCommand(PF_Cmd cmd) override;
+  void AfterCommand(PF_Cmd cmd, void* extra) override;
   void FinishFrame();
   const Layer* LayerForCheckout(int index) const;
   void RenderCheckout(const Layer& layer, const LayerCheckout& checkout, World& world);
-  A_long FrameWidth() const;
-  A_long FrameHeight() const;
 
+  CommandRunner& runner_;
   HostRecords& records_;
-  Scene& scene_;
+  const Scene& scene_;
   const ParamStore& params_;
+  const RenderSettings& settings_;
   WorldPool& worlds_;
-  unsigned threads_ = 0;
 
-  std::optional<PF_RenderRequest> requestOverride_;
-  PF_LRect entryResult_{};
-  PF_LRect entryMax_{};
   bool inPreRender_ = false;
   bool inRender_ = false;
   bool framePending_ = false;
