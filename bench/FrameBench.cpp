@@ -31,6 +31,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -104,6 +105,17 @@ void SetUpSlidingLayer(Host& host) {
   host.scene().SetEffectLayer(1);
 }
 
+// A host for the module, `setUpScene` (the composition and the effect's layer) done before
+// global and parameter setup. Throws std::runtime_error when a setup command fails.
+std::unique_ptr<Host> SetUpHost(const std::function<void(Host&)>& setUpScene) {
+  auto host = std::make_unique<Host>(TheModule());
+  if (setUpScene) setUpScene(*host);
+  if (host->GlobalSetup() != PF_Err_NONE || host->ParamsSetup() != PF_Err_NONE) {
+    throw std::runtime_error("setup failed");
+  }
+  return host;
+}
+
 // Turns the host's layer cache on or off (a no-op for a host without one).
 template <typename H>
 auto SetCache(H& host, bool on, int) -> decltype(host.settings().SetLayerCache(on), void()) {
@@ -126,11 +138,7 @@ FrameCase CaseOf(const benchmark::State& state) {
 }
 
 std::unique_ptr<Host> MakeFrameHost(const FrameCase& c) {
-  auto host = std::make_unique<Host>(TheModule());
-  SetUpSlidingLayer(*host);
-  if (host->GlobalSetup() != PF_Err_NONE || host->ParamsSetup() != PF_Err_NONE) {
-    throw std::runtime_error("setup failed");
-  }
+  std::unique_ptr<Host> host = SetUpHost(SetUpSlidingLayer);
   using namespace quillstreak;
   host->settings().SetDownsample(PF_RationalScale{1, static_cast<A_u_long>(c.downsample)},
                                  PF_RationalScale{1, static_cast<A_u_long>(c.downsample)});
@@ -368,12 +376,12 @@ int FrameChild(const std::string& what) {
 // expected), the peak resident bytes and those beyond the budget, and the bytes still in use
 // after the frames.
 int HugeChild() {
-  auto host = std::make_unique<Host>(TheModule());
-  SetUpSlidingLayer(*host);
-  quillstreak::host::Layer& layer = host->scene().comp().layers[0];
-  layer.source = ImageSource(16000, 16000);
-  layer.transform.anchor.SetConstant({8000.0, 8000.0, 0.0, 0.0});
-  if (host->GlobalSetup() != PF_Err_NONE || host->ParamsSetup() != PF_Err_NONE) return 1;
+  std::unique_ptr<Host> host = SetUpHost([](Host& h) {
+    SetUpSlidingLayer(h);
+    quillstreak::host::Layer& layer = h.scene().comp().layers[0];
+    layer.source = ImageSource(16000, 16000);
+    layer.transform.anchor.SetConstant({8000.0, 8000.0, 0.0, 0.0});
+  });
   using namespace quillstreak;
   host->params().SetFloat(PARAM_SHUTTER_ANGLE, 0.0);
   host->params().SetFloat(PARAM_MOTION_THRESHOLD, 20.0);
@@ -504,10 +512,7 @@ void BM_RendererDemo(benchmark::State& state) {
   std::unique_ptr<Host> host;
   quillstreak::renderer::Scene scene;
   try {
-    host = std::make_unique<Host>(TheModule());
-    if (host->GlobalSetup() != PF_Err_NONE || host->ParamsSetup() != PF_Err_NONE) {
-      throw std::runtime_error("setup failed");
-    }
+    host = SetUpHost(nullptr);
     const quillstreak::renderer::ParamCatalog catalog(host->params().declared());
     scene = quillstreak::renderer::ParseScene(quillstreak::renderer::DemoSceneText(), "<demo>", "",
                                               catalog);
@@ -551,15 +556,8 @@ BENCHMARK(BM_RendererDemo)
 
 // A scene like the renderer's demo, at 1920x1080 and 24 fps: a 360 px ellipse travelling on a
 // curve while it turns and scales, ramp fill on, 48 frames.
-void BM_DemoLikeScene1080p(benchmark::State& state) {
-  std::unique_ptr<Host> host;
-  try {
-    host = std::make_unique<Host>(TheModule());
-  } catch (const std::exception& e) {
-    state.SkipWithError(e.what());
-    return;
-  }
-  quillstreak::host::Composition& comp = host->scene().comp();
+void SetUpDemoLikeScene(Host& host) {
+  quillstreak::host::Composition& comp = host.scene().comp();
   comp.width = 1920;
   comp.height = 1080;
   comp.timeScale = 2400;
@@ -588,9 +586,15 @@ void BM_DemoLikeScene1080p(benchmark::State& state) {
   shape.transform.scale.AddKeyframe(2400, {140.0, 140.0, 100.0, 0.0});
   shape.transform.scale.AddKeyframe(4700, {80.0, 80.0, 100.0, 0.0});
   comp.layers.push_back(std::move(shape));
-  host->scene().SetEffectLayer(1);
-  if (host->GlobalSetup() != PF_Err_NONE || host->ParamsSetup() != PF_Err_NONE) {
-    state.SkipWithError("setup failed");
+  host.scene().SetEffectLayer(1);
+}
+
+void BM_DemoLikeScene1080p(benchmark::State& state) {
+  std::unique_ptr<Host> host;
+  try {
+    host = SetUpHost(SetUpDemoLikeScene);
+  } catch (const std::exception& e) {
+    state.SkipWithError(e.what());
     return;
   }
   using namespace quillstreak;

@@ -12,13 +12,13 @@
 
 #include "params/ParamIndex.h"
 #include "support/EffectHarness.h"
+#include "support/Picture.h"
 
 namespace {
 
 using namespace quillstreak;
 using quillstreak::host::Host;
 using quillstreak::host::Interp;
-using quillstreak::host::World;
 using quillstreak::test::Call;
 using quillstreak::test::NewHost;
 using quillstreak::test::Op;
@@ -118,52 +118,24 @@ std::unique_ptr<Host> MakeHost(const Scene& s) {
 }
 
 /// The expected output world, painted the way the trail is built.
-class Canvas {
+class Canvas : public quillstreak::test::Picture {
  public:
   Canvas(A_long left, A_long top, A_long right, A_long bottom)
-      : left_(left), top_(top), w_(right - left), h_(bottom - top), px_(std::size_t(w_ * h_)) {}
+      : Picture(left, top, right - left, bottom - top) {}
 
   /// A kSide square of straight colour p drawn in front (straight-alpha over) at comp (x, y).
-  void Square(Pos at, PF_Pixel p) {
-    for (A_long y = at.y; y < at.y + kSide; ++y) {
-      for (A_long x = at.x; x < at.x + kSide; ++x) {
-        PF_Pixel& d = px_[std::size_t((y - top_) * w_ + (x - left_))];
-        d = quillstreak::test::Over(p, d);
-      }
+  void Square(Pos pos, PF_Pixel p) {
+    for (A_long y = pos.y; y < pos.y + kSide; ++y) {
+      for (A_long x = pos.x; x < pos.x + kSide; ++x)
+        at(x, y) = quillstreak::test::Over(p, at(x, y));
     }
   }
   void Recolor(PF_Pixel c) {
-    for (PF_Pixel& p : px_) p = {p.alpha, c.red, c.green, c.blue};
+    for (PF_Pixel& p : pixels()) p = {p.alpha, c.red, c.green, c.blue};
   }
   void Fade(unsigned percent) {
-    for (PF_Pixel& p : px_) p.alpha = A_u_char(p.alpha * percent / 100);
+    for (PF_Pixel& p : pixels()) p.alpha = A_u_char(p.alpha * percent / 100);
   }
-
-  void ExpectEqual(const World* got) const {
-    ASSERT_NE(got, nullptr);
-    EXPECT_EQ(got->def().origin_x, left_);
-    EXPECT_EQ(got->def().origin_y, top_);
-    ASSERT_EQ(got->width(), w_);
-    ASSERT_EQ(got->height(), h_);
-    int mismatches = 0;
-    for (A_long y = 0; y < h_ && mismatches < 8; ++y) {
-      for (A_long x = 0; x < w_ && mismatches < 8; ++x) {
-        const PF_Pixel& g = got->at(x, y);
-        const PF_Pixel& e = px_[std::size_t(y * w_ + x)];
-        if (g.alpha != e.alpha || g.red != e.red || g.green != e.green || g.blue != e.blue) {
-          ++mismatches;
-          ADD_FAILURE() << "pixel (" << x + left_ << "," << y + top_ << "): got ARGB "
-                        << int(g.alpha) << " " << int(g.red) << " " << int(g.green) << " "
-                        << int(g.blue) << ", want " << int(e.alpha) << " " << int(e.red) << " "
-                        << int(e.green) << " " << int(e.blue);
-        }
-      }
-    }
-  }
-
- private:
-  A_long left_, top_, w_, h_;
-  std::vector<PF_Pixel> px_;
 };
 
 /// The output world the scene should give, with the sample copies 1..`drawnUpTo` (all when
