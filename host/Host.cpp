@@ -7,7 +7,7 @@ namespace quillstreak::host {
 Host::Host(PF_FilterProc entry)
     : records_(entry),
       context_(std::make_unique<CallbackContext>(records_, scene_, params_, accounts_, journal_,
-                                                 faults_, worlds_, frames_, settings_)) {
+                                                 faults_, frames_, settings_)) {
   runner_.Attach(context_.get());
   SyncInData();
 }

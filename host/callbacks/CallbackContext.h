@@ -26,12 +26,11 @@ class RenderSettings;
 class ParamStore;
 class Accounts;
 class Scene;
-class WorldPool;
 
 class CallbackContext {
  public:
   CallbackContext(HostRecords& records, Scene& scene, ParamStore& params, Accounts& accounts,
-                  Journal& journal, Faults& faults, WorldPool& worlds, FrameProtocol& frames,
+                  Journal& journal, Faults& faults, FrameProtocol& frames,
                   const RenderSettings& settings)
       : records_(records),
         scene_(scene),
@@ -39,7 +38,6 @@ class CallbackContext {
         accounts_(accounts),
         journal_(journal),
         faults_(faults),
-        worlds_(worlds),
         frames_(frames),
         settings_(settings) {}
   CallbackContext(const CallbackContext&) = delete;
@@ -93,7 +91,6 @@ class CallbackContext {
   ParamStore& params() { return params_; }
   Accounts& accounts() { return accounts_; }
   const Faults& faults() const { return faults_; }
-  WorldPool& worlds() { return worlds_; }
   FrameProtocol& frames() { return frames_; }
   const RenderSettings& settings() const { return settings_; }
 
@@ -106,7 +103,6 @@ class CallbackContext {
   Accounts& accounts_;
   Journal& journal_;
   Faults& faults_;
-  WorldPool& worlds_;
   FrameProtocol& frames_;
   const RenderSettings& settings_;
 };
