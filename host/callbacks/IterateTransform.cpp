@@ -75,16 +75,17 @@ PF_Err transfer_rect(PF_ProgPtr ref, PF_Quality quality, PF_ModeFlags m_flags, P
     if (A_long f = c.Enter<Op::transfer_rect>(call)) return c.Done(f);
     if (c.BadRef(ref) || comp_mode == nullptr || !ValidWorld(src_world) || !ValidWorld(dst_world))
       return c.Done(PF_Err_BAD_CALLBACK_PARAM);
-    // Only what the effect needs: the source in front of the destination, no mask. The host's
-    // 8-bit worlds hold straight ARGB whichever alpha mode the caller names, so both modes give
-    // the same straight-alpha composite; the flag is only journaled.
+    // Only what the effect needs: the source in front of the destination, no mask. The alpha
+    // mode says what the source pixels are: straight ones are blended straight, premultiplied
+    // ones by the premultiplied "over" (see Pixels.h).
     if (comp_mode->xfer != PF_Xfer_IN_FRONT ||
         (m_flags != PF_MF_Alpha_PREMUL && m_flags != PF_MF_Alpha_STRAIGHT) ||
         mask_world0 != nullptr)
       return c.Done(PF_Err_BAD_CALLBACK_PARAM);
     const PF_Rect whole{0, 0, src_world->width, src_world->height};
-    TransferInFront(*src_world, src_rec != nullptr ? *src_rec : whole, dest_x, dest_y,
-                    comp_mode->opacity, *dst_world, c.settings().threads());
+    const auto transfer = m_flags == PF_MF_Alpha_STRAIGHT ? TransferInFront : TransferInFrontPremul;
+    transfer(*src_world, src_rec != nullptr ? *src_rec : whole, dest_x, dest_y, comp_mode->opacity,
+             *dst_world, c.settings().threads());
     return c.Done(PF_Err_NONE);
   });
 }

@@ -79,10 +79,12 @@ class TrailCompositor {
                     &world);
   }
 
-  /// Draws `source` in front of `output`, placed by the two worlds' origins.
+  /// Draws `source` in front of `output`, placed by the two worlds' origins. The worlds the host
+  /// hands us hold straight ARGB, and the transfer says so: a host that took them for
+  /// premultiplied would brighten every partly covered pixel that lands on the trail.
   PF_Err Transfer(const PF_EffectWorld& source, PF_EffectWorld& output) {
     return CallHost(suites_.WorldTransformSuite1().transfer_rect, in_.effect_ref, in_.quality,
-                    PF_ModeFlags{PF_MF_Alpha_PREMUL}, in_.field, &source.extent_hint, &source,
+                    PF_ModeFlags{PF_MF_Alpha_STRAIGHT}, in_.field, &source.extent_hint, &source,
                     static_cast<const PF_CompositeMode*>(&mode_),
                     static_cast<const PF_MaskWorld*>(nullptr),
                     Offset(source.origin_x, output.origin_x),

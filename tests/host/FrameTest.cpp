@@ -272,7 +272,8 @@ TEST(Frame, APreRenderWithoutItsRecordsDoesNotEndTheLastFrameAgain) {
 }
 
 TEST(Frame, RenderFrameCompositesLayersInOrderOverTheBackground) {
-  // Worlds are straight ARGB whichever alpha mode the effect names; any other mode is refused.
+  // An opaque layer copied into a transparent output: the straight and premultiplied readings
+  // agree there; any other mode is refused.
   for (const PF_ModeFlags mode :
        std::vector<PF_ModeFlags>{PF_MF_Alpha_PREMUL, PF_MF_Alpha_STRAIGHT, 7}) {
     SCOPED_TRACE(mode);
@@ -318,6 +319,74 @@ TEST(Frame, RenderFrameCompositesLayersInOrderOverTheBackground) {
     EXPECT_EQ(layer.at(350, 180).blue, 255);
     EXPECT_EQ(layer.at(250, 180).alpha, 0);  // the red layer is not part of it
   }
+}
+
+TEST(Frame, PremultipliedTransfersOfStraightCopiesBrightenTheirSoftEdges) {
+  // Two copies of a soft-edged ellipse, the second 30 px to the right of the first, drawn with
+  // transfer_rect in the given alpha mode. Declared STRAIGHT, the second copy's edge over the first
+  // keeps the layer's colour; declared PREMUL, the straight edge pixels are added to the colour
+  // behind them and come out brighter. Elsewhere the two pictures are the same.
+  auto render = [](PF_ModeFlags mode) {
+    FakeHost f;
+    quillstreak::host::Layer& layer = f.host.scene().comp().layers.front();
+    layer.source.kind = quillstreak::host::LayerSource::Kind::Ellipse;
+    layer.source.color = PF_Pixel{255, 200, 100, 50};
+    Body() = [mode](PF_Cmd cmd, PF_InData* in, PF_OutData*, PF_ParamDef**, PF_LayerDef*,
+                    void* extra) -> PF_Err {
+      if (cmd == PF_Cmd_SMART_PRE_RENDER) {
+        auto* pre = static_cast<PF_PreRenderExtra*>(extra);
+        PF_CheckoutResult r{};
+        if (PF_Err err =
+                pre->cb->checkout_layer(in->effect_ref, 0, 1, &pre->input->output_request,
+                                        in->current_time, in->time_step, in->time_scale, &r))
+          return err;
+        pre->output->result_rect = r.result_rect;
+        pre->output->result_rect.right += 30;
+        pre->output->max_result_rect = pre->output->result_rect;
+        return PF_Err_NONE;
+      }
+      if (cmd != PF_Cmd_SMART_RENDER) return PF_Err_NONE;
+      auto* sr = static_cast<PF_SmartRenderExtra*>(extra);
+      PF_EffectWorld* input = nullptr;
+      PF_EffectWorld* output = nullptr;
+      if (PF_Err err = sr->cb->checkout_layer_pixels(in->effect_ref, 1, &input)) return err;
+      if (PF_Err err = sr->cb->checkout_output(in->effect_ref, &output)) return err;
+      PF_CompositeMode front{PF_Xfer_IN_FRONT, 0, 255, 0, 0};
+      for (A_long shift : {0, 30}) {
+        if (PF_Err err = in->utils->transfer_rect(in->effect_ref, in->quality, mode, in->field,
+                                                  &input->extent_hint, input, &front, nullptr,
+                                                  input->origin_x - output->origin_x + shift,
+                                                  input->origin_y - output->origin_y, output))
+          return err;
+      }
+      return PF_Err_NONE;
+    };
+    const quillstreak::host::FrameResult r = f.host.RenderFrame(0);
+    EXPECT_EQ(r.err, PF_Err_NONE);
+    return r.frame;
+  };
+  const quillstreak::host::World straight = render(PF_MF_Alpha_STRAIGHT);
+  const quillstreak::host::World premul = render(PF_MF_Alpha_PREMUL);
+  ASSERT_EQ(straight.width(), premul.width());
+  int brighter = 0;
+  for (A_long y = 0; y < straight.height(); ++y) {
+    for (A_long x = 0; x < straight.width(); ++x) {
+      const PF_Pixel& s = straight.at(x, y);
+      const PF_Pixel& p = premul.at(x, y);
+      ASSERT_TRUE(p.red >= s.red && p.green >= s.green && p.blue >= s.blue) << x << "," << y;
+      if (p.green > s.green + 20) ++brighter;
+    }
+  }
+  // Across the second copy's left edge in row 150 (x = 309.6), which lies over the first copy's
+  // interior: straight, the layer's colour over itself is that colour; premultiplied, a light
+  // contour.
+  int contour = 0;
+  for (A_long x = 300; x < 320; ++x) {
+    EXPECT_EQ(straight.at(x, 150).green, 100) << x;
+    if (premul.at(x, 150).green > 120) ++contour;
+  }
+  EXPECT_GT(contour, 0);
+  EXPECT_GT(brighter, 10);
 }
 
 }  // namespace

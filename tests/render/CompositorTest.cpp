@@ -197,13 +197,13 @@ std::string IterateOver(A_long height) {
                             .area = std::nullopt,
                             .in_place = true});
 }
-// transfer_rect: the frame's quality and field, the effect's alpha mode (the host's worlds are
-// straight either way), the whole 4x4 source at its offset from the output's origin, in front
+// transfer_rect: the frame's quality and field, straight alpha (the worlds the host hands the
+// effect are straight), the whole 4x4 source at its offset from the output's origin, in front
 // at full strength, no mask.
 std::string TransferAt(A_long dx, A_long dy, PF_Quality quality = PF_Quality_HI,
                        PF_Field field = PF_Field_FRAME) {
   return Call<Op::transfer_rect>({.quality = quality,
-                                  .m_flags = PF_MF_Alpha_PREMUL,
+                                  .m_flags = PF_MF_Alpha_STRAIGHT,
                                   .field = field,
                                   .src_rect = PF_Rect{0, 0, kSide, kSide},
                                   .dest_x = dx,

@@ -1,7 +1,7 @@
 // The fast paths of the pixel services give the bytes of the plain formulas: four-pixel
-// straight-alpha blending with its shortcuts, layer rendering in single precision (against the
-// double-precision formula, and vector against portable code), and row work shared out on the
-// worker pool (concurrent and nested calls).
+// straight-alpha blending with its shortcuts, four-pixel premultiplied blending, layer rendering
+// in single precision (against the double-precision formula, and vector against portable code),
+// and row work shared out on the worker pool (concurrent and nested calls).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "host/pixels/Pixels.h"
 #include "PixelsCommon.h"
+#include "host/pixels/Pixels.h"
 
 namespace quillstreak::host {
 namespace {
@@ -29,6 +29,18 @@ PF_Pixel OverReference(PF_Pixel s, PF_Pixel d, unsigned opacity) {
     return static_cast<A_u_char>(num / w + (2 * (num % w) >= w ? 1 : 0));
   };
   return {static_cast<A_u_char>(Div255(static_cast<unsigned>(w))), mix(s.red, d.red),
+          mix(s.green, d.green), mix(s.blue, d.blue)};
+}
+
+// Premultiplied "over" on the stored values, in 64-bit arithmetic: s.c * o + d.c * (1 - sa),
+// rounded to nearest and clamped to 255.
+PF_Pixel PremulReference(PF_Pixel s, PF_Pixel d, unsigned opacity) {
+  auto div255 = [](std::uint64_t v) { return v / 255 + (2 * (v % 255) >= 255 ? 1 : 0); };
+  const std::uint64_t sa = div255(s.alpha * opacity), keep = 255 - sa;
+  auto mix = [&](std::uint64_t sc, std::uint64_t dc) {
+    return static_cast<A_u_char>(std::min<std::uint64_t>(255, div255(sc * opacity + dc * keep)));
+  };
+  return {static_cast<A_u_char>(sa + div255(d.alpha * keep)), mix(s.red, d.red),
           mix(s.green, d.green), mix(s.blue, d.blue)};
 }
 
@@ -64,14 +76,19 @@ TEST(TransferInFront, FastPathsMatchThePlainFormulaOnRandomWorlds) {
     fill(src);
     fill(dst);
     for (unsigned opacity : {255u, 200u, 128u, 1u, 0u}) {
-      World out = dst;
-      TransferInFront(src.def(), {0, 0, width, 16}, 0, 0, static_cast<A_u_char>(opacity), out.def(),
-                      2);
+      World out = dst, premul = dst;
+      const auto o = static_cast<A_u_char>(opacity);
+      TransferInFront(src.def(), {0, 0, width, 16}, 0, 0, o, out.def(), 2);
+      TransferInFrontPremul(src.def(), {0, 0, width, 16}, 0, 0, o, premul.def(), 2);
       for (A_long y = 0; y < 16; ++y) {
         for (A_long x = 0; x < width; ++x) {
           const PF_Pixel e = OverReference(src.at(x, y), dst.at(x, y), opacity);
           ASSERT_EQ(std::memcmp(&out.at(x, y), &e, 4), 0)
               << "width " << width << " opacity " << opacity << " at " << x << "," << y;
+          const PF_Pixel p = PremulReference(src.at(x, y), dst.at(x, y), opacity);
+          ASSERT_EQ(std::memcmp(&premul.at(x, y), &p, 4), 0)
+              << "premultiplied: width " << width << " opacity " << opacity << " at " << x << ","
+              << y;
         }
       }
     }

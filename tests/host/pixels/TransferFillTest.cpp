@@ -61,6 +61,41 @@ TEST(TransferInFront, BlendsStraightAlphaWithRounding) {
   }
 }
 
+TEST(TransferInFrontPremul, AddsTheStoredColourToWhatIsLeftShowing) {
+  struct Case {
+    PF_Pixel src, dst;
+    A_u_char opacity;
+    PF_Pixel expected;
+  };
+  // sa = div255(s.alpha * opacity), alpha = sa + div255(d.alpha * (255 - sa)),
+  // colour = div255(s.c * opacity + d.c * (255 - sa)), clamped to 255.
+  const Case cases[] = {
+      // Partly covered over opaque: red 200 * 255 / 255 = 200 (straight gives 100), green
+      // (25500 + 50 * 127) = 31850 -> 124.9, blue 255 * 127 = 32385 -> 127.
+      {{128, 200, 100, 0}, {255, 0, 50, 255}, 255, {255, 200, 125, 127}},
+      // Over transparent both readings agree: the source as it is.
+      {{128, 200, 100, 0}, {0, 0, 0, 0}, 255, {128, 200, 100, 0}},
+      // Opacity 128: sa = 128; red 200 * 128 + 100 * 127 = 38300 -> 150.2, green 25500 -> 100,
+      // blue 40 * 128 + 12700 = 17820 -> 69.9.
+      {{255, 200, 100, 40}, {255, 100, 100, 100}, 128, {255, 150, 100, 70}},
+      // Both partly covered: alpha 128 + div255(100 * 127 = 12700 -> 49.8) = 178, red 200,
+      // green 12700 -> 50, blue 50 * 255 + 250 * 127 = 44500 -> 174.5 -> 175.
+      {{128, 200, 0, 50}, {100, 0, 100, 250}, 255, {178, 200, 50, 175}},
+      // A colour above its alpha over a bright pixel: 250 * 255 + 255 * 155 clamps to 255.
+      {{100, 250, 0, 0}, {255, 255, 0, 0}, 255, {255, 255, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    World s(1, 1), d(1, 1);
+    s.at(0, 0) = c.src;
+    d.at(0, 0) = c.dst;
+    TransferInFrontPremul(s.def(), {0, 0, 1, 1}, 0, 0, c.opacity, d.def());
+    const PF_Pixel r = d.at(0, 0);
+    EXPECT_TRUE(Same(r, c.expected))
+        << int(r.alpha) << " " << int(r.red) << " " << int(r.green) << " " << int(r.blue);
+    EXPECT_TRUE(Same(PremulOver(c.src, c.dst, c.opacity), c.expected));
+  }
+}
+
 TEST(TransferInFront, ClipsAtEveryEdge) {
   struct Case {
     PF_Rect rect;
