@@ -7,6 +7,7 @@
 #include "host/RenderSettings.h"
 #include "host/Scene.h"
 #include "host/WorldPool.h"
+#include "host/pixels/Pixels.h"
 
 namespace quillstreak::host {
 

@@ -1,4 +1,4 @@
-// Owned 8-bit worlds. See Pixels.h for the contract.
+// Owned 8-bit worlds. See World.h for the contract.
 #include "PixelsCommon.h"
 
 #include <cassert>

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "host/pixels/Pixels.h"
+#include "host/pixels/LayerSource.h"
 #include "hostapi/HostApi.h"
 
 namespace quillstreak::host {

@@ -2,7 +2,7 @@
 // the downsample, the effect layer through the effect's last output.
 #pragma once
 
-#include "host/pixels/Pixels.h"
+#include "host/pixels/World.h"
 #include "hostapi/HostApi.h"
 
 namespace quillstreak::host {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "host/CommandRunner.h"
-#include "host/pixels/Pixels.h"
+#include "host/pixels/World.h"
 #include "hostapi/HostApi.h"
 
 namespace quillstreak::host {
