@@ -7,42 +7,12 @@
 #include "frame/HostServices.h"
 #include "frame/Numeric.h"
 #include "frame/SuiteCache.h"
+#include "plan/LockedPlan.h"
 #include "plan/TrailPlan.h"
 #include "render/Kernels.h"
 
 namespace quillstreak {
 namespace {
-
-/// Holds the plan locked for the whole render; at the end, also when an exception passes, the
-/// plan's sample list is destroyed and the handle unlocked.
-class LockedPlan {
- public:
-  LockedPlan(SuiteCache& suites, PF_Handle handle, TrailPlan& plan)
-      : suites_(suites), handle_(handle), plan_(plan) {}
-  ~LockedPlan() {
-    try {
-      Release();
-    } catch (...) {
-    }
-  }
-  LockedPlan(const LockedPlan&) = delete;
-  LockedPlan& operator=(const LockedPlan&) = delete;
-
-  TrailPlan& plan() { return plan_; }
-
-  void Release() {
-    if (handle_ == nullptr) return;
-    const PF_Handle handle = handle_;
-    handle_ = nullptr;
-    DestroySampleTimes(plan_);
-    UnlockHandle(suites_, handle);
-  }
-
- private:
-  SuiteCache& suites_;
-  PF_Handle handle_;
-  TrailPlan& plan_;
-};
 
 /// The distance from one origin to another, saturated to 32 bits: worlds at opposite ends of
 /// the range are far outside each other either way, and the host clips the transfer.
@@ -122,7 +92,8 @@ PF_Err SmartRender(PF_InData& in_data, PF_SmartRenderExtra& extra) {
   if (data == nullptr) {
     return PF_Err_OUT_OF_MEMORY;
   }
-  LockedPlan locked(suites, handle, *static_cast<TrailPlan*>(data));
+  LockedPlan locked(suites, handle, *static_cast<TrailPlan*>(data),
+                    LockedPlan::OnRelease::DestroySamples);
   const TrailPlan& plan = locked.plan();
   TrailCompositor compositor(in_data, extra, suites);
 
