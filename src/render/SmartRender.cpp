@@ -10,6 +10,7 @@
 #include "plan/LockedPlan.h"
 #include "plan/TrailPlan.h"
 #include "render/Kernels.h"
+#include "render/TrailPasses.h"
 
 namespace quillstreak {
 namespace {
@@ -116,8 +117,8 @@ PF_Err SmartRender(PF_InData& in_data, PF_SmartRenderExtra& extra) {
 
   const A_long sampleCount = plan.sampleCount > 0.0 ? TruncateToLong(plan.sampleCount) : 0;
   std::vector<PF_Pixel> rampColors(static_cast<std::size_t>(sampleCount), PF_Pixel{0, 0, 0, 0});
-  const bool rampFill = plan.rampFillEnabled == 1;
-  if (rampFill) {
+  const TrailPasses passes = ChoosePasses(plan);
+  if (passes.rampPerCopy) {
     BuildRampColors(plan, rampColors.data(), rampColors.size());
   }
 
@@ -127,7 +128,7 @@ PF_Err SmartRender(PF_InData& in_data, PF_SmartRenderExtra& extra) {
     }
     PF_EffectWorld* sample = nullptr;
     err = compositor.CheckoutLayer(i, sample);
-    if (rampFill) {
+    if (passes.rampPerCopy) {
       compositor.refcon().fillColor = rampColors[static_cast<std::size_t>(i - 1)];
       if (sample != nullptr && err == PF_Err_NONE) {
         err = compositor.Iterate(*sample, ColorFillKernel);
@@ -138,7 +139,7 @@ PF_Err SmartRender(PF_InData& in_data, PF_SmartRenderExtra& extra) {
     }
   }
 
-  if (plan.solidFillEnabled == 1 && plan.rampFillEnabled == 0) {
+  if (passes.solidFill) {
     compositor.refcon().fillColor = plan.solidColor;
     if (output != nullptr && err == PF_Err_NONE) {
       err = compositor.Iterate(*output, ColorFillKernel);
@@ -146,8 +147,7 @@ PF_Err SmartRender(PF_InData& in_data, PF_SmartRenderExtra& extra) {
   }
   if (output != nullptr) {
     compositor.refcon().opacity = plan.opacity;
-    // At full opacity the pass would leave every pixel as it is.
-    if (err == PF_Err_NONE && plan.opacity != 1.0) {
+    if (err == PF_Err_NONE && passes.opacity) {
       err = compositor.Iterate(*output, OpacityKernel);
     }
   }
