@@ -41,6 +41,7 @@
 #include "Bandwidth.h"
 #include "host/Host.h"
 #include "host/Module.h"
+#include "host/pixels/Pixels.h"
 #include "params/ParamIndex.h"
 
 #if QS_BENCH_DEMO_SCENE
