@@ -31,6 +31,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -40,6 +41,7 @@
 #include "Bandwidth.h"
 #include "host/Host.h"
 #include "host/Module.h"
+#include "host/pixels/Pixels.h"
 #include "params/ParamIndex.h"
 
 #if QS_BENCH_DEMO_SCENE
@@ -104,10 +106,21 @@ void SetUpSlidingLayer(Host& host) {
   host.scene().SetEffectLayer(1);
 }
 
+// A host for the module, `setUpScene` (the composition and the effect's layer) done before
+// global and parameter setup. Throws std::runtime_error when a setup command fails.
+std::unique_ptr<Host> SetUpHost(const std::function<void(Host&)>& setUpScene) {
+  auto host = std::make_unique<Host>(TheModule());
+  if (setUpScene) setUpScene(*host);
+  if (host->GlobalSetup() != PF_Err_NONE || host->ParamsSetup() != PF_Err_NONE) {
+    throw std::runtime_error("setup failed");
+  }
+  return host;
+}
+
 // Turns the host's layer cache on or off (a no-op for a host without one).
 template <typename H>
-auto SetCache(H& host, bool on, int) -> decltype(host.worlds().SetLayerCache(on), void()) {
-  host.worlds().SetLayerCache(on);
+auto SetCache(H& host, bool on, int) -> decltype(host.settings().SetLayerCache(on), void()) {
+  host.settings().SetLayerCache(on);
 }
 template <typename H>
 void SetCache(H&, bool, long) {}
@@ -126,14 +139,10 @@ FrameCase CaseOf(const benchmark::State& state) {
 }
 
 std::unique_ptr<Host> MakeFrameHost(const FrameCase& c) {
-  auto host = std::make_unique<Host>(TheModule());
-  SetUpSlidingLayer(*host);
-  if (host->GlobalSetup() != PF_Err_NONE || host->ParamsSetup() != PF_Err_NONE) {
-    throw std::runtime_error("setup failed");
-  }
+  std::unique_ptr<Host> host = SetUpHost(SetUpSlidingLayer);
   using namespace quillstreak;
-  host->records().SetDownsample(PF_RationalScale{1, static_cast<A_u_long>(c.downsample)},
-                                PF_RationalScale{1, static_cast<A_u_long>(c.downsample)});
+  host->settings().SetDownsample(PF_RationalScale{1, static_cast<A_u_long>(c.downsample)},
+                                 PF_RationalScale{1, static_cast<A_u_long>(c.downsample)});
   host->params().SetFloat(PARAM_TIME_THRESHOLD, static_cast<double>(c.step) / c.downsample);
   const double window = c.samples == 0 ? 0.0 : (c.samples - 1) * static_cast<double>(c.step);
   // shutterTicks = trunc(frame * angle / 360): a hair above the exact angle survives truncation.
@@ -149,8 +158,8 @@ std::unique_ptr<Host> MakeFrameHost(const FrameCase& c) {
 
 // One frame: pre-render, render, end. Returns the bytes the effect's passes moved, or < 0 on error.
 double RenderOne(Host& host, A_long time, bool ramp, int expectSamples, std::string& error) {
-  host.scene().SetTime(time);
-  if (host.SmartPreRender() != PF_Err_NONE) {
+  host.settings().SetTime(time);
+  if (host.frames().SmartPreRender() != PF_Err_NONE) {
     error = "smart pre-render failed";
     return -1;
   }
@@ -169,11 +178,11 @@ double RenderOne(Host& host, A_long time, bool ramp, int expectSamples, std::str
         "expected " + std::to_string(expectSamples) + " samples, got " + std::to_string(samples);
     return -1;
   }
-  if (const PF_Err err = host.SmartRender(); err != PF_Err_NONE) {
+  if (const PF_Err err = host.frames().SmartRender(); err != PF_Err_NONE) {
     error = "smart render failed (" + std::to_string(err) + ")";
     return -1;
   }
-  host.EndFrame();
+  host.frames().EndFrame();
   return bytes;
 }
 
@@ -368,21 +377,21 @@ int FrameChild(const std::string& what) {
 // expected), the peak resident bytes and those beyond the budget, and the bytes still in use
 // after the frames.
 int HugeChild() {
-  auto host = std::make_unique<Host>(TheModule());
-  SetUpSlidingLayer(*host);
-  quillstreak::host::Layer& layer = host->scene().comp().layers[0];
-  layer.source = ImageSource(16000, 16000);
-  layer.transform.anchor.SetConstant({8000.0, 8000.0, 0.0, 0.0});
-  if (host->GlobalSetup() != PF_Err_NONE || host->ParamsSetup() != PF_Err_NONE) return 1;
+  std::unique_ptr<Host> host = SetUpHost([](Host& h) {
+    SetUpSlidingLayer(h);
+    quillstreak::host::Layer& layer = h.scene().comp().layers[0];
+    layer.source = ImageSource(16000, 16000);
+    layer.transform.anchor.SetConstant({8000.0, 8000.0, 0.0, 0.0});
+  });
   using namespace quillstreak;
   host->params().SetFloat(PARAM_SHUTTER_ANGLE, 0.0);
   host->params().SetFloat(PARAM_MOTION_THRESHOLD, 20.0);
   PF_Err err = PF_Err_NONE;
   for (int k = 0; k < 3; ++k) {
-    host->scene().SetTime(kFirstFrameTime + k * kFrame);
-    err = host->SmartPreRender();
-    if (err == PF_Err_NONE) err = host->SmartRender();
-    host->EndFrame();
+    host->settings().SetTime(kFirstFrameTime + k * kFrame);
+    err = host->frames().SmartPreRender();
+    if (err == PF_Err_NONE) err = host->frames().SmartRender();
+    host->frames().EndFrame();
   }
   const double peak = PeakResident();
   std::printf("over_budget_bytes=%.0f\npeak_bytes=%.0f\nframe_err=%d\nin_use_after=%.0f\n",
@@ -504,10 +513,7 @@ void BM_RendererDemo(benchmark::State& state) {
   std::unique_ptr<Host> host;
   quillstreak::renderer::Scene scene;
   try {
-    host = std::make_unique<Host>(TheModule());
-    if (host->GlobalSetup() != PF_Err_NONE || host->ParamsSetup() != PF_Err_NONE) {
-      throw std::runtime_error("setup failed");
-    }
+    host = SetUpHost(nullptr);
     const quillstreak::renderer::ParamCatalog catalog(host->params().declared());
     scene = quillstreak::renderer::ParseScene(quillstreak::renderer::DemoSceneText(), "<demo>", "",
                                               catalog);
@@ -551,15 +557,8 @@ BENCHMARK(BM_RendererDemo)
 
 // A scene like the renderer's demo, at 1920x1080 and 24 fps: a 360 px ellipse travelling on a
 // curve while it turns and scales, ramp fill on, 48 frames.
-void BM_DemoLikeScene1080p(benchmark::State& state) {
-  std::unique_ptr<Host> host;
-  try {
-    host = std::make_unique<Host>(TheModule());
-  } catch (const std::exception& e) {
-    state.SkipWithError(e.what());
-    return;
-  }
-  quillstreak::host::Composition& comp = host->scene().comp();
+void SetUpDemoLikeScene(Host& host) {
+  quillstreak::host::Composition& comp = host.scene().comp();
   comp.width = 1920;
   comp.height = 1080;
   comp.timeScale = 2400;
@@ -588,9 +587,15 @@ void BM_DemoLikeScene1080p(benchmark::State& state) {
   shape.transform.scale.AddKeyframe(2400, {140.0, 140.0, 100.0, 0.0});
   shape.transform.scale.AddKeyframe(4700, {80.0, 80.0, 100.0, 0.0});
   comp.layers.push_back(std::move(shape));
-  host->scene().SetEffectLayer(1);
-  if (host->GlobalSetup() != PF_Err_NONE || host->ParamsSetup() != PF_Err_NONE) {
-    state.SkipWithError("setup failed");
+  host.scene().SetEffectLayer(1);
+}
+
+void BM_DemoLikeScene1080p(benchmark::State& state) {
+  std::unique_ptr<Host> host;
+  try {
+    host = SetUpHost(SetUpDemoLikeScene);
+  } catch (const std::exception& e) {
+    state.SkipWithError(e.what());
     return;
   }
   using namespace quillstreak;

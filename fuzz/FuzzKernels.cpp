@@ -10,6 +10,7 @@
 #include <limits>
 #include <vector>
 
+#include "HostileDouble.h"
 #include "plan/TrailPlan.h"
 #include "render/Kernels.h"
 
@@ -37,19 +38,10 @@ PF_Pixel FuzzPixel(FuzzedDataProvider& in) {
 }
 
 double FuzzCount(FuzzedDataProvider& in) {
-  switch (in.ConsumeIntegralInRange<int>(0, 5)) {
-    case 0:
-      return std::numeric_limits<double>::quiet_NaN();
-    case 1:
-      return in.ConsumeBool() ? std::numeric_limits<double>::infinity()
-                              : -std::numeric_limits<double>::infinity();
-    case 2:
-      return in.ConsumeFloatingPoint<double>();
-    case 3:
-      return in.ConsumeFloatingPointInRange<double>(-4.0, 600.0);
-    default:
-      return static_cast<double>(in.ConsumeIntegralInRange<int>(0, 600));
-  }
+  return HostileDouble(in, 5, [&in](int k) {
+    return k == 3 ? in.ConsumeFloatingPointInRange<double>(-4.0, 600.0)
+                  : static_cast<double>(in.ConsumeIntegralInRange<int>(0, 600));
+  });
 }
 
 // `slack` widens the range by that many levels on both sides.

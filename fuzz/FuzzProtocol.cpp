@@ -81,8 +81,8 @@ class Run {
   Run() : host_(gModule->entry()) {
     // The journal costs a fifth of the time; QS_FUZZ_VERBOSE=1 keeps it, to print with a failure.
     host_.journal().SetEnabled(std::getenv("QS_FUZZ_VERBOSE") != nullptr);
-    host_.frames().SetThreads(1);
-    host_.worlds().SetBudget(kWorldBudget);
+    host_.settings().SetThreads(1);
+    host_.settings().SetWorldBudget(kWorldBudget);
     // A smaller stage than the host's default, so that frames are quick to draw.
     auto& comp = host_.scene().comp();
     comp.width = 96;
@@ -143,7 +143,7 @@ class Run {
   /// Between commands the effect holds nothing but the pending frame's plan. A pre-render ends
   /// the pending frame first.
   void CheckHeld(const char* command) {
-    quillstreak::host::Accounts held = host_.accounts();
+    quillstreak::host::Accounts::Summary held = host_.accounts();
     const std::int64_t plans = PlanPending() ? 1 : 0;
     if (planBefore_ && held.handles == orphans_ + plans + 1) Orphaned(command, 1);
     if (held.handles != orphans_ + plans)
@@ -166,14 +166,14 @@ class Run {
 
   /// After a frame's end the effect holds nothing.
   void CheckEnded(const char* what) {
-    quillstreak::host::Accounts held = host_.accounts();
+    quillstreak::host::Accounts::Summary held = host_.accounts();
     Orphaned(what, held.handles - orphans_);
     held.handles -= orphans_;
     if (!held.Clear()) Fail(host_, std::string(what) + ": " + held.Describe());
   }
 
   void FrameEnd() {
-    host_.EndFrame();
+    host_.frames().EndFrame();
     CheckEnded("frame end");
   }
 
@@ -208,13 +208,13 @@ class Run {
         Command("update params UI", host_.UpdateParamsUI());
         break;
       case Step::PreRender: {
-        const PF_Err err = host_.SmartPreRender();
+        const PF_Err err = host_.frames().SmartPreRender();
         Command("smart pre-render", err);
         if (err == PF_Err_NONE) CheckCheckouts();
         break;
       }
       case Step::Render:
-        Command("smart render", host_.SmartRender());
+        Command("smart render", host_.frames().SmartRender());
         break;
       case Step::EndFrame:
         FrameEnd();
@@ -232,26 +232,26 @@ class Run {
       case Step::RawCommand: {
         const A_long cmd = in.Time();
         host_.SyncInData();
-        Command("raw command", host_.Send(cmd, nullptr, nullptr, nullptr));
+        Command("raw command", host_.commands().Send(cmd, nullptr, nullptr, nullptr));
         break;
       }
       case Step::SetTime:
-        scene.SetTime(in.Time());
+        host_.settings().SetTime(in.Time());
         break;
       case Step::SetTimeSteps: {
         const A_long step = in.Time();
-        scene.SetTimeSteps(step, in.Time());
+        host_.settings().SetTimeSteps(step, in.Time());
         break;
       }
       case Step::ClearTimeSteps:
-        scene.ClearTimeSteps();
+        host_.settings().ClearTimeSteps();
         break;
       case Step::SetDownsample: {
         PF_RationalScale x{Pick(kFactors, in.U8()), 1};
         x.den = static_cast<A_u_long>(Pick(kFactors, in.U8()));
         PF_RationalScale y{Pick(kFactors, in.U8()), 1};
         y.den = static_cast<A_u_long>(Pick(kFactors, in.U8()));
-        host_.records().SetDownsample(x, y);
+        host_.settings().SetDownsample(x, y);
         break;
       }
       case Step::SetFloat: {
@@ -342,14 +342,14 @@ class Run {
         r.right = in.Time();
         r.bottom = in.Time();
         if (mode == 0) {
-          host_.frames().ClearOutputRequest();
-          host_.frames().SetPreRenderEntryRects(PF_LRect{}, PF_LRect{});
+          host_.settings().ClearOutputRequest();
+          host_.settings().SetPreRenderEntryRects(PF_LRect{}, PF_LRect{});
         } else if (mode == 1) {
           PF_RenderRequest request = host_.frames().DefaultOutputRequest();
           request.rect = r;
-          host_.frames().SetOutputRequest(request);
+          host_.settings().SetOutputRequest(request);
         } else {
-          host_.frames().SetPreRenderEntryRects(r, r);
+          host_.settings().SetPreRenderEntryRects(r, r);
         }
         break;
       }

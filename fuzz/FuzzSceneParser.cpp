@@ -50,11 +50,11 @@ const quillstreak::renderer::ParamCatalog& Catalog() {
 void PlanFirstFrame(const quillstreak::renderer::Scene& scene) {
   quillstreak::host::Host& host = SharedHost();
   scene.ApplyTo(host);
-  host.scene().SetTime(0);
+  host.settings().SetTime(0);
   // Far more stream reads than any accepted scene needs; past them the frame has run away.
   host.faults().FailCall(quillstreak::host::Op::AEGP_GetLayerStreamValue, 2000000, 0x7E57);
-  const PF_Err err = host.SmartPreRender();
-  host.EndFrame();
+  const PF_Err err = host.frames().SmartPreRender();
+  host.frames().EndFrame();
   host.faults().Clear();
   host.journal().Clear();
   if (err == 0x7E57) {

@@ -11,6 +11,7 @@
 #include <limits>
 #include <vector>
 
+#include "HostileDouble.h"
 #include "plan/SelectSampleTimes.h"
 #include "plan/TrailPlan.h"
 
@@ -34,19 +35,10 @@ constexpr PF_Err kBudgetExhausted = 0x7B01;
 
 /// A double that is usually ordinary but can be any bit pattern (NaN, infinities, huge).
 double FuzzDouble(FuzzedDataProvider& in) {
-  switch (in.ConsumeIntegralInRange<int>(0, 7)) {
-    case 0:
-      return std::numeric_limits<double>::quiet_NaN();
-    case 1:
-      return in.ConsumeBool() ? std::numeric_limits<double>::infinity()
-                              : -std::numeric_limits<double>::infinity();
-    case 2:
-      return in.ConsumeFloatingPoint<double>();
-    case 3:
-      return static_cast<double>(in.ConsumeIntegral<std::int32_t>());
-    default:
-      return in.ConsumeFloatingPointInRange<double>(-50.0, 200.0);
-  }
+  return HostileDouble(in, 7, [&in](int k) {
+    return k == 3 ? static_cast<double>(in.ConsumeIntegral<std::int32_t>())
+                  : in.ConsumeFloatingPointInRange<double>(-50.0, 200.0);
+  });
 }
 
 LayerTransform FuzzTransform(FuzzedDataProvider& in) {

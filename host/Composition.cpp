@@ -65,6 +65,32 @@ TransformValues TransformStreams::Evaluate(std::int64_t value, std::uint32_t sca
   return xf;
 }
 
+const Stream* TransformStreams::ForLayerStream(AEGP_LayerStream which,
+                                               AEGP_StreamType& type) const {
+  switch (which) {
+    case AEGP_LayerStream_ANCHORPOINT:
+      type = AEGP_StreamType_ThreeD_SPATIAL;
+      return &anchor;
+    case AEGP_LayerStream_POSITION:
+      type = AEGP_StreamType_ThreeD_SPATIAL;
+      return &position;
+    case AEGP_LayerStream_SCALE:
+      type = AEGP_StreamType_ThreeD;
+      return &scale;
+    case AEGP_LayerStream_ROTATION:
+      type = AEGP_StreamType_OneD;
+      return &rotateZ;
+    case AEGP_LayerStream_ROTATE_X:
+      type = AEGP_StreamType_OneD;
+      return &rotateX;
+    case AEGP_LayerStream_ROTATE_Y:
+      type = AEGP_StreamType_OneD;
+      return &rotateY;
+    default:
+      return nullptr;
+  }
+}
+
 Layer* Composition::FindLayer(std::int32_t id) {
   for (Layer& layer : layers)
     if (layer.id == id) return &layer;
@@ -80,6 +106,12 @@ const Layer* Composition::FindLayer(std::int32_t id) const {
 Layer& Composition::AddLayer(Layer layer) {
   layers.push_back(std::move(layer));
   return layers.back();
+}
+
+std::uint64_t Composition::SourceImageBytes() const {
+  std::uint64_t bytes = 0;
+  for (const Layer& layer : layers) bytes += layer.source.pixels.size() * sizeof(PF_Pixel);
+  return bytes;
 }
 
 }  // namespace quillstreak::host

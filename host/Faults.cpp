@@ -22,8 +22,6 @@ void Faults::Clear() {
   refuseAll_ = false;
 }
 
-void Faults::SetNoBasicSuite(bool none) { in_.pica_basicP = none ? nullptr : &basic_; }
-
 bool Faults::SuiteRefused(std::string_view name, std::int32_t version) const {
   if (refuseAll_) return true;
   for (const auto& [n, v] : refused_)

@@ -6,39 +6,35 @@ namespace quillstreak::host {
 
 Host::Host(PF_FilterProc entry)
     : records_(entry),
-      context_(std::make_unique<CallbackContext>(records_, scene_, params_, registries_, journal_,
-                                                 faults_, worlds_, frames_)) {
-  records_.Attach(context_.get());
+      context_(std::make_unique<CallbackContext>(records_, scene_, params_, accounts_, journal_,
+                                                 faults_, frames_, settings_)) {
+  runner_.Attach(context_.get());
   SyncInData();
 }
 
 Host::~Host() {
   try {
-    if (!records_.busy()) frames_.EndFrame();
+    if (!runner_.busy()) frames_.EndFrame();
   } catch (...) {
   }
 }
 
-PF_Err Host::GlobalSetup() {
+PF_Err Host::SendSimple(PF_Cmd cmd) {
   SyncInData();
-  return Send(PF_Cmd_GLOBAL_SETUP, nullptr, nullptr, nullptr);
+  return runner_.Send(cmd, nullptr, nullptr, nullptr);
 }
 
-PF_Err Host::GlobalSetdown() {
-  SyncInData();
-  return Send(PF_Cmd_GLOBAL_SETDOWN, nullptr, nullptr, nullptr);
-}
+PF_Err Host::GlobalSetup() { return SendSimple(PF_Cmd_GLOBAL_SETUP); }
 
-PF_Err Host::About() {
-  SyncInData();
-  return Send(PF_Cmd_ABOUT, nullptr, nullptr, nullptr);
-}
+PF_Err Host::GlobalSetdown() { return SendSimple(PF_Cmd_GLOBAL_SETDOWN); }
+
+PF_Err Host::About() { return SendSimple(PF_Cmd_ABOUT); }
 
 PF_Err Host::ParamsSetup() {
   SyncInData();
   params_.ClearDeclared();
   records_.in_data().num_params = 1;
-  const PF_Err err = Send(PF_Cmd_PARAMS_SETUP, nullptr, nullptr, nullptr);
+  const PF_Err err = runner_.Send(PF_Cmd_PARAMS_SETUP, nullptr, nullptr, nullptr);
   if (err == PF_Err_NONE)
     records_.in_data().num_params = records_.out_data().num_params;
   else
@@ -50,40 +46,35 @@ PF_Err Host::ParamsSetup() {
 PF_Err Host::SendAll(PF_Cmd cmd, std::vector<PF_ParamDef>& defs, void* extra) {
   std::vector<PF_ParamDef*> list;
   for (PF_ParamDef& d : defs) list.push_back(&d);
-  return Send(cmd, list.data(), nullptr, extra);
+  return runner_.Send(cmd, list.data(), nullptr, extra);
 }
 
 PF_Err Host::UserChangedParam(int index) {
   SyncInData();
-  std::vector<PF_ParamDef> defs = params_.AllAt(scene_.time());
+  std::vector<PF_ParamDef> defs = params_.AllAt(settings_.time());
   for (PF_ParamDef& d : defs) d.uu.change_flags = PF_ChangeFlag_NONE;  // held the disk id so far
   PF_UserChangedParamExtra extra{index};
   const PF_Err err = SendAll(PF_Cmd_USER_CHANGED_PARAM, defs, &extra);
-  if (err != PF_Err_NONE) return err;
-  for (int i = 0; i < static_cast<int>(defs.size()); ++i) {
-    const PF_ParamDef& d = defs[static_cast<std::size_t>(i)];
-    if ((d.uu.change_flags & PF_ChangeFlag_CHANGED_VALUE) == 0) continue;
-    switch (d.param_type) {
-      case PF_Param_FLOAT_SLIDER:
-        params_.SetFloat(i, d.u.fs_d.value);
-        break;
-      case PF_Param_COLOR:
-        params_.SetColor(i, d.u.cd.value);
-        break;
-      case PF_Param_CHECKBOX:
-        params_.SetCheckbox(i, d.u.bd.value != 0);
-        break;
-      default:
-        break;
-    }
-  }
+  if (err == PF_Err_NONE) params_.StoreChangedValues(defs);
   return err;
 }
 
 PF_Err Host::UpdateParamsUI() {
   SyncInData();
-  std::vector<PF_ParamDef> defs = params_.AllAt(scene_.time());
+  std::vector<PF_ParamDef> defs = params_.AllAt(settings_.time());
   return SendAll(PF_Cmd_UPDATE_PARAMS_UI, defs, nullptr);
+}
+
+FrameResult Host::RenderFrame(A_long time) {
+  FrameResult result;
+  settings_.SetTime(time);
+  result.preRenderErr = frames_.SmartPreRender();
+  if (result.preRenderErr == PF_Err_NONE) result.renderErr = frames_.SmartRender();
+  result.err = result.preRenderErr != PF_Err_NONE ? result.preRenderErr : result.renderErr;
+  const PF_Err composite = compositor_.Composite(time, result.err == PF_Err_NONE, result.frame);
+  if (result.err == PF_Err_NONE) result.err = composite;
+  frames_.EndFrame();
+  return result;
 }
 
 }  // namespace quillstreak::host

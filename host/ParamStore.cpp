@@ -78,6 +78,26 @@ void ParamStore::SetLayer(int index, std::int32_t layerId) {
 
 void ParamStore::Reset(int index) { tracks_.erase(index); }
 
+void ParamStore::StoreChangedValues(const std::vector<PF_ParamDef>& defs) {
+  for (int i = 0; i < static_cast<int>(defs.size()); ++i) {
+    const PF_ParamDef& d = defs[static_cast<std::size_t>(i)];
+    if ((d.uu.change_flags & PF_ChangeFlag_CHANGED_VALUE) == 0) continue;
+    switch (d.param_type) {
+      case PF_Param_FLOAT_SLIDER:
+        SetFloat(i, d.u.fs_d.value);
+        break;
+      case PF_Param_COLOR:
+        SetColor(i, d.u.cd.value);
+        break;
+      case PF_Param_CHECKBOX:
+        SetCheckbox(i, d.u.bd.value != 0);
+        break;
+      default:
+        break;
+    }
+  }
+}
+
 PF_Err ParamStore::Declare(PF_ParamIndex index, const PF_ParamDef& def) {
   const auto next = static_cast<PF_ParamIndex>(declared_.size() + 1);
   if (index != -1 && index != next) return PF_Err_INVALID_INDEX;

@@ -21,14 +21,4 @@ std::int32_t Scene::effectLayer() const {
   return comp_.layers.empty() ? 0 : comp_.layers.front().id;
 }
 
-void Scene::SetTimeSteps(A_long timeStep, A_long localTimeStep) {
-  timeStep_ = timeStep;
-  localTimeStep_ = localTimeStep;
-}
-
-void Scene::ClearTimeSteps() {
-  timeStep_.reset();
-  localTimeStep_.reset();
-}
-
 }  // namespace quillstreak::host

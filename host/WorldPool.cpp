@@ -84,8 +84,8 @@ PF_Err WorldPool::Allocate(std::int64_t width, std::int64_t height, A_long origi
   if (width < 0 || height < 0) return PF_Err_BAD_CALLBACK_PARAM;
   constexpr std::int64_t kMaxSide = std::int64_t{1} << 30;
   if (width > kMaxSide || height > kMaxSide) return PF_Err_OUT_OF_MEMORY;
-  const std::uint64_t rowbytes = (static_cast<std::uint64_t>(width) * 4 + 15) / 16 * 16;
-  const std::uint64_t bytes = rowbytes * static_cast<std::uint64_t>(height);
+  const std::uint64_t rowbytes = World::RowBytesFor(width);
+  const std::uint64_t bytes = World::BytesFor(width, height);
   constexpr auto kMaxBytes = static_cast<std::uint64_t>(std::numeric_limits<A_long>::max());
   if (rowbytes > kMaxBytes || bytes > kMaxBytes) return PF_Err_OUT_OF_MEMORY;
   try {

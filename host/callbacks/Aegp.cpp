@@ -2,14 +2,14 @@
 // parameter streams and their values ("AEGP Stream Suite" 7 and 9), stream flags ("AEGP Dynamic
 // Stream Suite"), disposing the effect reference ("AEGP Effect Suite"), and layers and their
 // transform streams ("AEGP Layer Suite" 11 and 13). AEGP objects are opaque handles from the
-// registries; a stale one is recognised and refused, never dereferenced.
+// accounts; a stale one is recognised and refused, never dereferenced.
 #include <cstring>
 
 #include "CallbackContext.h"
 #include "Callbacks.h"
 #include "Stubs.h"
+#include "host/Accounts.h"
 #include "host/ParamStore.h"
-#include "host/Registries.h"
 #include "host/Scene.h"
 
 namespace quillstreak::host::callbacks {
@@ -17,224 +17,178 @@ namespace quillstreak::host::callbacks {
 namespace {
 
 using detail::kAegpStubError;
-using Kind = Registries::AegpKind;
+using Kind = Accounts::AegpKind;
 
 // The value of an AEGP object for the journal: -1 for a handle the host does not know.
 std::int32_t Journaled(const std::optional<std::int32_t>& value) { return value.value_or(-1); }
 
 A_Err AEGP_GetEffectLayer(PF_ProgPtr ref, AEGP_LayerH* layerPH) {
-  CallbackContext* c = CallbackContext::Current();
-  if (c == nullptr) return A_Err_GENERIC;
-  if (layerPH != nullptr) *layerPH = nullptr;
-  if (A_long f = c->Enter<Op::AEGP_GetEffectLayer>({})) return c->Done(f);
-  if (c->BadRef(ref) || layerPH == nullptr) return c->Done(A_Err_PARAMETER);
-  const std::int32_t layerId = c->scene().effectLayer();
-  if (c->scene().comp().FindLayer(layerId) == nullptr) return c->Done(A_Err_GENERIC);
-  *layerPH = static_cast<AEGP_LayerH>(c->registries().LayerHandle(layerId));
-  return c->Done(A_Err_NONE);
+  return WithContext<A_Err>(A_Err_GENERIC, [&](CallbackContext& c) -> A_Err {
+    if (layerPH != nullptr) *layerPH = nullptr;
+    if (A_long f = c.Enter<Op::AEGP_GetEffectLayer>({})) return c.Done(f);
+    if (c.BadRef(ref) || layerPH == nullptr) return c.Done(A_Err_PARAMETER);
+    const std::int32_t layerId = c.scene().effectLayer();
+    if (c.scene().comp().FindLayer(layerId) == nullptr) return c.Done(A_Err_GENERIC);
+    *layerPH = static_cast<AEGP_LayerH>(c.accounts().LayerHandle(layerId));
+    return c.Done(A_Err_NONE);
+  });
 }
 
 A_Err AEGP_GetNewEffectForEffect(AEGP_PluginID plugin, PF_ProgPtr ref, AEGP_EffectRefH* effectPH) {
-  CallbackContext* c = CallbackContext::Current();
-  if (c == nullptr) return A_Err_GENERIC;
-  if (effectPH != nullptr) *effectPH = nullptr;
-  if (A_long f = c->Enter<Op::AEGP_GetNewEffectForEffect>({plugin})) return c->Done(f);
-  if (c->BadRef(ref) || effectPH == nullptr) return c->Done(A_Err_PARAMETER);
-  *effectPH = static_cast<AEGP_EffectRefH>(c->registries().NewAegp(Kind::EffectRef, 0));
-  return c->Done(A_Err_NONE);
+  return WithContext<A_Err>(A_Err_GENERIC, [&](CallbackContext& c) -> A_Err {
+    if (effectPH != nullptr) *effectPH = nullptr;
+    if (A_long f = c.Enter<Op::AEGP_GetNewEffectForEffect>({plugin})) return c.Done(f);
+    if (c.BadRef(ref) || effectPH == nullptr) return c.Done(A_Err_PARAMETER);
+    *effectPH = static_cast<AEGP_EffectRefH>(c.accounts().NewAegp(Kind::EffectRef, 0));
+    return c.Done(A_Err_NONE);
+  });
 }
 
 A_Err AEGP_GetNewEffectStreamByIndex(AEGP_PluginID plugin, AEGP_EffectRefH effectH,
                                      PF_ParamIndex index, AEGP_StreamRefH* streamPH) {
-  CallbackContext* c = CallbackContext::Current();
-  if (c == nullptr) return A_Err_GENERIC;
-  if (streamPH != nullptr) *streamPH = nullptr;
-  if (A_long f = c->Enter<Op::AEGP_GetNewEffectStreamByIndex>({plugin, index})) return c->Done(f);
-  Registries& r = c->registries();
-  if (streamPH == nullptr || !r.FindLive(effectH, Kind::EffectRef)) return c->Done(A_Err_PARAMETER);
-  if (index < 0 || index >= c->params().count()) return c->Done(A_Err_PARAMETER);
-  *streamPH = static_cast<AEGP_StreamRefH>(r.NewAegp(Kind::Stream, index));
-  return c->Done(A_Err_NONE);
+  return WithContext<A_Err>(A_Err_GENERIC, [&](CallbackContext& c) -> A_Err {
+    if (streamPH != nullptr) *streamPH = nullptr;
+    if (A_long f = c.Enter<Op::AEGP_GetNewEffectStreamByIndex>({plugin, index})) return c.Done(f);
+    Accounts& r = c.accounts();
+    if (streamPH == nullptr || !r.FindLive(effectH, Kind::EffectRef))
+      return c.Done(A_Err_PARAMETER);
+    if (index < 0 || index >= c.params().count()) return c.Done(A_Err_PARAMETER);
+    *streamPH = static_cast<AEGP_StreamRefH>(r.NewAegp(Kind::Stream, index));
+    return c.Done(A_Err_NONE);
+  });
 }
 
 template <typename ValueT>
 A_Err GetNewStreamValue(AEGP_PluginID plugin, AEGP_StreamRefH streamH, AEGP_LTimeMode mode,
                         const A_Time* timeP, A_Boolean pre, ValueT* valueP) {
-  CallbackContext* c = CallbackContext::Current();
-  if (c == nullptr) return A_Err_GENERIC;
-  const std::optional<std::int32_t> stream = c->registries().FindLive(streamH, Kind::Stream);
-  if (A_long f = c->Enter<Op::AEGP_GetNewStreamValue>({plugin, Journaled(stream), mode,
-                                                       timeP != nullptr ? timeP->value : 0,
-                                                       timeP != nullptr ? timeP->scale : 0, pre}))
-    return c->Done(f);
-  if (!stream || timeP == nullptr || valueP == nullptr) return c->Done(A_Err_PARAMETER);
-  const int index = *stream;
-  ParamStore& params = c->params();
-  if (index >= params.count()) return c->Done(A_Err_PARAMETER);  // parameters set up anew
-  std::memset(static_cast<void*>(valueP), 0, sizeof(ValueT));
-  valueP->streamH = streamH;
-  const PF_ParamDef def = params.At(index, timeP->value, timeP->scale);
-  switch (def.param_type) {
-    case PF_Param_LAYER:
-      valueP->val.layer_id = params.LayerAt(index);
-      break;
-    case PF_Param_FLOAT_SLIDER:
-      valueP->val.one_d = def.u.fs_d.value;
-      break;
-    case PF_Param_CHECKBOX:
-      valueP->val.one_d = def.u.bd.value;
-      break;
-    case PF_Param_COLOR:
-      valueP->val.color.alphaF = def.u.cd.value.alpha / 255.0;
-      valueP->val.color.redF = def.u.cd.value.red / 255.0;
-      valueP->val.color.greenF = def.u.cd.value.green / 255.0;
-      valueP->val.color.blueF = def.u.cd.value.blue / 255.0;
-      break;
-    default:
-      break;
-  }
-  c->registries().AddStreamValue(streamH);
-  return c->Done(A_Err_NONE);
+  return WithContext<A_Err>(A_Err_GENERIC, [&](CallbackContext& c) -> A_Err {
+    const std::optional<std::int32_t> stream = c.accounts().FindLive(streamH, Kind::Stream);
+    if (A_long f = c.Enter<Op::AEGP_GetNewStreamValue>({plugin, Journaled(stream), mode,
+                                                        timeP != nullptr ? timeP->value : 0,
+                                                        timeP != nullptr ? timeP->scale : 0, pre}))
+      return c.Done(f);
+    if (!stream || timeP == nullptr || valueP == nullptr) return c.Done(A_Err_PARAMETER);
+    const int index = *stream;
+    ParamStore& params = c.params();
+    if (index >= params.count()) return c.Done(A_Err_PARAMETER);  // parameters set up anew
+    std::memset(static_cast<void*>(valueP), 0, sizeof(ValueT));
+    valueP->streamH = streamH;
+    params.StreamValueAt(index, timeP->value, timeP->scale, valueP->val);
+    c.accounts().AddStreamValue(streamH);
+    return c.Done(A_Err_NONE);
+  });
 }
 
 template <typename ValueT>
 A_Err DisposeStreamValue(ValueT* valueP) {
-  CallbackContext* c = CallbackContext::Current();
-  if (c == nullptr) return A_Err_GENERIC;
-  Registries& r = c->registries();
-  const std::optional<std::int32_t> stream =
-      valueP != nullptr ? r.Find(valueP->streamH, Kind::Stream) : std::nullopt;
-  // A disposal made to fail still disposes: the effect gave the value back.
-  const A_long f = c->Enter<Op::AEGP_DisposeStreamValue>({Journaled(stream)});
-  if (valueP == nullptr) return c->Done(f != 0 ? f : A_Err_PARAMETER);
-  if (!r.DisposeStreamValue(valueP->streamH)) return c->Done(f != 0 ? f : A_Err_PARAMETER);
-  return c->Done(f != 0 ? f : A_Err_NONE);
+  return WithContext<A_Err>(A_Err_GENERIC, [&](CallbackContext& c) -> A_Err {
+    Accounts& r = c.accounts();
+    const std::optional<std::int32_t> stream =
+        valueP != nullptr ? r.Find(valueP->streamH, Kind::Stream) : std::nullopt;
+    // A disposal made to fail still disposes: the effect gave the value back.
+    const A_long f = c.Enter<Op::AEGP_DisposeStreamValue>({Journaled(stream)});
+    if (valueP == nullptr) return c.Done(f != 0 ? f : A_Err_PARAMETER);
+    if (!r.DisposeStreamValue(valueP->streamH)) return c.Done(f != 0 ? f : A_Err_PARAMETER);
+    return c.Done(f != 0 ? f : A_Err_NONE);
+  });
 }
 
 A_Err AEGP_DisposeStream(AEGP_StreamRefH streamH) {
-  CallbackContext* c = CallbackContext::Current();
-  if (c == nullptr) return A_Err_GENERIC;
-  Registries& r = c->registries();
-  const A_long f = c->Enter<Op::AEGP_DisposeStream>({Journaled(r.Find(streamH, Kind::Stream))});
-  if (!r.Dispose(streamH, Kind::Stream)) return c->Done(f != 0 ? f : A_Err_PARAMETER);
-  return c->Done(f != 0 ? f : A_Err_NONE);
+  return WithContext<A_Err>(A_Err_GENERIC, [&](CallbackContext& c) -> A_Err {
+    Accounts& r = c.accounts();
+    const A_long f = c.Enter<Op::AEGP_DisposeStream>({Journaled(r.Find(streamH, Kind::Stream))});
+    if (!r.Dispose(streamH, Kind::Stream)) return c.Done(f != 0 ? f : A_Err_PARAMETER);
+    return c.Done(f != 0 ? f : A_Err_NONE);
+  });
 }
 
 A_Err AEGP_DisposeEffect(AEGP_EffectRefH effectH) {
-  CallbackContext* c = CallbackContext::Current();
-  if (c == nullptr) return A_Err_GENERIC;
-  const A_long f = c->Enter<Op::AEGP_DisposeEffect>({});
-  if (!c->registries().Dispose(effectH, Kind::EffectRef))
-    return c->Done(f != 0 ? f : A_Err_PARAMETER);
-  return c->Done(f != 0 ? f : A_Err_NONE);
+  return WithContext<A_Err>(A_Err_GENERIC, [&](CallbackContext& c) -> A_Err {
+    const A_long f = c.Enter<Op::AEGP_DisposeEffect>({});
+    if (!c.accounts().Dispose(effectH, Kind::EffectRef))
+      return c.Done(f != 0 ? f : A_Err_PARAMETER);
+    return c.Done(f != 0 ? f : A_Err_NONE);
+  });
 }
 
 template <typename ValT>
 A_Err GetLayerStreamValue(AEGP_LayerH layerH, AEGP_LayerStream which, AEGP_LTimeMode mode,
                           const A_Time* timeP, A_Boolean pre, ValT* valP, AEGP_StreamType* typeP0) {
-  CallbackContext* c = CallbackContext::Current();
-  if (c == nullptr) return A_Err_GENERIC;
-  if (A_long f =
-          c->Enter<Op::AEGP_GetLayerStreamValue>({which, timeP != nullptr ? timeP->value : 0,
-                                                  timeP != nullptr ? timeP->scale : 0, mode, pre}))
-    return c->Done(f);
-  const Scene& scene = c->scene();
-  const std::optional<std::int32_t> layerId = c->registries().Find(layerH, Kind::Layer);
-  const Layer* layer = layerId ? scene.comp().FindLayer(*layerId) : nullptr;
-  if (layer == nullptr || timeP == nullptr || valP == nullptr || timeP->scale == 0 ||
-      (mode != AEGP_LTimeMode_LayerTime && mode != AEGP_LTimeMode_CompTime))
-    return c->Done(A_Err_PARAMETER);
-  const TransformStreams& xf = layer->transform;
-  const Stream* stream = nullptr;
-  bool threeD = true;
-  AEGP_StreamType type = AEGP_StreamType_ThreeD_SPATIAL;
-  switch (which) {
-    case AEGP_LayerStream_ANCHORPOINT:
-      stream = &xf.anchor;
-      break;
-    case AEGP_LayerStream_POSITION:
-      stream = &xf.position;
-      break;
-    case AEGP_LayerStream_SCALE:
-      stream = &xf.scale;
-      type = AEGP_StreamType_ThreeD;
-      break;
-    case AEGP_LayerStream_ROTATION:
-      stream = &xf.rotateZ;
-      threeD = false;
-      break;
-    case AEGP_LayerStream_ROTATE_X:
-      stream = &xf.rotateX;
-      threeD = false;
-      break;
-    case AEGP_LayerStream_ROTATE_Y:
-      stream = &xf.rotateY;
-      threeD = false;
-      break;
-    default:
-      return c->Done(A_Err_PARAMETER);
-  }
-  // Layer time and composition time coincide: layers have no time offset or stretch.
-  const StreamValue v = stream->Evaluate(timeP->value, timeP->scale, scene.comp().timeScale);
-  std::memset(static_cast<void*>(valP), 0, sizeof(ValT));
-  if (threeD) {
-    valP->three_d.x = v[0];
-    valP->three_d.y = v[1];
-    valP->three_d.z = v[2];
-  } else {
-    valP->one_d = v[0];
-    type = AEGP_StreamType_OneD;
-  }
-  if (typeP0 != nullptr) *typeP0 = type;
-  return c->Done(A_Err_NONE);
+  return WithContext<A_Err>(A_Err_GENERIC, [&](CallbackContext& c) -> A_Err {
+    if (A_long f =
+            c.Enter<Op::AEGP_GetLayerStreamValue>({which, timeP != nullptr ? timeP->value : 0,
+                                                   timeP != nullptr ? timeP->scale : 0, mode, pre}))
+      return c.Done(f);
+    const Scene& scene = c.scene();
+    const std::optional<std::int32_t> layerId = c.accounts().Find(layerH, Kind::Layer);
+    const Layer* layer = layerId ? scene.comp().FindLayer(*layerId) : nullptr;
+    if (layer == nullptr || timeP == nullptr || valP == nullptr || timeP->scale == 0 ||
+        (mode != AEGP_LTimeMode_LayerTime && mode != AEGP_LTimeMode_CompTime))
+      return c.Done(A_Err_PARAMETER);
+    AEGP_StreamType type = AEGP_StreamType_NO_DATA;
+    const Stream* stream = layer->transform.ForLayerStream(which, type);
+    if (stream == nullptr) return c.Done(A_Err_PARAMETER);
+    // Layer time and composition time coincide: layers have no time offset or stretch.
+    const StreamValue v = stream->Evaluate(timeP->value, timeP->scale, scene.comp().timeScale);
+    std::memset(static_cast<void*>(valP), 0, sizeof(ValT));
+    if (type == AEGP_StreamType_OneD) {
+      valP->one_d = v[0];
+    } else {
+      valP->three_d.x = v[0];
+      valP->three_d.y = v[1];
+      valP->three_d.z = v[2];
+    }
+    if (typeP0 != nullptr) *typeP0 = type;
+    return c.Done(A_Err_NONE);
+  });
 }
 
 A_Err AEGP_GetLayerParentComp(AEGP_LayerH layerH, AEGP_CompH* compPH) {
-  CallbackContext* c = CallbackContext::Current();
-  if (c == nullptr) return A_Err_GENERIC;
-  if (compPH != nullptr) *compPH = nullptr;
-  Registries& r = c->registries();
-  const std::optional<std::int32_t> layerId = r.Find(layerH, Kind::Layer);
-  if (A_long f = c->Enter<Op::AEGP_GetLayerParentComp>({Journaled(layerId)})) return c->Done(f);
-  if (!layerId || compPH == nullptr || c->scene().comp().FindLayer(*layerId) == nullptr)
-    return c->Done(A_Err_PARAMETER);
-  *compPH = static_cast<AEGP_CompH>(r.CompHandle());
-  return c->Done(A_Err_NONE);
+  return WithContext<A_Err>(A_Err_GENERIC, [&](CallbackContext& c) -> A_Err {
+    if (compPH != nullptr) *compPH = nullptr;
+    Accounts& r = c.accounts();
+    const std::optional<std::int32_t> layerId = r.Find(layerH, Kind::Layer);
+    if (A_long f = c.Enter<Op::AEGP_GetLayerParentComp>({Journaled(layerId)})) return c.Done(f);
+    if (!layerId || compPH == nullptr || c.scene().comp().FindLayer(*layerId) == nullptr)
+      return c.Done(A_Err_PARAMETER);
+    *compPH = static_cast<AEGP_CompH>(r.CompHandle());
+    return c.Done(A_Err_NONE);
+  });
 }
 
 A_Err AEGP_GetLayerFromLayerID(AEGP_CompH compH, AEGP_LayerIDVal id, AEGP_LayerH* layerPH) {
-  CallbackContext* c = CallbackContext::Current();
-  if (c == nullptr) return A_Err_GENERIC;
-  if (layerPH != nullptr) *layerPH = nullptr;
-  if (A_long f = c->Enter<Op::AEGP_GetLayerFromLayerID>({id})) return c->Done(f);
-  Registries& r = c->registries();
-  if (layerPH == nullptr || !r.Find(compH, Kind::Comp) ||
-      c->scene().comp().FindLayer(id) == nullptr)
-    return c->Done(A_Err_PARAMETER);
-  *layerPH = static_cast<AEGP_LayerH>(r.LayerHandle(id));
-  return c->Done(A_Err_NONE);
+  return WithContext<A_Err>(A_Err_GENERIC, [&](CallbackContext& c) -> A_Err {
+    if (layerPH != nullptr) *layerPH = nullptr;
+    if (A_long f = c.Enter<Op::AEGP_GetLayerFromLayerID>({id})) return c.Done(f);
+    Accounts& r = c.accounts();
+    if (layerPH == nullptr || !r.Find(compH, Kind::Comp) ||
+        c.scene().comp().FindLayer(id) == nullptr)
+      return c.Done(A_Err_PARAMETER);
+    *layerPH = static_cast<AEGP_LayerH>(r.LayerHandle(id));
+    return c.Done(A_Err_NONE);
+  });
 }
 
 A_Err AEGP_GetLayerID(AEGP_LayerH layerH, AEGP_LayerIDVal* idP) {
-  CallbackContext* c = CallbackContext::Current();
-  if (c == nullptr) return A_Err_GENERIC;
-  if (A_long f = c->Enter<Op::AEGP_GetLayerID>({})) return c->Done(f);
-  const std::optional<std::int32_t> layerId = c->registries().Find(layerH, Kind::Layer);
-  if (!layerId || idP == nullptr) return c->Done(A_Err_PARAMETER);
-  *idP = *layerId;
-  return c->Done(A_Err_NONE);
+  return WithContext<A_Err>(A_Err_GENERIC, [&](CallbackContext& c) -> A_Err {
+    if (A_long f = c.Enter<Op::AEGP_GetLayerID>({})) return c.Done(f);
+    const std::optional<std::int32_t> layerId = c.accounts().Find(layerH, Kind::Layer);
+    if (!layerId || idP == nullptr) return c.Done(A_Err_PARAMETER);
+    *idP = *layerId;
+    return c.Done(A_Err_NONE);
+  });
 }
 
 A_Err AEGP_SetDynamicStreamFlag(AEGP_StreamRefH streamH, AEGP_DynStreamFlags flag,
                                 A_Boolean undoable, A_Boolean set) {
-  CallbackContext* c = CallbackContext::Current();
-  if (c == nullptr) return A_Err_GENERIC;
-  const std::optional<std::int32_t> stream = c->registries().FindLive(streamH, Kind::Stream);
-  if (A_long f = c->Enter<Op::AEGP_SetDynamicStreamFlag>({Journaled(stream), flag, undoable, set}))
-    return c->Done(f);
-  if (!stream) return c->Done(A_Err_PARAMETER);
-  c->params().SetDynamicFlag(*stream, flag, set != 0);
-  return c->Done(A_Err_NONE);
+  return WithContext<A_Err>(A_Err_GENERIC, [&](CallbackContext& c) -> A_Err {
+    const std::optional<std::int32_t> stream = c.accounts().FindLive(streamH, Kind::Stream);
+    if (A_long f = c.Enter<Op::AEGP_SetDynamicStreamFlag>({Journaled(stream), flag, undoable, set}))
+      return c.Done(f);
+    if (!stream) return c.Done(A_Err_PARAMETER);
+    c.params().SetDynamicFlag(*stream, flag, set != 0);
+    return c.Done(A_Err_NONE);
+  });
 }
 
 // The members both versions of a suite have in common.

@@ -5,8 +5,8 @@
 #include "CallbackContext.h"
 #include "Callbacks.h"
 #include "Stubs.h"
+#include "host/Accounts.h"
 #include "host/Faults.h"
-#include "host/Registries.h"
 #include "host/ServedSuites.h"
 
 namespace quillstreak::host::callbacks {
@@ -16,44 +16,37 @@ namespace {
 using detail::kSpStubError;
 
 SPErr AcquireSuite(const char* name, std::int32_t version, const void** suite) {
-  CallbackContext* c = CallbackContext::Current();
-  if (c == nullptr) {
-    if (suite != nullptr) *suite = nullptr;
-    return kSPBadParameterError;
-  }
-  const std::string nameText = name != nullptr ? name : "";
-  if (A_long f = c->Enter<Op::AcquireSuite>({nameText, version})) {
-    if (suite != nullptr) *suite = nullptr;
-    return c->Done(static_cast<SPErr>(f));
-  }
-  if (suite == nullptr || name == nullptr) {
-    if (suite != nullptr) *suite = nullptr;
-    return c->Done(static_cast<SPErr>(kSPBadParameterError));
-  }
-  *suite = nullptr;
-  if (c->faults().SuiteRefused(nameText, version))
-    return c->Done(static_cast<SPErr>(kSPSuiteNotFoundError));
-  const ServedSuite* served = FindServedSuite(nameText, version);
-  if (served == nullptr) return c->Done(static_cast<SPErr>(kSPSuiteNotFoundError));
-  *suite = served->table;
-  c->registries().AcquireSuite(nameText, version);
-  return c->Done(static_cast<SPErr>(kSPNoError));
+  if (suite != nullptr) *suite = nullptr;
+  return WithContext<SPErr>(kSPBadParameterError, [&](CallbackContext& c) -> SPErr {
+    const std::string nameText = name != nullptr ? name : "";
+    if (A_long f = c.Enter<Op::AcquireSuite>({nameText, version}))
+      return c.Done(static_cast<SPErr>(f));
+    if (suite == nullptr || name == nullptr)
+      return c.Done(static_cast<SPErr>(kSPBadParameterError));
+    if (c.faults().SuiteRefused(nameText, version))
+      return c.Done(static_cast<SPErr>(kSPSuiteNotFoundError));
+    const ServedSuite* served = FindServedSuite(nameText, version);
+    if (served == nullptr) return c.Done(static_cast<SPErr>(kSPSuiteNotFoundError));
+    *suite = served->table;
+    c.accounts().AcquireSuite(nameText, version);
+    return c.Done(static_cast<SPErr>(kSPNoError));
+  });
 }
 
 SPErr ReleaseSuite(const char* name, std::int32_t version) {
-  CallbackContext* c = CallbackContext::Current();
-  if (c == nullptr) return kSPBadParameterError;
-  const std::string nameText = name != nullptr ? name : "";
-  // A release that is made to fail still releases: the effect gave the suite back.
-  const A_long f = c->Enter<Op::ReleaseSuite>({nameText, version});
-  SPErr result = kSPNoError;
-  if (name == nullptr)
-    result = kSPBadParameterError;
-  else if (FindServedSuite(nameText, version) == nullptr)
-    result = kSPSuiteNotFoundError;
-  else if (!c->registries().ReleaseSuite(nameText, version))
-    result = kSPBadParameterError;  // released more often than acquired
-  return c->Done(static_cast<SPErr>(f != 0 ? f : result));
+  return WithContext<SPErr>(kSPBadParameterError, [&](CallbackContext& c) -> SPErr {
+    const std::string nameText = name != nullptr ? name : "";
+    // A release that is made to fail still releases: the effect gave the suite back.
+    const A_long f = c.Enter<Op::ReleaseSuite>({nameText, version});
+    SPErr result = kSPNoError;
+    if (name == nullptr)
+      result = kSPBadParameterError;
+    else if (FindServedSuite(nameText, version) == nullptr)
+      result = kSPSuiteNotFoundError;
+    else if (!c.accounts().ReleaseSuite(nameText, version))
+      result = kSPBadParameterError;  // released more often than acquired
+    return c.Done(static_cast<SPErr>(f != 0 ? f : result));
+  });
 }
 
 }  // namespace

@@ -2,9 +2,25 @@
 
 #include "Stubs.h"
 #include "host/Faults.h"
-#include "host/FrameDriver.h"
+#include "host/HostRecords.h"
 
 namespace quillstreak::host {
+
+namespace {
+
+thread_local CallbackContext* t_current = nullptr;
+
+}  // namespace
+
+CallbackContext* CallbackContext::Current() { return t_current; }
+
+CallbackContext::CurrentScope::CurrentScope(CallbackContext* context) : previous_(t_current) {
+  t_current = context;
+}
+
+CallbackContext::CurrentScope::~CurrentScope() { t_current = previous_; }
+
+bool CallbackContext::BadRef(PF_ProgPtr ref) const { return ref != records_.effectRef(); }
 
 A_long CallbackContext::Call(Op op, CallArgs args, bool canFail) {
   const A_long code = faults_.Consult(op, canFail);
@@ -15,8 +31,6 @@ A_long CallbackContext::Call(Op op, CallArgs args, bool canFail) {
 void CallbackContext::Stub(std::string_view member, std::int64_t code) {
   if (Enter<Op::Stub>({member}) == 0) Result(code);
 }
-
-unsigned CallbackContext::threads() const { return frames_.threads(); }
 
 namespace detail {
 

@@ -3,6 +3,7 @@
 #include "LayerMapping.h"
 
 #include <cmath>
+#include <vector>
 
 namespace quillstreak::host {
 
@@ -12,91 +13,117 @@ namespace {
 
 // Shapes, in double precision: alpha = the colour's alpha times the bilinear sum of the texels'
 // coverage (1 inside a rectangle; an ellipse's anti-aliased coverage), the colour unchanged.
-void RenderShape(const LayerSource& src, const Inverse& inv, PF_EffectWorld& def, const Box& area,
-                 unsigned threads) {
-  const i64 sw = src.width, sh = src.height;
-  const double swd = static_cast<double>(sw), shd = static_cast<double>(sh);
-  const double ca = src.color.alpha;
-  const PF_Pixel shape_color{0, src.color.red, src.color.green, src.color.blue};
-  auto shape_pixel = [&](double cov) {
-    PF_Pixel p = shape_color;
-    p.alpha = ToByte(ca * cov);
-    return p.alpha == 0 ? PF_Pixel{0, 0, 0, 0} : p;
-  };
-  // Four texels inside a rectangle: the coverage sums to 1 within a few ulps, which rounds to the
-  // colour's alpha whatever it is.
-  const PF_Pixel solid = shape_pixel(1.0);
-  const bool rectangle = src.kind == LayerSource::Kind::Rectangle;
-  const double ecx = swd / 2.0, ecy = shd / 2.0;
-  const double inv_a2 = 1.0 / (ecx * ecx), inv_b2 = 1.0 / (ecy * ecy);
-
-  // Ellipse coverage of every texel, computed once when the output makes more texel reads than
-  // the source has texels (four per output pixel): the same values, looked up instead of
+class ShapeShader {
+ public:
+  // Ellipse coverage of every texel is computed once when the output makes more texel reads
+  // than the source has texels (four per output pixel): the same values, looked up instead of
   // recomputed.
-  std::vector<double> ellipse_table;
-  const i64 texel_reads = 4 * (area.right - area.left) * (area.bottom - area.top);
-  if (!rectangle && sw * sh <= texel_reads && sw * sh <= (i64{1} << 22)) {
-    ellipse_table.resize(static_cast<std::size_t>(sw * sh));
-    ParallelRows(sh, sw, ResolveThreads(threads, sh, sw), [&](unsigned, i64 r0, i64 r1) {
-      for (i64 ty = r0; ty < r1; ++ty) {
-        for (i64 tx = 0; tx < sw; ++tx) {
-          ellipse_table[static_cast<std::size_t>(ty * sw + tx)] =
-              EllipseTexel(tx, ty, ecx, ecy, inv_a2, inv_b2);
+  ShapeShader(const LayerSource& src, const Box& area, unsigned threads)
+      : sw_(src.width),
+        sh_(src.height),
+        ca_(src.color.alpha),
+        color_{0, src.color.red, src.color.green, src.color.blue},
+        rectangle_(src.kind == LayerSource::Kind::Rectangle),
+        ecx_(static_cast<double>(sw_) / 2.0),
+        ecy_(static_cast<double>(sh_) / 2.0),
+        inv_a2_(1.0 / (ecx_ * ecx_)),
+        inv_b2_(1.0 / (ecy_ * ecy_)) {
+    // Four texels inside a rectangle: the coverage sums to 1 within a few ulps, which rounds to
+    // the colour's alpha whatever it is.
+    solid_ = FromCoverage(1.0);
+    const i64 texel_reads = 4 * (area.right - area.left) * (area.bottom - area.top);
+    if (!rectangle_ && sw_ * sh_ <= texel_reads && sw_ * sh_ <= (i64{1} << 22)) {
+      table_.resize(static_cast<std::size_t>(sw_ * sh_));
+      ParallelRows(sh_, sw_, ResolveThreads(threads, sh_, sw_), [&](unsigned, i64 r0, i64 r1) {
+        for (i64 ty = r0; ty < r1; ++ty) {
+          for (i64 tx = 0; tx < sw_; ++tx)
+            table_[static_cast<std::size_t>(ty * sw_ + tx)] = EllipseCoverage(tx, ty);
         }
-      }
-    });
+      });
+    }
+    cov_ = table_.empty() ? nullptr : table_.data();
   }
-  const double* ellipse_cov = ellipse_table.empty() ? nullptr : ellipse_table.data();
 
-  auto texel_cov = [&](i64 tx, i64 ty) -> double {
-    if (tx < 0 || ty < 0 || tx >= sw || ty >= sh) return 0.0;
-    if (rectangle) return 1.0;
-    if (ellipse_cov != nullptr) return ellipse_cov[ty * sw + tx];
-    return EllipseTexel(tx, ty, ecx, ecy, inv_a2, inv_b2);
-  };
   // One output pixel from the bilinear taps around its source position. A pixel centre on a
   // texel centre (both weights 0) reduces to that texel, since every other term is a finite
   // value times 0.
-  auto shade = [&](const Tap& tx, const Tap& ty) {
-    if (rectangle && tx.i0 >= 0 && ty.i0 >= 0 && tx.i0 + 1 < sw && ty.i0 + 1 < sh) return solid;
-    if (tx.w1 == 0.0 && ty.w1 == 0.0) return shape_pixel(texel_cov(tx.i0, ty.i0));
+  PF_Pixel Shade(const Tap& tx, const Tap& ty) const {
+    if (rectangle_ && tx.i0 >= 0 && ty.i0 >= 0 && tx.i0 + 1 < sw_ && ty.i0 + 1 < sh_) return solid_;
+    if (tx.w1 == 0.0 && ty.w1 == 0.0) return FromCoverage(Coverage(tx.i0, ty.i0));
     const double w00 = (1 - tx.w1) * (1 - ty.w1), w10 = tx.w1 * (1 - ty.w1);
     const double w01 = (1 - tx.w1) * ty.w1, w11 = tx.w1 * ty.w1;
-    const double cov = w00 * texel_cov(tx.i0, ty.i0) + w10 * texel_cov(tx.i0 + 1, ty.i0) +
-                       w01 * texel_cov(tx.i0, ty.i0 + 1) + w11 * texel_cov(tx.i0 + 1, ty.i0 + 1);
-    return shape_pixel(cov);
-  };
+    const double cov = w00 * Coverage(tx.i0, ty.i0) + w10 * Coverage(tx.i0 + 1, ty.i0) +
+                       w01 * Coverage(tx.i0, ty.i0 + 1) + w11 * Coverage(tx.i0 + 1, ty.i0 + 1);
+    return FromCoverage(cov);
+  }
 
+ private:
+  double EllipseCoverage(i64 tx, i64 ty) const {
+    return EllipseTexel(tx, ty, ecx_, ecy_, inv_a2_, inv_b2_);
+  }
+  double Coverage(i64 tx, i64 ty) const {
+    if (tx < 0 || ty < 0 || tx >= sw_ || ty >= sh_) return 0.0;
+    if (rectangle_) return 1.0;
+    if (cov_ != nullptr) return cov_[ty * sw_ + tx];
+    return EllipseCoverage(tx, ty);
+  }
+  PF_Pixel FromCoverage(double cov) const {
+    PF_Pixel p = color_;
+    p.alpha = ToByte(ca_ * cov);
+    return p.alpha == 0 ? PF_Pixel{0, 0, 0, 0} : p;
+  }
+
+  i64 sw_, sh_;
+  double ca_;
+  PF_Pixel color_;
+  bool rectangle_;
+  double ecx_, ecy_, inv_a2_, inv_b2_;
+  PF_Pixel solid_{};
+  std::vector<double> table_;
+  const double* cov_ = nullptr;
+};
+
+// Without rotation: the taps of a column and of a row are computed once.
+void RenderShapeUnrotated(const ShapeShader& shader, const Inverse& inv, PF_EffectWorld& def,
+                          const Box& area, double swd, double shd, unsigned workers) {
+  struct Axis {
+    bool inside;  // within the reach of the bilinear taps
+    Tap tap;
+  };
+  const i64 rows = area.bottom - area.top;
+  const i64 cols = area.right - area.left;
+  std::vector<Axis> col_axis(static_cast<std::size_t>(cols));
+  std::vector<Axis> row_axis(static_cast<std::size_t>(rows));
+  for (i64 i = 0; i < cols; ++i) {
+    const double sx = inv.Sx(inv.Fx(area.left + i), 0.0);
+    col_axis[static_cast<std::size_t>(i)] = {sx > -1.0 && sx < swd + 1.0, MakeTap(sx)};
+  }
+  for (i64 j = 0; j < rows; ++j) {
+    const double sy = inv.Sy(0.0, inv.Fy(area.top + j));
+    row_axis[static_cast<std::size_t>(j)] = {sy > -1.0 && sy < shd + 1.0, MakeTap(sy)};
+  }
+  ParallelRows(rows, cols, workers, [&](unsigned, i64 r0, i64 r1) {
+    for (i64 j = r0; j < r1; ++j) {
+      const Axis& ry = row_axis[static_cast<std::size_t>(j)];
+      if (!ry.inside) continue;
+      PF_Pixel* row = RowPtr(def, area.top + j) + area.left;
+      for (i64 i = 0; i < cols; ++i) {
+        const Axis& rx = col_axis[static_cast<std::size_t>(i)];
+        if (rx.inside) row[i] = shader.Shade(rx.tap, ry.tap);
+      }
+    }
+  });
+}
+
+void RenderShape(const LayerSource& src, const Inverse& inv, PF_EffectWorld& def, const Box& area,
+                 unsigned threads) {
+  const ShapeShader shader(src, area, threads);
+  const double swd = static_cast<double>(src.width), shd = static_cast<double>(src.height);
   const i64 rows = area.bottom - area.top;
   const i64 cols = area.right - area.left;
   const unsigned workers = ResolveThreads(threads, rows, cols);
   if (inv.s == 0.0) {
-    // No rotation: the taps of a column and of a row are computed once.
-    struct Axis {
-      bool inside;  // within the reach of the bilinear taps
-      Tap tap;
-    };
-    std::vector<Axis> col_axis(static_cast<std::size_t>(cols));
-    std::vector<Axis> row_axis(static_cast<std::size_t>(rows));
-    for (i64 i = 0; i < cols; ++i) {
-      const double sx = inv.Sx(inv.Fx(area.left + i), 0.0);
-      col_axis[static_cast<std::size_t>(i)] = {sx > -1.0 && sx < swd + 1.0, MakeTap(sx)};
-    }
-    for (i64 j = 0; j < rows; ++j) {
-      const double sy = inv.Sy(0.0, inv.Fy(area.top + j));
-      row_axis[static_cast<std::size_t>(j)] = {sy > -1.0 && sy < shd + 1.0, MakeTap(sy)};
-    }
-    ParallelRows(rows, cols, workers, [&](unsigned, i64 r0, i64 r1) {
-      for (i64 j = r0; j < r1; ++j) {
-        const Axis& ry = row_axis[static_cast<std::size_t>(j)];
-        if (!ry.inside) continue;
-        PF_Pixel* row = RowPtr(def, area.top + j) + area.left;
-        for (i64 i = 0; i < cols; ++i) {
-          const Axis& rx = col_axis[static_cast<std::size_t>(i)];
-          if (rx.inside) row[i] = shade(rx.tap, ry.tap);
-        }
-      }
-    });
+    RenderShapeUnrotated(shader, inv, def, area, swd, shd, workers);
     return;
   }
   ParallelRows(rows, cols, workers, [&](unsigned, i64 r0, i64 r1) {
@@ -106,7 +133,7 @@ void RenderShape(const LayerSource& src, const Inverse& inv, PF_EffectWorld& def
       for (i64 i = area.left; i < area.right; ++i) {
         const double fx = inv.Fx(i);
         const double sx = inv.Sx(fx, fy), sy = inv.Sy(fx, fy);
-        if (InReach(sx, sy, swd, shd)) row[i] = shade(MakeTap(sx), MakeTap(sy));
+        if (InReach(sx, sy, swd, shd)) row[i] = shader.Shade(MakeTap(sx), MakeTap(sy));
       }
     }
   });

@@ -1,4 +1,4 @@
-// Owned 8-bit worlds. See Pixels.h for the contract.
+// Owned 8-bit worlds. See World.h for the contract.
 #include "PixelsCommon.h"
 
 #include <cassert>
@@ -21,10 +21,18 @@ World::World(Storage storage, A_long width, A_long height, A_long origin_x, A_lo
   Shape(width, height, origin_x, origin_y, clear);
 }
 
+std::uint64_t World::RowBytesFor(std::int64_t width) {
+  return (static_cast<std::uint64_t>(std::max<std::int64_t>(width, 0)) * 4 + 15) / 16 * 16;
+}
+
+std::uint64_t World::BytesFor(std::int64_t width, std::int64_t height) {
+  return RowBytesFor(width) * static_cast<std::uint64_t>(std::max<std::int64_t>(height, 0));
+}
+
 void World::Shape(A_long width, A_long height, A_long origin_x, A_long origin_y, bool clear) {
   const i64 w = std::max<A_long>(width, 0);
   const i64 h = std::max<A_long>(height, 0);
-  const i64 rowbytes = (w * 4 + 15) / 16 * 16;
+  const auto rowbytes = static_cast<i64>(RowBytesFor(w));
   const i64 total = rowbytes * h;
   if (rowbytes > std::numeric_limits<A_long>::max() || total > std::numeric_limits<A_long>::max()) {
     throw std::length_error("quillstreak::host::World: size too large");

@@ -7,6 +7,9 @@
 
 namespace quillstreak {
 
+/// The plug-in id the effect passes to AEGP calls: an effect has none of its own.
+inline constexpr AEGP_PluginID kPluginId = 0;
+
 inline PF_Err DisposeEffectRef(SuiteCache& suites, AEGP_EffectRefH ref) {
   return CallHost(suites.EffectSuite2().AEGP_DisposeEffect, ref);
 }

@@ -30,7 +30,8 @@ constexpr std::size_t AboutMessageLength() {
 static_assert(AboutMessageLength() <= PF_MAX_EFFECT_MSG_LEN,
               "the About message must fit return_msg with its NUL");
 
-/// Assigns the version word and both flag words; without a basic suite throws 516, writing nothing.
+/// Assigns the version word and both flag words; without a basic suite throws
+/// PF_Err_BAD_CALLBACK_PARAM, writing nothing.
 PF_Err GlobalSetup(PF_InData& in_data, PF_OutData& out_data);
 /// Writes the About message into return_msg with the ANSI suite; under "PrMr" writes nothing.
 PF_Err About(PF_InData& in_data, PF_OutData& out_data);

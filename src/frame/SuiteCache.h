@@ -34,7 +34,8 @@ struct SuiteName {
 /// Name and version under which a suite is acquired.
 SuiteName NameOf(Suite suite);
 
-/// Throws 516 when the host gave no basic suite, as SuiteCache does, before anything is written.
+/// Throws PF_Err_BAD_CALLBACK_PARAM when the host gave no basic suite, as SuiteCache does, before
+/// anything is written.
 void RequireBasicSuite(const SPBasicSuite* basic);
 
 class SuiteCache {

@@ -34,14 +34,14 @@ PF_Err UpdateParamsUI(PF_InData& in_data) {
 
   const AEGP_PFInterfaceSuite1& pfInterface = suites.PFInterfaceSuite1();
   PrepareEffectRefDisposal(suites);
-  PF_Err err = CallHost(pfInterface.AEGP_GetNewEffectForEffect, AEGP_PluginID{0},
-                        in_data.effect_ref, effect.out());
+  PF_Err err =
+      CallHost(pfInterface.AEGP_GetNewEffectForEffect, kPluginId, in_data.effect_ref, effect.out());
   std::size_t obtained = 0;
   if (err == PF_Err_NONE) {
     for (; obtained < kHidden.size(); ++obtained) {
       ScopedStream& stream = streams[obtained].emplace(suites);
-      err = CallHost(suites.StreamSuite2().AEGP_GetNewEffectStreamByIndex, AEGP_PluginID{0},
-                     effect.get(), PF_ParamIndex{kHidden[obtained]}, stream.out());
+      err = CallHost(suites.StreamSuite2().AEGP_GetNewEffectStreamByIndex, kPluginId, effect.get(),
+                     PF_ParamIndex{kHidden[obtained]}, stream.out());
       if (err != PF_Err_NONE) break;
     }
   }

@@ -7,8 +7,6 @@
 namespace quillstreak {
 namespace {
 
-constexpr AEGP_PluginID kPluginId = 0;
-
 PF_Err ReadStream(const AEGP_StreamSuite4& streams, AEGP_LayerH layer, AEGP_LayerStream which,
                   const A_Time& time, AEGP_StreamVal2& value) {
   return CallHost(streams.AEGP_GetLayerStreamValue, layer, which,

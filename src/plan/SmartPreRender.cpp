@@ -8,6 +8,7 @@
 #include "frame/Numeric.h"
 #include "frame/SuiteCache.h"
 #include "params/ParamIndex.h"
+#include "plan/LockedPlan.h"
 #include "plan/MotionSampling.h"
 #include "plan/TrailPlan.h"
 
@@ -61,31 +62,6 @@ class ParamSlots {
   HostServices& host_;
   std::array<PF_ParamDef, PARAM_COUNT> slots_;
   bool checkedIn_ = false;
-};
-
-/// Keeps the plan's handle locked until Unlock() or scope end.
-class PlanLock {
- public:
-  PlanLock(SuiteCache& suites, PF_Handle handle) : suites_(suites), handle_(handle) {}
-  ~PlanLock() {
-    try {
-      Unlock();
-    } catch (...) {
-    }
-  }
-  PlanLock(const PlanLock&) = delete;
-  PlanLock& operator=(const PlanLock&) = delete;
-  void Unlock() {
-    if (handle_ != nullptr) {
-      const PF_Handle handle = handle_;
-      handle_ = nullptr;
-      UnlockHandle(suites_, handle);
-    }
-  }
-
- private:
-  SuiteCache& suites_;
-  PF_Handle handle_;
 };
 
 void FillPlan(const PF_InData& in_data, const ParamSlots& slots, TrailPlan& plan) {
@@ -156,8 +132,9 @@ PF_Err SmartPreRender(PF_InData& in_data, PF_PreRenderExtra& extra) {
   }
 
   if (err == PF_Err_NONE) {
-    PlanLock lock(suites, handle);
-    TrailPlan& plan = *static_cast<TrailPlan*>(data);
+    LockedPlan locked(suites, handle, *static_cast<TrailPlan*>(data),
+                      LockedPlan::OnRelease::KeepSamples);
+    TrailPlan& plan = locked.plan();
     plan = TrailPlan{};
     plan.basicSuite = in_data.pica_basicP;
     output.pre_render_data = handle;
@@ -176,30 +153,25 @@ PF_Err SmartPreRender(PF_InData& in_data, PF_PreRenderExtra& extra) {
     }
     plan.sampleCount = static_cast<double>(plan.sampleTimes->size());
 
-    PF_CheckoutResult result;
-    for (A_long id = 1; err == PF_Err_NONE && static_cast<double>(id) <= plan.sampleCount; ++id) {
+    // The samples under ids 1 to n, then the current frame under its own id: each checkout's
+    // rectangles grow the output's.
+    const A_long checkouts = TruncateToLong(plan.sampleCount) + 1;
+    for (A_long k = 1; err == PF_Err_NONE && k <= checkouts; ++k) {
+      const bool currentFrame = k == checkouts;
+      const A_long id = currentFrame ? CurrentFrameCheckoutId(plan.sampleCount) : k;
+      const A_long time = currentFrame ? in_data.current_time
+                                       : (*plan.sampleTimes)[static_cast<std::size_t>(k - 1)];
+      PF_CheckoutResult result;
       std::memset(&result, 0, sizeof(result));
       err = CallHost(extra.cb->checkout_layer, in_data.effect_ref, PF_ParamIndex{PARAM_INPUT}, id,
-                     static_cast<const PF_RenderRequest*>(&request),
-                     (*plan.sampleTimes)[static_cast<std::size_t>(id - 1)], in_data.time_step,
+                     static_cast<const PF_RenderRequest*>(&request), time, in_data.time_step,
                      in_data.time_scale, &result);
       if (err == PF_Err_NONE) {
         GrowRect(output.result_rect, result.result_rect);
         GrowRect(output.max_result_rect, result.max_result_rect);
       }
     }
-    if (err == PF_Err_NONE) {
-      std::memset(&result, 0, sizeof(result));
-      err = CallHost(extra.cb->checkout_layer, in_data.effect_ref, PF_ParamIndex{PARAM_INPUT},
-                     CurrentFrameCheckoutId(plan.sampleCount),
-                     static_cast<const PF_RenderRequest*>(&request), in_data.current_time,
-                     in_data.time_step, in_data.time_scale, &result);
-      if (err == PF_Err_NONE) {
-        GrowRect(output.result_rect, result.result_rect);
-        GrowRect(output.max_result_rect, result.max_result_rect);
-      }
-    }
-    lock.Unlock();
+    locked.Release();
   }
 
   KeepFirst(err, slots.CheckinAll());

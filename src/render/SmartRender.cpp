@@ -7,42 +7,13 @@
 #include "frame/HostServices.h"
 #include "frame/Numeric.h"
 #include "frame/SuiteCache.h"
+#include "plan/LockedPlan.h"
 #include "plan/TrailPlan.h"
 #include "render/Kernels.h"
+#include "render/TrailPasses.h"
 
 namespace quillstreak {
 namespace {
-
-/// Holds the plan locked for the whole render; at the end, also when an exception passes, the
-/// plan's sample list is destroyed and the handle unlocked.
-class LockedPlan {
- public:
-  LockedPlan(SuiteCache& suites, PF_Handle handle, TrailPlan& plan)
-      : suites_(suites), handle_(handle), plan_(plan) {}
-  ~LockedPlan() {
-    try {
-      Release();
-    } catch (...) {
-    }
-  }
-  LockedPlan(const LockedPlan&) = delete;
-  LockedPlan& operator=(const LockedPlan&) = delete;
-
-  TrailPlan& plan() { return plan_; }
-
-  void Release() {
-    if (handle_ == nullptr) return;
-    const PF_Handle handle = handle_;
-    handle_ = nullptr;
-    DestroySampleTimes(plan_);
-    UnlockHandle(suites_, handle);
-  }
-
- private:
-  SuiteCache& suites_;
-  PF_Handle handle_;
-  TrailPlan& plan_;
-};
 
 /// The distance from one origin to another, saturated to 32 bits: worlds at opposite ends of
 /// the range are far outside each other either way, and the host clips the transfer.
@@ -122,7 +93,8 @@ PF_Err SmartRender(PF_InData& in_data, PF_SmartRenderExtra& extra) {
   if (data == nullptr) {
     return PF_Err_OUT_OF_MEMORY;
   }
-  LockedPlan locked(suites, handle, *static_cast<TrailPlan*>(data));
+  LockedPlan locked(suites, handle, *static_cast<TrailPlan*>(data),
+                    LockedPlan::OnRelease::DestroySamples);
   const TrailPlan& plan = locked.plan();
   TrailCompositor compositor(in_data, extra, suites);
 
@@ -145,8 +117,8 @@ PF_Err SmartRender(PF_InData& in_data, PF_SmartRenderExtra& extra) {
 
   const A_long sampleCount = plan.sampleCount > 0.0 ? TruncateToLong(plan.sampleCount) : 0;
   std::vector<PF_Pixel> rampColors(static_cast<std::size_t>(sampleCount), PF_Pixel{0, 0, 0, 0});
-  const bool rampFill = plan.rampFillEnabled == 1;
-  if (rampFill) {
+  const TrailPasses passes = ChoosePasses(plan);
+  if (passes.rampPerCopy) {
     BuildRampColors(plan, rampColors.data(), rampColors.size());
   }
 
@@ -156,7 +128,7 @@ PF_Err SmartRender(PF_InData& in_data, PF_SmartRenderExtra& extra) {
     }
     PF_EffectWorld* sample = nullptr;
     err = compositor.CheckoutLayer(i, sample);
-    if (rampFill) {
+    if (passes.rampPerCopy) {
       compositor.refcon().fillColor = rampColors[static_cast<std::size_t>(i - 1)];
       if (sample != nullptr && err == PF_Err_NONE) {
         err = compositor.Iterate(*sample, ColorFillKernel);
@@ -167,7 +139,7 @@ PF_Err SmartRender(PF_InData& in_data, PF_SmartRenderExtra& extra) {
     }
   }
 
-  if (plan.solidFillEnabled == 1 && plan.rampFillEnabled == 0) {
+  if (passes.solidFill) {
     compositor.refcon().fillColor = plan.solidColor;
     if (output != nullptr && err == PF_Err_NONE) {
       err = compositor.Iterate(*output, ColorFillKernel);
@@ -175,8 +147,7 @@ PF_Err SmartRender(PF_InData& in_data, PF_SmartRenderExtra& extra) {
   }
   if (output != nullptr) {
     compositor.refcon().opacity = plan.opacity;
-    // At full opacity the pass would leave every pixel as it is.
-    if (err == PF_Err_NONE && plan.opacity != 1.0) {
+    if (err == PF_Err_NONE && passes.opacity) {
       err = compositor.Iterate(*output, OpacityKernel);
     }
   }

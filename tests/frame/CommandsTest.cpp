@@ -63,7 +63,7 @@ TEST(About, UnderThePrMrHostWritesNothing) {
   auto host = NewHost(false);
   host->records().in_data().appl_id = 0x50724D72;  // "PrMr"
   std::strcpy(host->records().out_data().return_msg, "left alone");
-  EXPECT_EQ(host->Send(PF_Cmd_ABOUT, nullptr, nullptr, nullptr), PF_Err_NONE);
+  EXPECT_EQ(host->commands().Send(PF_Cmd_ABOUT, nullptr, nullptr, nullptr), PF_Err_NONE);
   EXPECT_STREQ(host->records().out_data().return_msg, "left alone");
   EXPECT_TRUE(host->journal().empty()) << host->journal().Text();
 }
@@ -81,11 +81,11 @@ TEST(Dispatch, UnhandledCommandsReturn0AndCallNothing) {
                            18, 19, 20, 21, 22, 25, 30, 34, 1000, -1, -2147483647}) {
     PF_LayerDef output{};
     output.width = 123;
-    EXPECT_EQ(host->Send(cmd, nullptr, &output, nullptr), PF_Err_NONE) << cmd;
+    EXPECT_EQ(host->commands().Send(cmd, nullptr, &output, nullptr), PF_Err_NONE) << cmd;
     EXPECT_EQ(output.width, 123);
   }
   EXPECT_TRUE(host->journal().empty()) << host->journal().Text();
-  EXPECT_EQ(host->Send(PF_Cmd_GLOBAL_SETDOWN, nullptr, nullptr, nullptr), PF_Err_NONE);
+  EXPECT_EQ(host->commands().Send(PF_Cmd_GLOBAL_SETDOWN, nullptr, nullptr, nullptr), PF_Err_NONE);
   EXPECT_TRUE(host->journal().empty());
 }
 

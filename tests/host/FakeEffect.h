@@ -33,7 +33,7 @@ struct FakeHost {
     Body() = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef**, PF_LayerDef*, void*) {
       return fn(*in);
     };
-    const PF_Err err = host.Send(PF_Cmd_COMPLETELY_GENERAL, nullptr, nullptr, nullptr);
+    const PF_Err err = host.commands().Send(PF_Cmd_COMPLETELY_GENERAL, nullptr, nullptr, nullptr);
     Body() = nullptr;
     return err;
   }

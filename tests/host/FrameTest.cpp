@@ -63,8 +63,8 @@ class CheckoutBox : public testing::TestWithParam<BoxCase> {};
 TEST_P(CheckoutBox, IsTheLayerBoundsAtTheDownsample) {
   FakeHost f;
   InstallPassThrough();
-  f.host.records().SetDownsample(GetParam().ds, GetParam().ds);
-  ASSERT_EQ(f.host.SmartPreRender(), PF_Err_NONE);
+  f.host.settings().SetDownsample(GetParam().ds, GetParam().ds);
+  ASSERT_EQ(f.host.frames().SmartPreRender(), PF_Err_NONE);
   ASSERT_EQ(f.host.frames().layerCheckouts().size(), 1u);
   const quillstreak::host::LayerCheckout& c = f.host.frames().layerCheckouts()[0];
   EXPECT_TRUE(Same(c.resultRect, GetParam().expected))
@@ -98,7 +98,7 @@ TEST(Frame, CheckoutLayerRejectsBadIdsAndArguments) {
     results[4] = checkout(in->effect_ref, 0, 5, nullptr, 0, 100, 0, &r);
     return PF_Err_NONE;
   };
-  ASSERT_EQ(f.host.SmartPreRender(), PF_Err_NONE);
+  ASSERT_EQ(f.host.frames().SmartPreRender(), PF_Err_NONE);
   EXPECT_EQ(results[0], PF_Err_NONE);
   for (int i = 1; i < 5; ++i) EXPECT_NE(results[i], PF_Err_NONE) << i;
   EXPECT_EQ(f.host.frames().layerCheckouts().size(), 1u);
@@ -147,8 +147,8 @@ TEST(Frame, PixelsAndOutputWorlds) {
     }
     return PF_Err_NONE;
   };
-  ASSERT_EQ(f.host.SmartPreRender(), PF_Err_NONE);
-  ASSERT_EQ(f.host.SmartRender(), PF_Err_NONE);
+  ASSERT_EQ(f.host.frames().SmartPreRender(), PF_Err_NONE);
+  ASSERT_EQ(f.host.frames().SmartRender(), PF_Err_NONE);
   EXPECT_EQ(unknown, PF_Err_BAD_CALLBACK_PARAM);
   EXPECT_EQ(unknownWorld, nullptr);
   EXPECT_EQ(none, PF_Err_NONE);
@@ -174,9 +174,9 @@ TEST(Frame, WorldBudgetTurnsHugeCheckoutsIntoOutOfMemory) {
   InstallPassThrough();
   f.host.scene().comp().layers[0].source.width = 20000;
   f.host.scene().comp().layers[0].source.height = 20000;
-  f.host.worlds().SetBudget(64u << 20);
-  ASSERT_EQ(f.host.SmartPreRender(), PF_Err_NONE);
-  EXPECT_EQ(f.host.SmartRender(), PF_Err_OUT_OF_MEMORY);
+  f.host.settings().SetWorldBudget(64u << 20);
+  ASSERT_EQ(f.host.frames().SmartPreRender(), PF_Err_NONE);
+  EXPECT_EQ(f.host.frames().SmartRender(), PF_Err_OUT_OF_MEMORY);
   EXPECT_EQ(f.host.worlds().bytesInUse(), 0u);
 }
 
@@ -200,7 +200,7 @@ TEST(Frame, AFrameWithoutColumnsIsLeftEmptyHoweverManyRows) {
   InstallPassThrough();
   f.host.scene().comp().width = 0;
   f.host.scene().comp().height = 16;
-  f.host.records().SetDownsample(PF_RationalScale{1, 1}, PF_RationalScale{715827882, 3});
+  f.host.settings().SetDownsample(PF_RationalScale{1, 1}, PF_RationalScale{715827882, 3});
   const quillstreak::host::FrameResult r = f.host.RenderFrame(0);
   EXPECT_EQ(r.err, PF_Err_NONE);
   EXPECT_EQ(r.frame.width(), 0);
@@ -220,14 +220,14 @@ TEST(Frame, InDataFollowsTheCompositionAndTimeOverrides) {
   };
   f.host.scene().comp().timeScale = 30;
   f.host.scene().comp().frameDuration = 1;
-  f.host.scene().SetTime(12);
-  f.host.scene().SetTimeSteps(2, 3);
-  ASSERT_EQ(f.host.SmartPreRender(), PF_Err_NONE);
+  f.host.settings().SetTime(12);
+  f.host.settings().SetTimeSteps(2, 3);
+  ASSERT_EQ(f.host.frames().SmartPreRender(), PF_Err_NONE);
   EXPECT_EQ(seen[0], 12);
   EXPECT_EQ(seen[1], 2);
   EXPECT_EQ(seen[2], 3);
   EXPECT_EQ(seen[3], 30);
-  f.host.scene().ClearTimeSteps();
+  f.host.settings().ClearTimeSteps();
   ASSERT_EQ(f.host.About(), PF_Err_NONE);
   EXPECT_EQ(seen[1], 1);
 }
@@ -237,12 +237,12 @@ TEST(Frame, DeleterRunsOnceAtFrameEndNextPreRenderOrDestruction) {
   {
     FakeHost f;
     InstallPassThrough();
-    ASSERT_EQ(f.host.SmartPreRender(), PF_Err_NONE);
-    f.host.EndFrame();
-    f.host.EndFrame();
+    ASSERT_EQ(f.host.frames().SmartPreRender(), PF_Err_NONE);
+    f.host.frames().EndFrame();
+    f.host.frames().EndFrame();
     EXPECT_EQ(g_deleted, 1);
-    ASSERT_EQ(f.host.SmartPreRender(), PF_Err_NONE);
-    ASSERT_EQ(f.host.SmartPreRender(), PF_Err_NONE);  // ends the unrendered frame
+    ASSERT_EQ(f.host.frames().SmartPreRender(), PF_Err_NONE);
+    ASSERT_EQ(f.host.frames().SmartPreRender(), PF_Err_NONE);  // ends the unrendered frame
     EXPECT_EQ(g_deleted, 2);
   }
   EXPECT_EQ(g_deleted, 3);
@@ -261,13 +261,13 @@ TEST(Frame, APreRenderWithoutItsRecordsDoesNotEndTheLastFrameAgain) {
     if (extra == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     return passThrough(cmd, in, out, params, output, extra);
   };
-  ASSERT_EQ(f.host.SmartPreRender(), PF_Err_NONE);
-  ASSERT_EQ(f.host.SmartRender(), PF_Err_NONE);
-  f.host.EndFrame();
+  ASSERT_EQ(f.host.frames().SmartPreRender(), PF_Err_NONE);
+  ASSERT_EQ(f.host.frames().SmartRender(), PF_Err_NONE);
+  f.host.frames().EndFrame();
   EXPECT_EQ(f.host.frames().preRenderOutput().delete_pre_render_data_func, nullptr);
-  EXPECT_EQ(f.host.Send(PF_Cmd_SMART_PRE_RENDER, nullptr, nullptr, nullptr),
+  EXPECT_EQ(f.host.commands().Send(PF_Cmd_SMART_PRE_RENDER, nullptr, nullptr, nullptr),
             PF_Err_BAD_CALLBACK_PARAM);
-  f.host.EndFrame();
+  f.host.frames().EndFrame();
   EXPECT_EQ(g_deleted, 1);
 }
 
@@ -312,7 +312,7 @@ TEST(Frame, RenderFrameCompositesLayersInOrderOverTheBackground) {
     expectPixel(290, 180, PF_Pixel{255, 255, 127, 127});
     expectPixel(250, 180, PF_Pixel{255, 128, 0, 127});
     // The effect layer alone, frame-sized: its output where it was drawn, transparent elsewhere.
-    const quillstreak::host::World layer = f.host.frames().EffectLayerFrame();
+    const quillstreak::host::World layer = f.host.compositor().EffectLayerFrame();
     ASSERT_EQ(layer.width(), 640);
     ASSERT_EQ(layer.height(), 360);
     EXPECT_EQ(layer.at(350, 180).alpha, 255);

@@ -93,9 +93,7 @@ TEST(Faults, HitTheArmedCallAndCountEveryCall) {
        {{Op::abort, true, 0}}},
   };
   for (const Case& c : cases) {
-    PF_InData in{};
-    SPBasicSuite basic{};
-    Faults faults(in, basic);
+    Faults faults;
     c.arm(faults);
     for (std::size_t i = 0; i < c.calls.size(); ++i) {
       EXPECT_EQ(faults.Consult(c.calls[i].op, c.calls[i].canFail), c.calls[i].expected)
@@ -105,9 +103,7 @@ TEST(Faults, HitTheArmedCallAndCountEveryCall) {
 }
 
 TEST(Faults, RefusedSuitesAndTheBasicSuite) {
-  PF_InData in{};
-  SPBasicSuite basic{};
-  Faults faults(in, basic);
+  Faults faults;
   faults.RefuseSuite("AEGP Layer Suite", 13);
   faults.RefuseSuite("PF Iterate8 Suite");
   EXPECT_TRUE(faults.SuiteRefused("AEGP Layer Suite", 13));
@@ -119,9 +115,9 @@ TEST(Faults, RefusedSuitesAndTheBasicSuite) {
   faults.Clear();
   EXPECT_FALSE(faults.SuiteRefused("AEGP Layer Suite", 13));
   faults.SetNoBasicSuite();
-  EXPECT_EQ(in.pica_basicP, nullptr);
+  EXPECT_TRUE(faults.basicSuiteWithheld());
   faults.SetNoBasicSuite(false);
-  EXPECT_EQ(in.pica_basicP, &basic);
+  EXPECT_FALSE(faults.basicSuiteWithheld());
 }
 
 }  // namespace

@@ -1,17 +1,17 @@
-// The host's parts on their own, without a module: the parameter store and the registries.
+// The host's parts on their own, without a module: the parameter store and the accounts.
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 
+#include "host/Accounts.h"
 #include "host/ParamStore.h"
-#include "host/Registries.h"
 #include "host/Scene.h"
 
 namespace {
 
+using quillstreak::host::Accounts;
 using quillstreak::host::ParamStore;
-using quillstreak::host::Registries;
-using Kind = Registries::AegpKind;
+using Kind = Accounts::AegpKind;
 
 PF_ParamDef Declared(PF_ParamType type) {
   PF_ParamDef def{};
@@ -67,19 +67,19 @@ TEST(ParamStore, ValuesFollowTheirKindUntilReset) {
   EXPECT_EQ(params.DynamicFlags(3), 0u);
 }
 
-TEST(Registries, DisposedAegpObjectsAreFreedAndTheirHandlesNeverMistaken) {
-  Registries r;
+TEST(Accounts, DisposedAegpObjectsAreFreedAndTheirHandlesNeverMistaken) {
+  Accounts r;
   void* effect = r.NewAegp(Kind::EffectRef, 0);
   void* stream = r.NewAegp(Kind::Stream, 6);
   EXPECT_EQ(r.FindLive(stream, Kind::Stream), 6);
   EXPECT_FALSE(r.FindLive(stream, Kind::EffectRef));  // the kind must match
-  EXPECT_EQ(r.Summary().streams, 1);
+  EXPECT_EQ(r.Summarise().streams, 1);
   ASSERT_TRUE(r.Dispose(stream, Kind::Stream));
   // Disposed: still known as that stream until its slot is reused, never live again.
   EXPECT_EQ(r.Find(stream, Kind::Stream), 6);
   EXPECT_FALSE(r.FindLive(stream, Kind::Stream));
   EXPECT_FALSE(r.Dispose(stream, Kind::Stream));
-  EXPECT_EQ(r.Summary().streams, 0);
+  EXPECT_EQ(r.Summarise().streams, 0);
   // Reusing the slot makes the old handle unknown, and the new one a different handle.
   void* reused = r.NewAegp(Kind::Stream, 9);
   EXPECT_NE(reused, stream);
@@ -100,7 +100,7 @@ TEST(Registries, DisposedAegpObjectsAreFreedAndTheirHandlesNeverMistaken) {
   EXPECT_FALSE(r.Find(nullptr, Kind::Stream));
   EXPECT_TRUE(r.Dispose(effect, Kind::EffectRef));
   EXPECT_TRUE(r.Dispose(reused, Kind::Stream));
-  EXPECT_TRUE(r.Summary().Clear()) << r.Summary().Describe();
+  EXPECT_TRUE(r.Summarise().Clear()) << r.Summarise().Describe();
   // Layer and composition handles stay the same for the host's whole life.
   EXPECT_EQ(r.LayerHandle(3), r.LayerHandle(3));
   EXPECT_NE(r.LayerHandle(3), r.LayerHandle(4));
@@ -108,8 +108,8 @@ TEST(Registries, DisposedAegpObjectsAreFreedAndTheirHandlesNeverMistaken) {
   EXPECT_EQ(r.CompHandle(), r.CompHandle());
 }
 
-TEST(Registries, AccountsSummariseWhatIsHeld) {
-  Registries r;
+TEST(Accounts, SummariseWhatIsHeld) {
+  Accounts r;
   PF_Handle h = r.NewHandle(8);
   EXPECT_EQ(r.HandleSerial(h), 1);
   EXPECT_EQ(r.HandleSerial(nullptr), 0);
@@ -117,7 +117,7 @@ TEST(Registries, AccountsSummariseWhatIsHeld) {
   r.AddCheckout(&slot, 4);
   r.AcquireSuite("PF ANSI Suite", 1);
   r.AddStreamValue(&slot);
-  EXPECT_EQ(r.Summary().Describe(),
+  EXPECT_EQ(r.Summarise().Describe(),
             "handles=1 params=1 streams=0 streamValues=1 effectRefs=0 suites={PF ANSI Suite/1:1}");
   EXPECT_EQ(r.CheckoutIndex(&slot), 4);
   EXPECT_TRUE(r.Checkin(&slot));
@@ -127,7 +127,7 @@ TEST(Registries, AccountsSummariseWhatIsHeld) {
   EXPECT_TRUE(r.DisposeStreamValue(&slot));
   EXPECT_TRUE(r.DisposeHandle(h));
   EXPECT_EQ(r.HandleSerial(h), -1);
-  EXPECT_TRUE(r.Summary().Clear()) << r.Summary().Describe();
+  EXPECT_TRUE(r.Summarise().Clear()) << r.Summarise().Describe();
 }
 
 }  // namespace

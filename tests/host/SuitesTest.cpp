@@ -103,10 +103,17 @@ TEST(Suites, RefusedSuitesAndMissingBasicSuite) {
     EXPECT_EQ(Acquire<PF_HandleSuite1>(in, kPFHandleSuite, 2), nullptr);
     return PF_Err_NONE;
   });
+  // Withheld from the commands that follow, and given back.
   f.host.faults().SetNoBasicSuite();
-  EXPECT_EQ(f.host.records().in_data().pica_basicP, nullptr);
+  f.Run([](PF_InData& in) {
+    EXPECT_EQ(in.pica_basicP, nullptr);
+    return PF_Err_NONE;
+  });
   f.host.faults().SetNoBasicSuite(false);
-  EXPECT_NE(f.host.records().in_data().pica_basicP, nullptr);
+  f.Run([&](PF_InData& in) {
+    EXPECT_EQ(in.pica_basicP, &f.host.records().basicSuite());
+    return PF_Err_NONE;
+  });
   EXPECT_TRUE(f.host.accounts().Clear()) << f.host.accounts().Describe();
 }
 

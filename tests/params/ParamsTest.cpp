@@ -162,20 +162,20 @@ TEST(ParamsSetup, MissingCallbacksGive516WithoutACall) {
   {
     auto host = NewHost(false);
     host->records().in_data().inter.add_param = nullptr;
-    EXPECT_EQ(host->Send(PF_Cmd_PARAMS_SETUP, nullptr, nullptr, nullptr),
+    EXPECT_EQ(host->commands().Send(PF_Cmd_PARAMS_SETUP, nullptr, nullptr, nullptr),
               PF_Err_BAD_CALLBACK_PARAM);
   }
   {
     auto host = NewHost(false);
     host->records().utils().ansi.strcpy = nullptr;
-    EXPECT_EQ(host->Send(PF_Cmd_PARAMS_SETUP, nullptr, nullptr, nullptr),
+    EXPECT_EQ(host->commands().Send(PF_Cmd_PARAMS_SETUP, nullptr, nullptr, nullptr),
               PF_Err_BAD_CALLBACK_PARAM);
     EXPECT_EQ(host->journal().Count(Op::add_param), 0u);
   }
   {
     auto host = NewHost(false);
     host->records().in_data().utils = nullptr;
-    EXPECT_EQ(host->Send(PF_Cmd_PARAMS_SETUP, nullptr, nullptr, nullptr),
+    EXPECT_EQ(host->commands().Send(PF_Cmd_PARAMS_SETUP, nullptr, nullptr, nullptr),
               PF_Err_BAD_CALLBACK_PARAM);
     EXPECT_EQ(host->journal().Count(Op::add_param), 0u);
   }

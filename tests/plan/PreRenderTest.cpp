@@ -35,7 +35,7 @@ void TwoJumps(quillstreak::host::Host& host) {
   host.params().SetFloat(PARAM_TIME_THRESHOLD, 50.0);
   host.params().SetFloat(PARAM_SHUTTER_ANGLE, 360.0);
   host.params().SetFloat(PARAM_OPACITY, 50.0);
-  host.scene().SetTime(1000);
+  host.settings().SetTime(1000);
 }
 
 TEST(SmartPreRender, WorkedExampleMakesTheHostCallsInOrder) {
@@ -43,7 +43,7 @@ TEST(SmartPreRender, WorkedExampleMakesTheHostCallsInOrder) {
   ASSERT_EQ(host->scene().comp().timeScale, 2400u);
   ASSERT_EQ(host->scene().comp().frameDuration, 100);
   TwoJumps(*host);
-  ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE) << host->journal().Text();
+  ASSERT_EQ(host->frames().SmartPreRender(), PF_Err_NONE) << host->journal().Text();
 
   Lines expected;
   for (int i = 0; i < PARAM_COUNT; ++i) {
@@ -98,7 +98,7 @@ TEST(SmartPreRender, WorkedExampleMakesTheHostCallsInOrder) {
   // Between the commands only the plan's handle is held; the frame's end releases it.
   EXPECT_EQ(host->accounts().params, 0);
   EXPECT_EQ(host->accounts().handles, 1);
-  host->EndFrame();
+  host->frames().EndFrame();
   EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
 }
 
@@ -134,12 +134,12 @@ TEST(SmartPreRender, SnapshotConversions) {
     auto host = NewHost();
     host->scene().comp().frameDuration = c.frame;
     host->params().SetFloat(c.index, c.value);
-    host->scene().SetTime(4000);
-    ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE) << c.name;
+    host->settings().SetTime(4000);
+    ASSERT_EQ(host->frames().SmartPreRender(), PF_Err_NONE) << c.name;
     const TrailPlan* plan = AttachedPlan(*host);
     ASSERT_NE(plan, nullptr) << c.name;
     c.check(*plan);
-    host->EndFrame();
+    host->frames().EndFrame();
     EXPECT_TRUE(host->accounts().Clear()) << c.name << host->accounts().Describe();
   }
 }
@@ -148,17 +148,17 @@ TEST(SmartPreRender, TimeThresholdIsTruncatedBeforeSampling) {
   // 3.7 steps become 3 before sampling; at half resolution the probe step is then 6.
   auto host = NewHost();
   host->params().SetFloat(PARAM_TIME_THRESHOLD, 3.7);
-  host->records().SetDownsample({1, 2}, {1, 2});
-  host->scene().SetTime(1000);
-  ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE);
+  host->settings().SetDownsample({1, 2}, {1, 2});
+  host->settings().SetTime(1000);
+  ASSERT_EQ(host->frames().SmartPreRender(), PF_Err_NONE);
   EXPECT_EQ(AttachedPlan(*host)->timeThreshold, 6);
-  host->EndFrame();
+  host->frames().EndFrame();
 }
 
 TEST(SmartPreRender, StillLayerChecksOutOnlyTheCurrentFrameUnderId2) {
   auto host = NewHost();
-  host->scene().SetTime(500);
-  ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE);
+  host->settings().SetTime(500);
+  ASSERT_EQ(host->frames().SmartPreRender(), PF_Err_NONE);
   const auto& checkouts = host->frames().layerCheckouts();
   ASSERT_EQ(checkouts.size(), 1u);
   EXPECT_EQ(checkouts[0].id, 2);
@@ -171,15 +171,15 @@ TEST(SmartPreRender, StillLayerChecksOutOnlyTheCurrentFrameUnderId2) {
   EXPECT_EQ(r.right, checkouts[0].resultRect.right);
   EXPECT_EQ(r.bottom, checkouts[0].resultRect.bottom);
   EXPECT_EQ(AttachedPlan(*host)->sampleCount, 0.0);
-  host->EndFrame();
+  host->frames().EndFrame();
   EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
 }
 
 TEST(SmartPreRender, OutputRectanglesGrowByEveryCheckout) {
   auto host = NewHost();
   TwoJumps(*host);
-  host->frames().SetPreRenderEntryRects({0, 0, 0, 0}, {5, 5, 6, 6});
-  ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE);
+  host->settings().SetPreRenderEntryRects({0, 0, 0, 0}, {5, 5, 6, 6});
+  ASSERT_EQ(host->frames().SmartPreRender(), PF_Err_NONE);
   PF_LRect expected{0, 0, 0, 0};
   bool first = true;
   for (const auto& c : host->frames().layerCheckouts()) {
@@ -200,7 +200,7 @@ TEST(SmartPreRender, OutputRectanglesGrowByEveryCheckout) {
   const PF_LRect& m = host->frames().preRenderOutput().max_result_rect;
   EXPECT_EQ(m.left, 5);  // the entry rectangle was not empty, so it is part of the union
   EXPECT_EQ(m.top, 5);
-  host->EndFrame();
+  host->frames().EndFrame();
 }
 
 TEST(SmartPreRender, EdgeSlidersChangeNoRequestOrRectangle) {
@@ -214,7 +214,7 @@ TEST(SmartPreRender, EdgeSlidersChangeNoRequestOrRectangle) {
       host->params().SetFloat(PARAM_RIGHT, 1000.0);
       host->params().SetFloat(PARAM_BOTTOM, -1000.0);
     }
-    ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE);
+    ASSERT_EQ(host->frames().SmartPreRender(), PF_Err_NONE);
     rects[variant] = host->frames().preRenderOutput().result_rect;
     const PF_RenderRequest def = host->frames().DefaultOutputRequest();
     for (const auto& c : host->frames().layerCheckouts()) {
@@ -222,7 +222,7 @@ TEST(SmartPreRender, EdgeSlidersChangeNoRequestOrRectangle) {
       EXPECT_EQ(c.request.rect.right, def.rect.right);
       EXPECT_EQ(c.request.rect.bottom, def.rect.bottom);
     }
-    host->EndFrame();
+    host->frames().EndFrame();
   }
   EXPECT_EQ(rects[0].left, rects[1].left);
   EXPECT_EQ(rects[0].top, rects[1].top);
@@ -253,7 +253,7 @@ TEST(SmartPreRender, FailuresStillCheckEverythingBackIn) {
     auto host = NewHost();
     TwoJumps(*host);
     host->faults().FailCall(c.op, c.nth, 777);
-    EXPECT_EQ(host->SmartPreRender(), c.expected) << c.name;
+    EXPECT_EQ(host->frames().SmartPreRender(), c.expected) << c.name;
     EXPECT_EQ(host->journal().Count(Op::checkout_param), c.paramCheckouts) << c.name;
     EXPECT_EQ(host->journal().Count(Op::checkin_param), 24u) << c.name;
     EXPECT_EQ(host->journal().Count(Op::checkout_layer), c.layerCheckouts) << c.name;
@@ -263,7 +263,7 @@ TEST(SmartPreRender, FailuresStillCheckEverythingBackIn) {
     if (c.attached) {
       EXPECT_EQ(host->journal().Count(Op::host_unlock_handle), 1u) << c.name;
     }
-    host->EndFrame();
+    host->frames().EndFrame();
     EXPECT_TRUE(host->accounts().Clear()) << c.name << " " << host->accounts().Describe();
   }
 }
@@ -271,15 +271,15 @@ TEST(SmartPreRender, FailuresStillCheckEverythingBackIn) {
 TEST(SmartPreRender, CheckinErrorCountsOnlyWhenThereWasNone) {
   auto host = NewHost();
   host->faults().FailCall(Op::checkin_param, 3, 55);
-  EXPECT_EQ(host->SmartPreRender(), 55);
+  EXPECT_EQ(host->frames().SmartPreRender(), 55);
   EXPECT_EQ(host->journal().Count(Op::checkin_param), 24u);
-  host->EndFrame();
+  host->frames().EndFrame();
 
   auto second = NewHost();
   second->faults().FailCall(Op::checkout_param, 1, 66);
   second->faults().FailCall(Op::checkin_param, 1, 55);
-  EXPECT_EQ(second->SmartPreRender(), 66);
-  second->EndFrame();
+  EXPECT_EQ(second->frames().SmartPreRender(), 66);
+  second->frames().EndFrame();
 }
 
 TEST(SmartPreRender, MissingSuitesGive516WithNothingLeftBehind) {
@@ -287,7 +287,7 @@ TEST(SmartPreRender, MissingSuitesGive516WithNothingLeftBehind) {
     auto host = NewHost();
     TwoJumps(*host);
     host->faults().RefuseSuite(suite);
-    EXPECT_EQ(host->SmartPreRender(), PF_Err_BAD_CALLBACK_PARAM) << suite;
+    EXPECT_EQ(host->frames().SmartPreRender(), PF_Err_BAD_CALLBACK_PARAM) << suite;
     if (std::string(suite) != "PF Handle Suite") {
       EXPECT_EQ(host->journal().Count(Op::checkin_param), 24u) << suite;
       EXPECT_EQ(host->journal().Count(Op::host_unlock_handle), 1u) << suite;
@@ -295,12 +295,12 @@ TEST(SmartPreRender, MissingSuitesGive516WithNothingLeftBehind) {
     } else {
       EXPECT_EQ(host->journal().Count(Op::checkout_param), 0u);
     }
-    host->EndFrame();
+    host->frames().EndFrame();
     EXPECT_TRUE(host->accounts().Clear()) << suite << " " << host->accounts().Describe();
   }
   auto host = NewHost();
   host->faults().SetNoBasicSuite();
-  EXPECT_EQ(host->SmartPreRender(), PF_Err_BAD_CALLBACK_PARAM);
+  EXPECT_EQ(host->frames().SmartPreRender(), PF_Err_BAD_CALLBACK_PARAM);
   EXPECT_TRUE(host->journal().empty()) << host->journal().Text();
 }
 
@@ -315,8 +315,8 @@ TEST(MotionSource, TheChosenLayerIsMeasuredInsteadOfTheEffectsOwn) {
   source.transform.position.AddKeyframe(2000, {200, 0, 0, 0});
   host->scene().comp().AddLayer(source);
   host->params().SetLayer(PARAM_MOTION_SOURCE, 7);
-  host->scene().SetTime(1000);
-  ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE) << host->journal().Text();
+  host->settings().SetTime(1000);
+  ASSERT_EQ(host->frames().SmartPreRender(), PF_Err_NONE) << host->journal().Text();
   // The effect's own layer is still; the source moves 2 px per 20 units.
   EXPECT_EQ(*AttachedPlan(*host)->sampleTimes, (SampleTimeList{900, 920, 940, 960, 980, 1000}));
   const Op lookupSteps[] = {Op::AEGP_GetNewEffectForEffect, Op::AEGP_GetNewEffectStreamByIndex,
@@ -333,21 +333,21 @@ TEST(MotionSource, TheChosenLayerIsMeasuredInsteadOfTheEffectsOwn) {
   const auto stream = host->journal().Args<Op::AEGP_GetNewEffectStreamByIndex>();
   ASSERT_EQ(stream.size(), 1u);
   EXPECT_EQ(stream[0].index, PARAM_MOTION_SOURCE);
-  host->EndFrame();
+  host->frames().EndFrame();
   EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
 }
 
 TEST(MotionSource, AnUnknownLayerFailsTheFrameWithTheHostsError) {
   auto host = NewHost();
   host->params().SetLayer(PARAM_MOTION_SOURCE, 42);  // no such layer
-  host->scene().SetTime(1000);
-  const PF_Err err = host->SmartPreRender();
+  host->settings().SetTime(1000);
+  const PF_Err err = host->frames().SmartPreRender();
   EXPECT_NE(err, PF_Err_NONE);
   EXPECT_EQ(host->journal().Count(Op::AEGP_GetLayerStreamValue), 0u);
   EXPECT_EQ(host->journal().Count(Op::checkout_layer), 0u);
   EXPECT_EQ(host->journal().Count(Op::AEGP_DisposeStream), 1u);
   EXPECT_EQ(host->journal().Count(Op::AEGP_DisposeEffect), 1u);
-  host->EndFrame();
+  host->frames().EndFrame();
   EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
 }
 
@@ -364,9 +364,9 @@ TEST(MotionSource, EveryLookupStepFailingCleansUp) {
     host->scene().comp().AddLayer(source);
     host->params().SetLayer(PARAM_MOTION_SOURCE, 3);
     host->faults().FailCall(step, 1, 31);
-    EXPECT_EQ(host->SmartPreRender(), 31) << quillstreak::host::NameOf(step);
+    EXPECT_EQ(host->frames().SmartPreRender(), 31) << quillstreak::host::NameOf(step);
     EXPECT_EQ(host->journal().Count(Op::checkout_layer), 0u) << quillstreak::host::NameOf(step);
-    host->EndFrame();
+    host->frames().EndFrame();
     EXPECT_TRUE(host->accounts().Clear())
         << quillstreak::host::NameOf(step) << " " << host->accounts().Describe();
   }
@@ -376,13 +376,13 @@ TEST(FrameEnd, APreRenderedFrameLeavesNothingRenderedOrNot) {
   for (const bool render : {false, true}) {
     auto host = NewHost();
     TwoJumps(*host);
-    ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE);
+    ASSERT_EQ(host->frames().SmartPreRender(), PF_Err_NONE);
     if (render) {
-      EXPECT_EQ(host->SmartRender(), PF_Err_NONE) << host->journal().Text();
+      EXPECT_EQ(host->frames().SmartRender(), PF_Err_NONE) << host->journal().Text();
       // Smart render destroyed the list and left the plan without one.
       EXPECT_EQ(AttachedPlan(*host)->sampleTimes, nullptr);
     }
-    host->EndFrame();
+    host->frames().EndFrame();
     EXPECT_TRUE(host->accounts().Clear()) << render << " " << host->accounts().Describe();
     EXPECT_EQ(host->journal().Count(Op::host_dispose_handle), 1u);
   }

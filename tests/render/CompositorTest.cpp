@@ -12,13 +12,13 @@
 
 #include "params/ParamIndex.h"
 #include "support/EffectHarness.h"
+#include "support/Picture.h"
 
 namespace {
 
 using namespace quillstreak;
 using quillstreak::host::Host;
 using quillstreak::host::Interp;
-using quillstreak::host::World;
 using quillstreak::test::Call;
 using quillstreak::test::NewHost;
 using quillstreak::test::Op;
@@ -112,58 +112,30 @@ std::unique_ptr<Host> MakeHost(const Scene& s) {
   host->params().SetColor(PARAM_RAMP_END_COLOR, kEnd);
   host->params().SetColor(PARAM_SOLID_COLOR, kSolid);
   host->params().SetFloat(PARAM_OPACITY, s.opacity);
-  host->frames().SetPreRenderEntryRects(s.entry, s.entry);
-  host->scene().SetTime(kNow);
+  host->settings().SetPreRenderEntryRects(s.entry, s.entry);
+  host->settings().SetTime(kNow);
   return host;
 }
 
 /// The expected output world, painted the way the trail is built.
-class Canvas {
+class Canvas : public quillstreak::test::Picture {
  public:
   Canvas(A_long left, A_long top, A_long right, A_long bottom)
-      : left_(left), top_(top), w_(right - left), h_(bottom - top), px_(std::size_t(w_ * h_)) {}
+      : Picture(left, top, right - left, bottom - top) {}
 
   /// A kSide square of straight colour p drawn in front (straight-alpha over) at comp (x, y).
-  void Square(Pos at, PF_Pixel p) {
-    for (A_long y = at.y; y < at.y + kSide; ++y) {
-      for (A_long x = at.x; x < at.x + kSide; ++x) {
-        PF_Pixel& d = px_[std::size_t((y - top_) * w_ + (x - left_))];
-        d = quillstreak::test::Over(p, d);
-      }
+  void Square(Pos pos, PF_Pixel p) {
+    for (A_long y = pos.y; y < pos.y + kSide; ++y) {
+      for (A_long x = pos.x; x < pos.x + kSide; ++x)
+        at(x, y) = quillstreak::test::Over(p, at(x, y));
     }
   }
   void Recolor(PF_Pixel c) {
-    for (PF_Pixel& p : px_) p = {p.alpha, c.red, c.green, c.blue};
+    for (PF_Pixel& p : pixels()) p = {p.alpha, c.red, c.green, c.blue};
   }
   void Fade(unsigned percent) {
-    for (PF_Pixel& p : px_) p.alpha = A_u_char(p.alpha * percent / 100);
+    for (PF_Pixel& p : pixels()) p.alpha = A_u_char(p.alpha * percent / 100);
   }
-
-  void ExpectEqual(const World* got) const {
-    ASSERT_NE(got, nullptr);
-    EXPECT_EQ(got->def().origin_x, left_);
-    EXPECT_EQ(got->def().origin_y, top_);
-    ASSERT_EQ(got->width(), w_);
-    ASSERT_EQ(got->height(), h_);
-    int mismatches = 0;
-    for (A_long y = 0; y < h_ && mismatches < 8; ++y) {
-      for (A_long x = 0; x < w_ && mismatches < 8; ++x) {
-        const PF_Pixel& g = got->at(x, y);
-        const PF_Pixel& e = px_[std::size_t(y * w_ + x)];
-        if (g.alpha != e.alpha || g.red != e.red || g.green != e.green || g.blue != e.blue) {
-          ++mismatches;
-          ADD_FAILURE() << "pixel (" << x + left_ << "," << y + top_ << "): got ARGB "
-                        << int(g.alpha) << " " << int(g.red) << " " << int(g.green) << " "
-                        << int(g.blue) << ", want " << int(e.alpha) << " " << int(e.red) << " "
-                        << int(e.green) << " " << int(e.blue);
-        }
-      }
-    }
-  }
-
- private:
-  A_long left_, top_, w_, h_;
-  std::vector<PF_Pixel> px_;
 };
 
 /// The output world the scene should give, with the sample copies 1..`drawnUpTo` (all when
@@ -294,10 +266,10 @@ TEST(Compositor, DrawsTheTrailAndTheCurrentFrame) {
   for (const RenderCase& c : cases) {
     SCOPED_TRACE(c.name);
     auto host = MakeHost(c.scene);
-    ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE) << host->journal().Text();
+    ASSERT_EQ(host->frames().SmartPreRender(), PF_Err_NONE) << host->journal().Text();
     ASSERT_EQ(host->frames().layerCheckouts().size(), c.scene.samples.size() + 1);
     host->journal().Clear();
-    EXPECT_EQ(host->SmartRender(), PF_Err_NONE) << host->journal().Text();
+    EXPECT_EQ(host->frames().SmartRender(), PF_Err_NONE) << host->journal().Text();
     ASSERT_NE(host->frames().outputWorld(), nullptr);
     EXPECT_EQ(Trace(*host), FullTrace(c.scene, host->frames().outputWorld()->def()));
     ExpectedOutput(c.scene).ExpectEqual(host->frames().outputWorld());
@@ -306,7 +278,7 @@ TEST(Compositor, DrawsTheTrailAndTheCurrentFrame) {
     for (const auto& e : host->journal().Args<Op::AcquireSuite>()) acquired.insert(e.name);
     for (const auto& name : acquired) EXPECT_EQ(acquired.count(name), 1u) << name;
     EXPECT_EQ(host->journal().Count(Op::ReleaseSuite), acquired.size());
-    host->EndFrame();
+    host->frames().EndFrame();
     EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
   }
 }
@@ -314,13 +286,13 @@ TEST(Compositor, DrawsTheTrailAndTheCurrentFrame) {
 TEST(Compositor, CurrentFrameIsCheckedOutFirstAndIdAfterTheSamplesIsNeverUsed) {
   const Scene s{{{0, 2}, {4, 2}, {8, 2}}, {12, 2}};
   auto host = MakeHost(s);
-  ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE);
+  ASSERT_EQ(host->frames().SmartPreRender(), PF_Err_NONE);
   host->journal().Clear();
-  ASSERT_EQ(host->SmartRender(), PF_Err_NONE);
+  ASSERT_EQ(host->frames().SmartRender(), PF_Err_NONE);
   EXPECT_EQ(
       quillstreak::test::Trace(host->journal(), {Op::checkout_layer_pixels, Op::checkout_output}),
       (std::vector<std::string>{Id(5), kOutput, Id(1), Id(2), Id(3)}));
-  host->EndFrame();
+  host->frames().EndFrame();
   EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
 }
 
@@ -329,11 +301,11 @@ TEST(Compositor, TransferPlacesEachWorldByItsOriginAndPassesTheFrameSettings) {
   // samples' origins.
   const Scene s{{{-2, -1}, {1, -3}}, {4, 0}};
   auto host = MakeHost(s);
-  ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE);
+  ASSERT_EQ(host->frames().SmartPreRender(), PF_Err_NONE);
   host->records().in_data().quality = PF_Quality_LO;
   host->records().in_data().field = PF_Field_UPPER;
   host->journal().Clear();
-  ASSERT_EQ(host->SmartRender(), PF_Err_NONE) << host->journal().Text();
+  ASSERT_EQ(host->frames().SmartRender(), PF_Err_NONE) << host->journal().Text();
   ASSERT_NE(host->frames().outputWorld(), nullptr);
   EXPECT_EQ(host->frames().outputWorld()->def().origin_x, -2);
   EXPECT_EQ(host->frames().outputWorld()->def().origin_y, -3);
@@ -344,7 +316,7 @@ TEST(Compositor, TransferPlacesEachWorldByItsOriginAndPassesTheFrameSettings) {
   };
   EXPECT_EQ(quillstreak::test::Trace(host->journal(), {Op::transfer_rect}), expected);
   ExpectedOutput(s).ExpectEqual(host->frames().outputWorld());
-  host->EndFrame();
+  host->frames().EndFrame();
   EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
 }
 
@@ -428,11 +400,11 @@ TEST(Compositor, FirstErrorStopsDrawingButThePlanIsReleased) {
   for (const FailureCase& c : cases) {
     SCOPED_TRACE(c.name);
     auto host = MakeHost(s);
-    ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE);
+    ASSERT_EQ(host->frames().SmartPreRender(), PF_Err_NONE);
     host->journal().Clear();
     if (c.op) host->faults().FailCall(*c.op, c.nth, kInjected);
     if (c.suite != nullptr) host->faults().RefuseSuite(c.suite);
-    EXPECT_EQ(host->SmartRender(), c.err);
+    EXPECT_EQ(host->frames().SmartRender(), c.err);
     EXPECT_EQ(Trace(*host), c.trace) << host->journal().Text();
     if (c.drawn < 0) {
       EXPECT_EQ(host->frames().outputWorld(), nullptr);
@@ -440,7 +412,7 @@ TEST(Compositor, FirstErrorStopsDrawingButThePlanIsReleased) {
       ExpectedOutput(s, c.drawn, c.finished).ExpectEqual(host->frames().outputWorld());
     }
     host->faults().Clear();
-    host->EndFrame();
+    host->frames().EndFrame();
     EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
   }
 }
@@ -468,20 +440,21 @@ TEST(Compositor, WithoutAPlanNothingIsCheckedOut) {
   PF_SmartRenderCallbacks cb{CountLayerCheckout, CountCheckin, CountOutputCheckout};
   PF_SmartRenderExtra extra{&input, &cb};
   g_checkouts = 0;
-  EXPECT_EQ(host->Send(PF_Cmd_SMART_RENDER, nullptr, nullptr, &extra), PF_Err_OUT_OF_MEMORY);
+  EXPECT_EQ(host->commands().Send(PF_Cmd_SMART_RENDER, nullptr, nullptr, &extra),
+            PF_Err_OUT_OF_MEMORY);
   EXPECT_EQ(g_checkouts, 0);
   EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
 
   // A plan whose handle cannot be locked is no plan either; the frame's end still frees it.
-  ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE);
+  ASSERT_EQ(host->frames().SmartPreRender(), PF_Err_NONE);
   host->journal().Clear();
   host->faults().FailCall(Op::host_lock_handle, 1, kInjected);
-  EXPECT_EQ(host->SmartRender(), PF_Err_OUT_OF_MEMORY);
+  EXPECT_EQ(host->frames().SmartRender(), PF_Err_OUT_OF_MEMORY);
   EXPECT_EQ(host->journal().Count(Op::checkout_layer_pixels), 0u) << host->journal().Text();
   EXPECT_EQ(host->journal().Count(Op::checkout_output), 0u);
   EXPECT_EQ(host->journal().Count(Op::host_unlock_handle), 0u);
   host->faults().Clear();
-  host->EndFrame();
+  host->frames().EndFrame();
   EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
 }
 

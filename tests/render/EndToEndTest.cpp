@@ -13,13 +13,14 @@
 
 #include "params/ParamIndex.h"
 #include "support/EffectHarness.h"
+#include "support/Picture.h"
 
 namespace {
 
 using namespace quillstreak;
 using quillstreak::host::Interp;
-using quillstreak::host::World;
 using quillstreak::test::NewHost;
+using quillstreak::test::Picture;
 
 constexpr PF_Pixel kStart{255, 250, 10, 100};
 constexpr PF_Pixel kEnd{255, 10, 250, 40};
@@ -66,45 +67,6 @@ struct Movie {
 
 /// Round-half-up of v * q / 16, the host's rounding of a coverage of q sixteenths.
 A_u_char Cover(unsigned v, unsigned q) { return A_u_char((v * q * 2 + 16) / 32); }
-
-class Picture {
- public:
-  Picture(A_long left, A_long top, A_long w, A_long h)
-      : left_(left), top_(top), w_(w), h_(h), px_(std::size_t(w * h)) {}
-  PF_Pixel& at(A_long x, A_long y) { return px_[std::size_t((y - top_) * w_ + (x - left_))]; }
-  const PF_Pixel& at(A_long x, A_long y) const {
-    return px_[std::size_t((y - top_) * w_ + (x - left_))];
-  }
-  A_long left() const { return left_; }
-  A_long top() const { return top_; }
-  A_long width() const { return w_; }
-  A_long height() const { return h_; }
-
-  void ExpectEqual(const World& got, const char* what) const {
-    EXPECT_EQ(got.def().origin_x, left_) << what;
-    EXPECT_EQ(got.def().origin_y, top_) << what;
-    ASSERT_EQ(got.width(), w_) << what;
-    ASSERT_EQ(got.height(), h_) << what;
-    int mismatches = 0;
-    for (A_long y = 0; y < h_ && mismatches < 8; ++y) {
-      for (A_long x = 0; x < w_ && mismatches < 8; ++x) {
-        const PF_Pixel& g = got.at(x, y);
-        const PF_Pixel& e = at(x + left_, y + top_);
-        if (g.alpha != e.alpha || g.red != e.red || g.green != e.green || g.blue != e.blue) {
-          ++mismatches;
-          ADD_FAILURE() << what << " pixel (" << x + left_ << "," << y + top_ << "): got ARGB "
-                        << int(g.alpha) << " " << int(g.red) << " " << int(g.green) << " "
-                        << int(g.blue) << ", want " << int(e.alpha) << " " << int(e.red) << " "
-                        << int(e.green) << " " << int(e.blue);
-        }
-      }
-    }
-  }
-
- private:
-  A_long left_, top_, w_, h_;
-  std::vector<PF_Pixel> px_;
-};
 
 /// Coverage in sixteenths of pixel (i, j) of a copy's box.
 unsigned Coverage(const Movie& m, A_long i, A_long j) {
@@ -219,7 +181,7 @@ TEST(EndToEnd, TrailFramesMatchTheLayerHistory) {
     for (const auto& [time, x] : m.keys) {
       layer.transform.position.AddKeyframe(time, {x, m.y, 0, 0}, Interp::Hold);
     }
-    host->records().SetDownsample(m.ds, m.ds);
+    host->settings().SetDownsample(m.ds, m.ds);
     host->params().SetFloat(PARAM_MOTION_THRESHOLD, 1.0);
     host->params().SetFloat(PARAM_TIME_THRESHOLD, 20.0);
     host->params().SetFloat(PARAM_SHUTTER_ANGLE, 360.0);
@@ -241,9 +203,8 @@ TEST(EndToEnd, TrailFramesMatchTheLayerHistory) {
       EXPECT_EQ(checkouts, expected);
 
       const Picture out = ExpectedOutput(m, f);
-      ASSERT_NE(host->frames().outputWorld(), nullptr);
-      out.ExpectEqual(*host->frames().outputWorld(), "output");
-      ExpectedFrame(m, out).ExpectEqual(result.frame, "frame");
+      out.ExpectEqual(host->frames().outputWorld(), "output");
+      ExpectedFrame(m, out).ExpectEqual(&result.frame, "frame");
       EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
     }
   }

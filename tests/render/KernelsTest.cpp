@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "render/Kernels.h"
+#include "render/TrailPasses.h"
 
 namespace quillstreak {
 namespace {
@@ -147,6 +148,31 @@ TEST(Kernels, NullRefconLeavesThePixelAlone) {
   EXPECT_EQ(pixel.red, 1);
   EXPECT_EQ(pixel.green, 2);
   EXPECT_EQ(pixel.blue, 3);
+}
+
+TEST(TrailPasses, RampBeforeSolidAndOpacityOnlyWhenItChangesSomething) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const struct {
+    A_u_char ramp, solid;
+    double opacity;
+    bool rampPerCopy, solidFill, opacityPass;
+  } cases[] = {
+      {1, 1, 1.0, true, false, false},  // the ramp wins over the solid colour
+      {0, 1, 0.5, false, true, true},
+      {2, 1, 1.0, false, false, false},  // a checkbox byte other than 0 or 1 draws neither
+      {0, 0, nan, false, false, true},   // NaN is not 1
+      {0, 2, 0.999, false, false, true},
+  };
+  for (const auto& c : cases) {
+    TrailPlan plan{};
+    plan.rampFillEnabled = c.ramp;
+    plan.solidFillEnabled = c.solid;
+    plan.opacity = c.opacity;
+    const TrailPasses passes = ChoosePasses(plan);
+    EXPECT_EQ(passes.rampPerCopy, c.rampPerCopy) << int(c.ramp) << " " << int(c.solid);
+    EXPECT_EQ(passes.solidFill, c.solidFill) << int(c.ramp) << " " << int(c.solid);
+    EXPECT_EQ(passes.opacity, c.opacityPass) << c.opacity;
+  }
 }
 
 }  // namespace

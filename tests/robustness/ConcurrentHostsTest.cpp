@@ -31,7 +31,7 @@ const Scene kScenes[2] = {
     {"motion source at half height",
      [](Host& host) {
        MotionSourceLayer(host);
-       host.records().SetDownsample({1, 1}, {1, 2});
+       host.settings().SetDownsample({1, 1}, {1, 2});
      }},
 };
 
@@ -65,7 +65,7 @@ struct Rendered {
 Rendered RenderScene(const Scene& scene, StartGate* start) {
   auto host = NewHost();
   scene.build(*host);
-  host->frames().SetThreads(3);
+  host->settings().SetThreads(3);
   host->journal().SetEnabled(false);
   Rendered out;
   if (start != nullptr) start->ArriveAndWait();

@@ -81,7 +81,7 @@ void Sweep(const Scenario& s, std::size_t& points) {
 
     // Nothing but the plan's handle may outlive a command, and only a frame's. (The host counts
     // a release it refused as done, so a refused release leaves nothing either.)
-    quillstreak::host::Accounts afterCommand = host->accounts();
+    quillstreak::host::Accounts::Summary afterCommand = host->accounts();
     if (s.command == Command::PreRender &&
         host->frames().preRenderOutput().pre_render_data != nullptr) {
       EXPECT_EQ(afterCommand.handles, 1) << Context(s, k, target, *host);

@@ -17,10 +17,10 @@ constexpr A_long kFaultBase = 0x7C00;
 std::unique_ptr<Host> PendingFrame(bool rendered) {
   auto host = quillstreak::test::NewHost();
   SamplesWithRampFill(*host);
-  host->scene().SetTime(kNow);
-  EXPECT_EQ(host->SmartPreRender(), PF_Err_NONE);
+  host->settings().SetTime(kNow);
+  EXPECT_EQ(host->frames().SmartPreRender(), PF_Err_NONE);
   if (rendered) {
-    EXPECT_EQ(host->SmartRender(), PF_Err_NONE);
+    EXPECT_EQ(host->frames().SmartRender(), PF_Err_NONE);
   }
   host->journal().Clear();
   return host;
@@ -31,7 +31,7 @@ void SweepFrameEnd(bool rendered) {
   std::vector<JournalEntry> baseline;
   {
     auto host = PendingFrame(rendered);
-    host->EndFrame();
+    host->frames().EndFrame();
     baseline = host->journal().entries();
     EXPECT_TRUE(host->accounts().Clear()) << name << ": " << host->accounts().Describe();
   }
@@ -41,11 +41,11 @@ void SweepFrameEnd(bool rendered) {
     auto host = PendingFrame(rendered);
     host->faults().FailCallNumber(static_cast<std::int64_t>(k),
                                   kFaultBase + static_cast<A_long>(k));
-    host->EndFrame();
+    host->frames().EndFrame();
     const std::string context = name + ": call " + std::to_string(k) + " (" +
                                 quillstreak::host::Format(baseline[k - 1]) + ") failing\n" +
                                 host->journal().Text();
-    quillstreak::host::Accounts left = host->accounts();
+    quillstreak::host::Accounts::Summary left = host->accounts();
     // Without the handle suite the handle cannot be given back; that one is the host's doing.
     if (baseline[k - 1].op == Op::AcquireSuite) {
       EXPECT_LE(left.handles, 1) << context;

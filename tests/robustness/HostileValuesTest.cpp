@@ -69,7 +69,7 @@ void ExpectSoundFrame(const std::string& what, Host& host,
     if (i + 2 < checkouts.size()) {
       EXPECT_LT(checkouts[i].time, checkouts[i + 1].time) << what << ": sample " << i;
     }
-    EXPECT_LE(checkouts[i].time, host.scene().time()) << what << ": sample " << i;
+    EXPECT_LE(checkouts[i].time, host.settings().time()) << what << ": sample " << i;
   }
   EXPECT_TRUE(host.accounts().Clear()) << what << ": " << host.accounts().Describe();
 }
@@ -211,7 +211,7 @@ TEST(HostileValues, DownsampleFactors) {
   for (const Case& c : cases) {
     WithinSeconds(c.name, 60, [&c] {
       auto host = MovingLayerHost();
-      host->records().SetDownsample(c.x, c.y);
+      host->settings().SetDownsample(c.x, c.y);
       const quillstreak::host::FrameResult result = GuardedFrame(*host, kNow);
       ExpectSoundFrame(c.name, *host, result);
     });
@@ -347,8 +347,8 @@ void RenderWithWorlds(const std::string& name, const TinyWorlds::WorldShape& sam
     auto host = MovingLayerHost();
     host->params().SetCheckbox(quillstreak::PARAM_RAMP_FILL_ENABLE, true);
     host->params().SetFloat(PARAM_OPACITY, 50.0);
-    host->scene().SetTime(kNow);
-    ASSERT_EQ(host->SmartPreRender(), PF_Err_NONE);
+    host->settings().SetTime(kNow);
+    ASSERT_EQ(host->frames().SmartPreRender(), PF_Err_NONE);
     TinyWorlds worlds;
     worlds.sample = sample;
     worlds.current = current;
@@ -368,12 +368,12 @@ void RenderWithWorlds(const std::string& name, const TinyWorlds::WorldShape& sam
     input.pre_render_data = host->frames().preRenderOutput().pre_render_data;
     PF_SmartRenderExtra extra{&input, &cb};
     host->SyncInData();
-    const PF_Err err = host->Send(PF_Cmd_SMART_RENDER, nullptr, nullptr, &extra);
+    const PF_Err err = host->commands().Send(PF_Cmd_SMART_RENDER, nullptr, nullptr, &extra);
     TinyWorlds::self = nullptr;
     // The render went through the worlds it was given.
     EXPECT_GT(worlds.worlds.size(), 2u) << name;
     EXPECT_NE(err, PF_Err_INTERNAL_STRUCT_DAMAGED) << name << "\n" << host->journal().Text();
-    host->EndFrame();
+    host->frames().EndFrame();
     EXPECT_TRUE(host->accounts().Clear()) << name << ": " << host->accounts().Describe();
   });
 }
@@ -445,7 +445,7 @@ TEST(HostileValues, MissingRecordsAreRefused) {
     PF_SmartRenderExtra withoutPlan{&renderIn, &renderCb};
     if (std::string(c.name) == "render without pre-render data") extra = &withoutPlan;
     host->SyncInData();
-    const PF_Err err = host->Send(c.cmd, c.params, nullptr, extra);
+    const PF_Err err = host->commands().Send(c.cmd, c.params, nullptr, extra);
     EXPECT_NE(err, PF_Err_NONE) << c.name;
     EXPECT_NE(err, PF_Err_INTERNAL_STRUCT_DAMAGED) << c.name;
     EXPECT_TRUE(host->accounts().Clear()) << c.name << ": " << host->accounts().Describe();

@@ -131,9 +131,10 @@ inline std::unique_ptr<Host> Prepare(const Scenario& s) {
     EXPECT_EQ(host->GlobalSetup(), PF_Err_NONE);
   }
   s.scene(*host);
-  host->scene().SetTime(kNow);
+  host->settings().SetTime(kNow);
   if (s.command == Command::Render) {
-    EXPECT_EQ(host->SmartPreRender(), PF_Err_NONE) << s.name << "\n" << host->journal().Text();
+    EXPECT_EQ(host->frames().SmartPreRender(), PF_Err_NONE) << s.name << "\n"
+                                                            << host->journal().Text();
   }
   host->journal().Clear();
   return host;
@@ -152,9 +153,9 @@ inline PF_Err RunCommand(Host& host, Command c) {
     case Command::UpdateParamsUI:
       return host.UpdateParamsUI();
     case Command::PreRender:
-      return host.SmartPreRender();
+      return host.frames().SmartPreRender();
     case Command::Render:
-      return host.SmartRender();
+      return host.frames().SmartRender();
   }
   return PF_Err_NONE;
 }
@@ -163,7 +164,7 @@ inline PF_Err RunCommand(Host& host, Command c) {
 inline void EndFrame(Host& host) {
   host.faults().Clear();
   host.faults().SetNoBasicSuite(false);
-  host.EndFrame();
+  host.frames().EndFrame();
 }
 
 /// Host calls whose failure does not end the command: their result is not an error the effect

@@ -159,7 +159,7 @@ TEST(Soak, NoGrowthOverALongScene) {
   auto host = quillstreak::test::NewHost();
   // The host's cache of rendered layers fills up to its own bound as the scene plays; it is the
   // host's memory, not the effect's, and would mask what is measured here.
-  host->worlds().SetLayerCache(false);
+  host->settings().SetLayerCache(false);
   SoakScene(*host, frames);
 
   const Usage first = RenderPass(*host, frames, 1);

@@ -61,7 +61,7 @@ TEST(ReferenceFrame, RenderMatchesTheRawReference) {
   const ParamCatalog catalog(host.params().declared());
   const Scene scene = LoadSceneFile(std::string(QS_EXAMPLES_DIR) + "/basic.json", catalog);
   scene.ApplyTo(host);
-  host.records().SetDownsample({1, 1}, {1, 1});
+  host.settings().SetDownsample({1, 1}, {1, 1});
   const quillstreak::host::FrameResult result =
       host.RenderFrame(static_cast<A_long>(kReferenceFrame * kUnitsPerFrame));
   ASSERT_EQ(result.err, PF_Err_NONE);

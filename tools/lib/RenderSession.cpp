@@ -45,7 +45,7 @@ RenderSession::RenderSession(const std::string& pluginPath, unsigned threads) {
     throw InputError(std::string("cannot load the effect module: ") + e.what());
   }
   host_ = std::make_unique<quillstreak::host::Host>(*module_);
-  host_->frames().SetThreads(threads);
+  host_->settings().SetThreads(threads);
   if (const PF_Err e = host_->GlobalSetup(); e != PF_Err_NONE)
     throw RenderError("the effect failed global setup with " + ErrText(e));
   if (const PF_Err e = host_->ParamsSetup(); e != PF_Err_NONE)
@@ -59,7 +59,7 @@ void RenderSession::Prepare(const Scene& scene, int downsample) {
   for (const auto& p : catalog_->params()) host_->params().Reset(p.index);
   scene.ApplyTo(*host_);
   const PF_RationalScale ds{1, static_cast<A_u_long>(downsample < 1 ? 1 : downsample)};
-  host_->records().SetDownsample(ds, ds);
+  host_->settings().SetDownsample(ds, ds);
   background_ = scene.comp.background;
 }
 
@@ -76,7 +76,7 @@ FramePictures RenderSession::Render(long frame, bool effectLayer) {
   }
   FramePictures pictures;
   pictures.frame = std::move(result.frame);
-  if (effectLayer) pictures.effectLayer = host_->frames().EffectLayerFrame();
+  if (effectLayer) pictures.effectLayer = host_->compositor().EffectLayerFrame();
   return pictures;
 }
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "host/pixels/Pixels.h"
+#include "host/pixels/LayerSource.h"
 #include "hostapi/HostApi.h"
 
 namespace quillstreak::host {
@@ -66,6 +66,10 @@ struct TransformStreams {
   Stream rotateZ, rotateY, rotateX;          // degrees, component x
   /// All six evaluated at value/scale (keyframe times in keyScale units).
   TransformValues Evaluate(std::int64_t value, std::uint32_t scale, std::uint32_t keyScale) const;
+  /// The stream a layer stream of the host interface reads, and the type it is read as
+  /// (ThreeD_SPATIAL for anchor point and position, ThreeD for scale, OneD for the rotations);
+  /// null for a stream the host does not keep.
+  const Stream* ForLayerStream(AEGP_LayerStream which, AEGP_StreamType& type) const;
 };
 
 struct Layer {
@@ -88,6 +92,8 @@ struct Composition {
   const Layer* FindLayer(std::int32_t id) const;
   /// Adds a layer and returns it (the reference is valid until the next AddLayer).
   Layer& AddLayer(Layer layer);
+  /// Bytes of the layers' source images.
+  std::uint64_t SourceImageBytes() const;
 };
 
 }  // namespace quillstreak::host

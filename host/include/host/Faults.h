@@ -16,16 +16,14 @@
 #include <utility>
 #include <vector>
 
-#include "host/Journal.h"
+#include "host/Op.h"
 #include "hostapi/HostApi.h"
 
 namespace quillstreak::host {
 
 class Faults {
  public:
-  /// `in` is the in_data whose pica_basicP SetNoBasicSuite withholds; `basic` the suite it
-  /// points at otherwise.
-  Faults(PF_InData& in, SPBasicSuite& basic) : in_(in), basic_(basic) {}
+  Faults() = default;
   Faults(const Faults&) = delete;
   Faults& operator=(const Faults&) = delete;
 
@@ -39,8 +37,9 @@ class Faults {
   void RefuseAllSuites(bool refuse = true) { refuseAll_ = refuse; }
   /// Lifts every fault and refusal (not SetNoBasicSuite).
   void Clear();
-  /// in_data.pica_basicP becomes null (or back to the host's basic suite).
-  void SetNoBasicSuite(bool none = true);
+  /// in_data.pica_basicP is null in the next commands (or back to the host's basic suite).
+  void SetNoBasicSuite(bool none = true) { noBasicSuite_ = none; }
+  bool basicSuiteWithheld() const { return noBasicSuite_; }
 
   bool SuiteRefused(std::string_view name, std::int32_t version) const;
   /// Counts one host call of op and returns the code it must fail with (0: none); a call that
@@ -54,14 +53,13 @@ class Faults {
     A_long code = 0;
     int seen = 0;
   };
-  PF_InData& in_;
-  SPBasicSuite& basic_;
   std::vector<ByOp> byOp_;
   std::int64_t callNumberTarget_ = 0;
   A_long callNumberCode_ = 0;
   std::int64_t callsSinceArmed_ = 0;
   std::vector<std::pair<std::string, std::int32_t>> refused_;
   bool refuseAll_ = false;
+  bool noBasicSuite_ = false;
 };
 
 }  // namespace quillstreak::host

@@ -1,15 +1,19 @@
 // The substitute host: drives an effect module through its entry point the way the real host
 // does, over a small composition, and records every host call the effect makes.
 //
-// A small facade over the host's parts, reached through grouped accessors:
-//   scene()    the composition, the effect's layer, the time of the next commands
-//   params()   parameter definitions, values and stream flags
-//   frames()   the frame protocol: pre-render, render, frame end, checkouts, the composite
-//   worlds()   world budget, the last output world, the layer cache
-//   journal()  every host call the effect made, with typed arguments
-//   faults()   host calls made to fail, suites refused, no basic suite
-//   accounts() what the effect holds of the host's resources
-//   records()  the raw in_data, out_data and callback tables
+// A small facade: an accessor per part, and the commands that span parts.
+//   scene()      the composition and the effect's layer
+//   params()     parameter definitions, values and stream flags
+//   settings()   every render setting: time, time steps, downsample, threads, the pre-render's
+//                output request, the world budget and the layer cache
+//   commands()   raw commands, one at a time (Send)
+//   frames()     the frame protocol: pre-render, render, frame end, the layer checkouts
+//   compositor() the composite of a frame, the effect layer alone
+//   worlds()     the memory the host holds for pixels: the last output, the layer cache
+//   journal()    every host call the effect made, with typed arguments
+//   faults()     host calls made to fail, suites refused, no basic suite
+//   accounts()   what the effect holds of the host's resources
+//   records()    the raw in_data, out_data and callback tables
 //
 // Typical use:
 //   quillstreak::host::Module module(quillstreak::host::DefaultModulePath());
@@ -28,13 +32,16 @@
 #include <memory>
 #include <vector>
 
+#include "host/Accounts.h"
+#include "host/CommandRunner.h"
 #include "host/Faults.h"
-#include "host/FrameDriver.h"
+#include "host/FrameCompositor.h"
+#include "host/FrameProtocol.h"
 #include "host/HostRecords.h"
 #include "host/Journal.h"
 #include "host/Module.h"
 #include "host/ParamStore.h"
-#include "host/Registries.h"
+#include "host/RenderSettings.h"
 #include "host/Scene.h"
 #include "host/WorldPool.h"
 #include "hostapi/HostApi.h"
@@ -42,6 +49,16 @@
 namespace quillstreak::host {
 
 class CallbackContext;
+
+/// What RenderFrame produced.
+struct FrameResult {
+  PF_Err preRenderErr = PF_Err_NONE;
+  PF_Err renderErr = PF_Err_NONE;
+  PF_Err err = PF_Err_NONE;  // the first non-zero of the two, else PF_Err_OUT_OF_MEMORY when
+                             // the frame does not fit the world budget (frame left empty)
+  World frame;               // composition-sized at the downsample, opaque; empty when it has
+                             // no pixels
+};
 
 class Host {
  public:
@@ -57,55 +74,53 @@ class Host {
   const Scene& scene() const { return scene_; }
   ParamStore& params() { return params_; }
   const ParamStore& params() const { return params_; }
-  FrameDriver& frames() { return frames_; }
-  const FrameDriver& frames() const { return frames_; }
-  WorldPool& worlds() { return worlds_; }
+  RenderSettings& settings() { return settings_; }
+  const RenderSettings& settings() const { return settings_; }
+  CommandRunner& commands() { return runner_; }
+  FrameProtocol& frames() { return frames_; }
+  const FrameProtocol& frames() const { return frames_; }
+  const FrameCompositor& compositor() const { return compositor_; }
+  const WorldPool& worlds() const { return worlds_; }
   Journal& journal() { return journal_; }
   const Journal& journal() const { return journal_; }
   Faults& faults() { return faults_; }
   /// What the effect holds now: handles, checkouts, AEGP objects, suites.
-  Accounts accounts() const { return registries_.Summary(); }
+  Accounts::Summary accounts() const { return accounts_.Summarise(); }
   HostRecords& records() { return records_; }
 
   // ---- commands ------------------------------------------------------------------------------
-  /// Writes the scene's time and time steps and the composition's size at in_data's
-  /// downsample into in_data (see HostRecords::SyncInData). Done by the constructor and by
-  /// every command helper; Send leaves in_data alone.
-  void SyncInData() { records_.SyncInData(scene_); }
-  /// A raw command with the host's in_data and out_data as they stand (FrameDriver::Send).
-  PF_Err Send(PF_Cmd cmd, PF_ParamDef** params, PF_LayerDef* output, void* extra) {
-    return frames_.Send(cmd, params, output, extra);
-  }
+  /// Writes the settings' time and time steps and the composition's size at the downsample
+  /// into in_data (see HostRecords::SyncInData). Done by the constructor and by every command
+  /// below and of the frame protocol; a raw commands().Send leaves in_data alone.
+  void SyncInData() { records_.SyncInData(scene_, settings_); }
   PF_Err GlobalSetup();
   PF_Err GlobalSetdown();
   PF_Err About();
   /// Forgets the declared parameters and sets them up anew; a failed setup leaves none declared.
   PF_Err ParamsSetup();
-  /// Sends the parameter array at the scene's time and a PF_UserChangedParamExtra; stores values
-  /// flagged PF_ChangeFlag_CHANGED_VALUE as new constant values.
+  /// Sends the parameter array at the settings' time and a PF_UserChangedParamExtra; stores
+  /// values flagged PF_ChangeFlag_CHANGED_VALUE as new constant values.
   PF_Err UserChangedParam(int index);
   PF_Err UpdateParamsUI();
-  /// Ends a pending frame, then pre-renders the frame at the scene's time.
-  PF_Err SmartPreRender() { return frames_.SmartPreRender(); }
-  /// Renders the frame pre-rendered last (its pre_render_data).
-  PF_Err SmartRender() { return frames_.SmartRender(); }
-  /// Calls delete_pre_render_data_func(pre_render_data) when set and forgets the frame.
-  void EndFrame() { frames_.EndFrame(); }
-  /// Pre-render, render, the composite over the background and the frame's end at a time
-  /// (FrameDriver::RenderFrame).
-  FrameResult RenderFrame(A_long time) { return frames_.RenderFrame(time); }
+  /// Sets the time, pre-renders, renders (only when pre-render succeeded), composites the frame
+  /// (FrameCompositor::Composite, the effect layer only when both succeeded) and ends the frame.
+  FrameResult RenderFrame(A_long time);
 
  private:
+  PF_Err SendSimple(PF_Cmd cmd);
   PF_Err SendAll(PF_Cmd cmd, std::vector<PF_ParamDef>& defs, void* extra);
 
   HostRecords records_;
   Scene scene_;
   ParamStore params_{scene_};
-  Registries registries_;
+  Accounts accounts_;
   Journal journal_;
-  Faults faults_{records_.in_data(), records_.basicSuite()};
+  Faults faults_;
   WorldPool worlds_;
-  FrameDriver frames_{records_, scene_, params_, worlds_};
+  RenderSettings settings_{worlds_};
+  CommandRunner runner_{records_, scene_, settings_, faults_, worlds_};
+  FrameProtocol frames_{runner_, records_, scene_, params_, settings_, worlds_};
+  FrameCompositor compositor_{scene_, settings_, worlds_};
   std::unique_ptr<CallbackContext> context_;  // what the callbacks see of the parts above
 };
 

@@ -1,10 +1,6 @@
 // The records the host hands to the effect: in_data (with its interaction callbacks), out_data,
 // the utility callbacks, the basic suite, the pre-render and smart-render callback tables, and
 // the effect_ref they carry.
-//
-// One command runs at a time. While it runs (or while a frame's pre-render deleter runs) this
-// host is the current host of the thread: callbacks without a context argument (the handle
-// suite, AcquireSuite, ...) find it that way.
 #pragma once
 
 #include <memory>
@@ -13,7 +9,7 @@
 
 namespace quillstreak::host {
 
-class CallbackContext;
+class RenderSettings;
 class Scene;
 
 class HostRecords {
@@ -36,33 +32,15 @@ class HostRecords {
   PF_ProgPtr effectRef() const { return in_.effect_ref; }
   PF_FilterProc entry() const { return entry_; }
 
-  /// in_data's downsample_x and downsample_y.
-  void SetDownsample(PF_RationalScale x, PF_RationalScale y);
-  /// The downsample factors as numbers (1 where a denominator is 0).
-  double dsx() const;
-  double dsy() const;
-  /// A composition size at one axis' downsample, rounded up.
-  static A_long Scaled(A_long size, const PF_RationalScale& downsample);
-
-  /// Writes current_time, time_step, local_time_step, total_time, time_scale, and width, height
-  /// and extent_hint (the composition at in_data's downsample) from the scene; no other field.
-  void SyncInData(const Scene& scene);
-
-  /// Calls the effect's entry point with these records, this host current on the thread.
-  /// Throws std::logic_error when a command is already running.
-  PF_Err Call(PF_Cmd cmd, PF_ParamDef** params, PF_LayerDef* output, void* extra);
-  /// Calls a frame's pre-render deleter the same way (it may call back into the host).
-  void CallDeleter(PF_DeletePreRenderDataFunc deleter, void* data);
-  bool busy() const { return busy_; }
-
-  /// What the callbacks reach of the host while it is current; set once by the host.
-  void Attach(CallbackContext* context) { context_ = context; }
-  /// The context of the host whose command runs on this thread; null outside commands.
-  static CallbackContext* CurrentContext();
+  /// Writes current_time, time_step, local_time_step, total_time, time_scale, the downsample,
+  /// and width, height and extent_hint (the composition at the downsample) from the scene and
+  /// the settings; no other field.
+  void SyncInData(const Scene& scene, const RenderSettings& settings);
+  /// Writes what every call sees as the settings and faults stand: the downsample, and
+  /// pica_basicP (null when the basic suite is withheld). Done before every command.
+  void PrepareCall(const RenderSettings& settings, bool withholdBasicSuite);
 
  private:
-  class Scope;
-
   PF_FilterProc entry_ = nullptr;
   std::unique_ptr<char[]> effectRefCell_;
   PF_InData in_{};
@@ -71,8 +49,6 @@ class HostRecords {
   SPBasicSuite basic_{};
   PF_PreRenderCallbacks preRender_{};
   PF_SmartRenderCallbacks smartRender_{};
-  CallbackContext* context_ = nullptr;
-  bool busy_ = false;
 };
 
 }  // namespace quillstreak::host

@@ -9,7 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "host/pixels/Pixels.h"
+#include "host/pixels/LayerSource.h"
+#include "host/pixels/World.h"
 #include "hostapi/HostApi.h"
 
 namespace quillstreak::host {

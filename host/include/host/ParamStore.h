@@ -36,6 +36,9 @@ class ParamStore {
   void SetLayer(int index, std::int32_t layerId);
   /// Forgets the value set for an index (back to the declared default).
   void Reset(int index);
+  /// Stores the values of the definitions (index 0 first) that the effect flagged
+  /// PF_ChangeFlag_CHANGED_VALUE as new constant values: sliders, colours and checkboxes.
+  void StoreChangedValues(const std::vector<PF_ParamDef>& defs);
 
   // ---- definitions ---------------------------------------------------------------------------
   /// The definitions received by add_param, in call order (the first is index 1).
@@ -62,6 +65,12 @@ class ParamStore {
   bool CheckboxAt(int index, A_long time) const;
   /// The layer id a layer parameter names (0 = none); index 0 is the effect's own layer.
   std::int32_t LayerAt(int index) const;
+  /// The value of parameter index's stream at time value/scale, as AEGP_GetNewStreamValue gives
+  /// it: a layer parameter's layer id, a slider's or a checkbox's value in one_d, a colour's
+  /// channels as fractions of 255; other types leave `val` as it is. ValT is AEGP_StreamVal or
+  /// AEGP_StreamVal2.
+  template <typename ValT>
+  void StreamValueAt(int index, A_long time, A_u_long scale, ValT& val) const;
 
   // ---- stream flags (AEGP_SetDynamicStreamFlag) ---------------------------------------------
   /// Sets (set = true) or clears flag on the stream of parameter index.
@@ -84,5 +93,29 @@ class ParamStore {
   std::map<int, AEGP_DynStreamFlags> dynamicFlags_;
   PF_Pixel layerMarker_[4] = {};  // what a chosen layer parameter's data points at
 };
+
+template <typename ValT>
+void ParamStore::StreamValueAt(int index, A_long time, A_u_long scale, ValT& val) const {
+  const PF_ParamDef def = At(index, time, scale);
+  switch (def.param_type) {
+    case PF_Param_LAYER:
+      val.layer_id = LayerAt(index);
+      break;
+    case PF_Param_FLOAT_SLIDER:
+      val.one_d = def.u.fs_d.value;
+      break;
+    case PF_Param_CHECKBOX:
+      val.one_d = def.u.bd.value;
+      break;
+    case PF_Param_COLOR:
+      val.color.alphaF = def.u.cd.value.alpha / 255.0;
+      val.color.redF = def.u.cd.value.red / 255.0;
+      val.color.greenF = def.u.cd.value.green / 255.0;
+      val.color.blueF = def.u.cd.value.blue / 255.0;
+      break;
+    default:
+      break;
+  }
+}
 
 }  // namespace quillstreak::host

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "host/LayerCache.h"
-#include "host/pixels/Pixels.h"
+#include "host/pixels/World.h"
 #include "hostapi/HostApi.h"
 
 namespace quillstreak::host {

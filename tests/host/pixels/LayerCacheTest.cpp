@@ -60,7 +60,7 @@ std::unique_ptr<Host> SlidingHost(bool cache) {
   host->params().SetFloat(kMotionThreshold, 0);
   host->params().SetCheckbox(kRampFill, true);
   host->params().SetFloat(kOpacity, 70);
-  host->worlds().SetLayerCache(cache);
+  host->settings().SetLayerCache(cache);
   return host;
 }
 
@@ -78,8 +78,8 @@ TEST(LayerCache, ConsecutiveFramesMatchRenderingWithoutIt) {
   for (const PF_RationalScale ds : {PF_RationalScale{1, 1}, PF_RationalScale{1, 2}}) {
     auto cached = SlidingHost(true);
     auto plain = SlidingHost(false);
-    cached->records().SetDownsample(ds, ds);
-    plain->records().SetDownsample(ds, ds);
+    cached->settings().SetDownsample(ds, ds);
+    plain->settings().SetDownsample(ds, ds);
     // Forwards, a repeat of the same frame, then backwards over frames seen before.
     for (A_long time : {300, 400, 500, 600, 600, 500, 300}) {
       const FrameResult a = cached->RenderFrame(time);
@@ -115,7 +115,7 @@ TEST(LayerCache, EditsBetweenFramesAreRenderedAfresh) {
        }},
       {"downsample changed",
        [](Host& h) {
-         h.records().SetDownsample({1, 2}, {1, 2});
+         h.settings().SetDownsample({1, 2}, {1, 2});
        }},
   };
   for (const Edit& edit : edits) {
@@ -135,7 +135,7 @@ TEST(LayerCache, KeepsTheTrailWindowWithinTheBudgetAndEmptiesWhenTurnedOff) {
   auto host = SlidingHost(true);
   // A sample world here is 31x21 or so: about 2.6 KB with the row padding and size class.
   const std::uint64_t budget = 60000;
-  host->worlds().SetBudget(budget);
+  host->settings().SetWorldBudget(budget);
   for (A_long time = 300; time <= 1500; time += 100) {
     ASSERT_EQ(host->RenderFrame(time).err, PF_Err_NONE);
     EXPECT_LE(host->worlds().bytesHeld(), budget);
@@ -144,7 +144,7 @@ TEST(LayerCache, KeepsTheTrailWindowWithinTheBudgetAndEmptiesWhenTurnedOff) {
   // A frame far away shares no layer time: the frame after it keeps only its renderings and
   // those of the frame before (9 samples and the current frame each, the still layer is not
   // checked out).
-  host->worlds().SetBudget(WorldPool::kDefaultBudget);
+  host->settings().SetWorldBudget(WorldPool::kDefaultBudget);
   ASSERT_EQ(host->RenderFrame(2000).err, PF_Err_NONE);
   ASSERT_EQ(host->RenderFrame(2100).err, PF_Err_NONE);
   const std::size_t window = host->worlds().layerCache().entries();
@@ -152,7 +152,7 @@ TEST(LayerCache, KeepsTheTrailWindowWithinTheBudgetAndEmptiesWhenTurnedOff) {
   ASSERT_EQ(host->RenderFrame(100).err, PF_Err_NONE);
   EXPECT_EQ(host->worlds().layerCache().entries(), window);
   EXPECT_LE(window, 2u * 10u);
-  host->worlds().SetLayerCache(false);
+  host->settings().SetLayerCache(false);
   EXPECT_EQ(host->worlds().layerCache().entries(), 0u);
   EXPECT_EQ(host->worlds().layerCache().bytes(), 0u);
 }
@@ -203,7 +203,7 @@ TEST(WorldPool, AHugeLayerBeyondTheBudgetIsOutOfMemoryWithCacheAndPoolFull) {
   auto host = SlidingHost(true);
   for (A_long time = 300; time <= 600; time += 100) ASSERT_EQ(host->RenderFrame(time).err, 0);
   ASSERT_GT(host->worlds().layerCache().bytes() + host->worlds().idleBytes(), 0u);
-  host->worlds().SetBudget(host->worlds().bytesHeld() + 20000);
+  host->settings().SetWorldBudget(host->worlds().bytesHeld() + 20000);
   Layer* layer = host->scene().comp().FindLayer(1);
   layer->transform.scale.SetConstant({3000, 3000, 100, 0});  // about 900x600: 2.2 MB a sample
   EXPECT_EQ(host->RenderFrame(700).err, PF_Err_OUT_OF_MEMORY);

@@ -1,4 +1,4 @@
-#include "host/Registries.h"
+#include "host/Accounts.h"
 
 #include <algorithm>
 #include <cstring>
@@ -39,9 +39,9 @@ std::unique_ptr<unsigned char[]> FilledBlock(A_HandleSize size) {
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
-// Accounts
+// The summary
 // ---------------------------------------------------------------------------------------------
-bool Accounts::Clear() const {
+bool Accounts::Summary::Clear() const {
   if (handles != 0 || params != 0 || streams != 0 || streamValues != 0 || effectRefs != 0)
     return false;
   for (const auto& [name, count] : suites)
@@ -49,7 +49,7 @@ bool Accounts::Clear() const {
   return true;
 }
 
-std::string Accounts::Describe() const {
+std::string Accounts::Summary::Describe() const {
   std::ostringstream os;
   os << "handles=" << handles << " params=" << params << " streams=" << streams
      << " streamValues=" << streamValues << " effectRefs=" << effectRefs << " suites={";
@@ -63,8 +63,8 @@ std::string Accounts::Describe() const {
   return os.str();
 }
 
-Accounts Registries::Summary() const {
-  Accounts a;
+Accounts::Summary Accounts::Summarise() const {
+  Summary a;
   a.handles = static_cast<std::int64_t>(handles_.size());
   a.params = static_cast<std::int64_t>(checkouts_.size());
   a.streams = liveStreams_;
@@ -77,7 +77,7 @@ Accounts Registries::Summary() const {
 // ---------------------------------------------------------------------------------------------
 // Handles
 // ---------------------------------------------------------------------------------------------
-PF_Handle Registries::NewHandle(A_HandleSize size) {
+PF_Handle Accounts::NewHandle(A_HandleSize size) {
   if (size > kMaxHandleSize) return nullptr;
   auto block = std::make_unique<HandleBlock>();
   block->storage = FilledBlock(size);
@@ -90,33 +90,33 @@ PF_Handle Registries::NewHandle(A_HandleSize size) {
   return handle;
 }
 
-Registries::HandleBlock* Registries::FindHandle(PF_Handle handle) const {
+Accounts::HandleBlock* Accounts::FindHandle(PF_Handle handle) const {
   auto it = handles_.find(handle);
   return it != handles_.end() ? it->second.get() : nullptr;
 }
 
-void* Registries::LockHandle(PF_Handle handle) {
+void* Accounts::LockHandle(PF_Handle handle) {
   HandleBlock* block = FindHandle(handle);
   if (block == nullptr) return nullptr;
   ++block->locks;
   return block->master;
 }
 
-bool Registries::UnlockHandle(PF_Handle handle) {
+bool Accounts::UnlockHandle(PF_Handle handle) {
   HandleBlock* block = FindHandle(handle);
   if (block == nullptr) return false;
   if (block->locks > 0) --block->locks;
   return true;
 }
 
-bool Registries::DisposeHandle(PF_Handle handle) { return handles_.erase(handle) != 0; }
+bool Accounts::DisposeHandle(PF_Handle handle) { return handles_.erase(handle) != 0; }
 
-A_HandleSize Registries::HandleSize(PF_Handle handle) const {
+A_HandleSize Accounts::HandleSize(PF_Handle handle) const {
   const HandleBlock* block = FindHandle(handle);
   return block != nullptr ? block->size : A_HandleSize{0};
 }
 
-PF_Err Registries::ResizeHandle(PF_Handle handle, A_HandleSize size) {
+PF_Err Accounts::ResizeHandle(PF_Handle handle, A_HandleSize size) {
   HandleBlock* block = FindHandle(handle);
   if (block == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
   if (size > kMaxHandleSize) return PF_Err_OUT_OF_MEMORY;
@@ -130,7 +130,7 @@ PF_Err Registries::ResizeHandle(PF_Handle handle, A_HandleSize size) {
   return PF_Err_NONE;
 }
 
-std::int64_t Registries::HandleSerial(PF_Handle handle) const {
+std::int64_t Accounts::HandleSerial(PF_Handle handle) const {
   if (handle == nullptr) return 0;
   const HandleBlock* block = FindHandle(handle);
   return block != nullptr ? block->serial : -1;
@@ -139,7 +139,7 @@ std::int64_t Registries::HandleSerial(PF_Handle handle) const {
 // ---------------------------------------------------------------------------------------------
 // AEGP objects
 // ---------------------------------------------------------------------------------------------
-void* Registries::NewAegp(AegpKind kind, std::int32_t value) {
+void* Accounts::NewAegp(AegpKind kind, std::int32_t value) {
   std::size_t index;
   if (!freeAegp_.empty()) {
     index = freeAegp_.front();
@@ -158,18 +158,18 @@ void* Registries::NewAegp(AegpKind kind, std::int32_t value) {
   return EncodeAegp(index, slot.generation);
 }
 
-void* Registries::LayerHandle(std::int32_t layerId) {
+void* Accounts::LayerHandle(std::int32_t layerId) {
   void*& handle = layerHandles_[layerId];
   if (handle == nullptr) handle = NewAegp(AegpKind::Layer, layerId);
   return handle;
 }
 
-void* Registries::CompHandle() {
+void* Accounts::CompHandle() {
   if (compHandle_ == nullptr) compHandle_ = NewAegp(AegpKind::Comp, 0);
   return compHandle_;
 }
 
-const Registries::AegpSlot* Registries::Slot(const void* handle) const {
+const Accounts::AegpSlot* Accounts::Slot(const void* handle) const {
   const auto value = reinterpret_cast<std::uintptr_t>(handle);
   const std::uintptr_t index = value & kIndexMask;
   if (index == 0 || index > aegp_.size()) return nullptr;
@@ -179,19 +179,19 @@ const Registries::AegpSlot* Registries::Slot(const void* handle) const {
   return &slot;
 }
 
-std::optional<std::int32_t> Registries::Find(const void* handle, AegpKind kind) const {
+std::optional<std::int32_t> Accounts::Find(const void* handle, AegpKind kind) const {
   const AegpSlot* slot = Slot(handle);
   if (slot == nullptr || slot->kind != kind) return std::nullopt;
   return slot->value;
 }
 
-std::optional<std::int32_t> Registries::FindLive(const void* handle, AegpKind kind) const {
+std::optional<std::int32_t> Accounts::FindLive(const void* handle, AegpKind kind) const {
   const AegpSlot* slot = Slot(handle);
   if (slot == nullptr || slot->kind != kind || !slot->live) return std::nullopt;
   return slot->value;
 }
 
-bool Registries::Dispose(const void* handle, AegpKind kind) {
+bool Accounts::Dispose(const void* handle, AegpKind kind) {
   const AegpSlot* found = Slot(handle);
   if (found == nullptr || found->kind != kind || !found->live) return false;
   const auto index = static_cast<std::size_t>(found - aegp_.data());
@@ -205,26 +205,26 @@ bool Registries::Dispose(const void* handle, AegpKind kind) {
 // ---------------------------------------------------------------------------------------------
 // Stream values, parameter checkouts, suites
 // ---------------------------------------------------------------------------------------------
-void Registries::AddStreamValue(const void* stream) { streamValues_.push_back(stream); }
+void Accounts::AddStreamValue(const void* stream) { streamValues_.push_back(stream); }
 
-bool Registries::DisposeStreamValue(const void* stream) {
+bool Accounts::DisposeStreamValue(const void* stream) {
   auto it = std::find(streamValues_.begin(), streamValues_.end(), stream);
   if (it == streamValues_.end()) return false;
   streamValues_.erase(it);
   return true;
 }
 
-void Registries::AddCheckout(const PF_ParamDef* slot, PF_ParamIndex index) {
+void Accounts::AddCheckout(const PF_ParamDef* slot, PF_ParamIndex index) {
   checkouts_.emplace_back(slot, index);
 }
 
-PF_ParamIndex Registries::CheckoutIndex(const PF_ParamDef* slot) const {
+PF_ParamIndex Accounts::CheckoutIndex(const PF_ParamDef* slot) const {
   auto it = std::find_if(checkouts_.begin(), checkouts_.end(),
                          [slot](const auto& c) { return c.first == slot; });
   return it != checkouts_.end() ? it->second : -1;
 }
 
-bool Registries::Checkin(const PF_ParamDef* slot) {
+bool Accounts::Checkin(const PF_ParamDef* slot) {
   auto it = std::find_if(checkouts_.begin(), checkouts_.end(),
                          [slot](const auto& c) { return c.first == slot; });
   if (it == checkouts_.end()) return false;
@@ -232,15 +232,15 @@ bool Registries::Checkin(const PF_ParamDef* slot) {
   return true;
 }
 
-std::string Registries::SuiteKey(std::string_view name, std::int32_t version) {
+std::string Accounts::SuiteKey(std::string_view name, std::int32_t version) {
   return std::string(name) + "/" + std::to_string(version);
 }
 
-void Registries::AcquireSuite(std::string_view name, std::int32_t version) {
+void Accounts::AcquireSuite(std::string_view name, std::int32_t version) {
   ++suites_[SuiteKey(name, version)];
 }
 
-bool Registries::ReleaseSuite(std::string_view name, std::int32_t version) {
+bool Accounts::ReleaseSuite(std::string_view name, std::int32_t version) {
   auto it = suites_.find(SuiteKey(name, version));
   if (it == suites_.end() || it->second <= 0) return false;
   if (--it->second == 0) suites_.erase(it);

@@ -1,6 +1,6 @@
-// What the host has handed to the effect and not got back: handles, AEGP objects (effect
-// references, streams, stream values), parameter checkouts and acquired suites. The accounts are
-// a summary over them.
+// The accounts of what the host has handed to the effect and not got back: handles, AEGP objects
+// (effect references, streams, stream values), parameter checkouts and acquired suites, and a
+// summary of them.
 #pragma once
 
 #include <cstdint>
@@ -17,27 +17,27 @@
 
 namespace quillstreak::host {
 
-/// Host resources the effect holds. All zero between commands for a well-behaved effect
-/// (handles may live from pre-render until the frame ends).
-struct Accounts {
-  std::int64_t handles = 0;                    // allocated, not disposed
-  std::int64_t params = 0;                     // checked out, not checked in
-  std::int64_t streams = 0;                    // AEGP stream references not disposed
-  std::int64_t streamValues = 0;               // AEGP stream values not disposed
-  std::int64_t effectRefs = 0;                 // AEGP effect references not disposed
-  std::map<std::string, std::int64_t> suites;  // "name/version" -> acquired minus released
-  bool Clear() const;
-  std::string Describe() const;
-};
-
-class Registries {
+class Accounts {
  public:
-  Registries() = default;
-  Registries(const Registries&) = delete;
-  Registries& operator=(const Registries&) = delete;
+  /// What the effect holds at one moment. All zero between commands for a well-behaved effect
+  /// (handles may live from pre-render until the frame ends).
+  struct Summary {
+    std::int64_t handles = 0;                    // allocated, not disposed
+    std::int64_t params = 0;                     // checked out, not checked in
+    std::int64_t streams = 0;                    // AEGP stream references not disposed
+    std::int64_t streamValues = 0;               // AEGP stream values not disposed
+    std::int64_t effectRefs = 0;                 // AEGP effect references not disposed
+    std::map<std::string, std::int64_t> suites;  // "name/version" -> acquired minus released
+    bool Clear() const;
+    std::string Describe() const;
+  };
 
-  /// The summary: what is held now.
-  Accounts Summary() const;
+  Accounts() = default;
+  Accounts(const Accounts&) = delete;
+  Accounts& operator=(const Accounts&) = delete;
+
+  /// What is held now.
+  Summary Summarise() const;
 
   // ---- handles: classic handles, a pointer to the host's pointer to the data block. New memory
   // is filled with 0xA5 bytes, so a field read before it is written shows up.
