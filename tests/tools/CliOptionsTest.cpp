@@ -15,7 +15,7 @@
 #include "renderer/InputError.h"
 #include "renderer/Png.h"
 #include "renderer/Renderer.h"
-#include "renderer/Scene.h"
+#include "renderer/SceneFile.h"
 
 #if !defined(_WIN32)
 #include <sys/wait.h>

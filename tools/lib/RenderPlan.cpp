@@ -1,0 +1,201 @@
+#include "RenderPlan.h"
+
+#include <algorithm>
+#include <istream>
+#include <sstream>
+
+#include "renderer/FrameList.h"
+#include "renderer/InputError.h"
+#include "renderer/Png.h"
+
+namespace quillstreak::renderer {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kSheetName[] = "contact_sheet.png";
+constexpr int kLabelPixels = 13;
+
+int Downsample(const std::string& resolution) {
+  if (resolution == "half") return 2;
+  if (resolution == "third") return 3;
+  if (resolution == "quarter") return 4;
+  return 1;
+}
+
+// NAME=VALUE settings (from --set, or one --variant split at its semicolons) over the scene;
+// `option` names them in messages.
+void ApplyOverrides(const std::vector<std::string>& sets, const std::string& option,
+                    const ParamCatalog& catalog, SceneFile& scene) {
+  for (const std::string& s : sets) {
+    const std::string context = option + " \"" + s + "\"";
+    const auto eq = s.find('=');
+    if (eq == std::string::npos) throw InputError(context + ": expected NAME=VALUE");
+    const std::string name = s.substr(0, eq);
+    const ParamInfo* info = catalog.Find(name);
+    if (info == nullptr) throw InputError(context + ": " + UnknownParameterMessage(catalog, name));
+    ParamSetting setting;
+    setting.index = info->index;
+    setting.type = info->type;
+    setting.name = info->name;
+    setting.constant = ParseParamText(*info, s.substr(eq + 1), context);
+    if (info->type == ParamType::Layer && setting.constant.layer != 0 &&
+        scene.comp.FindLayer(setting.constant.layer) == nullptr) {
+      throw InputError(context + ": " + UnknownLayerMessage(scene, setting.constant.layer) +
+                       " in " + scene.file);
+    }
+    scene.Set(std::move(setting));
+  }
+}
+
+std::vector<std::string> SplitSettings(const std::string& text) {
+  std::vector<std::string> out;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    const std::size_t semi = std::min(text.find(';', start), text.size());
+    std::string part = text.substr(start, semi - start);
+    while (!part.empty() && part.front() == ' ') part.erase(part.begin());
+    while (!part.empty() && part.back() == ' ') part.pop_back();
+    if (!part.empty()) out.push_back(part);
+    start = semi + 1;
+  }
+  return out;
+}
+
+// A label for a variant: "Shutter Angle 720, Opacity 50".
+std::string VariantLabel(const std::vector<std::string>& settings) {
+  std::string out;
+  for (const auto& s : settings) {
+    std::string t = s;
+    if (const auto eq = t.find('='); eq != std::string::npos) t[eq] = ' ';
+    out += (out.empty() ? "" : ", ") + t;
+  }
+  return out;
+}
+
+void CheckOptionCombinations(const Options& opt) {
+  if (opt.overwrite && opt.skipExisting)
+    throw InputError("--overwrite and --skip-existing: choose one");
+  if (opt.videoOnly && opt.video.empty())
+    throw InputError("--video-only: give the video file with --video");
+  if (opt.videoOnly && (opt.alpha || !opt.name.empty() || opt.skipExisting))
+    throw InputError(
+        "--video-only writes no frame files, so --alpha, --name and --skip-existing "
+        "do not apply");
+  if (!opt.variants.empty() &&
+      (!opt.video.empty() || opt.alpha || !opt.name.empty() || opt.skipExisting || opt.videoOnly)) {
+    throw InputError(
+        "--variant writes only the contact sheet, so --video, --video-only, "
+        "--alpha, --name and --skip-existing do not apply");
+  }
+}
+
+SceneFile LoadScene(const Options& opt, const ParamCatalog& catalog, std::istream& in) {
+  if (opt.scene.empty()) return ParseScene(DemoSceneText(), "<demo>", "", catalog);
+  if (opt.scene == "-") {
+    std::ostringstream text;
+    text << in.rdbuf();
+    return ParseScene(text.str(), "<stdin>", "", catalog);
+  }
+  return LoadSceneFile(opt.scene, catalog);
+}
+
+// The scene with --set, and one copy of it per --variant.
+void PlanScenes(Plan& plan, const Options& opt, const ParamCatalog& catalog, std::istream& in) {
+  plan.scene = LoadScene(opt, catalog, in);
+  ApplyOverrides(opt.sets, "--set", catalog, plan.scene);
+  for (const std::string& v : opt.variants) {
+    const std::vector<std::string> settings = SplitSettings(v);
+    if (settings.empty()) throw InputError("--variant \"" + v + "\": expected NAME=VALUE");
+    SceneFile variant = plan.scene;
+    ApplyOverrides(settings, "--variant", catalog, variant);
+    plan.variants.push_back(std::move(variant));
+    plan.variantLabels.push_back(VariantLabel(settings));
+  }
+}
+
+// The frames, the files they go to, the contact sheet and the video.
+void PlanOutputs(Plan& plan, const Options& opt) {
+  const long last = plan.scene.durationFrames - 1;
+  if (opt.frames) {
+    plan.frames = ParseFrameList(*opt.frames, last, "--frames", plan.scene.file);
+  } else {
+    for (long f = 0; f <= last; ++f) plan.frames.push_back(f);
+  }
+  plan.downsample = Downsample(opt.resolution);
+  plan.outDir = fs::path(opt.out);
+  const bool variants = !plan.variants.empty();
+  if (!opt.videoOnly && !variants) {
+    const int digits = std::max(4, static_cast<int>(std::to_string(last).size()));
+    const NamePattern pattern =
+        opt.name.empty() ? NamePattern(digits) : NamePattern::Parse(opt.name, "--name", ".png");
+    for (long f : plan.frames) plan.frameFiles.push_back({plan.outDir / pattern.Name(f), f});
+  }
+  if (opt.contactSheet || variants) plan.sheet = Output{plan.outDir / kSheetName};
+  if (!opt.video.empty()) {
+    const fs::path video(opt.video);
+    plan.videoFormat = VideoFormatFor(video);
+    if (plan.videoFormat == nullptr) {
+      throw InputError("--video " + opt.video + ": unknown video format \"" +
+                       video.extension().string() + "\" (the renderer writes " + VideoExtensions() +
+                       ")");
+    }
+    plan.video = Output{video};
+  }
+}
+
+// Refuses an existing output unless it may be replaced (--overwrite) or kept (--skip-existing).
+void CheckExisting(Output& o, const Options& opt, bool mayKeep) {
+  std::error_code ec;
+  if (!fs::exists(o.path, ec)) return;
+  o.exists = true;
+  if (fs::is_directory(o.path, ec)) throw InputError(o.path.string() + ": is a folder");
+  if (opt.overwrite) return;
+  if (opt.skipExisting && mayKeep) {
+    if (!LooksLikePng(o.path.string())) {
+      throw InputError(o.path.string() +
+                       ": exists but is not a PNG file, so it cannot be kept (delete it, or use "
+                       "--overwrite)");
+    }
+    return;
+  }
+  throw InputError(o.path.string() + ": already exists (use --overwrite to replace it" +
+                   (mayKeep ? ", or --skip-existing to keep it" : "") + ")");
+}
+
+// Folders, then every file that would be written, then ffmpeg and the sheet's font.
+void CheckOutputs(Plan& plan, const Options& opt) {
+  if (!plan.frameFiles.empty() || plan.sheet) CheckWritableFolder(plan.outDir, "--out");
+  if (plan.video) {
+    const fs::path folder = plan.video->path.parent_path();
+    CheckWritableFolder(folder.empty() ? fs::path(".") : folder, "--video");
+  }
+  for (auto& o : plan.frameFiles) CheckExisting(o, opt, true);
+  if (plan.sheet) CheckExisting(*plan.sheet, opt, false);
+  if (plan.video) CheckExisting(*plan.video, opt, false);
+  if (plan.video && !ProgramRuns(opt.ffmpeg)) {
+    throw InputError("--video needs ffmpeg, which was not found (\"" + opt.ffmpeg +
+                     "\" does not run; install ffmpeg, name it with --ffmpeg, or leave out "
+                     "--video)");
+  }
+  if (plan.sheet) {
+    try {
+      plan.painter = std::make_unique<TextPainter>(DefaultFontFile(), kLabelPixels);
+    } catch (const std::exception& e) {
+      plan.fontProblem = e.what();
+    }
+  }
+}
+
+}  // namespace
+
+Plan MakePlan(const Options& opt, const ParamCatalog& catalog, std::istream& in) {
+  CheckOptionCombinations(opt);
+  Plan plan;
+  PlanScenes(plan, opt, catalog, in);
+  PlanOutputs(plan, opt);
+  CheckOutputs(plan, opt);
+  return plan;
+}
+
+}  // namespace quillstreak::renderer

@@ -1,0 +1,117 @@
+#include "RenderReport.h"
+
+#include <cmath>
+#include <cstdio>
+#include <ostream>
+
+#include "renderer/FrameList.h"
+#include "renderer/Progress.h"
+
+namespace quillstreak::renderer {
+
+using nlohmann::json;
+
+void Warn(const Console& io, const Options& opt, const std::string& message) {
+  if (opt.json)
+    WriteJsonLine(io.out, {{"event", "warning"}, {"message", message}});
+  else if (!opt.quiet)
+    io.err << kProgram << ": warning: " << message << "\n";
+}
+
+json PlanJson(const Plan& plan, const ParamCatalog& catalog) {
+  long replaced = 0;
+  for (const auto& o : plan.frameFiles) replaced += o.exists;
+  json j = {{"scene", plan.scene.file},
+            {"width", plan.scene.comp.width / plan.downsample},
+            {"height", plan.scene.comp.height / plan.downsample},
+            {"fps", plan.scene.fpsText},
+            {"composition_frames", plan.scene.durationFrames},
+            {"frames", plan.frames},
+            {"settings", DescribeSettings(plan.scene.params, catalog)},
+            {"out", plan.outDir.string()}};
+  if (!plan.frameFiles.empty()) {
+    j["first_file"] = plan.frameFiles.front().path.string();
+    j["last_file"] = plan.frameFiles.back().path.string();
+    j["existing_files"] = replaced;
+  }
+  if (!plan.variantLabels.empty()) j["variants"] = plan.variantLabels;
+  if (plan.sheet) j["contact_sheet"] = plan.sheet->path.string();
+  if (plan.video) j["video"] = plan.video->path.string();
+  return j;
+}
+
+namespace {
+
+// The dry run's lines about the frame files.
+void PrintFrameFiles(const Plan& plan, const Options& opt, std::ostream& out) {
+  if (plan.frameFiles.empty()) return;
+  long existing = 0;
+  for (const auto& o : plan.frameFiles) existing += o.exists;
+  out << "  frame files    " << plan.frameFiles.front().path.string();
+  if (plan.frameFiles.size() > 1) out << " ... " << plan.frameFiles.back().path.filename().string();
+  out << (opt.alpha ? " (RGBA, effect layer only)" : "") << "\n";
+  if (existing > 0) {
+    out << "                 " << existing << " already there, "
+        << (opt.overwrite ? "to be replaced" : "to be kept") << "\n";
+  }
+}
+
+}  // namespace
+
+void PrintDryRun(const Plan& plan, const Options& opt, const ParamCatalog& catalog,
+                 std::ostream& out) {
+  if (opt.json) {
+    json j = PlanJson(plan, catalog);
+    j["event"] = "dry_run";
+    WriteJsonLine(out, j);
+    return;
+  }
+  const SceneFile& s = plan.scene;
+  const quillstreak::host::Layer* layer = s.comp.FindLayer(s.effectLayer);
+  out << "Dry run: everything checked, nothing written.\n";
+  out << "  scene          " << s.file << ": " << s.comp.width << "x" << s.comp.height << ", "
+      << s.fpsText << " fps, " << s.durationFrames << " frames\n";
+  out << "  effect         on layer " << s.effectLayer << " \""
+      << (layer != nullptr ? layer->name : "") << "\"";
+  const std::vector<std::string> settings = DescribeSettings(s.params, catalog);
+  if (settings.empty()) out << ", every parameter at its default\n";
+  for (std::size_t i = 0; i < settings.size(); ++i)
+    out << (i == 0 ? ": " : ", ") << settings[i] << (i + 1 == settings.size() ? "\n" : "");
+  out << "  frames         " << DescribeFrames(plan.frames) << " (" << plan.frames.size()
+      << (plan.frames.size() == 1 ? " frame" : " frames") << ") at " << opt.resolution
+      << " resolution, " << s.comp.width / plan.downsample << "x" << s.comp.height / plan.downsample
+      << "\n";
+  for (const auto& label : plan.variantLabels) out << "  variant        " << label << "\n";
+  PrintFrameFiles(plan, opt, out);
+  if (plan.sheet) out << "  contact sheet  " << plan.sheet->path.string() << "\n";
+  if (plan.video) out << "  video          " << plan.video->path.string() << " (ffmpeg)\n";
+}
+
+void PrintSummary(const Plan& plan, const Options& opt, const ParamCatalog& catalog,
+                  const RenderCounts& counts, std::ostream& out) {
+  const double fps = counts.seconds > 0 ? counts.rendered / counts.seconds : 0;
+  if (opt.json) {
+    json j = PlanJson(plan, catalog);
+    j["event"] = "summary";
+    j["rendered"] = counts.rendered;
+    j["kept"] = counts.kept;
+    j["seconds"] = std::round(counts.seconds * 1000) / 1000;
+    j["frames_per_second"] = std::round(fps * 100) / 100;
+    WriteJsonLine(out, j);
+    return;
+  }
+  if (opt.quiet) return;
+  char speed[64];
+  std::snprintf(speed, sizeof speed, "%.1f", fps);
+  out << "Rendered " << counts.rendered << (counts.rendered == 1 ? " frame" : " frames");
+  if (!plan.variants.empty()) out << " (" << plan.variants.size() << " variants)";
+  out << " of " << plan.scene.file << " in " << FormatSeconds(counts.seconds) << " (" << speed
+      << " frames/s)";
+  if (counts.kept > 0) out << ", kept " << counts.kept << " existing";
+  if (!plan.frameFiles.empty()) out << "; frames in " << plan.outDir.string();
+  if (plan.sheet) out << "; contact sheet " << plan.sheet->path.string();
+  if (plan.video) out << "; video " << plan.video->path.string();
+  out << "\n";
+}
+
+}  // namespace quillstreak::renderer
