@@ -336,7 +336,7 @@ TEST_F(RendererOptions, JsonReportsFramesWarningsAndASummary) {
   ASSERT_EQ(lines.size(), 4u) << r.out;
   EXPECT_EQ(lines[0]["event"], "warning");
   EXPECT_NE(lines[0]["message"].get<std::string>().find(
-                "<stdin>: layers[1].transform.position.keyframes[1].time: 9 is past the end"),
+                "<stdin>: layers[1].transform.position.keyframes[1].time: 9 lies past the end"),
             std::string::npos);
   EXPECT_EQ(lines[1]["event"], "frame");
   EXPECT_EQ(lines[2]["frame"], 2);

@@ -70,10 +70,13 @@ class SceneReader : public JsonReader {
       const std::int32_t time = KeyTime(Required(key, ipath, "time"), tpath);
       if (!times.insert(time).second) Fail(tpath, "another keyframe has the same time");
       const std::string frames = FormatNumber(key["time"].get<double>());
-      // A keyframe at the composition's end is its last moment; one after it never shows.
+      // A keyframe at the composition's end is its last moment. One after it is never a frame's
+      // value itself, but the frames before it are interpolated towards it.
       if (time > static_cast<std::int64_t>(durationFrames_) * kUnitsPerFrame) {
-        Warn(tpath, frames + " is past the end of the composition (" +
-                        std::to_string(durationFrames_) + " frames), so it is never reached");
+        Warn(tpath, frames + " lies past the end of the composition (" +
+                        std::to_string(durationFrames_) + " frames, 0-" +
+                        std::to_string(durationFrames_ - 1) +
+                        "); the frames before it are still interpolated towards it");
       }
       if (i > 0 && time < previous) {
         Warn(tpath, frames + " comes before the time of the keyframe above it (" +

@@ -1,0 +1,57 @@
+// What a new user meets: resuming only frames that match, messages that say what is true and
+// what to do, JSON records a program can read, units as the listing prints them, videos at the
+// rate their frames were taken.
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <string>
+#include <vector>
+
+#include "RenderCli.h"
+#include "renderer/Png.h"
+
+namespace quillstreak::renderer {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Render;
+using testing::Result;
+
+// A moving square carrying the effect (id 2) over a backdrop (id 1).
+constexpr char kScene[] = R"({
+  "composition": {"width": 40, "height": 30, "fps": 10, "duration": 6, "background": "#202020"},
+  "layers": [
+    {"id": 1, "name": "Backdrop", "source": {"type": "rectangle", "width": 40, "height": 6,
+     "color": "#0000FF"}, "transform": {"position": [20, 3]}},
+    {"id": 2, "name": "Square", "source": {"type": "rectangle", "width": 8, "height": 8,
+     "color": "#FF0000"},
+     "transform": {"position": {"keyframes": [{"time": 0, "value": [5, 18]},
+                                              {"time": 5, "value": [35, 18]}]}}}
+  ],
+  "effect": {"layer": 2, "params": {"Shutter Angle": 720}}
+})";
+
+class Usability : public testing::ScratchFolder {
+ protected:
+  Usability() : ScratchFolder("qs_cli_usability_") {}
+  void SetUp() override {
+    ScratchFolder::SetUp();
+    scene_ = Write("scene.json", kScene);
+  }
+  std::string scene_;
+};
+
+TEST_F(Usability, AKeyframePastTheEndIsSaidToStillShapeTheFramesBeforeIt) {
+  std::string text = kScene;
+  text.replace(text.find("\"time\": 5"), 9, "\"time\": 9");
+  const Result r = Render({"-", "--dry-run"}, text);
+  ASSERT_EQ(r.code, kExitOk) << r.err;
+  EXPECT_NE(r.err.find("keyframes[1].time: 9 lies past the end of the composition (6 frames, 0-5); "
+                       "the frames before it are still interpolated towards it"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(r.err.find("never"), std::string::npos) << r.err;
+}
+
+}  // namespace
+}  // namespace quillstreak::renderer
