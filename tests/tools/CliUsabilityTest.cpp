@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "RenderCli.h"
+#include "renderer/ParamCatalog.h"
 #include "renderer/Png.h"
 
 namespace quillstreak::renderer {
@@ -51,6 +52,22 @@ TEST_F(Usability, AKeyframePastTheEndIsSaidToStillShapeTheFramesBeforeIt) {
             std::string::npos)
       << r.err;
   EXPECT_EQ(r.err.find("never"), std::string::npos) << r.err;
+}
+
+TEST_F(Usability, ValuesTakeTheUnitTheListingPrintsAndRangesHaveNoExponents) {
+  const Result list = Render({"--list-params"});
+  ASSERT_EQ(list.code, kExitOk) << list.err;
+  EXPECT_NE(list.out.find("100%"), std::string::npos) << list.out;
+  EXPECT_EQ(list.out.find("e+"), std::string::npos) << list.out;
+  const Result percent = Render({scene_, "--set", "Opacity=50%", "--dry-run"});
+  EXPECT_EQ(percent.code, kExitOk) << percent.err;
+  EXPECT_NE(percent.out.find("Opacity 50"), std::string::npos) << percent.out;
+  EXPECT_EQ(Render({scene_, "--set", "Motion Threshold=2 px", "--dry-run"}).code, kExitOk);
+  // Only where the listing prints it.
+  EXPECT_EQ(Render({scene_, "--set", "Shutter Angle=50%", "--dry-run"}).code, kExitBadInput);
+  EXPECT_EQ(FormatNumber(100000.0f), "100000");
+  EXPECT_EQ(FormatNumber(100.0000001), "100.0000001");
+  EXPECT_EQ(FormatNumber(1e300), "1e+300");
 }
 
 }  // namespace

@@ -299,7 +299,7 @@ TEST(ParamText, ValuesParseByTypeAndAreRangeChecked) {
   };
   for (const Bad& b :
        {Bad{&opacity, "100.5"}, Bad{&opacity, "-1"}, Bad{&opacity, "nan"}, Bad{&opacity, "inf"},
-        Bad{&opacity, "5%"}, Bad{&opacity, ""}, Bad{&ramp, "maybe"}, Bad{&start, "#FF80"},
+        Bad{&opacity, "5%%"}, Bad{&opacity, ""}, Bad{&ramp, "maybe"}, Bad{&start, "#FF80"},
         Bad{&start, "1,2"}, Bad{&start, "1,2,256"}, Bad{&start, "1,2,3,4,5"}, Bad{&start, "red"},
         Bad{&source, "-1"}, Bad{&source, "two"}}) {
     EXPECT_THROW(ParseParamText(*b.param, b.text, "x"), InputError)
