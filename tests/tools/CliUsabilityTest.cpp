@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,27 @@ TEST_F(Usability, ValuesTakeTheUnitTheListingPrintsAndRangesHaveNoExponents) {
   EXPECT_EQ(FormatNumber(100000.0f), "100000");
   EXPECT_EQ(FormatNumber(100.0000001), "100.0000001");
   EXPECT_EQ(FormatNumber(1e300), "1e+300");
+}
+
+TEST_F(Usability, NamesPadWithZerosAndHelpListsWhatTheGuideLists) {
+  ASSERT_EQ(
+      Render({scene_, "--out", Path("out"), "--frames", "3", "--name", "f%4d.png", "-q"}).code,
+      kExitOk);
+  EXPECT_EQ(Files(), (std::vector<std::string>{"out/f0003.png", "scene.json"}));
+
+  const Result help = Render({"--help"});
+  ASSERT_EQ(help.code, kExitOk);
+  std::ifstream guide(std::string(QS_SOURCE_DIR) + "/docs/renderer.md");
+  int options = 0;
+  for (std::string line; std::getline(guide, line);) {
+    if (line.rfind("| `-", 0) != 0) continue;
+    const std::string option = line.substr(3, line.find_first_of("` ", 3) - 3);
+    EXPECT_NE(help.out.find(option), std::string::npos) << option;
+    ++options;
+  }
+  EXPECT_GT(options, 20);
+  for (const char* form : {"%d", "%4d", "%04d"})
+    EXPECT_NE(help.out.find(form), std::string::npos) << form;
 }
 
 }  // namespace

@@ -63,8 +63,8 @@ void AddSceneOptions(CLI::App& app, Options& opt, std::string& frames) {
                  "Frames to render: 7, 0-47, 1,5,9, 0-47x2 or 10- (default: all)");
   app.add_option("--out", opt.out, "Output folder")->capture_default_str();
   app.add_option("--name", opt.name,
-                 "Frame file names, with the frame number as %d or %04d (default "
-                 "frame_%04d.png)");
+                 "Frame file names, with the frame number as %d, %4d or %04d (both padded "
+                 "with zeros; default frame_%04d.png)");
   app.add_option("--resolution", opt.resolution, "full, half, third or quarter")
       ->check(CLI::IsMember({"full", "half", "third", "quarter"}))
       ->capture_default_str();

@@ -102,8 +102,7 @@ NamePattern::NamePattern(int digits)
     : text_("frame_%0" + std::to_string(digits) + "d.png"),
       prefix_("frame_"),
       suffix_(".png"),
-      width_(digits),
-      zeros_(true) {}
+      width_(digits) {}
 
 NamePattern NamePattern::Parse(const std::string& pattern, const std::string& option,
                                const std::string& extension) {
@@ -125,11 +124,9 @@ NamePattern NamePattern::Parse(const std::string& pattern, const std::string& op
       ++i;
       continue;
     }
+    // A width pads with zeros, given as %04d or as %4d: a file name with spaces helps nobody.
     std::size_t j = i + 1;
-    if (j < pattern.size() && pattern[j] == '0') {
-      p.zeros_ = true;
-      ++j;
-    }
+    if (j < pattern.size() && pattern[j] == '0') ++j;
     int width = 0;
     while (j < pattern.size() && pattern[j] >= '0' && pattern[j] <= '9' && width < 100)
       width = width * 10 + (pattern[j++] - '0');
@@ -159,7 +156,7 @@ NamePattern NamePattern::Parse(const std::string& pattern, const std::string& op
 std::string NamePattern::Name(long frame) const {
   std::string n = std::to_string(frame);
   if (static_cast<int>(n.size()) < width_)
-    n.insert(0, static_cast<std::size_t>(width_) - n.size(), zeros_ ? '0' : ' ');
+    n.insert(0, static_cast<std::size_t>(width_) - n.size(), '0');
   return prefix_ + n + suffix_;
 }
 
