@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <cstdint>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -46,7 +48,7 @@ class Usability : public testing::ScratchFolder {
 TEST_F(Usability, AKeyframePastTheEndIsSaidToStillShapeTheFramesBeforeIt) {
   std::string text = kScene;
   text.replace(text.find("\"time\": 5"), 9, "\"time\": 9");
-  const Result r = Render({"-", "--dry-run"}, text);
+  const Result r = Render({"-", "--out", Path("out"), "--dry-run"}, text);
   ASSERT_EQ(r.code, kExitOk) << r.err;
   EXPECT_NE(r.err.find("keyframes[1].time: 9 lies past the end of the composition (6 frames, 0-5); "
                        "the frames before it are still interpolated towards it"),
@@ -60,12 +62,16 @@ TEST_F(Usability, ValuesTakeTheUnitTheListingPrintsAndRangesHaveNoExponents) {
   ASSERT_EQ(list.code, kExitOk) << list.err;
   EXPECT_NE(list.out.find("100%"), std::string::npos) << list.out;
   EXPECT_EQ(list.out.find("e+"), std::string::npos) << list.out;
-  const Result percent = Render({scene_, "--set", "Opacity=50%", "--dry-run"});
+  const Result percent =
+      Render({scene_, "--out", Path("out"), "--set", "Opacity=50%", "--dry-run"});
   EXPECT_EQ(percent.code, kExitOk) << percent.err;
   EXPECT_NE(percent.out.find("Opacity 50"), std::string::npos) << percent.out;
-  EXPECT_EQ(Render({scene_, "--set", "Motion Threshold=2 px", "--dry-run"}).code, kExitOk);
+  EXPECT_EQ(
+      Render({scene_, "--out", Path("out"), "--set", "Motion Threshold=2 px", "--dry-run"}).code,
+      kExitOk);
   // Only where the listing prints it.
-  EXPECT_EQ(Render({scene_, "--set", "Shutter Angle=50%", "--dry-run"}).code, kExitBadInput);
+  EXPECT_EQ(Render({scene_, "--out", Path("out"), "--set", "Shutter Angle=50%", "--dry-run"}).code,
+            kExitBadInput);
   EXPECT_EQ(FormatNumber(100000.0f), "100000");
   EXPECT_EQ(FormatNumber(100.0000001), "100.0000001");
   EXPECT_EQ(FormatNumber(1e300), "1e+300");
@@ -90,6 +96,53 @@ TEST_F(Usability, NamesPadWithZerosAndHelpListsWhatTheGuideLists) {
   EXPECT_GT(options, 20);
   for (const char* form : {"%d", "%4d", "%04d"})
     EXPECT_NE(help.out.find(form), std::string::npos) << form;
+}
+
+TEST_F(Usability, EveryMessageNamesTheProgramAndSaysWhy) {
+  fs::create_directories(Path("folder"));
+  Write("open.json", "{\"composition\": {\"width\": \"40}}");
+  std::vector<std::uint8_t> wide(20000 * 3, 0x80);
+  WritePngRows(
+      Path("wide.png"), 20000, 1, false, {PngSettings{}},
+      [&](int, std::uint8_t* row) { std::copy(wide.begin(), wide.end(), row); },
+      *std::make_unique<PngBuffers>());
+  const std::string image = Write("image.json", R"({
+    "composition": {"width": 40, "height": 30, "fps": 10, "duration": 6},
+    "layers": [{"id": 1, "source": {"type": "image", "path": "wide.png"}}]})");
+  const struct {
+    std::vector<std::string> args;
+    std::string message;  // the end of the first line after "quillstreak-render: "
+  } cases[] = {
+      {{scene_, "--threads", "many"}, "--threads = many; see --help"},
+      {{Path("missing.json")},
+       "missing.json: cannot open the scene file: No such file or directory"},
+      {{scene_, "--video", Path("folder")}, "--video " + Path("folder") + ": is a folder"},
+      {{Path("open.json")}, "a text in quotes is not closed"},
+      {{scene_, "--variant", "Opacity=10, Shutter Angle=20"},
+       "(settings of one --variant are separated by ';')"},
+      {{scene_, "--frames", "0-5x0"}, "the step must be at least 1"},
+      {{scene_, "--out", "/proc/qs-out", "--dry-run"}, "--out /proc/qs-out: cannot write in /proc"},
+  };
+  for (const auto& c : cases) {
+    const Result r = Render(c.args);
+    EXPECT_EQ(r.code, kExitBadInput) << r.err;
+    EXPECT_EQ(r.err.rfind("quillstreak-render: ", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+  }
+  const Result given = Render({scene_, "--plugin", Path("none.so")}, "", 0, false);
+  EXPECT_EQ(given.code, kExitBadInput);
+  EXPECT_NE(given.err.find("(the path given with --plugin)"), std::string::npos) << given.err;
+  const Result large = Render({image, "--out", Path("out"), "--dry-run"});
+  EXPECT_NE(large.err.find("1 to 16384 pixels a side"), std::string::npos) << large.err;
+}
+
+TEST_F(Usability, UnusedSheetOptionsWarnAndTheDryRunShowsTheListAsGiven) {
+  const Result r = Render(
+      {scene_, "--out", Path("out"), "--frames", "0,2-3", "--sheet-columns", "3", "--dry-run"});
+  ASSERT_EQ(r.code, kExitOk) << r.err;
+  EXPECT_NE(r.err.find("warning: --sheet-columns applies to the contact sheet"), std::string::npos)
+      << r.err;
+  EXPECT_NE(r.out.find("frames         0,2-3 (3 frames)"), std::string::npos) << r.out;
 }
 
 }  // namespace

@@ -139,11 +139,17 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, const Con
   } catch (const CLI::ExtrasError&) {
     io.err << kProgram << ": " << ExtrasMessage(app) << "; see --help\n";
     return kExitBadInput;
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e, io.out, io.err);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e, io.out, io.err);
   } catch (const CLI::ParseError& e) {
-    const int code = app.exit(e, io.out, io.err);
-    return code == 0 ? kExitOk : kExitBadInput;
+    io.err << kProgram << ": " << e.what() << "; see --help\n";
+    return kExitBadInput;
   }
   if (app.get_option("--frames")->count() > 0) opt.frames = frames;
+  for (const char* sheet : {"--sheet-columns", "--sheet-width"})
+    if (app.get_option(sheet)->count() > 0) opt.sheetOption = sheet;
   return std::nullopt;
 }
 

@@ -31,6 +31,7 @@ struct Options {
   bool contactSheet = false;
   int sheetColumns = 6;
   int sheetWidth = 240;
+  std::string sheetOption;  // "--sheet-columns" or "--sheet-width" when given, for a warning
   std::string video;
   bool videoOnly = false;
   std::string ffmpeg = "ffmpeg";

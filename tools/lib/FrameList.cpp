@@ -40,6 +40,8 @@ std::vector<long> ParseFrameList(const std::string& text, long last, const std::
     long step = 1;
     if (const auto x = item.find('x'); x != std::string::npos) {
       range = item.substr(0, x);
+      if (ParseNumber(item.substr(x + 1), step) && step < 1)
+        throw InputError(context + ": the step must be at least 1 in \"" + item + "\"");
       if (!ParseNumber(item.substr(x + 1), step) || step < 1 ||
           range.find('-') == std::string::npos)
         range.clear();

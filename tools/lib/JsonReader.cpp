@@ -31,6 +31,8 @@ std::string Place(const std::string& text, std::size_t at) {
 // What is most likely wrong where the parser stopped: `c` is the character there ('\0' at the
 // end of the text), `before` the last character before it that is not a space.
 std::string Reason(char c, char before, bool atEnd, const std::string& what) {
+  if (what.find("missing closing quote") != std::string::npos)
+    return "a text in quotes is not closed (a \" is missing)";
   if (atEnd) return "the text ends before the JSON is complete (is a closing } or ] missing?)";
   if (c == '/' || c == '#') return "comments are not allowed in JSON";
   if ((c == '}' || c == ']') && before == ',')

@@ -7,7 +7,7 @@ namespace quillstreak::renderer {
 
 struct ModuleChoice {
   std::string path;
-  std::string origin;  // "--plugin", "$QUILLSTREAK_MODULE", "next to the program", ...
+  std::string origin;  // where the path came from, for messages: "the path given with --plugin"
 };
 
 /// `plugin` (the --plugin option) when given, else $QUILLSTREAK_MODULE, else the module next to

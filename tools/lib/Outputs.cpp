@@ -56,21 +56,21 @@ std::string ShellQuote(const std::string& s) {
 #endif
 }
 
-// Whether a folder that exists can take new files; the system's reason when not.
+// Whether a folder that exists can take new files; the system's reason when not. A folder may
+// pass the permission check and still take no files (/proc, or any folder for an administrator on
+// a read-only system), so a file is created there and removed again.
 std::string WriteProblem(const fs::path& dir) {
-#if defined(_WIN32)
+#if !defined(_WIN32)
+  if (access(dir.c_str(), W_OK | X_OK) != 0) return std::generic_category().message(errno);
+#endif
   const fs::path probe = dir / (".quillstreak-write-test-" + Unique());
-  std::FILE* f = nullptr;
-  if (fopen_s(&f, probe.string().c_str(), "wb") != 0 || f == nullptr)
-    return std::generic_category().message(errno);
-  std::fclose(f);
+  errno = 0;
+  std::ofstream file(probe, std::ios::binary);
+  if (!file) return std::generic_category().message(errno != 0 ? errno : EACCES);
+  file.close();
   std::error_code ec;
   fs::remove(probe, ec);
   return {};
-#else
-  if (access(dir.c_str(), W_OK | X_OK) != 0) return std::generic_category().message(errno);
-  return {};
-#endif
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <system_error>
 
@@ -46,6 +47,41 @@ void OnPngError(png_structp png, png_const_charp message) {
 }
 
 void OnPngWarning(png_structp, png_const_charp) {}
+
+std::uint32_t BigEndian(const unsigned char* p) {
+  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+         std::uint32_t{p[3]};
+}
+
+// Walks the chunks of a PNG file positioned after its signature, up to the image data: the size
+// and colour type from IHDR and the text of the tEXt chunk named `key`. False when the file
+// ends or holds no IHDR first.
+bool ReadChunksBeforeImage(std::FILE* file, PngInfo& info, const char* key) {
+  bool header = false;
+  for (int chunk = 0; chunk < 64; ++chunk) {
+    unsigned char head[8];
+    if (std::fread(head, 1, 8, file) != 8) return false;
+    const std::uint32_t length = BigEndian(head);
+    const std::string type(reinterpret_cast<const char*>(head + 4), 4);
+    if (type == "IDAT" || type == "IEND") return header;
+    if (length > (1u << 20)) return false;
+    std::string data(length, '\0');
+    if (length > 0 && std::fread(data.data(), 1, length, file) != length) return false;
+    if (chunk == 0 && (type != "IHDR" || length != 13)) return false;
+    if (type == "IHDR") {
+      const auto* p = reinterpret_cast<const unsigned char*>(data.data());
+      info.width = static_cast<std::int64_t>(BigEndian(p));
+      info.height = static_cast<std::int64_t>(BigEndian(p + 4));
+      info.alpha = (p[9] & PNG_COLOR_MASK_ALPHA) != 0;
+      header = true;
+    } else if (type == "tEXt" &&
+               data.compare(0, std::strlen(key) + 1, std::string(key) + '\0') == 0) {
+      info.record = data.substr(std::strlen(key) + 1);
+    }
+    if (std::fseek(file, 4, SEEK_CUR) != 0) return false;  // the CRC
+  }
+  return header;
+}
 
 // "write failed", with the system's reason when there is one ("No space left on device").
 PngError WriteFailed(int error) {
@@ -139,6 +175,19 @@ bool LooksLikePng(const std::string& path) {
   return png_sig_cmp(header, 0, sizeof header) == 0;
 }
 
+PngInfo ReadPngInfo(const std::string& path) {
+  FilePtr file = Open(path, "rb");
+  if (!file) throw PngError("cannot open the file");
+  png_byte header[8] = {};
+  PngInfo info;
+  if (std::fread(header, 1, sizeof header, file.get()) != sizeof header ||
+      png_sig_cmp(header, 0, sizeof header) != 0 ||
+      !ReadChunksBeforeImage(file.get(), info, kPngRecordKey)) {
+    throw PngError("not a PNG file");
+  }
+  return info;
+}
+
 RgbaImage ReadPng(const std::string& path) {
   FilePtr file = Open(path, "rb");
   if (!file) throw PngError("cannot open the file");
@@ -147,6 +196,14 @@ RgbaImage ReadPng(const std::string& path) {
       png_sig_cmp(header, 0, sizeof header) != 0) {
     throw PngError("not a PNG file");
   }
+
+  // The size first: libpng would call a picture over the limit damaged.
+  PngInfo size;
+  if (ReadChunksBeforeImage(file.get(), size, "") &&
+      (size.width < 1 || size.height < 1 || size.width > kMaxSide || size.height > kMaxSide)) {
+    throw PngError("image size out of range (1 to 16384 pixels a side)");
+  }
+  if (std::fseek(file.get(), sizeof header, SEEK_SET) != 0) throw PngError("cannot read the file");
 
   ErrorState state;
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &state, OnPngError, OnPngWarning);

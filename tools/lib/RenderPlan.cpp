@@ -38,7 +38,13 @@ void ApplyOverrides(const std::vector<std::string>& sets, const std::string& opt
     setting.index = info->index;
     setting.type = info->type;
     setting.name = info->name;
-    setting.constant = ParseParamText(*info, s.substr(eq + 1), context);
+    try {
+      setting.constant = ParseParamText(*info, s.substr(eq + 1), context);
+    } catch (const InputError& e) {
+      // "A=1, B=2" given as one variant: the second setting was read as part of the value.
+      if (option != "--variant" || s.find('=', eq + 1) == std::string::npos) throw;
+      throw InputError(std::string(e.what()) + " (settings of one --variant are separated by ';')");
+    }
     if (info->type == ParamType::Layer && setting.constant.layer != 0 &&
         scene.comp.FindLayer(setting.constant.layer) == nullptr) {
       throw InputError(context + ": " + UnknownLayerMessage(scene, setting.constant.layer) +
@@ -134,6 +140,12 @@ void PlanOutputs(Plan& plan, const Options& opt) {
   if (opt.contactSheet || variants) plan.sheet = Output{plan.outDir / kSheetName};
   if (!opt.video.empty()) {
     const fs::path video(opt.video);
+    std::error_code ec;
+    if (fs::is_directory(video, ec)) {
+      throw InputError("--video " + opt.video +
+                       ": is a folder; give the video's file name (for example " +
+                       (video / "clip.mp4").string() + ")");
+    }
     plan.videoFormat = VideoFormatFor(video);
     if (plan.videoFormat == nullptr) {
       throw InputError("--video " + opt.video + ": unknown video format \"" +

@@ -77,10 +77,10 @@ void PrintDryRun(const Plan& plan, const Options& opt, const ParamCatalog& catal
   if (settings.empty()) out << ", every parameter at its default\n";
   for (std::size_t i = 0; i < settings.size(); ++i)
     out << (i == 0 ? ": " : ", ") << settings[i] << (i + 1 == settings.size() ? "\n" : "");
-  out << "  frames         " << DescribeFrames(plan.frames) << " (" << plan.frames.size()
-      << (plan.frames.size() == 1 ? " frame" : " frames") << ") at " << opt.resolution
-      << " resolution, " << s.comp.width / plan.downsample << "x" << s.comp.height / plan.downsample
-      << "\n";
+  out << "  frames         " << (opt.frames ? *opt.frames : DescribeFrames(plan.frames)) << " ("
+      << plan.frames.size() << (plan.frames.size() == 1 ? " frame" : " frames") << ") at "
+      << opt.resolution << " resolution, " << s.comp.width / plan.downsample << "x"
+      << s.comp.height / plan.downsample << "\n";
   for (const auto& label : plan.variantLabels) out << "  variant        " << label << "\n";
   PrintFrameFiles(plan, opt, out);
   if (plan.sheet) out << "  contact sheet  " << plan.sheet->path.string() << "\n";

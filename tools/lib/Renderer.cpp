@@ -2,6 +2,7 @@
 #include "renderer/Renderer.h"
 
 #include <iostream>
+#include <optional>
 #include <sstream>
 
 #include "CommandLine.h"
@@ -18,14 +19,36 @@
 namespace quillstreak::renderer {
 namespace {
 
+// Loads the module, naming where its path came from when it cannot be loaded.
+void OpenSession(std::optional<RenderSession>& session, const Options& opt, const char* argv0) {
+  const ModuleChoice module = ChooseModule(opt.plugin, argv0);
+  try {
+    session.emplace(module.path, opt.threads);
+  } catch (const InputError& e) {
+    throw InputError(std::string(e.what()) + " (" + module.origin + ")");
+  }
+}
+
+void WarnUnusedOptions(const Plan& plan, const Options& opt, const Console& io) {
+  if (!plan.sheet && !opt.sheetOption.empty()) {
+    Warn(io, opt,
+         opt.sheetOption +
+             " applies to the contact sheet, which this render does not write (add "
+             "--contact-sheet)");
+  }
+}
+
 int Run(const Options& opt, const char* argv0, const Console& io) {
-  RenderSession session(ChooseModule(opt.plugin, argv0).path, opt.threads);
+  std::optional<RenderSession> opened;
+  OpenSession(opened, opt, argv0);
+  RenderSession& session = *opened;
   if (opt.listParams) {
     io.out << session.catalog().Listing();
     return kExitOk;
   }
   Plan plan = MakePlan(opt, session.catalog(), io.in);
   for (const auto& w : plan.scene.warnings) Warn(io, opt, w);
+  WarnUnusedOptions(plan, opt, io);
   if (opt.dryRun) {
     PrintDryRun(plan, opt, session.catalog(), io.out);
     return kExitOk;

@@ -1,10 +1,12 @@
 #include "renderer/SceneFile.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <system_error>
 
 #include "renderer/InputError.h"
 
@@ -66,8 +68,13 @@ void SceneFile::Set(ParamSetting setting) {
 SceneFile LoadSceneFile(const std::string& path, const ParamCatalog& catalog) {
   std::error_code ec;
   if (fs::is_directory(path, ec)) throw InputError(path + ": is a folder, not a scene file");
+  errno = 0;
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw InputError(path + ": cannot open the scene file");
+  if (!in) {
+    const int why = errno != 0 ? errno : fs::exists(path, ec) ? 0 : ENOENT;
+    throw InputError(path + ": cannot open the scene file" +
+                     (why != 0 ? ": " + std::generic_category().message(why) : std::string()));
+  }
   std::ostringstream text;
   text << in.rdbuf();
   if (in.bad()) throw InputError(path + ": cannot read the scene file");

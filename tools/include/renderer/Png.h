@@ -63,4 +63,19 @@ void WritePng(const std::string& path, const RgbaImage& image, bool opaque,
 /// The PNG signature check on the first bytes of a file.
 bool LooksLikePng(const std::string& path);
 
+/// What the head of a PNG file says: its size, whether it has an alpha channel, and the text
+/// the renderer records in the frames it writes (see PngRecordKey).
+struct PngInfo {
+  std::int64_t width = 0;
+  std::int64_t height = 0;
+  bool alpha = false;
+  std::string record;
+};
+
+/// The tEXt keyword of the record the renderer writes into frame files.
+inline constexpr char kPngRecordKey[] = "Quillstreak-Render";
+
+/// Reads the head of a PNG file (not its pixels). Throws PngError when it is not a PNG file.
+PngInfo ReadPngInfo(const std::string& path);
+
 }  // namespace quillstreak::renderer
