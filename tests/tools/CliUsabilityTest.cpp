@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -143,6 +144,52 @@ TEST_F(Usability, UnusedSheetOptionsWarnAndTheDryRunShowsTheListAsGiven) {
   EXPECT_NE(r.err.find("warning: --sheet-columns applies to the contact sheet"), std::string::npos)
       << r.err;
   EXPECT_NE(r.out.find("frames         0,2-3 (3 frames)"), std::string::npos) << r.out;
+}
+
+// Every line of standard output as JSON.
+std::vector<nlohmann::json> Records(const std::string& out) {
+  std::vector<nlohmann::json> records;
+  std::istringstream in(out);
+  for (std::string line; std::getline(in, line);) records.push_back(nlohmann::json::parse(line));
+  return records;
+}
+
+TEST_F(Usability, JsonRecordsServePipelines) {
+  const Result option = Render({scene_, "--json", "--frames"});
+  EXPECT_EQ(option.code, kExitBadInput);
+  ASSERT_EQ(Records(option.out).size(), 1u) << option.out;
+  EXPECT_EQ(Records(option.out)[0]["event"], "error");
+  EXPECT_EQ(Records(option.out)[0]["exit_code"], 2);
+
+  const Result params = Render({"--list-params", "--json"});
+  ASSERT_EQ(params.code, kExitOk) << params.err;
+  bool opacity = false;
+  for (const auto& p : Records(params.out)) {
+    EXPECT_EQ(p["event"], "parameter");
+    if (p["name"] != "Opacity") continue;
+    opacity = true;
+    EXPECT_EQ(p["default"], 100);
+    EXPECT_EQ(p["unit"], "%");
+    EXPECT_EQ(p["valid_range"], nlohmann::json::array({0, 100}));
+  }
+  EXPECT_TRUE(opacity) << params.out;
+
+  const Result dry = Render({scene_, "--out", Path("out"), "--alpha", "--dry-run", "--json"});
+  ASSERT_EQ(dry.code, kExitOk) << dry.err;
+  EXPECT_EQ(Records(dry.out).at(0)["fps"], 10);
+  EXPECT_EQ(Records(dry.out).at(0)["alpha"], true);
+
+  const Result r = Render({scene_, "--out", Path("out"), "--json"});
+  ASSERT_EQ(r.code, kExitOk) << r.err;
+  const auto records = Records(r.out);
+  ASSERT_EQ(records.size(), 7u) << r.out;
+  double sum = 0;
+  for (std::size_t i = 0; i < 6; ++i) {
+    EXPECT_LE(records[i]["seconds"].get<double>(), records[i]["elapsed"].get<double>() + 1e-3);
+    sum += records[i]["seconds"].get<double>();
+  }
+  EXPECT_NEAR(sum, records[5]["elapsed"].get<double>(), 0.01);
+  EXPECT_EQ(records[6]["alpha"], false);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <ostream>
 
+#include "renderer/Progress.h"
 #include "renderer/Suggest.h"
 
 #ifndef QS_VERSION
@@ -112,6 +113,18 @@ void AddOutputOptions(CLI::App& app, Options& opt) {
   app.add_flag("-q,--quiet", opt.quiet, "No progress or summary, errors only");
 }
 
+// An option error: on standard error, and with --json (wherever it was given) as an "error"
+// record on standard output.
+int OptionError(int argc, const char* const* argv, const Console& io, const std::string& message) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) != "--json") continue;
+    WriteJsonLine(io.out, {{"event", "error"}, {"exit_code", kExitBadInput}, {"message", message}});
+    break;
+  }
+  io.err << kProgram << ": " << message << "\n";
+  return kExitBadInput;
+}
+
 // The message for arguments CLI11 left over: an unknown option or a second scene.
 std::string ExtrasMessage(const CLI::App& app) {
   for (const std::string& extra : app.remaining()) {
@@ -137,15 +150,13 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, const Con
     for (int i = argc - 1; i >= 1; --i) args.emplace_back(argv[i]);
     app.parse(args);
   } catch (const CLI::ExtrasError&) {
-    io.err << kProgram << ": " << ExtrasMessage(app) << "; see --help\n";
-    return kExitBadInput;
+    return OptionError(argc, argv, io, ExtrasMessage(app) + "; see --help");
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e, io.out, io.err);
   } catch (const CLI::CallForVersion& e) {
     return app.exit(e, io.out, io.err);
   } catch (const CLI::ParseError& e) {
-    io.err << kProgram << ": " << e.what() << "; see --help\n";
-    return kExitBadInput;
+    return OptionError(argc, argv, io, std::string(e.what()) + "; see --help");
   }
   if (app.get_option("--frames")->count() > 0) opt.frames = frames;
   for (const char* sheet : {"--sheet-columns", "--sheet-width"})

@@ -129,6 +129,7 @@ void PlanOutputs(Plan& plan, const Options& opt) {
     for (long f = 0; f <= last; ++f) plan.frames.push_back(f);
   }
   plan.downsample = Downsample(opt.resolution);
+  plan.alpha = opt.alpha;
   plan.outDir = fs::path(opt.out);
   const bool variants = !plan.variants.empty();
   if (!opt.videoOnly && !variants) {

@@ -32,6 +32,7 @@ struct Plan {
   std::vector<std::string> variantLabels;
   std::vector<long> frames;
   int downsample = 1;
+  bool alpha = false;  // frame files hold the effect layer alone
   std::filesystem::path outDir;
   std::vector<Output> frameFiles;  // empty with --video-only and --variant
   std::optional<Output> sheet;

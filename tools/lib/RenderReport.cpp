@@ -22,9 +22,11 @@ json PlanJson(const Plan& plan, const ParamCatalog& catalog) {
   long replaced = 0;
   for (const auto& o : plan.frameFiles) replaced += o.exists;
   json j = {{"scene", plan.scene.file},
+            {"alpha", plan.alpha},
             {"width", plan.scene.comp.width / plan.downsample},
             {"height", plan.scene.comp.height / plan.downsample},
-            {"fps", plan.scene.fpsText},
+            {"fps", plan.scene.fps},
+            {"fps_text", plan.scene.fpsText},
             {"composition_frames", plan.scene.durationFrames},
             {"frames", plan.frames},
             {"settings", DescribeSettings(plan.scene.params, catalog)},
@@ -42,6 +44,32 @@ json PlanJson(const Plan& plan, const ParamCatalog& catalog) {
 
 namespace {
 
+// A parameter's record: its index, name, type and, for those that take values, ranges, default
+// and unit.
+json ParameterRecord(const ParamInfo& p) {
+  json j = {
+      {"event", "parameter"}, {"index", p.index}, {"name", p.name}, {"type", TypeName(p.type)}};
+  if (!p.settable()) return j;
+  ParamValue dflt;
+  if (p.type == ParamType::Float) {
+    const auto& fs = p.def.u.fs_d;
+    j["valid_range"] = {fs.valid_min, fs.valid_max};
+    j["slider_range"] = {fs.slider_min, fs.slider_max};
+    j["default"] = fs.value;
+    if (fs.display_flags & PF_ValueDisplayFlag_PERCENT) j["unit"] = "%";
+    return j;
+  }
+  if (p.type == ParamType::Checkbox) {
+    j["default"] = p.def.u.bd.dephault != 0;
+  } else if (p.type == ParamType::Color) {
+    dflt.color = p.def.u.cd.dephault;
+    j["default"] = ValueText(p.type, dflt);
+  } else if (p.type == ParamType::Layer) {
+    j["default"] = p.def.u.ld.dephault == 0 ? json(nullptr) : json(p.def.u.ld.dephault);
+  }
+  return j;
+}
+
 // The dry run's lines about the frame files.
 void PrintFrameFiles(const Plan& plan, const Options& opt, std::ostream& out) {
   if (plan.frameFiles.empty()) return;
@@ -57,6 +85,10 @@ void PrintFrameFiles(const Plan& plan, const Options& opt, std::ostream& out) {
 }
 
 }  // namespace
+
+void PrintParameterRecords(const ParamCatalog& catalog, std::ostream& out) {
+  for (const ParamInfo& p : catalog.params()) WriteJsonLine(out, ParameterRecord(p));
+}
 
 void PrintDryRun(const Plan& plan, const Options& opt, const ParamCatalog& catalog,
                  std::ostream& out) {

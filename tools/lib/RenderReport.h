@@ -14,6 +14,9 @@ namespace quillstreak::renderer {
 /// A warning: a "warning" record with --json, nothing with --quiet, else a line on `io.err`.
 void Warn(const Console& io, const Options& opt, const std::string& message);
 
+/// The effect's parameters, one "parameter" record each.
+void PrintParameterRecords(const ParamCatalog& catalog, std::ostream& out);
+
 /// What the plan renders and writes, as the dry run and the summary record report it.
 nlohmann::json PlanJson(const Plan& plan, const ParamCatalog& catalog);
 

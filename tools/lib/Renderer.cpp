@@ -43,7 +43,10 @@ int Run(const Options& opt, const char* argv0, const Console& io) {
   OpenSession(opened, opt, argv0);
   RenderSession& session = *opened;
   if (opt.listParams) {
-    io.out << session.catalog().Listing();
+    if (opt.json)
+      PrintParameterRecords(session.catalog(), io.out);
+    else
+      io.out << session.catalog().Listing();
     return kExitOk;
   }
   Plan plan = MakePlan(opt, session.catalog(), io.in);
