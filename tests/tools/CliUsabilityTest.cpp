@@ -192,5 +192,13 @@ TEST_F(Usability, JsonRecordsServePipelines) {
   EXPECT_EQ(records[6]["alpha"], false);
 }
 
+TEST_F(Usability, VariantsAreDescribedByWhatAllOfThemShare) {
+  const Result r =
+      Render({scene_, "--out", Path("out"), "--frames", "2", "--set", "Opacity=50", "--variant",
+              "Shutter Angle=360", "--variant", "Shutter Angle=1440", "--dry-run", "--json"});
+  ASSERT_EQ(r.code, kExitOk) << r.err;
+  EXPECT_EQ(Records(r.out).at(0)["settings"], nlohmann::json::array({"Opacity 50"})) << r.out;
+}
+
 }  // namespace
 }  // namespace quillstreak::renderer

@@ -202,6 +202,20 @@ void CheckOutputs(Plan& plan, const Options& opt) {
 
 }  // namespace
 
+std::vector<std::string> SharedSettings(const Plan& plan, const ParamCatalog& catalog) {
+  if (plan.variants.empty()) return DescribeSettings(plan.scene.params, catalog);
+  std::vector<std::string> shared = DescribeSettings(plan.variants.front().params, catalog);
+  for (const SceneFile& variant : plan.variants) {
+    const std::vector<std::string> own = DescribeSettings(variant.params, catalog);
+    shared.erase(std::remove_if(shared.begin(), shared.end(),
+                                [&](const std::string& s) {
+                                  return std::find(own.begin(), own.end(), s) == own.end();
+                                }),
+                 shared.end());
+  }
+  return shared;
+}
+
 Plan MakePlan(const Options& opt, const ParamCatalog& catalog, std::istream& in) {
   CheckOptionCombinations(opt);
   Plan plan;

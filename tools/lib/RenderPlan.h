@@ -42,6 +42,11 @@ struct Plan {
   std::string fontProblem;
 };
 
+/// The parameter values every render of the plan shares that differ from the defaults: the
+/// scene's, or with variants only those all variants have (a value one variant overrides is
+/// not shared).
+std::vector<std::string> SharedSettings(const Plan& plan, const ParamCatalog& catalog);
+
 /// Reads the scene (`in` for "-"), applies the options and checks every output. Throws
 /// InputError for the first problem; writes nothing.
 Plan MakePlan(const Options& opt, const ParamCatalog& catalog, std::istream& in);

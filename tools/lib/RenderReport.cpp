@@ -29,7 +29,7 @@ json PlanJson(const Plan& plan, const ParamCatalog& catalog) {
             {"fps_text", plan.scene.fpsText},
             {"composition_frames", plan.scene.durationFrames},
             {"frames", plan.frames},
-            {"settings", DescribeSettings(plan.scene.params, catalog)},
+            {"settings", SharedSettings(plan, catalog)},
             {"out", plan.outDir.string()}};
   if (!plan.frameFiles.empty()) {
     j["first_file"] = plan.frameFiles.front().path.string();
@@ -105,7 +105,7 @@ void PrintDryRun(const Plan& plan, const Options& opt, const ParamCatalog& catal
       << s.fpsText << " fps, " << s.durationFrames << " frames\n";
   out << "  effect         on layer " << s.effectLayer << " \""
       << (layer != nullptr ? layer->name : "") << "\"";
-  const std::vector<std::string> settings = DescribeSettings(s.params, catalog);
+  const std::vector<std::string> settings = SharedSettings(plan, catalog);
   if (settings.empty()) out << ", every parameter at its default\n";
   for (std::size_t i = 0; i < settings.size(); ++i)
     out << (i == 0 ? ": " : ", ") << settings[i] << (i + 1 == settings.size() ? "\n" : "");

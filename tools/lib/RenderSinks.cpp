@@ -14,9 +14,10 @@ std::string SceneTitle(const SceneFile& scene) {
 
 }  // namespace
 
-std::string Caption(const SceneFile& scene, const ParamCatalog& catalog) {
-  std::string caption = SceneTitle(scene);
-  const std::vector<std::string> settings = DescribeSettings(scene.params, catalog);
+std::string Caption(const Plan& plan, const ParamCatalog& catalog) {
+  std::string caption = SceneTitle(plan.scene);
+  const std::vector<std::string> settings = SharedSettings(plan, catalog);
+  if (settings.empty() && !plan.variants.empty()) return caption;
   if (settings.empty()) return caption + " (every parameter at its default)";
   caption += " \xE2\x80\x94";  // an em dash
   for (std::size_t i = 0; i < settings.size(); ++i) caption += (i == 0 ? " " : ", ") + settings[i];
@@ -41,7 +42,7 @@ void ContactSheetSink::Finish(const ParamCatalog& catalog, const std::vector<Png
   if (!plan_.variants.empty())
     columns = plan_.frames.size() == 1 ? static_cast<int>(plan_.variants.size())
                                        : static_cast<int>(plan_.frames.size());
-  const std::string caption = plan_.painter ? Caption(plan_.scene, catalog) : std::string();
+  const std::string caption = plan_.painter ? Caption(plan_, catalog) : std::string();
   WritePngWhole(plan_.sheet->path,
                 LabelledContactSheet(cells_, labels_, caption, columns, plan_.painter.get()), true,
                 png);

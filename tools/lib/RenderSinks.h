@@ -46,7 +46,8 @@ class VideoSink {
   std::unique_ptr<VideoWriter> writer_;
 };
 
-/// The contact sheet's caption: the scene and its parameter values that differ from the defaults.
-std::string Caption(const SceneFile& scene, const ParamCatalog& catalog);
+/// The contact sheet's caption: the scene and the parameter values that differ from the defaults
+/// and that every cell shares.
+std::string Caption(const Plan& plan, const ParamCatalog& catalog);
 
 }  // namespace quillstreak::renderer
