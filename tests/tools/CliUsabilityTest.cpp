@@ -200,5 +200,33 @@ TEST_F(Usability, VariantsAreDescribedByWhatAllOfThemShare) {
   EXPECT_EQ(Records(r.out).at(0)["settings"], nlohmann::json::array({"Opacity 50"})) << r.out;
 }
 
+TEST_F(Usability, AVideoOfSteppedFramesPlaysAtTheSteppedRate) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "uses a shell script";
+#else
+  // Records its arguments and writes an empty video.
+  const std::string fake = Write("ffmpeg",
+                                 "#!/bin/sh\n[ \"$1\" = -version ] && exit 0\n"
+                                 "echo \"$@\" >> \"$(dirname \"$0\")/args\"\n"
+                                 "for a; do last=$a; done; cat >/dev/null; : > \"$last\"\n");
+  fs::permissions(fake, fs::perms::owner_all);
+  ASSERT_EQ(Render({scene_, "--frames", "0-4x2", "--video", Path("a.mp4"), "--video-only",
+                    "--ffmpeg", fake, "-q"})
+                .code,
+            kExitOk);
+  const Result uneven = Render(
+      {scene_, "--frames", "0,1,3", "--video", Path("b.mp4"), "--video-only", "--ffmpeg", fake});
+  ASSERT_EQ(uneven.code, kExitOk) << uneven.err;
+  EXPECT_NE(uneven.err.find("warning: the frames are not evenly spaced"), std::string::npos)
+      << uneven.err;
+  std::ifstream in(Path("args"));
+  std::string first, second;
+  std::getline(in, first);
+  std::getline(in, second);
+  EXPECT_NE(first.find("-r 10/2 "), std::string::npos) << first;
+  EXPECT_NE(second.find("-r 10 "), std::string::npos) << second;
+#endif
+}
+
 }  // namespace
 }  // namespace quillstreak::renderer

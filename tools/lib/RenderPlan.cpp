@@ -120,6 +120,28 @@ void PlanScenes(Plan& plan, const Options& opt, const ParamCatalog& catalog, std
   }
 }
 
+// The video's rate: frames taken every n-th frame play at 1/n of the composition's rate, so that
+// the clip lasts as long as the animation. Frames not evenly spaced play at the composition's
+// rate, with a warning.
+void PlanVideoRate(Plan& plan) {
+  const std::vector<long>& f = plan.frames;
+  const std::string& fps = plan.scene.fpsText;
+  plan.videoRate = fps;
+  if (f.size() < 2) return;
+  const long step = f[1] - f[0];
+  for (std::size_t i = 2; i < f.size(); ++i) {
+    if (f[i] - f[i - 1] == step) continue;
+    plan.warnings.push_back(
+        "the frames are not evenly spaced, so the video plays them one after the other at the "
+        "composition's rate (" +
+        fps + " fps) and does not keep the animation's timing");
+    return;
+  }
+  if (step == 1) return;
+  const bool fraction = fps.find('/') != std::string::npos;
+  plan.videoRate = (fraction ? "(" + fps + ")" : fps) + "/" + std::to_string(step);
+}
+
 // The frames, the files they go to, the contact sheet and the video.
 void PlanOutputs(Plan& plan, const Options& opt) {
   const long last = plan.scene.durationFrames - 1;
@@ -154,6 +176,7 @@ void PlanOutputs(Plan& plan, const Options& opt) {
                        ")");
     }
     plan.video = Output{video};
+    PlanVideoRate(plan);
   }
 }
 

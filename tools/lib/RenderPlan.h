@@ -38,6 +38,8 @@ struct Plan {
   std::optional<Output> sheet;
   std::optional<Output> video;
   const VideoFormat* videoFormat = nullptr;
+  std::string videoRate;              // ffmpeg's -r: the frame rate divided by the frames' step
+  std::vector<std::string> warnings;  // about the options (the scene's are in scene.warnings)
   std::unique_ptr<TextPainter> painter;
   std::string fontProblem;
 };

@@ -51,7 +51,7 @@ void ContactSheetSink::Finish(const ParamCatalog& catalog, const std::vector<Png
 void VideoSink::Add(const RgbaImage& picture) {
   if (!writer_) {
     writer_ = std::make_unique<VideoWriter>(opt_.ffmpeg, plan_.video->path, *plan_.videoFormat,
-                                            picture.width, picture.height, plan_.scene.fpsText);
+                                            picture.width, picture.height, plan_.videoRate);
   }
   writer_->Write(picture);
 }

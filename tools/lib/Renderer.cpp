@@ -51,6 +51,7 @@ int Run(const Options& opt, const char* argv0, const Console& io) {
   }
   Plan plan = MakePlan(opt, session.catalog(), io.in);
   for (const auto& w : plan.scene.warnings) Warn(io, opt, w);
+  for (const auto& w : plan.warnings) Warn(io, opt, w);
   WarnUnusedOptions(plan, opt, io);
   if (opt.dryRun) {
     PrintDryRun(plan, opt, session.catalog(), io.out);
