@@ -228,5 +228,41 @@ TEST_F(Usability, AVideoOfSteppedFramesPlaysAtTheSteppedRate) {
 #endif
 }
 
+TEST_F(Usability, ResumingKeepsOnlyFramesOfTheSameSizeKindAndSettings) {
+  ASSERT_EQ(
+      Render({scene_, "--out", Path("out"), "--frames", "1-2", "--resolution", "half", "-q"}).code,
+      kExitOk);
+  const auto resume = [&](std::vector<std::string> more) {
+    std::vector<std::string> args = {scene_, "--out", Path("out"), "--skip-existing", "-q"};
+    args.insert(args.end(), more.begin(), more.end());
+    return Render(args);
+  };
+  const struct {
+    std::vector<std::string> args;
+    std::string why;
+  } mismatches[] = {
+      {{}, "frame_0001.png: is 20x15, the frames of this render 40x30"},
+      {{"--resolution", "half", "--alpha"}, "frame_0001.png: holds opaque RGB, this render RGBA"},
+      {{"--resolution", "half", "--set", "Opacity=50"},
+       "frame_0001.png: was rendered with other scene settings"},
+  };
+  for (const auto& m : mismatches) {
+    const Result r = resume(m.args);
+    EXPECT_EQ(r.code, kExitBadInput) << r.err;
+    EXPECT_NE(r.err.find(m.why), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(Files(),
+            (std::vector<std::string>{"out/frame_0001.png", "out/frame_0002.png", "scene.json"}));
+  // The same settings, however written, resume; so does a third of an odd size (rounded up).
+  EXPECT_EQ(resume({"--resolution", "half", "--set", "opacity=100"}).code, kExitOk);
+  ASSERT_EQ(
+      Render({scene_, "--out", Path("third"), "--frames", "0", "--resolution", "third", "-q"}).code,
+      kExitOk);
+  EXPECT_EQ(
+      Render({scene_, "--out", Path("third"), "--resolution", "third", "--skip-existing", "-q"})
+          .code,
+      kExitOk);
+}
+
 }  // namespace
 }  // namespace quillstreak::renderer

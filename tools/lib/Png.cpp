@@ -133,8 +133,8 @@ void FlushNothing(png_structp) {}
 
 // The whole file of a width x height picture with one setting, appended to `out`.
 void Encode(int width, int height, bool alpha, const PngSettings& settings,
-            const PngRowSource& rows, std::vector<std::uint8_t>& rowBuffer,
-            std::vector<std::uint8_t>& out) {
+            const PngRowSource& rows, const std::string& record,
+            std::vector<std::uint8_t>& rowBuffer, std::vector<std::uint8_t>& out) {
   ErrorState state;
   png_structp png =
       png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, OnPngError, OnPngWarning);
@@ -156,6 +156,13 @@ void Encode(int width, int height, bool alpha, const PngSettings& settings,
   png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
                alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  std::string key = kPngRecordKey, text = record;
+  png_text chunk{};
+  chunk.compression = PNG_TEXT_COMPRESSION_NONE;
+  chunk.key = key.data();
+  chunk.text = text.data();
+  chunk.text_length = text.size();
+  if (!record.empty()) png_set_text(png, info, &chunk, 1);
   png_write_info(png, info);
   for (int y = 0; y < height; ++y) {
     rows(y, row);
@@ -269,13 +276,13 @@ std::vector<PngSettings> SettingsFor(PngCompression compression) {
 
 void WritePngRows(const std::string& path, int width, int height, bool alpha,
                   const std::vector<PngSettings>& tries, const PngRowSource& rows,
-                  PngBuffers& buffers) {
+                  PngBuffers& buffers, const std::string& record) {
   if (width <= 0 || height <= 0 || tries.empty()) throw PngError("empty or malformed image");
   buffers.row.resize(static_cast<std::size_t>(width) * (alpha ? 4 : 3));
   buffers.file.clear();
   for (const PngSettings& settings : tries) {
     buffers.candidate.clear();
-    Encode(width, height, alpha, settings, rows, buffers.row, buffers.candidate);
+    Encode(width, height, alpha, settings, rows, record, buffers.row, buffers.candidate);
     if (buffers.file.empty() || buffers.candidate.size() < buffers.file.size())
       std::swap(buffers.file, buffers.candidate);
   }

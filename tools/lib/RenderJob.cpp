@@ -42,7 +42,7 @@ class RenderJob {
                                                        : PngCompression::Fast)),
         // One writer per worker thread: PNG encoding overlaps the rendering of the next frames.
         writer_(opt.threads == 0 ? std::max(1u, std::thread::hardware_concurrency()) : opt.threads,
-                png_),
+                png_, plan.frameRecord),
         sheet_(plan, opt),
         video_(plan, opt) {}
 

@@ -1,6 +1,8 @@
 #include "RenderPlan.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdio>
 #include <istream>
 #include <sstream>
 
@@ -151,6 +153,9 @@ void PlanOutputs(Plan& plan, const Options& opt) {
     for (long f = 0; f <= last; ++f) plan.frames.push_back(f);
   }
   plan.downsample = Downsample(opt.resolution);
+  // The host rounds a downsampled frame's size up (40 pixels at a third are 14).
+  plan.width = (plan.scene.comp.width + plan.downsample - 1) / plan.downsample;
+  plan.height = (plan.scene.comp.height + plan.downsample - 1) / plan.downsample;
   plan.alpha = opt.alpha;
   plan.outDir = fs::path(opt.out);
   const bool variants = !plan.variants.empty();
@@ -180,18 +185,64 @@ void PlanOutputs(Plan& plan, const Options& opt) {
   }
 }
 
+// What a frame file records of what produced it: a digest of the scene as read, the parameter
+// values after --set (those not at their defaults, in the effect's order), the resolution and
+// --alpha. A kept frame must record the same.
+std::string FrameRecord(const Plan& plan, const Options& opt, const ParamCatalog& catalog) {
+  std::string what = plan.scene.canonical + "\nresolution " + opt.resolution +
+                     (opt.alpha ? "\nalpha" : "\nopaque");
+  for (const ParamInfo& info : catalog.params()) {
+    const ParamSetting* setting = nullptr;
+    for (const ParamSetting& s : plan.scene.params)
+      if (s.index == info.index) setting = &s;
+    if (setting == nullptr || (setting->keys.empty() && IsDefault(info, setting->constant)))
+      continue;
+    const ParamSetting& p = *setting;
+    what += "\n" + std::to_string(p.index) + " " + ValueText(p.type, p.constant);
+    for (const ParamKey& k : p.keys)
+      what += " " + std::to_string(k.time) + ":" + ValueText(p.type, k.value) + ":" +
+              std::to_string(static_cast<int>(k.interp));
+  }
+  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+  for (const unsigned char c : what) hash = (hash ^ c) * 1099511628211ull;
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+  return std::string("frame of settings ") + hex;
+}
+
+// Why an existing frame file cannot be kept in this render, or an empty string when it can: it
+// must be a PNG file of the frames' size and kind that records the same settings.
+std::string KeepProblem(const Output& o, const Plan& plan) {
+  PngInfo info;
+  try {
+    info = ReadPngInfo(o.path.string());
+  } catch (const PngError&) {
+    return "exists but is not a PNG file";
+  }
+  if (info.width != plan.width || info.height != plan.height) {
+    return "is " + std::to_string(info.width) + "x" + std::to_string(info.height) +
+           ", the frames of this render " + std::to_string(plan.width) + "x" +
+           std::to_string(plan.height);
+  }
+  if (info.alpha != plan.alpha)
+    return info.alpha ? "holds RGBA (--alpha), this render opaque RGB"
+                      : "holds opaque RGB, this render RGBA (--alpha)";
+  if (info.record.empty()) return "does not record the settings it was rendered with";
+  if (info.record != plan.frameRecord) return "was rendered with other scene settings";
+  return {};
+}
+
 // Refuses an existing output unless it may be replaced (--overwrite) or kept (--skip-existing).
-void CheckExisting(Output& o, const Options& opt, bool mayKeep) {
+void CheckExisting(Output& o, const Options& opt, const Plan& plan, bool mayKeep) {
   std::error_code ec;
   if (!fs::exists(o.path, ec)) return;
   o.exists = true;
   if (fs::is_directory(o.path, ec)) throw InputError(o.path.string() + ": is a folder");
   if (opt.overwrite) return;
   if (opt.skipExisting && mayKeep) {
-    if (!LooksLikePng(o.path.string())) {
-      throw InputError(o.path.string() +
-                       ": exists but is not a PNG file, so it cannot be kept (delete it, or use "
-                       "--overwrite)");
+    if (const std::string why = KeepProblem(o, plan); !why.empty()) {
+      throw InputError(o.path.string() + ": " + why +
+                       ", so it cannot be kept (delete it, or use --overwrite)");
     }
     return;
   }
@@ -200,15 +251,16 @@ void CheckExisting(Output& o, const Options& opt, bool mayKeep) {
 }
 
 // Folders, then every file that would be written, then ffmpeg and the sheet's font.
-void CheckOutputs(Plan& plan, const Options& opt) {
+void CheckOutputs(Plan& plan, const Options& opt, const ParamCatalog& catalog) {
   if (!plan.frameFiles.empty() || plan.sheet) CheckWritableFolder(plan.outDir, "--out");
   if (plan.video) {
     const fs::path folder = plan.video->path.parent_path();
     CheckWritableFolder(folder.empty() ? fs::path(".") : folder, "--video");
   }
-  for (auto& o : plan.frameFiles) CheckExisting(o, opt, true);
-  if (plan.sheet) CheckExisting(*plan.sheet, opt, false);
-  if (plan.video) CheckExisting(*plan.video, opt, false);
+  plan.frameRecord = FrameRecord(plan, opt, catalog);
+  for (auto& o : plan.frameFiles) CheckExisting(o, opt, plan, true);
+  if (plan.sheet) CheckExisting(*plan.sheet, opt, plan, false);
+  if (plan.video) CheckExisting(*plan.video, opt, plan, false);
   if (plan.video && !ProgramRuns(opt.ffmpeg)) {
     throw InputError("--video needs ffmpeg, which was not found (\"" + opt.ffmpeg +
                      "\" does not run; install ffmpeg, name it with --ffmpeg, or leave out "
@@ -244,7 +296,7 @@ Plan MakePlan(const Options& opt, const ParamCatalog& catalog, std::istream& in)
   Plan plan;
   PlanScenes(plan, opt, catalog, in);
   PlanOutputs(plan, opt);
-  CheckOutputs(plan, opt);
+  CheckOutputs(plan, opt, catalog);
   return plan;
 }
 

@@ -32,12 +32,14 @@ struct Plan {
   std::vector<std::string> variantLabels;
   std::vector<long> frames;
   int downsample = 1;
-  bool alpha = false;  // frame files hold the effect layer alone
+  int width = 0, height = 0;  // of the frames: the composition's, divided and rounded up
+  bool alpha = false;         // frame files hold the effect layer alone
   std::filesystem::path outDir;
   std::vector<Output> frameFiles;  // empty with --video-only and --variant
   std::optional<Output> sheet;
   std::optional<Output> video;
   const VideoFormat* videoFormat = nullptr;
+  std::string frameRecord;            // what frame files record of the settings that produced them
   std::string videoRate;              // ffmpeg's -r: the frame rate divided by the frames' step
   std::vector<std::string> warnings;  // about the options (the scene's are in scene.warnings)
   std::unique_ptr<TextPainter> painter;

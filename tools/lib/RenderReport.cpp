@@ -23,8 +23,8 @@ json PlanJson(const Plan& plan, const ParamCatalog& catalog) {
   for (const auto& o : plan.frameFiles) replaced += o.exists;
   json j = {{"scene", plan.scene.file},
             {"alpha", plan.alpha},
-            {"width", plan.scene.comp.width / plan.downsample},
-            {"height", plan.scene.comp.height / plan.downsample},
+            {"width", plan.width},
+            {"height", plan.height},
             {"fps", plan.scene.fps},
             {"fps_text", plan.scene.fpsText},
             {"composition_frames", plan.scene.durationFrames},
@@ -111,8 +111,7 @@ void PrintDryRun(const Plan& plan, const Options& opt, const ParamCatalog& catal
     out << (i == 0 ? ": " : ", ") << settings[i] << (i + 1 == settings.size() ? "\n" : "");
   out << "  frames         " << (opt.frames ? *opt.frames : DescribeFrames(plan.frames)) << " ("
       << plan.frames.size() << (plan.frames.size() == 1 ? " frame" : " frames") << ") at "
-      << opt.resolution << " resolution, " << s.comp.width / plan.downsample << "x"
-      << s.comp.height / plan.downsample << "\n";
+      << opt.resolution << " resolution, " << plan.width << "x" << plan.height << "\n";
   for (const auto& label : plan.variantLabels) out << "  variant        " << label << "\n";
   PrintFrameFiles(plan, opt, out);
   if (plan.sheet) out << "  contact sheet  " << plan.sheet->path.string() << "\n";

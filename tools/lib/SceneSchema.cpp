@@ -377,7 +377,11 @@ SceneFile SceneReader::Read(const json& root) {
 
 SceneFile ParseScene(const std::string& text, const std::string& file, const std::string& baseDir,
                      const ParamCatalog& catalog) {
-  return SceneReader(file, baseDir, catalog).Read(ParseJsonText(text, file));
+  json root = ParseJsonText(text, file);
+  SceneFile scene = SceneReader(file, baseDir, catalog).Read(root);
+  if (root["effect"].is_object()) root["effect"].erase("params");
+  scene.canonical = root.dump();
+  return scene;
 }
 
 }  // namespace quillstreak::renderer

@@ -50,10 +50,11 @@ struct PngBuffers {
 RgbaImage ReadPng(const std::string& path);
 
 /// Writes an 8-bit RGB (or with `alpha`, RGBA) PNG of width x height pixels, asking `rows` for
-/// each row in turn (once per setting tried). Throws PngError when the file cannot be written.
+/// each row in turn (once per setting tried), with `record` (when not empty) as the text of a
+/// tEXt chunk named kPngRecordKey. Throws PngError when the file cannot be written.
 void WritePngRows(const std::string& path, int width, int height, bool alpha,
                   const std::vector<PngSettings>& tries, const PngRowSource& rows,
-                  PngBuffers& buffers);
+                  PngBuffers& buffers, const std::string& record = std::string());
 
 /// Writes an 8-bit RGBA PNG; with `opaque` the alpha channel is left out (RGB file).
 /// Throws PngError when the file cannot be written.

@@ -22,6 +22,9 @@ inline constexpr std::int32_t kUnitsPerFrame = 100;
 
 struct SceneFile {
   std::string file;  // the name used in messages ("<demo>" for the built-in scene)
+  /// The scene's JSON as read, in one canonical form, without the effect's parameter values
+  /// (which are in `params`).
+  std::string canonical;
   quillstreak::host::Composition comp;
   double fps = 24;
   std::string fpsText = "24";  // the rate as given, exactly ("23.976", "30000/1001")
