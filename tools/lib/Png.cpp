@@ -83,6 +83,23 @@ bool ReadChunksBeforeImage(std::FILE* file, PngInfo& info, const char* key) {
   return header;
 }
 
+// Asks libpng for any PNG as 8-bit RGBA rows: palettes, grey, 16 bits, transparency and
+// interlacing converted.
+void ReadAsRgba(png_structp png, png_infop info) {
+  const int colorType = png_get_color_type(png, info);
+  const int bitDepth = png_get_bit_depth(png, info);
+  if (bitDepth == 16) png_set_strip_16(png);
+  if (colorType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
+  if (colorType == PNG_COLOR_TYPE_GRAY && bitDepth < 8) png_set_expand_gray_1_2_4_to_8(png);
+  if (png_get_valid(png, info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(png);
+  if (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA)
+    png_set_gray_to_rgb(png);
+  if (!(colorType & PNG_COLOR_MASK_ALPHA) && !png_get_valid(png, info, PNG_INFO_tRNS))
+    png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
+  png_set_interlace_handling(png);
+  png_read_update_info(png, info);
+}
+
 // "write failed", with the system's reason when there is one ("No space left on device").
 PngError WriteFailed(int error) {
   if (error == 0) return PngError("write failed");
@@ -239,18 +256,7 @@ RgbaImage ReadPng(const std::string& path) {
   if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) {
     state.tooLarge = true;
   } else {
-    const int colorType = png_get_color_type(png, info);
-    const int bitDepth = png_get_bit_depth(png, info);
-    if (bitDepth == 16) png_set_strip_16(png);
-    if (colorType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
-    if (colorType == PNG_COLOR_TYPE_GRAY && bitDepth < 8) png_set_expand_gray_1_2_4_to_8(png);
-    if (png_get_valid(png, info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(png);
-    if (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA)
-      png_set_gray_to_rgb(png);
-    if (!(colorType & PNG_COLOR_MASK_ALPHA) && !png_get_valid(png, info, PNG_INFO_tRNS))
-      png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
-    png_set_interlace_handling(png);
-    png_read_update_info(png, info);
+    ReadAsRgba(png, info);
     if (png_get_rowbytes(png, info) != static_cast<png_size_t>(width) * 4) {
       state.message = "unexpected pixel layout";
       png_longjmp(png, 1);
