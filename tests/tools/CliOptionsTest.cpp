@@ -154,7 +154,6 @@ TEST_F(RendererOptions, UpFrontChecksExitWithTwoAndWriteNothing) {
       {"empty frame list", {"--frames", ""}, "--frames \"\": no frames given"},
       {"frame list beyond the end", {"--frames", "1,9"}, "--frames 1,9: outside the composition"},
       {"name without a number", {"--name", "shot.png"}, "--name \"shot.png\": expected one frame"},
-      {"both overwrite and skip", {"--overwrite", "--skip-existing"}, "--overwrite and --skip"},
       {"video-only without video", {"--video-only"}, "--video-only: give the video file"},
       {"variant with a video",
        {"--variant", "Opacity=5", "--video", Path("v.mp4")},

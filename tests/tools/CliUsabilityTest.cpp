@@ -264,5 +264,34 @@ TEST_F(Usability, ResumingKeepsOnlyFramesOfTheSameSizeKindAndSettings) {
       kExitOk);
 }
 
+TEST_F(Usability, ResumingAVideoReEncodesItAndRemovesWhatAKilledRenderLeft) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "uses a shell script";
+#else
+  const std::string fake = Write("ffmpeg",
+                                 "#!/bin/sh\n[ \"$1\" = -version ] && exit 0\n"
+                                 "for a; do last=$a; done; cat >/dev/null; "
+                                 "echo video > \"$last\"\n");
+  fs::permissions(fake, fs::perms::owner_all);
+  const std::vector<std::string> video = {"--video", Path("out/v.mp4"), "--ffmpeg", fake, "-q"};
+  std::vector<std::string> first = {scene_, "--out", Path("out"), "--frames", "0-2"};
+  first.insert(first.end(), video.begin(), video.end());
+  ASSERT_EQ(Render(first).code, kExitOk);
+  // What a render killed while encoding leaves, and a file that is not the renderer's.
+  Write("out/v.mp4.partial-4242-0", "half a video");
+  Write("out/frame_0004.png.partial-4242-3", "half a frame");
+  Write("out/notes.partial-1-1", "mine");
+  std::vector<std::string> resume = {scene_, "--out", Path("out"), "--skip-existing",
+                                     "--overwrite"};
+  resume.insert(resume.end(), video.begin(), video.end());
+  const Result r = Render(resume);
+  ASSERT_EQ(r.code, kExitOk) << r.err;
+  EXPECT_EQ(Files(), (std::vector<std::string>{
+                         "ffmpeg", "out/frame_0000.png", "out/frame_0001.png", "out/frame_0002.png",
+                         "out/frame_0003.png", "out/frame_0004.png", "out/frame_0005.png",
+                         "out/notes.partial-1-1", "out/v.mp4", "scene.json"}));
+#endif
+}
+
 }  // namespace
 }  // namespace quillstreak::renderer

@@ -131,6 +131,11 @@ RenderCounts RunRenderJob(Plan& plan, const Options& opt, RenderSession& session
   if (!plan.frameFiles.empty() || plan.sheet) CreateFolder(plan.outDir, plan.outDir.string());
   if (plan.video && !plan.video->path.parent_path().empty())
     CreateFolder(plan.video->path.parent_path(), "of " + plan.video->path.string());
+  std::vector<fs::path> outputs;
+  for (const Output& o : plan.frameFiles) outputs.push_back(o.path);
+  if (plan.sheet) outputs.push_back(plan.sheet->path);
+  if (plan.video) outputs.push_back(plan.video->path);
+  RemoveLeftoverPartials(outputs);
   if (plan.sheet && plan.painter == nullptr)
     Warn(io, opt, "contact sheet without labels: " + plan.fontProblem);
   KeepFreedMemory();

@@ -82,8 +82,6 @@ std::string VariantLabel(const std::vector<std::string>& settings) {
 }
 
 void CheckOptionCombinations(const Options& opt) {
-  if (opt.overwrite && opt.skipExisting)
-    throw InputError("--overwrite and --skip-existing: choose one");
   if (opt.videoOnly && opt.video.empty())
     throw InputError("--video-only: give the video file with --video");
   if (opt.videoOnly && (opt.alpha || !opt.name.empty() || opt.skipExisting))
@@ -238,16 +236,20 @@ void CheckExisting(Output& o, const Options& opt, const Plan& plan, bool mayKeep
   if (!fs::exists(o.path, ec)) return;
   o.exists = true;
   if (fs::is_directory(o.path, ec)) throw InputError(o.path.string() + ": is a folder");
-  if (opt.overwrite) return;
+  // With both --skip-existing and --overwrite, frames are kept and the rest replaced.
   if (opt.skipExisting && mayKeep) {
     if (const std::string why = KeepProblem(o, plan); !why.empty()) {
-      throw InputError(o.path.string() + ": " + why +
-                       ", so it cannot be kept (delete it, or use --overwrite)");
+      throw InputError(o.path.string() + ": " + why + ", so it cannot be kept (delete it, or " +
+                       (opt.overwrite ? "leave out --skip-existing" : "use --overwrite") + ")");
     }
     return;
   }
-  throw InputError(o.path.string() + ": already exists (use --overwrite to replace it" +
-                   (mayKeep ? ", or --skip-existing to keep it" : "") + ")");
+  if (opt.overwrite) return;
+  throw InputError(
+      o.path.string() + ": already exists (use --overwrite to replace it" +
+      (mayKeep ? ", or --skip-existing to keep it" : "") +
+      (!mayKeep && opt.skipExisting ? "; with --skip-existing too, the frames are kept" : "") +
+      ")");
 }
 
 // Folders, then every file that would be written, then ffmpeg and the sheet's font.

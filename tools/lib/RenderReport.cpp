@@ -80,7 +80,7 @@ void PrintFrameFiles(const Plan& plan, const Options& opt, std::ostream& out) {
   out << (opt.alpha ? " (RGBA, effect layer only)" : "") << "\n";
   if (existing > 0) {
     out << "                 " << existing << " already there, "
-        << (opt.overwrite ? "to be replaced" : "to be kept") << "\n";
+        << (opt.skipExisting ? "to be kept" : "to be replaced") << "\n";
   }
 }
 
