@@ -293,5 +293,11 @@ TEST_F(Usability, ResumingAVideoReEncodesItAndRemovesWhatAKilledRenderLeft) {
 #endif
 }
 
+TEST_F(Usability, TheDemoWritesItsContactSheet) {
+  ASSERT_EQ(Render({"--out", Path("demo"), "--frames", "0-1", "-q"}).code, kExitOk);
+  EXPECT_EQ(Files(), (std::vector<std::string>{"demo/contact_sheet.png", "demo/frame_0000.png",
+                                               "demo/frame_0001.png", "scene.json"}));
+}
+
 }  // namespace
 }  // namespace quillstreak::renderer

@@ -17,7 +17,8 @@ namespace {
 const char kHelpFooter[] = R"(
 Renders frames of a scene through the effect, exactly as the host drives it: global setup,
 parameter setup, then smart pre-render and smart render for every frame. Without a scene file it
-renders the built-in demo (960x540, 48 frames); "-" reads the scene from standard input.
+renders the built-in demo (960x540, 48 frames) and its contact sheet; "-" reads the scene from
+standard input.
 
 Frames (--frames): 7, 0-47, lists 1,5,9, steps 0-47x2, open ranges 10-; counted from 0.
 

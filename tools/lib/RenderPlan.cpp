@@ -163,7 +163,9 @@ void PlanOutputs(Plan& plan, const Options& opt) {
         opt.name.empty() ? NamePattern(digits) : NamePattern::Parse(opt.name, "--name", ".png");
     for (long f : plan.frames) plan.frameFiles.push_back({plan.outDir / pattern.Name(f), f});
   }
-  if (opt.contactSheet || variants) plan.sheet = Output{plan.outDir / kSheetName};
+  // The built-in demo comes with its contact sheet, as the README shows it.
+  const bool demoSheet = opt.scene.empty() && !opt.videoOnly;
+  if (opt.contactSheet || variants || demoSheet) plan.sheet = Output{plan.outDir / kSheetName};
   if (!opt.video.empty()) {
     const fs::path video(opt.video);
     std::error_code ec;
