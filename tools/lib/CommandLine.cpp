@@ -35,8 +35,9 @@ frame numbers and a caption). --video also encodes the frames with ffmpeg (.mp4,
 
 Everything is checked before anything is written: the scene, the options, the output folders,
 the files, the video's format and ffmpeg. --dry-run stops there and says what would be written.
-Existing files are never replaced without --overwrite; --skip-existing keeps them and renders
-the rest (to resume an interrupted render).
+Existing files are never replaced without --overwrite; --skip-existing keeps frame files this
+render would write (same size, kind and settings) and renders the rest, to resume an interrupted
+render; with --overwrite as well, the contact sheet and the video are made again.
 
 Parameter values (--set, --variant and scene files) use the effect's parameter names (see
 --list-params): numbers for sliders, on/off for checkboxes, #RRGGBB or r,g,b for colours, a layer
