@@ -46,7 +46,8 @@
 
 #if QS_BENCH_DEMO_SCENE
 #include "renderer/ParamCatalog.h"
-#include "renderer/Scene.h"
+#include "renderer/RenderSession.h"
+#include "renderer/SceneFile.h"
 #endif
 
 namespace {
@@ -511,7 +512,7 @@ void ScaleStream(quillstreak::host::Stream& stream, double factor) {
 void BM_RendererDemo(benchmark::State& state) {
   const int scale = static_cast<int>(state.range(0));
   std::unique_ptr<Host> host;
-  quillstreak::renderer::Scene scene;
+  quillstreak::renderer::SceneFile scene;
   try {
     host = SetUpHost(nullptr);
     const quillstreak::renderer::ParamCatalog catalog(host->params().declared());
@@ -542,7 +543,7 @@ void BM_RendererDemo(benchmark::State& state) {
     }
     ScaleStream(layer.transform.position, scale);
   }
-  scene.ApplyTo(*host);
+  quillstreak::renderer::SetUpScene(*host, scene);
   state.SetLabel(std::to_string(scene.comp.width) + "x" + std::to_string(scene.comp.height) + ", " +
                  std::to_string(static_cast<int>(scene.fps)) + " fps");
   RenderScene(state, *host, scene.fps, std::max(1, static_cast<int>(scene.durationFrames)));

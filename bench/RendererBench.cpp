@@ -33,7 +33,7 @@
 #include "renderer/Png.h"
 #include "renderer/RenderSession.h"
 #include "renderer/Renderer.h"
-#include "renderer/Scene.h"
+#include "renderer/SceneFile.h"
 
 #if defined(__linux__)
 #include <sched.h>
@@ -169,7 +169,7 @@ double TimeRenderAlone(unsigned cores, std::string& error) {
   try {
     const Clock::time_point start = Clock::now();
     quillstreak::renderer::RenderSession session(QS_MODULE_PATH, cores);
-    const quillstreak::renderer::Scene scene =
+    const quillstreak::renderer::SceneFile scene =
         quillstreak::renderer::LoadSceneFile(Space().scene.string(), session.catalog());
     session.Prepare(scene, 1);
     for (long f = 0; f < kFrames; ++f) benchmark::DoNotOptimize(session.Render(f, false));
@@ -223,7 +223,7 @@ const std::vector<quillstreak::host::World>& DemoFrames(PF_Pixel& background) {
   static PF_Pixel bg{};
   static const std::vector<quillstreak::host::World> frames = [] {
     quillstreak::renderer::RenderSession session(QS_MODULE_PATH, 0);
-    const quillstreak::renderer::Scene scene =
+    const quillstreak::renderer::SceneFile scene =
         quillstreak::renderer::LoadSceneFile(Space().scene.string(), session.catalog());
     session.Prepare(scene, 1);
     bg = session.background();

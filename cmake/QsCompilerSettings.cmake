@@ -59,3 +59,13 @@ endif()
 if(WIN32)
   enable_language(RC)
 endif()
+
+# qs_program_path(<out_var> <path>): a build machine path as the programs built here see it. A
+# Windows program run under Wine on a Unix build machine reaches the build machine's files
+# through drive Z:.
+function(qs_program_path out_var path)
+  if(WIN32 AND CMAKE_HOST_UNIX)
+    set(path "Z:${path}")
+  endif()
+  set(${out_var} "${path}" PARENT_SCOPE)
+endfunction()

@@ -10,16 +10,6 @@
 
 include_guard(GLOBAL)
 
-# Path of the module as the test program will see it. A Windows program run under Wine on a
-# Unix build machine reaches the build tree through drive Z:.
-function(_qs_module_path_for_tests out_var)
-  set(path "$<TARGET_FILE:Quillstreak>")
-  if(WIN32 AND CMAKE_HOST_UNIX)
-    set(path "Z:${path}")
-  endif()
-  set(${out_var} "${path}" PARENT_SCOPE)
-endfunction()
-
 function(qs_add_gtest)
   cmake_parse_arguments(ARG "" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})
   if(NOT ARG_NAME OR NOT ARG_SOURCES)
@@ -29,7 +19,7 @@ function(qs_add_gtest)
   target_link_libraries(${ARG_NAME} PRIVATE GTest::gtest_main ${ARG_LIBS})
   # Shared test helpers are included as "support/<file>.h" (tests/support).
   target_include_directories(${ARG_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
-  _qs_module_path_for_tests(module_path)
+  qs_program_path(module_path "$<TARGET_FILE:Quillstreak>")
   target_compile_definitions(${ARG_NAME} PRIVATE "QS_MODULE_PATH=\"${module_path}\"")
   add_dependencies(${ARG_NAME} Quillstreak)
   qs_warnings(${ARG_NAME})

@@ -11,7 +11,8 @@
 #include "host/Host.h"
 #include "renderer/InputError.h"
 #include "renderer/ParamCatalog.h"
-#include "renderer/Scene.h"
+#include "renderer/RenderSession.h"
+#include "renderer/SceneFile.h"
 
 namespace quillstreak::fuzz {
 namespace {
@@ -47,9 +48,9 @@ const quillstreak::renderer::ParamCatalog& Catalog() {
 
 /// A scene that parsed is applied to the host and its first frame planned: the values the
 /// parser let through must be ones the host and the effect can work with.
-void PlanFirstFrame(const quillstreak::renderer::Scene& scene) {
+void PlanFirstFrame(const quillstreak::renderer::SceneFile& scene) {
   quillstreak::host::Host& host = SharedHost();
-  scene.ApplyTo(host);
+  quillstreak::renderer::SetUpScene(host, scene);
   host.settings().SetTime(0);
   // Far more stream reads than any accepted scene needs; past them the frame has run away.
   host.faults().FailCall(quillstreak::host::Op::AEGP_GetLayerStreamValue, 2000000, 0x7E57);
@@ -74,7 +75,7 @@ int Run(const std::uint8_t* data, std::size_t size) {
   try {
     // Relative image paths resolve against a folder that does not exist, so that the parser
     // does not read the files of the machine it runs on.
-    const quillstreak::renderer::Scene scene = quillstreak::renderer::ParseScene(
+    const quillstreak::renderer::SceneFile scene = quillstreak::renderer::ParseScene(
         text, kFileName, "/nonexistent-quillstreak-fuzz", Catalog());
     PlanFirstFrame(scene);
   } catch (const quillstreak::renderer::InputError& error) {

@@ -15,7 +15,7 @@
 #include "renderer/InputError.h"
 #include "renderer/Png.h"
 #include "renderer/Renderer.h"
-#include "renderer/Scene.h"
+#include "renderer/SceneFile.h"
 
 #if !defined(_WIN32)
 #include <sys/wait.h>
@@ -123,7 +123,7 @@ TEST(FrameLists, ListsStepsAndOpenRanges) {
 TEST(FrameLists, NamePatterns) {
   EXPECT_EQ(NamePattern::Parse("shot_%04d.png", "--name", ".png").Name(7), "shot_0007.png");
   EXPECT_EQ(NamePattern::Parse("%d.PNG", "--name", ".png").Name(12), "12.PNG");
-  EXPECT_EQ(NamePattern::Parse("a%%_%3d.png", "--name", ".png").Name(7), "a%_  7.png");
+  EXPECT_EQ(NamePattern::Parse("a%%_%3d.png", "--name", ".png").Name(7), "a%_007.png");
   EXPECT_EQ(NamePattern(4).Name(7), "frame_0007.png");
   for (const char* bad : {"shot.png", "%d_%d.png", "sub/%d.png", "%d.jpg", "%s.png", "%"}) {
     EXPECT_THROW(NamePattern::Parse(bad, "--name", ".png"), InputError) << bad;
@@ -154,7 +154,6 @@ TEST_F(RendererOptions, UpFrontChecksExitWithTwoAndWriteNothing) {
       {"empty frame list", {"--frames", ""}, "--frames \"\": no frames given"},
       {"frame list beyond the end", {"--frames", "1,9"}, "--frames 1,9: outside the composition"},
       {"name without a number", {"--name", "shot.png"}, "--name \"shot.png\": expected one frame"},
-      {"both overwrite and skip", {"--overwrite", "--skip-existing"}, "--overwrite and --skip"},
       {"video-only without video", {"--video-only"}, "--video-only: give the video file"},
       {"variant with a video",
        {"--variant", "Opacity=5", "--video", Path("v.mp4")},
@@ -336,7 +335,7 @@ TEST_F(RendererOptions, JsonReportsFramesWarningsAndASummary) {
   ASSERT_EQ(lines.size(), 4u) << r.out;
   EXPECT_EQ(lines[0]["event"], "warning");
   EXPECT_NE(lines[0]["message"].get<std::string>().find(
-                "<stdin>: layers[1].transform.position.keyframes[1].time: 9 is past the end"),
+                "<stdin>: layers[1].transform.position.keyframes[1].time: 9 lies past the end"),
             std::string::npos);
   EXPECT_EQ(lines[1]["event"], "frame");
   EXPECT_EQ(lines[2]["frame"], 2);

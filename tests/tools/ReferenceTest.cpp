@@ -29,7 +29,8 @@
 #include "renderer/FrameImage.h"
 #include "renderer/InputError.h"
 #include "renderer/ParamCatalog.h"
-#include "renderer/Scene.h"
+#include "renderer/RenderSession.h"
+#include "renderer/SceneFile.h"
 #if QS_HAVE_PNG
 #include "renderer/Png.h"
 #endif
@@ -59,8 +60,8 @@ TEST(ReferenceFrame, RenderMatchesTheRawReference) {
   ASSERT_EQ(host.GlobalSetup(), PF_Err_NONE);
   ASSERT_EQ(host.ParamsSetup(), PF_Err_NONE);
   const ParamCatalog catalog(host.params().declared());
-  const Scene scene = LoadSceneFile(std::string(QS_EXAMPLES_DIR) + "/basic.json", catalog);
-  scene.ApplyTo(host);
+  const SceneFile scene = LoadSceneFile(std::string(QS_EXAMPLES_DIR) + "/basic.json", catalog);
+  SetUpScene(host, scene);
   host.settings().SetDownsample({1, 1}, {1, 1});
   const quillstreak::host::FrameResult result =
       host.RenderFrame(static_cast<A_long>(kReferenceFrame * kUnitsPerFrame));

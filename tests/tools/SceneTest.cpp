@@ -11,7 +11,8 @@
 #include "host/Module.h"
 #include "renderer/InputError.h"
 #include "renderer/Png.h"
-#include "renderer/Scene.h"
+#include "renderer/RenderSession.h"
+#include "renderer/SceneFile.h"
 
 namespace quillstreak::renderer {
 namespace {
@@ -42,7 +43,7 @@ TEST(SceneExamples, EveryShippedSceneLoads) {
 }
 
 TEST(SceneExamples, BasicSceneMapsFramesToTimeUnits) {
-  const Scene s = LoadSceneFile(Examples() + "/basic.json", Catalog());
+  const SceneFile s = LoadSceneFile(Examples() + "/basic.json", Catalog());
   EXPECT_EQ(s.comp.width, 640);
   EXPECT_EQ(s.comp.timeScale, 2400u);  // 24 fps at 100 units per frame
   EXPECT_EQ(s.comp.frameDuration, 100);
@@ -64,14 +65,14 @@ TEST(SceneExamples, BasicSceneMapsFramesToTimeUnits) {
 }
 
 TEST(SceneExamples, MotionSourceAndImageLayers) {
-  const Scene ms = LoadSceneFile(Examples() + "/motion-source.json", Catalog());
+  const SceneFile ms = LoadSceneFile(Examples() + "/motion-source.json", Catalog());
   const ParamSetting* source = nullptr;
   for (const auto& p : ms.params)
     if (p.name == "Motion Source") source = &p;
   ASSERT_NE(source, nullptr);
   EXPECT_EQ(source->constant.layer, 1);
 
-  const Scene img = LoadSceneFile(Examples() + "/image-layer.json", Catalog());
+  const SceneFile img = LoadSceneFile(Examples() + "/image-layer.json", Catalog());
   const quillstreak::host::LayerSource& src = img.comp.layers[0].source;
   EXPECT_EQ(src.kind, quillstreak::host::LayerSource::Kind::Image);
   const RgbaImage png = ReadPng(Examples() + "/assets/quill.png");
@@ -88,8 +89,8 @@ TEST(SceneApply, ValuesReachTheHost) {
   quillstreak::host::Host host(module);
   ASSERT_EQ(host.GlobalSetup(), PF_Err_NONE);
   ASSERT_EQ(host.ParamsSetup(), PF_Err_NONE);
-  const Scene s = LoadSceneFile(Examples() + "/basic.json", Catalog());
-  s.ApplyTo(host);
+  const SceneFile s = LoadSceneFile(Examples() + "/basic.json", Catalog());
+  SetUpScene(host, s);
   EXPECT_EQ(host.scene().comp().layers.size(), 2u);
   EXPECT_EQ(host.scene().effectLayer(), 2);
   const int opacity = Catalog().Find("Opacity")->index;
@@ -298,7 +299,7 @@ TEST(ParamText, ValuesParseByTypeAndAreRangeChecked) {
   };
   for (const Bad& b :
        {Bad{&opacity, "100.5"}, Bad{&opacity, "-1"}, Bad{&opacity, "nan"}, Bad{&opacity, "inf"},
-        Bad{&opacity, "5%"}, Bad{&opacity, ""}, Bad{&ramp, "maybe"}, Bad{&start, "#FF80"},
+        Bad{&opacity, "5%%"}, Bad{&opacity, ""}, Bad{&ramp, "maybe"}, Bad{&start, "#FF80"},
         Bad{&start, "1,2"}, Bad{&start, "1,2,256"}, Bad{&start, "1,2,3,4,5"}, Bad{&start, "red"},
         Bad{&source, "-1"}, Bad{&source, "two"}}) {
     EXPECT_THROW(ParseParamText(*b.param, b.text, "x"), InputError)

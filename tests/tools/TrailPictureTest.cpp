@@ -14,7 +14,8 @@
 #include "host/Module.h"
 #include "renderer/FrameImage.h"
 #include "renderer/ParamCatalog.h"
-#include "renderer/Scene.h"
+#include "renderer/RenderSession.h"
+#include "renderer/SceneFile.h"
 
 namespace quillstreak::renderer {
 namespace {
@@ -34,8 +35,9 @@ Shot Render(const std::string& scene, const std::string& params, long frame) {
   EXPECT_EQ(host.ParamsSetup(), PF_Err_NONE);
   std::string text = scene;
   text.replace(text.find("@PARAMS@"), 8, params);
-  const Scene parsed = ParseScene(text, "scene.json", "", ParamCatalog(host.params().declared()));
-  parsed.ApplyTo(host);
+  const SceneFile parsed =
+      ParseScene(text, "scene.json", "", ParamCatalog(host.params().declared()));
+  SetUpScene(host, parsed);
   const quillstreak::host::FrameResult result =
       host.RenderFrame(static_cast<A_long>(frame * kUnitsPerFrame));
   EXPECT_EQ(result.err, PF_Err_NONE) << params;

@@ -1,7 +1,7 @@
 // The scene rendered when no scene file is given: a shape that travels on a curve while it turns
 // and grows, with the trail recoloured by a ramp. Kept small (960x540, 48 frames) so that it
 // renders in seconds.
-#include "renderer/Scene.h"
+#include "renderer/SceneFile.h"
 
 namespace quillstreak::renderer {
 

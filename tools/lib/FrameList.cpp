@@ -40,6 +40,8 @@ std::vector<long> ParseFrameList(const std::string& text, long last, const std::
     long step = 1;
     if (const auto x = item.find('x'); x != std::string::npos) {
       range = item.substr(0, x);
+      if (ParseNumber(item.substr(x + 1), step) && step < 1)
+        throw InputError(context + ": the step must be at least 1 in \"" + item + "\"");
       if (!ParseNumber(item.substr(x + 1), step) || step < 1 ||
           range.find('-') == std::string::npos)
         range.clear();
@@ -102,8 +104,7 @@ NamePattern::NamePattern(int digits)
     : text_("frame_%0" + std::to_string(digits) + "d.png"),
       prefix_("frame_"),
       suffix_(".png"),
-      width_(digits),
-      zeros_(true) {}
+      width_(digits) {}
 
 NamePattern NamePattern::Parse(const std::string& pattern, const std::string& option,
                                const std::string& extension) {
@@ -125,11 +126,9 @@ NamePattern NamePattern::Parse(const std::string& pattern, const std::string& op
       ++i;
       continue;
     }
+    // A width pads with zeros, given as %04d or as %4d: a file name with spaces helps nobody.
     std::size_t j = i + 1;
-    if (j < pattern.size() && pattern[j] == '0') {
-      p.zeros_ = true;
-      ++j;
-    }
+    if (j < pattern.size() && pattern[j] == '0') ++j;
     int width = 0;
     while (j < pattern.size() && pattern[j] >= '0' && pattern[j] <= '9' && width < 100)
       width = width * 10 + (pattern[j++] - '0');
@@ -159,7 +158,7 @@ NamePattern NamePattern::Parse(const std::string& pattern, const std::string& op
 std::string NamePattern::Name(long frame) const {
   std::string n = std::to_string(frame);
   if (static_cast<int>(n.size()) < width_)
-    n.insert(0, static_cast<std::size_t>(width_) - n.size(), zeros_ ? '0' : ' ');
+    n.insert(0, static_cast<std::size_t>(width_) - n.size(), '0');
   return prefix_ + n + suffix_;
 }
 

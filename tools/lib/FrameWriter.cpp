@@ -23,8 +23,8 @@ struct FrameWriter::Job {
   std::string error;
 };
 
-FrameWriter::FrameWriter(unsigned threads, std::vector<PngSettings> tries)
-    : tries_(std::move(tries)) {
+FrameWriter::FrameWriter(unsigned threads, std::vector<PngSettings> tries, std::string record)
+    : tries_(std::move(tries)), record_(std::move(record)) {
   threads = std::clamp(threads, 1u, kMaxThreads);
   depth_ = threads + 2;
   threads_.reserve(threads);
@@ -78,7 +78,7 @@ void FrameWriter::Work() {
             else
               FrameRowToRgb(frame.row(y), frame.width(), background, out);
           },
-          buffers);
+          buffers, record_);
     } catch (const std::exception& e) {
       error = e.what();
       if (error.empty()) error = "write failed";

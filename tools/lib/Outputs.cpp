@@ -5,6 +5,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <map>
+#include <set>
 #include <sstream>
 #include <system_error>
 
@@ -56,21 +58,21 @@ std::string ShellQuote(const std::string& s) {
 #endif
 }
 
-// Whether a folder that exists can take new files; the system's reason when not.
+// Whether a folder that exists can take new files; the system's reason when not. A folder may
+// pass the permission check and still take no files (/proc, or any folder for an administrator on
+// a read-only system), so a file is created there and removed again.
 std::string WriteProblem(const fs::path& dir) {
-#if defined(_WIN32)
+#if !defined(_WIN32)
+  if (access(dir.c_str(), W_OK | X_OK) != 0) return std::generic_category().message(errno);
+#endif
   const fs::path probe = dir / (".quillstreak-write-test-" + Unique());
-  std::FILE* f = nullptr;
-  if (fopen_s(&f, probe.string().c_str(), "wb") != 0 || f == nullptr)
-    return std::generic_category().message(errno);
-  std::fclose(f);
+  errno = 0;
+  std::ofstream file(probe, std::ios::binary);
+  if (!file) return std::generic_category().message(errno != 0 ? errno : EACCES);
+  file.close();
   std::error_code ec;
   fs::remove(probe, ec);
   return {};
-#else
-  if (access(dir.c_str(), W_OK | X_OK) != 0) return std::generic_category().message(errno);
-  return {};
-#endif
 }
 
 }  // namespace
@@ -100,6 +102,38 @@ fs::path PartialName(const fs::path& path) {
   fs::path partial = path;
   partial += ".partial-" + Unique();
   return partial;
+}
+
+namespace {
+
+// Whether `text` is "<digits>-<digits>", the end of a temporary name.
+bool IsPartialSuffix(const std::string& text) {
+  const auto dash = text.find('-');
+  auto digits = [](const std::string& s) {
+    return !s.empty() && s.find_first_not_of("0123456789") == std::string::npos;
+  };
+  return dash != std::string::npos && digits(text.substr(0, dash)) && digits(text.substr(dash + 1));
+}
+
+}  // namespace
+
+void RemoveLeftoverPartials(const std::vector<fs::path>& outputs) {
+  std::map<fs::path, std::set<std::string>> names;  // by folder
+  for (const fs::path& o : outputs) {
+    const fs::path folder = o.parent_path().empty() ? fs::path(".") : o.parent_path();
+    names[folder].insert(o.filename().string());
+  }
+  for (const auto& [folder, files] : names) {
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+      const std::string name = it->path().filename().string();
+      const auto mark = name.rfind(".partial-");
+      if (mark == std::string::npos || !IsPartialSuffix(name.substr(mark + 9))) continue;
+      if (files.count(name.substr(0, mark)) == 0) continue;
+      std::error_code ignored;
+      fs::remove(it->path(), ignored);
+    }
+  }
 }
 
 void PlaceWritten(const fs::path& partial, const fs::path& path) {

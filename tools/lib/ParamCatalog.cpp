@@ -104,17 +104,40 @@ const char* TypeName(ParamType type) {
   return "other";
 }
 
-std::string FormatNumber(double v) {
+namespace {
+
+// The shortest text that reads back as `v`: without an exponent for the values people write
+// (100000, not 1e+05; 0.0001), with one only for the very large and the very small.
+template <typename T>
+std::string Shortest(T v) {
   char buf[64];
-  const auto result = std::to_chars(buf, buf + sizeof buf, v);
+  const T magnitude = v < 0 ? -v : v;
+  const bool plain = magnitude == 0 || (magnitude >= T(1e-4) && magnitude < T(1e15));
+  const auto result = plain ? std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed)
+                            : std::to_chars(buf, buf + sizeof buf, v);
   return std::string(buf, result.ptr);
 }
 
-std::string FormatNumber(float v) {
-  char buf[64];
-  const auto result = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, result.ptr);
+// `text` without the unit the listing prints for the parameter: "%" after a percentage, or the
+// unit in parentheses at the end of its name ("px" of "Motion Threshold (px)").
+std::string_view WithoutValueUnit(const ParamInfo& param, std::string_view text) {
+  std::string unit;
+  if (param.def.u.fs_d.display_flags & PF_ValueDisplayFlag_PERCENT) unit = "%";
+  if (const std::string bare = WithoutUnit(param.name); bare != param.name) {
+    unit = Lower(param.name.substr(bare.size()));
+    unit = std::string(Trim(unit));
+    unit = unit.substr(1, unit.size() - 2);  // inside the parentheses
+  }
+  if (unit.empty() || text.size() <= unit.size()) return text;
+  if (Lower(text.substr(text.size() - unit.size())) != unit) return text;
+  return Trim(text.substr(0, text.size() - unit.size()));
 }
+
+}  // namespace
+
+std::string FormatNumber(double v) { return Shortest(v); }
+
+std::string FormatNumber(float v) { return Shortest(v); }
 
 ParamCatalog::ParamCatalog(const std::vector<PF_ParamDef>& declared) {
   int index = 1;
@@ -258,7 +281,7 @@ ParamValue ParseParamText(const ParamInfo& param, std::string_view text,
   ParamValue value;
   switch (param.type) {
     case ParamType::Float: {
-      const auto n = ParseNumber(t);
+      const auto n = ParseNumber(WithoutValueUnit(param, t));
       if (!n) throw InputError(context + ": expected a number for \"" + param.name + "\"");
       value.number = *n;
       break;

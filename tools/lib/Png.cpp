@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <system_error>
 
@@ -46,6 +47,58 @@ void OnPngError(png_structp png, png_const_charp message) {
 }
 
 void OnPngWarning(png_structp, png_const_charp) {}
+
+std::uint32_t BigEndian(const unsigned char* p) {
+  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+         std::uint32_t{p[3]};
+}
+
+// Walks the chunks of a PNG file positioned after its signature, up to the image data: the size
+// and colour type from IHDR and the text of the tEXt chunk named `key`. False when the file
+// ends or holds no IHDR first.
+bool ReadChunksBeforeImage(std::FILE* file, PngInfo& info, const char* key) {
+  bool header = false;
+  for (int chunk = 0; chunk < 64; ++chunk) {
+    unsigned char head[8];
+    if (std::fread(head, 1, 8, file) != 8) return false;
+    const std::uint32_t length = BigEndian(head);
+    const std::string type(reinterpret_cast<const char*>(head + 4), 4);
+    if (type == "IDAT" || type == "IEND") return header;
+    if (length > (1u << 20)) return false;
+    std::string data(length, '\0');
+    if (length > 0 && std::fread(data.data(), 1, length, file) != length) return false;
+    if (chunk == 0 && (type != "IHDR" || length != 13)) return false;
+    if (type == "IHDR") {
+      const auto* p = reinterpret_cast<const unsigned char*>(data.data());
+      info.width = static_cast<std::int64_t>(BigEndian(p));
+      info.height = static_cast<std::int64_t>(BigEndian(p + 4));
+      info.alpha = (p[9] & PNG_COLOR_MASK_ALPHA) != 0;
+      header = true;
+    } else if (type == "tEXt" &&
+               data.compare(0, std::strlen(key) + 1, std::string(key) + '\0') == 0) {
+      info.record = data.substr(std::strlen(key) + 1);
+    }
+    if (std::fseek(file, 4, SEEK_CUR) != 0) return false;  // the CRC
+  }
+  return header;
+}
+
+// Asks libpng for any PNG as 8-bit RGBA rows: palettes, grey, 16 bits, transparency and
+// interlacing converted.
+void ReadAsRgba(png_structp png, png_infop info) {
+  const int colorType = png_get_color_type(png, info);
+  const int bitDepth = png_get_bit_depth(png, info);
+  if (bitDepth == 16) png_set_strip_16(png);
+  if (colorType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
+  if (colorType == PNG_COLOR_TYPE_GRAY && bitDepth < 8) png_set_expand_gray_1_2_4_to_8(png);
+  if (png_get_valid(png, info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(png);
+  if (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA)
+    png_set_gray_to_rgb(png);
+  if (!(colorType & PNG_COLOR_MASK_ALPHA) && !png_get_valid(png, info, PNG_INFO_tRNS))
+    png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
+  png_set_interlace_handling(png);
+  png_read_update_info(png, info);
+}
 
 // "write failed", with the system's reason when there is one ("No space left on device").
 PngError WriteFailed(int error) {
@@ -97,8 +150,8 @@ void FlushNothing(png_structp) {}
 
 // The whole file of a width x height picture with one setting, appended to `out`.
 void Encode(int width, int height, bool alpha, const PngSettings& settings,
-            const PngRowSource& rows, std::vector<std::uint8_t>& rowBuffer,
-            std::vector<std::uint8_t>& out) {
+            const PngRowSource& rows, const std::string& record,
+            std::vector<std::uint8_t>& rowBuffer, std::vector<std::uint8_t>& out) {
   ErrorState state;
   png_structp png =
       png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, OnPngError, OnPngWarning);
@@ -120,6 +173,13 @@ void Encode(int width, int height, bool alpha, const PngSettings& settings,
   png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
                alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  std::string key = kPngRecordKey, text = record;
+  png_text chunk{};
+  chunk.compression = PNG_TEXT_COMPRESSION_NONE;
+  chunk.key = key.data();
+  chunk.text = text.data();
+  chunk.text_length = text.size();
+  if (!record.empty()) png_set_text(png, info, &chunk, 1);
   png_write_info(png, info);
   for (int y = 0; y < height; ++y) {
     rows(y, row);
@@ -139,6 +199,19 @@ bool LooksLikePng(const std::string& path) {
   return png_sig_cmp(header, 0, sizeof header) == 0;
 }
 
+PngInfo ReadPngInfo(const std::string& path) {
+  FilePtr file = Open(path, "rb");
+  if (!file) throw PngError("cannot open the file");
+  png_byte header[8] = {};
+  PngInfo info;
+  if (std::fread(header, 1, sizeof header, file.get()) != sizeof header ||
+      png_sig_cmp(header, 0, sizeof header) != 0 ||
+      !ReadChunksBeforeImage(file.get(), info, kPngRecordKey)) {
+    throw PngError("not a PNG file");
+  }
+  return info;
+}
+
 RgbaImage ReadPng(const std::string& path) {
   FilePtr file = Open(path, "rb");
   if (!file) throw PngError("cannot open the file");
@@ -147,6 +220,14 @@ RgbaImage ReadPng(const std::string& path) {
       png_sig_cmp(header, 0, sizeof header) != 0) {
     throw PngError("not a PNG file");
   }
+
+  // The size first: libpng would call a picture over the limit damaged.
+  PngInfo size;
+  if (ReadChunksBeforeImage(file.get(), size, "") &&
+      (size.width < 1 || size.height < 1 || size.width > kMaxSide || size.height > kMaxSide)) {
+    throw PngError("image size out of range (1 to 16384 pixels a side)");
+  }
+  if (std::fseek(file.get(), sizeof header, SEEK_SET) != 0) throw PngError("cannot read the file");
 
   ErrorState state;
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &state, OnPngError, OnPngWarning);
@@ -175,18 +256,7 @@ RgbaImage ReadPng(const std::string& path) {
   if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) {
     state.tooLarge = true;
   } else {
-    const int colorType = png_get_color_type(png, info);
-    const int bitDepth = png_get_bit_depth(png, info);
-    if (bitDepth == 16) png_set_strip_16(png);
-    if (colorType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
-    if (colorType == PNG_COLOR_TYPE_GRAY && bitDepth < 8) png_set_expand_gray_1_2_4_to_8(png);
-    if (png_get_valid(png, info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(png);
-    if (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA)
-      png_set_gray_to_rgb(png);
-    if (!(colorType & PNG_COLOR_MASK_ALPHA) && !png_get_valid(png, info, PNG_INFO_tRNS))
-      png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
-    png_set_interlace_handling(png);
-    png_read_update_info(png, info);
+    ReadAsRgba(png, info);
     if (png_get_rowbytes(png, info) != static_cast<png_size_t>(width) * 4) {
       state.message = "unexpected pixel layout";
       png_longjmp(png, 1);
@@ -212,13 +282,13 @@ std::vector<PngSettings> SettingsFor(PngCompression compression) {
 
 void WritePngRows(const std::string& path, int width, int height, bool alpha,
                   const std::vector<PngSettings>& tries, const PngRowSource& rows,
-                  PngBuffers& buffers) {
+                  PngBuffers& buffers, const std::string& record) {
   if (width <= 0 || height <= 0 || tries.empty()) throw PngError("empty or malformed image");
   buffers.row.resize(static_cast<std::size_t>(width) * (alpha ? 4 : 3));
   buffers.file.clear();
   for (const PngSettings& settings : tries) {
     buffers.candidate.clear();
-    Encode(width, height, alpha, settings, rows, buffers.row, buffers.candidate);
+    Encode(width, height, alpha, settings, rows, record, buffers.row, buffers.candidate);
     if (buffers.file.empty() || buffers.candidate.size() < buffers.file.size())
       std::swap(buffers.file, buffers.candidate);
   }

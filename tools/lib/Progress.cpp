@@ -38,6 +38,8 @@ double Progress::Seconds() const {
 void Progress::FrameDone(long frame, const std::string& file, bool kept) {
   ++done_;
   const double seconds = Seconds();
+  const double frameSeconds = seconds - last_;
+  last_ = seconds;
   const double fps = seconds > 0 ? done_ / seconds : 0;
   const double left = fps > 0 ? (total_ - done_) / fps : 0;
   switch (style_) {
@@ -50,7 +52,8 @@ void Progress::FrameDone(long frame, const std::string& file, bool kept) {
                            {"kept", kept},
                            {"done", done_},
                            {"total", total_},
-                           {"seconds", std::round(seconds * 1000) / 1000}});
+                           {"seconds", std::round(frameSeconds * 1000) / 1000},
+                           {"elapsed", std::round(seconds * 1000) / 1000}});
       return;
     case ReportStyle::Lines: {
       char stats[96];

@@ -30,13 +30,42 @@ const char* ErrName(PF_Err err) {
   }
 }
 
-std::string ErrText(PF_Err err) {
+}  // namespace
+
+std::string ErrorText(PF_Err err) {
   std::string s = "error " + std::to_string(err);
   if (const char* name = ErrName(err)) s += std::string(" (") + name + ")";
   return s;
 }
 
-}  // namespace
+void SetUpScene(quillstreak::host::Host& host, const SceneFile& scene) {
+  host.scene().comp() = scene.comp;
+  host.SyncInData();
+  host.scene().SetEffectLayer(scene.effectLayer);
+  for (const auto& p : scene.params) {
+    auto& params = host.params();
+    params.Reset(p.index);
+    switch (p.type) {
+      case ParamType::Float:
+        if (p.keys.empty()) params.SetFloat(p.index, p.constant.number);
+        for (const auto& k : p.keys) params.KeyFloat(p.index, k.time, k.value.number, k.interp);
+        break;
+      case ParamType::Checkbox:
+        if (p.keys.empty()) params.SetCheckbox(p.index, p.constant.on);
+        for (const auto& k : p.keys) params.KeyCheckbox(p.index, k.time, k.value.on);
+        break;
+      case ParamType::Color:
+        if (p.keys.empty()) params.SetColor(p.index, p.constant.color);
+        for (const auto& k : p.keys) params.KeyColor(p.index, k.time, k.value.color, k.interp);
+        break;
+      case ParamType::Layer:
+        params.SetLayer(p.index, p.constant.layer);
+        break;
+      default:
+        break;
+    }
+  }
+}
 
 RenderSession::RenderSession(const std::string& pluginPath, unsigned threads) {
   try {
@@ -47,17 +76,17 @@ RenderSession::RenderSession(const std::string& pluginPath, unsigned threads) {
   host_ = std::make_unique<quillstreak::host::Host>(*module_);
   host_->settings().SetThreads(threads);
   if (const PF_Err e = host_->GlobalSetup(); e != PF_Err_NONE)
-    throw RenderError("the effect failed global setup with " + ErrText(e));
+    throw RenderError("the effect failed global setup with " + ErrorText(e));
   if (const PF_Err e = host_->ParamsSetup(); e != PF_Err_NONE)
-    throw RenderError("the effect failed parameter setup with " + ErrText(e));
+    throw RenderError("the effect failed parameter setup with " + ErrorText(e));
   catalog_ = std::make_unique<ParamCatalog>(host_->params().declared());
 }
 
 RenderSession::~RenderSession() = default;
 
-void RenderSession::Prepare(const Scene& scene, int downsample) {
+void RenderSession::Prepare(const SceneFile& scene, int downsample) {
   for (const auto& p : catalog_->params()) host_->params().Reset(p.index);
-  scene.ApplyTo(*host_);
+  SetUpScene(*host_, scene);
   const PF_RationalScale ds{1, static_cast<A_u_long>(downsample < 1 ? 1 : downsample)};
   host_->settings().SetDownsample(ds, ds);
   background_ = scene.comp.background;
@@ -68,11 +97,11 @@ FramePictures RenderSession::Render(long frame, bool effectLayer) {
       host_->RenderFrame(static_cast<A_long>(frame * kUnitsPerFrame));
   if (result.preRenderErr != PF_Err_NONE) {
     throw RenderError("frame " + std::to_string(frame) + ": smart pre-render failed with " +
-                      ErrText(result.preRenderErr));
+                      ErrorText(result.preRenderErr));
   }
   if (result.err != PF_Err_NONE) {
     throw RenderError("frame " + std::to_string(frame) + ": smart render failed with " +
-                      ErrText(result.err));
+                      ErrorText(result.err));
   }
   FramePictures pictures;
   pictures.frame = std::move(result.frame);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "Platform.h"
 #include "renderer/ContactSheet.h"
 
 namespace quillstreak::renderer {
@@ -130,19 +131,7 @@ std::vector<std::string> TextPainter::Wrap(const std::string& text, int width) c
 }
 
 std::string DefaultFontFile() {
-#if defined(_MSC_VER)
-  char* value = nullptr;
-  std::size_t length = 0;
-  std::string fromEnv;
-  if (_dupenv_s(&value, &length, "QUILLSTREAK_FONT") == 0 && value != nullptr) {
-    fromEnv = value;
-    std::free(value);
-  }
-#else
-  const char* env = std::getenv("QUILLSTREAK_FONT");
-  const std::string fromEnv = env != nullptr ? env : "";
-#endif
-  if (!fromEnv.empty()) return fromEnv;
+  if (std::string fromEnv = EnvironmentValue("QUILLSTREAK_FONT"); !fromEnv.empty()) return fromEnv;
 #ifdef QS_FONT_FILE
   return QS_FONT_FILE;
 #else

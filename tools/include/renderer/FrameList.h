@@ -17,8 +17,8 @@ std::vector<long> ParseFrameList(const std::string& text, long last, const std::
 /// The frames as a short text: "0-23", "0-46x2", "1, 5, 9".
 std::string DescribeFrames(const std::vector<long>& frames);
 
-/// A file name pattern with one frame number: printf-style %d, with an optional zero flag and
-/// width ("shot_%04d.png"); "%%" is a percent sign.
+/// A file name pattern with one frame number: printf-style %d, with an optional width that pads
+/// with zeros ("shot_%04d.png", "shot_%4d.png"); "%%" is a percent sign.
 class NamePattern {
  public:
   /// The default "frame_%0Nd.png" with N digits.
@@ -36,7 +36,6 @@ class NamePattern {
   std::string text_;
   std::string prefix_, suffix_;
   int width_ = 0;
-  bool zeros_ = false;
 };
 
 }  // namespace quillstreak::renderer

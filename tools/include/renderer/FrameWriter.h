@@ -24,9 +24,9 @@ class FrameWriter {
  public:
   static constexpr unsigned kMaxThreads = 8;
 
-  /// `threads` writers (1 to kMaxThreads), encoding with `tries` as WritePngRows does; besides the
-  /// frames being written, at most two wait.
-  FrameWriter(unsigned threads, std::vector<PngSettings> tries);
+  /// `threads` writers (1 to kMaxThreads), encoding with `tries` as WritePngRows does, each file
+  /// with `record` as its record; besides the frames being written, at most two wait.
+  FrameWriter(unsigned threads, std::vector<PngSettings> tries, std::string record = {});
   /// Stops the writers; frames not yet in place are dropped, their temporary files removed.
   ~FrameWriter();
   FrameWriter(const FrameWriter&) = delete;
@@ -55,6 +55,7 @@ class FrameWriter {
   void PlaceFront();
 
   std::vector<PngSettings> tries_;
+  std::string record_;
   std::size_t depth_ = 0;
   std::mutex mutex_;
   std::condition_variable wake_;            // a job was queued, or the writers are to stop

@@ -20,6 +20,10 @@ void CheckWritableFolder(const std::filesystem::path& dir, const std::string& wh
 /// A temporary name beside `path` to write it under before it is renamed into place, so that an
 /// interrupted render never leaves a partly written file under an output's name.
 std::filesystem::path PartialName(const std::filesystem::path& path);
+/// Removes what an interrupted render left beside the outputs: files named like PartialName of
+/// one of `outputs` ("v.mp4.partial-1234-0"). Other files are left alone.
+void RemoveLeftoverPartials(const std::vector<std::filesystem::path>& outputs);
+
 /// Renames the written `partial` to `path` (removing it when that fails). Throws RenderError
 /// naming `path`.
 void PlaceWritten(const std::filesystem::path& partial, const std::filesystem::path& path);

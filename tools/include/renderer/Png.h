@@ -50,10 +50,11 @@ struct PngBuffers {
 RgbaImage ReadPng(const std::string& path);
 
 /// Writes an 8-bit RGB (or with `alpha`, RGBA) PNG of width x height pixels, asking `rows` for
-/// each row in turn (once per setting tried). Throws PngError when the file cannot be written.
+/// each row in turn (once per setting tried), with `record` (when not empty) as the text of a
+/// tEXt chunk named kPngRecordKey. Throws PngError when the file cannot be written.
 void WritePngRows(const std::string& path, int width, int height, bool alpha,
                   const std::vector<PngSettings>& tries, const PngRowSource& rows,
-                  PngBuffers& buffers);
+                  PngBuffers& buffers, const std::string& record = std::string());
 
 /// Writes an 8-bit RGBA PNG; with `opaque` the alpha channel is left out (RGB file).
 /// Throws PngError when the file cannot be written.
@@ -62,5 +63,20 @@ void WritePng(const std::string& path, const RgbaImage& image, bool opaque,
 
 /// The PNG signature check on the first bytes of a file.
 bool LooksLikePng(const std::string& path);
+
+/// What the head of a PNG file says: its size, whether it has an alpha channel, and the text
+/// the renderer records in the frames it writes (see PngRecordKey).
+struct PngInfo {
+  std::int64_t width = 0;
+  std::int64_t height = 0;
+  bool alpha = false;
+  std::string record;
+};
+
+/// The tEXt keyword of the record the renderer writes into frame files.
+inline constexpr char kPngRecordKey[] = "Quillstreak-Render";
+
+/// Reads the head of a PNG file (not its pixels). Throws PngError when it is not a PNG file.
+PngInfo ReadPngInfo(const std::string& path);
 
 }  // namespace quillstreak::renderer

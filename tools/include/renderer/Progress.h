@@ -39,6 +39,7 @@ class Progress {
   int columns_;
   long total_;
   long done_ = 0;
+  double last_ = 0;  // Seconds() at the previous frame
   bool open_ = false;
   std::chrono::steady_clock::time_point start_;
 };

@@ -1,5 +1,5 @@
 // The renderer's use of the substitute host, in one place: loading the effect module, global and
-// parameter setup, setting a scene up and rendering its frames as pictures.
+// parameter setup, setting a scene file up on a host and rendering its frames as pictures.
 #pragma once
 
 #include <memory>
@@ -7,7 +7,7 @@
 
 #include "host/pixels/Pixels.h"
 #include "renderer/ParamCatalog.h"
-#include "renderer/Scene.h"
+#include "renderer/SceneFile.h"
 
 namespace quillstreak::host {
 class Host;
@@ -23,6 +23,14 @@ struct FramePictures {
   quillstreak::host::World effectLayer;
 };
 
+/// Sets a scene file up on a host: its composition, the effect layer and the parameter values
+/// (each parameter the scene sets back to its default first). For hosts the caller drives itself
+/// (tests, benchmarks, fuzz targets); RenderSession::Prepare uses it too.
+void SetUpScene(quillstreak::host::Host& host, const SceneFile& scene);
+
+/// "error 3 (PF_Err_INTERNAL_STRUCT_DAMAGED)": an effect's error code for messages.
+std::string ErrorText(PF_Err err);
+
 class RenderSession {
  public:
   /// Loads the module and runs global and parameter setup. Throws InputError when the module
@@ -37,7 +45,7 @@ class RenderSession {
 
   /// Sets the scene up on the host (every parameter back to its default first, then the scene's
   /// values) at a downsample of 1/`downsample`.
-  void Prepare(const Scene& scene, int downsample);
+  void Prepare(const SceneFile& scene, int downsample);
   /// The background colour of the scene set up last.
   PF_Pixel background() const { return background_; }
 

@@ -1,7 +1,8 @@
-# quillstreak_scene_core: the part of the renderer's library that loads scenes and turns rendered
-# frames into pictures (scene files, the parameter catalog, frame pictures, contact sheets). It
-# needs only nlohmann-json besides the host library, so it builds everywhere, the Windows cross
-# build included; libpng adds reading PNG files (image layers) where it is found.
+# quillstreak_scene_pictures: the part of the renderer's library that reads scene files, sets them
+# up on the host and turns rendered frames into pictures (scene files, the parameter catalog, the
+# render session, frame pictures, contact sheets). It needs only nlohmann-json besides the host
+# library, so it builds everywhere, the Windows cross build included; libpng adds reading and
+# writing PNG files (image layers, frame files) where it is found.
 #
 # Included by tools/CMakeLists.txt and by tests/tools/CMakeLists.txt (whose tests use it even in
 # builds without the command-line renderer). Defines QS_HAVE_PNG (0 or 1) for its users.
@@ -9,7 +10,7 @@
 include_guard(GLOBAL)
 
 if(NOT TARGET quillstreak_host)
-  message(STATUS "quillstreak_scene_core skipped: needs the host library")
+  message(STATUS "quillstreak_scene_pictures skipped: needs the host library")
   return()
 endif()
 
@@ -33,31 +34,35 @@ if(NOT nlohmann_json_FOUND)
   endif()
 endif()
 if(NOT nlohmann_json_FOUND)
-  message(STATUS "quillstreak_scene_core skipped: needs nlohmann-json (nlohmann-json3-dev)")
+  message(STATUS "quillstreak_scene_pictures skipped: needs nlohmann-json (nlohmann-json3-dev)")
   return()
 endif()
 
 find_package(PNG QUIET)
 
 set(qs_scene_lib ${CMAKE_CURRENT_LIST_DIR}/lib)
-add_library(quillstreak_scene_core STATIC
+add_library(quillstreak_scene_pictures STATIC
   ${qs_scene_lib}/ContactSheet.cpp
   ${qs_scene_lib}/DemoScene.cpp
   ${qs_scene_lib}/FrameImage.cpp
+  ${qs_scene_lib}/JsonReader.cpp
   ${qs_scene_lib}/ParamCatalog.cpp
-  ${qs_scene_lib}/Scene.cpp
+  ${qs_scene_lib}/ParamSettings.cpp
+  ${qs_scene_lib}/RenderSession.cpp
+  ${qs_scene_lib}/SceneFile.cpp
+  ${qs_scene_lib}/SceneSchema.cpp
   ${qs_scene_lib}/Suggest.cpp)
 # The renderer's headers, included as "renderer/<file>.h": the library's only include root.
-target_include_directories(quillstreak_scene_core PUBLIC ${CMAKE_CURRENT_LIST_DIR}/include)
-target_link_libraries(quillstreak_scene_core
+target_include_directories(quillstreak_scene_pictures PUBLIC ${CMAKE_CURRENT_LIST_DIR}/include)
+target_link_libraries(quillstreak_scene_pictures
   PUBLIC quillstreak_host quillstreak_hostapi
   PRIVATE nlohmann_json::nlohmann_json)
 if(PNG_FOUND)
-  target_sources(quillstreak_scene_core PRIVATE ${qs_scene_lib}/Png.cpp)
-  target_link_libraries(quillstreak_scene_core PUBLIC PNG::PNG)
-  target_compile_definitions(quillstreak_scene_core PUBLIC QS_HAVE_PNG=1)
+  target_sources(quillstreak_scene_pictures PRIVATE ${qs_scene_lib}/Png.cpp)
+  target_link_libraries(quillstreak_scene_pictures PUBLIC PNG::PNG)
+  target_compile_definitions(quillstreak_scene_pictures PUBLIC QS_HAVE_PNG=1)
 else()
-  message(STATUS "quillstreak_scene_core: no libpng, so scenes cannot use image layers")
-  target_compile_definitions(quillstreak_scene_core PUBLIC QS_HAVE_PNG=0)
+  message(STATUS "quillstreak_scene_pictures: no libpng, so scenes cannot use image layers")
+  target_compile_definitions(quillstreak_scene_pictures PUBLIC QS_HAVE_PNG=0)
 endif()
-qs_warnings(quillstreak_scene_core)
+qs_warnings(quillstreak_scene_pictures)

@@ -1,24 +1,18 @@
-#include "renderer/Scene.h"
-
-#include <nlohmann/json.hpp>
-
+// The scene file's schema: what each field holds, checked as it is read (see SceneFile.h and
+// docs/renderer.md).
 #include <algorithm>
-#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <limits>
 #include <set>
-#include <sstream>
 
+#include "JsonReader.h"
 #include "renderer/InputError.h"
 #include "renderer/RgbaImage.h"
-#include "renderer/Suggest.h"
+#include "renderer/SceneFile.h"
 #if QS_HAVE_PNG
 #include "renderer/Png.h"
 #endif
-#include "host/Host.h"
 
 namespace quillstreak::renderer {
 namespace {
@@ -34,106 +28,15 @@ constexpr std::int32_t kMaxFrames = 100000;
 // zero so that they fit the host's 32-bit time values at any frame rate we accept.
 constexpr double kMaxKeyFrame = 1000000;
 
-// Reads one scene: every accessor checks the type and throws InputError naming the file and the
-// JSON path of the value.
-class Reader {
+// Reads one scene, collecting warnings for what loads but is probably not what was meant.
+class SceneReader : public JsonReader {
  public:
-  Reader(std::string file, std::string baseDir, const ParamCatalog& catalog)
-      : file_(std::move(file)), baseDir_(std::move(baseDir)), catalog_(catalog) {}
+  SceneReader(std::string file, std::string baseDir, const ParamCatalog& catalog)
+      : JsonReader(std::move(file)), baseDir_(std::move(baseDir)), catalog_(catalog) {}
 
-  Scene Read(const json& root);
+  SceneFile Read(const json& root);
 
  private:
-  [[noreturn]] void Fail(const std::string& path, const std::string& message) const {
-    throw InputError(file_ + ": " + (path.empty() ? std::string("(top level)") : path) + ": " +
-                     message);
-  }
-
-  static std::string Key(const std::string& path, const std::string& key) {
-    const bool plain = !key.empty() && std::all_of(key.begin(), key.end(), [](char c) {
-      return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
-    });
-    if (!plain) return path + "[\"" + key + "\"]";
-    return path.empty() ? key : path + "." + key;
-  }
-  static std::string Item(const std::string& path, std::size_t i) {
-    return path + "[" + std::to_string(i) + "]";
-  }
-
-  void ExpectObject(const json& j, const std::string& path,
-                    std::initializer_list<const char*> allowed) const {
-    if (!j.is_object()) Fail(path, "expected an object");
-    for (const auto& [key, value] : j.items()) {
-      (void)value;
-      bool known = false;
-      for (const char* a : allowed) known = known || key == a;
-      if (!known) {
-        std::vector<std::string> names(allowed.begin(), allowed.end());
-        std::string list;
-        for (const char* a : allowed) list += std::string(list.empty() ? "" : ", ") + a;
-        const std::string match = ClosestMatch(key, names);
-        Fail(Key(path, key), "unknown field (" +
-                                 (match.empty() ? "" : "did you mean \"" + match + "\"? ") +
-                                 "expected one of: " + list + ")");
-      }
-    }
-  }
-
-  const json* Optional(const json& obj, const std::string& key) const {
-    const auto it = obj.find(key);
-    return it == obj.end() ? nullptr : &*it;
-  }
-  const json& Required(const json& obj, const std::string& path, const std::string& key) const {
-    const auto it = obj.find(key);
-    if (it == obj.end()) Fail(Key(path, key), "missing field");
-    return *it;
-  }
-
-  double Number(const json& j, const std::string& path) const {
-    if (!j.is_number()) Fail(path, "expected a number");
-    const double v = j.get<double>();
-    if (!std::isfinite(v)) Fail(path, "expected a finite number");
-    return v;
-  }
-  double NumberIn(const json& j, const std::string& path, double lo, double hi) const {
-    const double v = Number(j, path);
-    if (v < lo || v > hi)
-      Fail(path, FormatNumber(v) + " is out of range (" + FormatNumber(lo) + " to " +
-                     FormatNumber(hi) + ")");
-    return v;
-  }
-  std::int64_t Integer(const json& j, const std::string& path, std::int64_t lo,
-                       std::int64_t hi) const {
-    if (!j.is_number()) Fail(path, "expected an integer");
-    const double v = j.get<double>();
-    if (!std::isfinite(v) || v != std::floor(v)) Fail(path, "expected an integer");
-    if (v < static_cast<double>(lo) || v > static_cast<double>(hi))
-      Fail(path, FormatNumber(v) + " is out of range (" + std::to_string(lo) + " to " +
-                     std::to_string(hi) + ")");
-    return static_cast<std::int64_t>(v);
-  }
-  std::string String(const json& j, const std::string& path) const {
-    if (!j.is_string()) Fail(path, "expected a string");
-    return j.get<std::string>();
-  }
-
-  PF_Pixel Color(const json& j, const std::string& path) const {
-    if (j.is_string()) {
-      const auto c = ParseColorText(j.get<std::string>());
-      if (!c || j.get<std::string>().find('#') == std::string::npos)
-        Fail(path, "expected a colour \"#RRGGBB\" or [r, g, b]");
-      return *c;
-    }
-    if (j.is_array() && (j.size() == 3 || j.size() == 4)) {
-      int v[4] = {0, 0, 0, 255};
-      for (std::size_t i = 0; i < j.size(); ++i)
-        v[i] = static_cast<int>(Integer(j[i], Item(path, i), 0, 255));
-      return PF_Pixel{static_cast<A_u_char>(v[3]), static_cast<A_u_char>(v[0]),
-                      static_cast<A_u_char>(v[1]), static_cast<A_u_char>(v[2])};
-    }
-    Fail(path, "expected a colour \"#RRGGBB\" or [r, g, b]");
-  }
-
   quillstreak::host::Interp InterpOf(const json& j, const std::string& path) const {
     const std::string s = String(j, path);
     if (s == "linear") return quillstreak::host::Interp::Linear;
@@ -167,10 +70,13 @@ class Reader {
       const std::int32_t time = KeyTime(Required(key, ipath, "time"), tpath);
       if (!times.insert(time).second) Fail(tpath, "another keyframe has the same time");
       const std::string frames = FormatNumber(key["time"].get<double>());
-      // A keyframe at the composition's end is its last moment; one after it never shows.
+      // A keyframe at the composition's end is its last moment. One after it is never a frame's
+      // value itself, but the frames before it are interpolated towards it.
       if (time > static_cast<std::int64_t>(durationFrames_) * kUnitsPerFrame) {
-        Warn(tpath, frames + " is past the end of the composition (" +
-                        std::to_string(durationFrames_) + " frames), so it is never reached");
+        Warn(tpath, frames + " lies past the end of the composition (" +
+                        std::to_string(durationFrames_) + " frames, 0-" +
+                        std::to_string(durationFrames_ - 1) +
+                        "); the frames before it are still interpolated towards it");
       }
       if (i > 0 && time < previous) {
         Warn(tpath, frames + " comes before the time of the keyframe above it (" +
@@ -217,27 +123,26 @@ class Reader {
     return stream;
   }
 
-  void ReadComposition(const json& j, Scene& scene) const;
+  void ReadComposition(const json& j, SceneFile& scene) const;
   quillstreak::host::Layer ReadLayer(const json& j, const std::string& path, std::size_t position,
-                                     const Scene& scene) const;
+                                     const SceneFile& scene) const;
   void ReadSource(const json& j, const std::string& path,
                   quillstreak::host::LayerSource& source) const;
-  void ReadEffect(const json& j, Scene& scene) const;
+  void ReadEffect(const json& j, SceneFile& scene) const;
   ParamValue ParamValueOf(const ParamInfo& info, const json& j, const std::string& path,
-                          const Scene& scene) const;
+                          const SceneFile& scene) const;
 
   void Warn(const std::string& path, const std::string& message) const {
-    warnings_.push_back(file_ + ": " + path + ": " + message);
+    warnings_.push_back(file() + ": " + path + ": " + message);
   }
 
-  std::string file_;
   std::string baseDir_;
   const ParamCatalog& catalog_;
   std::int32_t durationFrames_ = 0;
   mutable std::vector<std::string> warnings_;
 };
 
-void Reader::ReadComposition(const json& j, Scene& scene) const {
+void SceneReader::ReadComposition(const json& j, SceneFile& scene) const {
   const std::string path = "composition";
   ExpectObject(j, path, {"width", "height", "fps", "duration", "background"});
   auto& comp = scene.comp;
@@ -282,8 +187,8 @@ void Reader::ReadComposition(const json& j, Scene& scene) const {
   }
 }
 
-void Reader::ReadSource(const json& j, const std::string& path,
-                        quillstreak::host::LayerSource& source) const {
+void SceneReader::ReadSource(const json& j, const std::string& path,
+                             quillstreak::host::LayerSource& source) const {
   if (!j.is_object()) Fail(path, "expected an object");
   const std::string type = String(Required(j, path, "type"), Key(path, "type"));
   if (type == "rectangle" || type == "ellipse") {
@@ -330,8 +235,9 @@ void Reader::ReadSource(const json& j, const std::string& path,
        "unknown source type \"" + type + "\" (expected rectangle, ellipse or image)");
 }
 
-quillstreak::host::Layer Reader::ReadLayer(const json& j, const std::string& path,
-                                           std::size_t position, const Scene& scene) const {
+quillstreak::host::Layer SceneReader::ReadLayer(const json& j, const std::string& path,
+                                                std::size_t position,
+                                                const SceneFile& scene) const {
   ExpectObject(j, path, {"id", "name", "source", "transform"});
   quillstreak::host::Layer layer;
   layer.id = static_cast<std::int32_t>(Integer(Required(j, path, "id"), Key(path, "id"), 1,
@@ -364,8 +270,8 @@ quillstreak::host::Layer Reader::ReadLayer(const json& j, const std::string& pat
   return layer;
 }
 
-ParamValue Reader::ParamValueOf(const ParamInfo& info, const json& j, const std::string& path,
-                                const Scene& scene) const {
+ParamValue SceneReader::ParamValueOf(const ParamInfo& info, const json& j, const std::string& path,
+                                     const SceneFile& scene) const {
   ParamValue value;
   switch (info.type) {
     case ParamType::Float:
@@ -375,7 +281,7 @@ ParamValue Reader::ParamValueOf(const ParamInfo& info, const json& j, const std:
       if (j.is_boolean()) {
         value.on = j.get<bool>();
       } else if (j.is_string()) {
-        value = ParseParamText(info, j.get<std::string>(), file_ + ": " + path);
+        value = ParseParamText(info, j.get<std::string>(), file() + ": " + path);
       } else {
         Fail(path, "expected true or false");
       }
@@ -402,7 +308,7 @@ ParamValue Reader::ParamValueOf(const ParamInfo& info, const json& j, const std:
   return value;
 }
 
-void Reader::ReadEffect(const json& j, Scene& scene) const {
+void SceneReader::ReadEffect(const json& j, SceneFile& scene) const {
   const std::string path = "effect";
   ExpectObject(j, path, {"layer", "params"});
   if (const json* l = Optional(j, "layer")) {
@@ -443,10 +349,10 @@ void Reader::ReadEffect(const json& j, Scene& scene) const {
   }
 }
 
-Scene Reader::Read(const json& root) {
+SceneFile SceneReader::Read(const json& root) {
   ExpectObject(root, "", {"description", "composition", "layers", "effect"});
-  Scene scene;
-  scene.file = file_;
+  SceneFile scene;
+  scene.file = file();
   if (const json* d = Optional(root, "description")) String(*d, "description");
   ReadComposition(Required(root, "", "composition"), scene);
   durationFrames_ = scene.durationFrames;
@@ -467,216 +373,15 @@ Scene Reader::Read(const json& root) {
   return scene;
 }
 
-// A JSON syntax error in plain words: the line and column of the character where reading
-// stopped (`byte`, 1-based as the parser counts it), and what is most likely wrong there.
-std::string SyntaxMessage(const std::string& text, std::size_t byte, const std::string& what) {
-  const std::size_t at = std::min(byte > 0 ? byte - 1 : 0, text.size());
-  std::size_t line = 1, column = 1;
-  for (std::size_t i = 0; i < at; ++i) {
-    if (text[i] == '\n') {
-      ++line;
-      column = 1;
-    } else {
-      ++column;
-    }
-  }
-  char before = '\0';
-  for (std::size_t i = at; i > 0; --i) {
-    if (!std::isspace(static_cast<unsigned char>(text[i - 1]))) {
-      before = text[i - 1];
-      break;
-    }
-  }
-  const char c = at < text.size() ? text[at] : '\0';
-  std::string reason;
-  if (at >= text.size()) {
-    reason = "the text ends before the JSON is complete (is a closing } or ] missing?)";
-  } else if (c == '/' || c == '#') {
-    reason = "comments are not allowed in JSON";
-  } else if ((c == '}' || c == ']') && before == ',') {
-    reason = std::string("a comma before the closing ") + c +
-             ": JSON allows no comma after the last item";
-  } else if (c == ',' && (before == ',' || before == '[' || before == '{')) {
-    reason = "a comma with no item before it";
-  } else if (c == '\'') {
-    reason = "text and field names need double quotes (\"), not single quotes";
-  } else if (what.find("control character") != std::string::npos) {
-    reason = "a tab or line break inside quotes (write it as \\t or \\n)";
-  } else if (what.find("object key") != std::string::npos) {
-    reason = "expected a field name in double quotes";
-  } else if (std::isprint(static_cast<unsigned char>(c))) {
-    reason = std::string("unexpected '") + c +
-             "' (is a comma missing before it? JSON allows no comments and no trailing commas)";
-  } else {
-    reason = "unexpected character (JSON allows no comments and no trailing commas)";
-  }
-  return "line " + std::to_string(line) + ", column " + std::to_string(column) + ": " + reason;
-}
-
 }  // namespace
 
-std::optional<FrameRate> ParseFrameRate(std::string_view text) {
-  auto number = [](std::string_view t) -> std::optional<double> {
-    if (t.empty()) return std::nullopt;
-    double v = 0;
-    const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), v);
-    if (ec != std::errc() || end != t.data() + t.size() || !std::isfinite(v) || v <= 0)
-      return std::nullopt;
-    return v;
-  };
-  const auto slash = text.find('/');
-  if (slash == std::string_view::npos) {
-    const auto v = number(text);
-    if (!v) return std::nullopt;
-    return FrameRate{*v, FormatNumber(*v)};
-  }
-  const auto num = number(text.substr(0, slash));
-  const auto den = number(text.substr(slash + 1));
-  if (!num || !den) return std::nullopt;
-  return FrameRate{*num / *den, std::string(text)};
-}
-
-std::string LayerList(const Scene& scene) {
-  std::string out;
-  for (const auto& layer : scene.comp.layers) {
-    if (!out.empty()) out += ", ";
-    out += std::to_string(layer.id) + " \"" + layer.name + "\"";
-  }
-  return out;
-}
-
-std::string UnknownLayerMessage(const Scene& scene, std::int64_t id) {
-  return "unknown layer id " + std::to_string(id) + " (the scene's layers: " + LayerList(scene) +
-         ")";
-}
-
-std::string UnknownParameterMessage(const ParamCatalog& catalog, std::string_view name) {
-  const std::string match = catalog.Suggest(name);
-  return "unknown parameter (" + (match.empty() ? "" : "did you mean \"" + match + "\"? ") +
-         "the effect's parameters: " + catalog.SettableNames() + ")";
-}
-
-std::vector<std::string> DescribeSettings(const Scene& scene, const ParamCatalog& catalog) {
-  auto text = [](const ParamSetting& p, const ParamValue& v) -> std::string {
-    switch (p.type) {
-      case ParamType::Float:
-        return FormatNumber(v.number);
-      case ParamType::Checkbox:
-        return v.on ? "on" : "off";
-      case ParamType::Color: {
-        char buf[16];
-        std::snprintf(buf, sizeof buf, "#%02X%02X%02X", v.color.red, v.color.green, v.color.blue);
-        return buf;
-      }
-      case ParamType::Layer:
-        return v.layer == 0 ? "none" : "layer " + std::to_string(v.layer);
-      default:
-        return {};
-    }
-  };
-  std::vector<std::string> out;
-  for (const auto& info : catalog.params()) {
-    const ParamSetting* p = nullptr;
-    for (const auto& s : scene.params)
-      if (s.index == info.index) p = &s;
-    if (p == nullptr) continue;
-    if (!p->keys.empty()) {
-      out.push_back(p->name + " " + text(*p, p->keys.front().value) + " to " +
-                    text(*p, p->keys.back().value) + " (keyframed)");
-      continue;
-    }
-    const ParamValue& v = p->constant;
-    const PF_ParamDef& def = info.def;
-    bool isDefault = false;
-    switch (p->type) {
-      case ParamType::Float:
-        isDefault = v.number == def.u.fs_d.value;
-        break;
-      case ParamType::Checkbox:
-        isDefault = v.on == (def.u.bd.dephault != 0);
-        break;
-      case ParamType::Color: {
-        const PF_Pixel& d = def.u.cd.dephault;
-        isDefault = v.color.red == d.red && v.color.green == d.green && v.color.blue == d.blue &&
-                    v.color.alpha == d.alpha;
-        break;
-      }
-      case ParamType::Layer:
-        isDefault = v.layer == def.u.ld.dephault;
-        break;
-      default:
-        break;
-    }
-    if (!isDefault) out.push_back(p->name + " " + text(*p, v));
-  }
-  return out;
-}
-
-void Scene::Set(ParamSetting setting) {
-  for (auto& p : params) {
-    if (p.index == setting.index) {
-      p = std::move(setting);
-      return;
-    }
-  }
-  params.push_back(std::move(setting));
-}
-
-void Scene::ApplyTo(quillstreak::host::Host& host) const {
-  host.scene().comp() = comp;
-  host.SyncInData();
-  host.scene().SetEffectLayer(effectLayer);
-  for (const auto& p : params) {
-    host.params().Reset(p.index);
-    switch (p.type) {
-      case ParamType::Float:
-        if (p.keys.empty()) host.params().SetFloat(p.index, p.constant.number);
-        for (const auto& k : p.keys)
-          host.params().KeyFloat(p.index, k.time, k.value.number, k.interp);
-        break;
-      case ParamType::Checkbox:
-        if (p.keys.empty()) host.params().SetCheckbox(p.index, p.constant.on);
-        for (const auto& k : p.keys) host.params().KeyCheckbox(p.index, k.time, k.value.on);
-        break;
-      case ParamType::Color:
-        if (p.keys.empty()) host.params().SetColor(p.index, p.constant.color);
-        for (const auto& k : p.keys)
-          host.params().KeyColor(p.index, k.time, k.value.color, k.interp);
-        break;
-      case ParamType::Layer:
-        host.params().SetLayer(p.index, p.constant.layer);
-        break;
-      default:
-        break;
-    }
-  }
-}
-
-Scene ParseScene(const std::string& text, const std::string& file, const std::string& baseDir,
-                 const ParamCatalog& catalog) {
-  json root;
-  try {
-    root = json::parse(text);
-  } catch (const json::parse_error& e) {
-    throw InputError(file + ": " + SyntaxMessage(text, e.byte, e.what()));
-  } catch (const json::out_of_range&) {
-    throw InputError(file + ": a number too large for a double-precision value");
-  } catch (const json::exception& e) {
-    throw InputError(file + ": not valid JSON (" + std::string(e.what()) + ")");
-  }
-  return Reader(file, baseDir, catalog).Read(root);
-}
-
-Scene LoadSceneFile(const std::string& path, const ParamCatalog& catalog) {
-  std::error_code ec;
-  if (fs::is_directory(path, ec)) throw InputError(path + ": is a folder, not a scene file");
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw InputError(path + ": cannot open the scene file");
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) throw InputError(path + ": cannot read the scene file");
-  const std::string baseDir = fs::path(path).parent_path().string();
-  return ParseScene(text.str(), path, baseDir, catalog);
+SceneFile ParseScene(const std::string& text, const std::string& file, const std::string& baseDir,
+                     const ParamCatalog& catalog) {
+  json root = ParseJsonText(text, file);
+  SceneFile scene = SceneReader(file, baseDir, catalog).Read(root);
+  if (root["effect"].is_object()) root["effect"].erase("params");
+  scene.canonical = root.dump();
+  return scene;
 }
 
 }  // namespace quillstreak::renderer

@@ -1,6 +1,7 @@
 // Scene files: a composition, its layers with keyframed transforms, and the effect applied to
 // one layer with parameter values by name. Loading checks everything and throws InputError with
-// one message naming the file and the JSON path of the first problem.
+// one message naming the file and the JSON path of the first problem. SceneFile is what the
+// renderer read (the host has a scene of its own; RenderSession sets one up from the other).
 #pragma once
 
 #include <cstdint>
@@ -11,10 +12,7 @@
 
 #include "host/Composition.h"
 #include "renderer/ParamCatalog.h"
-
-namespace quillstreak::host {
-class Host;
-}
+#include "renderer/ParamSettings.h"
 
 namespace quillstreak::renderer {
 
@@ -22,24 +20,11 @@ namespace quillstreak::renderer {
 /// F * 100, so frame n starts at time n * 100 and keyframe times in frames map to whole units.
 inline constexpr std::int32_t kUnitsPerFrame = 100;
 
-/// One keyframe of an effect parameter (time in composition time units).
-struct ParamKey {
-  std::int32_t time = 0;
-  ParamValue value;
-  quillstreak::host::Interp interp = quillstreak::host::Interp::Linear;
-};
-
-/// A value set for an effect parameter: constant (keys empty) or keyframed.
-struct ParamSetting {
-  int index = 0;
-  ParamType type = ParamType::Float;
-  std::string name;
-  ParamValue constant;
-  std::vector<ParamKey> keys;
-};
-
-struct Scene {
+struct SceneFile {
   std::string file;  // the name used in messages ("<demo>" for the built-in scene)
+  /// The scene's JSON as read, in one canonical form, without the effect's parameter values
+  /// (which are in `params`).
+  std::string canonical;
   quillstreak::host::Composition comp;
   double fps = 24;
   std::string fpsText = "24";  // the rate as given, exactly ("23.976", "30000/1001")
@@ -52,17 +37,15 @@ struct Scene {
 
   /// Replaces (or adds) the setting for a parameter.
   void Set(ParamSetting setting);
-  /// Sets the composition, the effect layer and the parameter values on a host.
-  void ApplyTo(quillstreak::host::Host& host) const;
 };
 
 /// Parses scene text. `file` names the scene in messages; image paths are relative to
 /// `baseDir` (empty = the current directory).
-Scene ParseScene(const std::string& text, const std::string& file, const std::string& baseDir,
-                 const ParamCatalog& catalog);
+SceneFile ParseScene(const std::string& text, const std::string& file, const std::string& baseDir,
+                     const ParamCatalog& catalog);
 
 /// Reads and parses a scene file.
-Scene LoadSceneFile(const std::string& path, const ParamCatalog& catalog);
+SceneFile LoadSceneFile(const std::string& path, const ParamCatalog& catalog);
 
 /// A frame rate: its value and its exact text (what a video encoder is given).
 struct FrameRate {
@@ -74,15 +57,11 @@ struct FrameRate {
 std::optional<FrameRate> ParseFrameRate(std::string_view text);
 
 /// The scene's layers for messages: 1 "Backdrop", 2 "Dot".
-std::string LayerList(const Scene& scene);
+std::string LayerList(const SceneFile& scene);
 /// "unknown layer id 5 (the scene's layers: ...)".
-std::string UnknownLayerMessage(const Scene& scene, std::int64_t id);
+std::string UnknownLayerMessage(const SceneFile& scene, std::int64_t id);
 /// "unknown parameter" with the closest name, or else with the list of names.
 std::string UnknownParameterMessage(const ParamCatalog& catalog, std::string_view name);
-
-/// The parameter values of a scene that differ from the effect's defaults, one "Name value" text
-/// each, in the effect's order ("Shutter Angle 1080", "Opacity 100 to 40 (keyframed)").
-std::vector<std::string> DescribeSettings(const Scene& scene, const ParamCatalog& catalog);
 
 /// The built-in demo scene (JSON text).
 const std::string& DemoSceneText();

@@ -1,0 +1,79 @@
+// Running the renderer in-process for the command-line tests: arguments, standard input, the
+// terminal's width, and a scratch folder per test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "host/Module.h"
+#include "renderer/Renderer.h"
+
+namespace quillstreak::renderer::testing {
+
+struct Result {
+  int code = -1;
+  std::string out;
+  std::string err;
+};
+
+/// Runs the renderer with `args` and the built module (unless `withPlugin` is false), `input` as
+/// standard input, and with `columns` > 0 a terminal that wide.
+inline Result Render(std::vector<std::string> args, const std::string& input = "", int columns = 0,
+                     bool withPlugin = true) {
+  args.insert(args.begin(), "quillstreak-render");
+  if (withPlugin) {
+    args.push_back("--plugin");
+    args.push_back(quillstreak::host::DefaultModulePath());
+  }
+  std::vector<const char*> argv;
+  for (const auto& a : args) argv.push_back(a.c_str());
+  std::istringstream in(input);
+  std::ostringstream out, err;
+  Result r;
+  r.code = RunRenderer(static_cast<int>(argv.size()), argv.data(),
+                       Console{in, out, err, columns > 0, columns > 0 ? columns : 80});
+  r.out = out.str();
+  r.err = err.str();
+  return r;
+}
+
+inline bool HaveFfmpeg() { return std::system("ffmpeg -version >/dev/null 2>&1") == 0; }
+
+/// A fresh folder under the system's temporary folder, named after the test, removed afterwards.
+class ScratchFolder : public ::testing::Test {
+ protected:
+  explicit ScratchFolder(std::string prefix) : prefix_(std::move(prefix)) {}
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           (prefix_ + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+  std::string Write(const std::string& name, const std::string& text) const {
+    std::ofstream(dir_ / name, std::ios::binary) << text;
+    return Path(name);
+  }
+  /// The files under the folder, relative to it, sorted.
+  std::vector<std::string> Files() const {
+    std::vector<std::string> files;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir_))
+      if (!e.is_directory())
+        files.push_back(std::filesystem::relative(e.path(), dir_).generic_string());
+    std::sort(files.begin(), files.end());
+    return files;
+  }
+
+  std::string prefix_;
+  std::filesystem::path dir_;
+};
+
+}  // namespace quillstreak::renderer::testing

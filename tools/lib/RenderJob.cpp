@@ -1,0 +1,145 @@
+#include "RenderJob.h"
+
+#include <algorithm>
+#include <thread>
+
+#include "Platform.h"
+#include "RenderSinks.h"
+#include "renderer/FrameImage.h"
+#include "renderer/FrameWriter.h"
+#include "renderer/InputError.h"
+#include "renderer/Progress.h"
+#include "renderer/RenderSession.h"
+
+namespace quillstreak::renderer {
+namespace {
+
+namespace fs = std::filesystem;
+
+void CreateFolder(const fs::path& folder, const std::string& what) {
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  if (ec) throw RenderError("cannot create the folder " + what + ": " + ec.message());
+}
+
+ReportStyle StyleFor(const Options& opt, const Console& io) {
+  return opt.json           ? ReportStyle::Json
+         : opt.quiet        ? ReportStyle::Quiet
+         : io.errIsTerminal ? ReportStyle::Bar
+                            : ReportStyle::Lines;
+}
+
+class RenderJob {
+ public:
+  RenderJob(Plan& plan, const Options& opt, RenderSession& session, const Console& io)
+      : plan_(plan),
+        opt_(opt),
+        session_(session),
+        runs_(std::max<std::size_t>(1, plan.variants.size())),
+        progress_(io.out, io.err, StyleFor(opt, io), io.columns,
+                  static_cast<long>(runs_ * plan.frames.size())),
+        png_(SettingsFor(opt.pngCompression == "small" ? PngCompression::Small
+                                                       : PngCompression::Fast)),
+        // One writer per worker thread: PNG encoding overlaps the rendering of the next frames.
+        writer_(opt.threads == 0 ? std::max(1u, std::thread::hardware_concurrency()) : opt.threads,
+                png_, plan.frameRecord),
+        sheet_(plan, opt),
+        video_(plan, opt) {}
+
+  RenderCounts Run();
+
+ private:
+  void Frame(std::size_t run, std::size_t i);
+  bool needPicture() const { return sheet_.wanted() || video_.wanted(); }
+
+  Plan& plan_;
+  const Options& opt_;
+  RenderSession& session_;
+  std::size_t runs_;
+  Progress progress_;
+  std::vector<PngSettings> png_;
+  FrameWriter writer_;
+  ContactSheetSink sheet_;
+  VideoSink video_;
+  RgbaImage picture_;  // the frame for the contact sheet and the video, reused
+  RenderCounts counts_;
+};
+
+RenderCounts RenderJob::Run() {
+  try {
+    for (std::size_t run = 0; run < runs_; ++run) {
+      session_.Prepare(plan_.variants.empty() ? plan_.scene : plan_.variants[run],
+                       plan_.downsample);
+      for (std::size_t i = 0; i < plan_.frames.size(); ++i) Frame(run, i);
+    }
+    writer_.Finish();
+    sheet_.Finish(session_.catalog(), png_);
+    video_.Finish();
+  } catch (...) {
+    // The frames before the failure are written, as they would be one after the other.
+    try {
+      writer_.Finish();
+    } catch (...) {
+      progress_.Interrupt();
+      throw;
+    }
+    progress_.Interrupt();
+    throw;
+  }
+  counts_.seconds = progress_.Seconds();
+  return counts_;
+}
+
+void RenderJob::Frame(std::size_t run, std::size_t i) {
+  const long f = plan_.frames[i];
+  const Output* file = plan_.frameFiles.empty() ? nullptr : &plan_.frameFiles[i];
+  const bool keep = file != nullptr && file->exists && opt_.skipExisting;
+  const PF_Pixel background = session_.background();
+  if (keep) {
+    ++counts_.kept;
+    // The kept file is the picture, unless it holds the effect layer alone.
+    if (needPicture() && !opt_.alpha) {
+      try {
+        picture_ = ReadPng(file->path.string());
+      } catch (const PngError& e) {
+        throw RenderError(file->path.string() + ": cannot read the kept frame: " + e.what());
+      }
+    } else if (needPicture()) {
+      FrameToRgba(session_.Render(f, false).frame, background, picture_);
+    }
+  } else {
+    FramePictures pictures = session_.Render(f, opt_.alpha);
+    ++counts_.rendered;
+    if (needPicture()) FrameToRgba(pictures.frame, background, picture_);
+    if (file != nullptr) {
+      writer_.Write(file->path, std::move(opt_.alpha ? pictures.effectLayer : pictures.frame),
+                    opt_.alpha, background);
+    }
+  }
+  if (sheet_.wanted()) sheet_.Add(picture_, sheet_.Label(run, f));
+  if (video_.wanted()) video_.Add(picture_);
+  const std::string shown = file != nullptr ? file->path.string()
+                            : plan_.video   ? plan_.video->path.string()
+                                            : plan_.sheet->path.string();
+  writer_.Then([this, f, shown, keep] { progress_.FrameDone(f, shown, keep); });
+}
+
+}  // namespace
+
+RenderCounts RunRenderJob(Plan& plan, const Options& opt, RenderSession& session,
+                          const Console& io) {
+  if (!plan.frameFiles.empty() || plan.sheet) CreateFolder(plan.outDir, plan.outDir.string());
+  if (plan.video && !plan.video->path.parent_path().empty())
+    CreateFolder(plan.video->path.parent_path(), "of " + plan.video->path.string());
+  std::vector<fs::path> outputs;
+  for (const Output& o : plan.frameFiles) outputs.push_back(o.path);
+  if (plan.sheet) outputs.push_back(plan.sheet->path);
+  if (plan.video) outputs.push_back(plan.video->path);
+  RemoveLeftoverPartials(outputs);
+  if (plan.sheet && plan.painter == nullptr)
+    Warn(io, opt, "contact sheet without labels: " + plan.fontProblem);
+  KeepFreedMemory();
+  return RenderJob(plan, opt, session, io).Run();
+}
+
+}  // namespace quillstreak::renderer
