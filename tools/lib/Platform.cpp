@@ -44,22 +44,6 @@ fs::path ExecutableDir(const char* argv0) {
   return {};
 }
 
-std::string EnvironmentValue(const char* name) {
-#if defined(_MSC_VER)
-  char* value = nullptr;
-  std::size_t length = 0;
-  std::string out;
-  if (_dupenv_s(&value, &length, name) == 0 && value != nullptr) {
-    out = value;
-    std::free(value);
-  }
-  return out;
-#else
-  const char* value = std::getenv(name);
-  return value != nullptr ? value : "";
-#endif
-}
-
 // Every frame allocates and frees worlds of several megabytes. glibc would give them back to the
 // system when freed and fault them in again, zeroed, for the next frame (a tenth of the CPU
 // time at 1080p): keep freed memory for reuse instead.

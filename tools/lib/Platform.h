@@ -4,13 +4,15 @@
 #include <filesystem>
 #include <string>
 
+#include "host/Module.h"
+
 namespace quillstreak::renderer {
 
 /// The folder of the running program, or empty when it cannot be found (`argv0` is the fallback).
 std::filesystem::path ExecutableDir(const char* argv0);
 
-/// An environment variable's value (empty when unset).
-std::string EnvironmentValue(const char* name);
+/// An environment variable's value (empty when unset): the host library's, written once.
+using host::EnvironmentValue;
 
 /// Keeps memory the program frees for reuse instead of giving it back to the system.
 void KeepFreedMemory();

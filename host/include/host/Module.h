@@ -28,23 +28,29 @@ class Module {
   PF_FilterProc entry_ = nullptr;
 };
 
+/// An environment variable's value (empty when unset).
+inline std::string EnvironmentValue(const char* name) {
+  std::string out;
+#if defined(_MSC_VER)
+  char* value = nullptr;
+  std::size_t length = 0;
+  if (_dupenv_s(&value, &length, name) == 0 && value != nullptr) {
+    out = value;
+    std::free(value);
+  }
+#else
+  if (const char* value = std::getenv(name)) out = value;
+#endif
+  return out;
+}
+
 /// The module the tests load: the environment variable QUILLSTREAK_MODULE when set and
 /// non-empty, else the path compiled in as QS_MODULE_PATH (empty string when neither exists).
 /// Inline so that QS_MODULE_PATH is read in the including target (the test helper defines it
 /// per test executable).
 inline std::string DefaultModulePath() {
-  std::string fromEnv;
-#if defined(_MSC_VER)
-  char* value = nullptr;
-  std::size_t length = 0;
-  if (_dupenv_s(&value, &length, "QUILLSTREAK_MODULE") == 0 && value != nullptr) {
-    fromEnv = value;
-    std::free(value);
-  }
-#else
-  if (const char* value = std::getenv("QUILLSTREAK_MODULE")) fromEnv = value;
-#endif
-  if (!fromEnv.empty()) return fromEnv;
+  if (std::string fromEnv = EnvironmentValue("QUILLSTREAK_MODULE"); !fromEnv.empty())
+    return fromEnv;
 #ifdef QS_MODULE_PATH
   return QS_MODULE_PATH;
 #else
