@@ -10,6 +10,7 @@
 #include <sstream>
 #include <vector>
 
+#include "RenderCli.h"
 #include "host/Module.h"
 #include "renderer/FrameList.h"
 #include "renderer/InputError.h"
@@ -27,43 +28,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-  int code = -1;
-  std::string out;
-  std::string err;
-};
-
-Result Render(std::vector<std::string> args, const std::string& input = "", int columns = 0) {
-  args.insert(args.begin(), "quillstreak-render");
-  args.push_back("--plugin");
-  args.push_back(quillstreak::host::DefaultModulePath());
-  std::vector<const char*> argv;
-  for (const auto& a : args) argv.push_back(a.c_str());
-  std::istringstream in(input);
-  std::ostringstream out, err;
-  Result r;
-  r.code = RunRenderer(static_cast<int>(argv.size()), argv.data(),
-                       Console{in, out, err, columns > 0, columns > 0 ? columns : 80});
-  r.out = out.str();
-  r.err = err.str();
-  return r;
-}
-
-bool HaveFfmpeg() { return std::system("ffmpeg -version >/dev/null 2>&1") == 0; }
-
-// Two layers: a static backdrop (id 1) and a moving square carrying the effect (id 2).
-constexpr char kScene[] = R"({
-  "composition": {"width": 40, "height": 30, "fps": 10, "duration": 6, "background": "#202020"},
-  "layers": [
-    {"id": 1, "name": "Backdrop", "source": {"type": "rectangle", "width": 40, "height": 6,
-     "color": "#0000FF"}, "transform": {"position": [20, 3]}},
-    {"id": 2, "name": "Square", "source": {"type": "rectangle", "width": 8, "height": 8,
-     "color": "#FF0000"},
-     "transform": {"position": {"keyframes": [{"time": 0, "value": [5, 18]},
-                                              {"time": 5, "value": [35, 18]}]}}}
-  ],
-  "effect": {"layer": 2, "params": {"Shutter Angle": 720}}
-})";
+using testing::HaveFfmpeg;
+using testing::kScene;
+using testing::Render;
+using testing::Result;
 
 class RendererOptions : public ::testing::Test {
  protected:

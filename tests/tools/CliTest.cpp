@@ -17,6 +17,7 @@
 #include <sstream>
 #include <vector>
 
+#include "RenderCli.h"
 #include "host/Module.h"
 #include "renderer/Png.h"
 #include "renderer/Renderer.h"
@@ -30,27 +31,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-  int code = -1;
-  std::string out;
-  std::string err;
-};
-
-Result Render(std::vector<std::string> args, bool withPlugin = true) {
-  args.insert(args.begin(), "quillstreak-render");
-  if (withPlugin) {
-    args.push_back("--plugin");
-    args.push_back(quillstreak::host::DefaultModulePath());
-  }
-  std::vector<const char*> argv;
-  for (const auto& a : args) argv.push_back(a.c_str());
-  std::ostringstream out, err;
-  Result r;
-  r.code = RunRenderer(static_cast<int>(argv.size()), argv.data(), out, err, false);
-  r.out = out.str();
-  r.err = err.str();
-  return r;
-}
+using testing::Render;
+using testing::Result;
 
 class RendererCli : public ::testing::Test {
  protected:
@@ -83,7 +65,7 @@ constexpr char kSmallScene[] = R"({
 })";
 
 TEST_F(RendererCli, HelpAndParameterListSucceed) {
-  const Result help = Render({"--help"}, false);
+  const Result help = Render({"--help"}, "", 0, false);
   EXPECT_EQ(help.code, kExitOk);
   EXPECT_NE(help.out.find("--resolution"), std::string::npos);
   EXPECT_NE(help.out.find("opaque"), std::string::npos);
@@ -168,7 +150,7 @@ TEST_F(RendererCli, OptionErrorsAndAnUnloadableModuleExitWithTwo) {
   EXPECT_EQ(Render({"--resolution", "double", "--out", Path("out")}).code, kExitBadInput);
   EXPECT_EQ(Render({"--no-such-option", "--out", Path("out")}).code, kExitBadInput);
   EXPECT_EQ(Render({"--png-compression", "tiny", "--out", Path("out")}).code, kExitBadInput);
-  const Result r = Render({"--plugin", Path("nothing.so"), "--out", Path("out")}, false);
+  const Result r = Render({"--plugin", Path("nothing.so"), "--out", Path("out")}, "", 0, false);
   EXPECT_EQ(r.code, kExitBadInput);
   EXPECT_NE(r.err.find("cannot load the effect module"), std::string::npos) << r.err;
   EXPECT_FALSE(fs::exists(Path("out")));
@@ -258,8 +240,9 @@ TEST_F(RendererCli, WritesOpaqueFramesAtTheChosenResolutionAndAContactSheet) {
 TEST_F(RendererCli, EffectErrorsNameTheFrameAndTheCommandAndExitWithOne) {
   const std::string scene = Write("small.json", kSmallScene);
   // The stand-in module fails smart render at frame 2 and smart pre-render from frame 3.
-  const Result render = Render(
-      {scene, "--plugin", QS_FAILING_EFFECT, "--frames", "0-4", "--out", Path("out")}, false);
+  const Result render =
+      Render({scene, "--plugin", QS_FAILING_EFFECT, "--frames", "0-4", "--out", Path("out")}, "", 0,
+             false);
   EXPECT_EQ(render.code, kExitRenderFailed);
   EXPECT_NE(render.err.find("quillstreak-render: frame 2: smart render failed with error 4 "
                             "(PF_Err_OUT_OF_MEMORY)\n"),
@@ -268,8 +251,9 @@ TEST_F(RendererCli, EffectErrorsNameTheFrameAndTheCommandAndExitWithOne) {
   EXPECT_TRUE(fs::exists(Path("out/frame_0001.png")));
   EXPECT_FALSE(fs::exists(Path("out/frame_0002.png")));
 
-  const Result pre = Render(
-      {scene, "--plugin", QS_FAILING_EFFECT, "--frames", "3", "--out", Path("out2"), "-q"}, false);
+  const Result pre =
+      Render({scene, "--plugin", QS_FAILING_EFFECT, "--frames", "3", "--out", Path("out2"), "-q"},
+             "", 0, false);
   EXPECT_EQ(pre.code, kExitRenderFailed);
   EXPECT_EQ(pre.err,
             "quillstreak-render: frame 3: smart pre-render failed with error 516 "

@@ -19,22 +19,9 @@ namespace quillstreak::renderer {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::kScene;
 using testing::Render;
 using testing::Result;
-
-// A moving square carrying the effect (id 2) over a backdrop (id 1).
-constexpr char kScene[] = R"({
-  "composition": {"width": 40, "height": 30, "fps": 10, "duration": 6, "background": "#202020"},
-  "layers": [
-    {"id": 1, "name": "Backdrop", "source": {"type": "rectangle", "width": 40, "height": 6,
-     "color": "#0000FF"}, "transform": {"position": [20, 3]}},
-    {"id": 2, "name": "Square", "source": {"type": "rectangle", "width": 8, "height": 8,
-     "color": "#FF0000"},
-     "transform": {"position": {"keyframes": [{"time": 0, "value": [5, 18]},
-                                              {"time": 5, "value": [35, 18]}]}}}
-  ],
-  "effect": {"layer": 2, "params": {"Shutter Angle": 720}}
-})";
 
 class Usability : public testing::ScratchFolder {
  protected:

@@ -43,6 +43,20 @@ inline Result Render(std::vector<std::string> args, const std::string& input = "
   return r;
 }
 
+// A moving square carrying the effect (id 2) over a backdrop (id 1).
+inline constexpr char kScene[] = R"({
+  "composition": {"width": 40, "height": 30, "fps": 10, "duration": 6, "background": "#202020"},
+  "layers": [
+    {"id": 1, "name": "Backdrop", "source": {"type": "rectangle", "width": 40, "height": 6,
+     "color": "#0000FF"}, "transform": {"position": [20, 3]}},
+    {"id": 2, "name": "Square", "source": {"type": "rectangle", "width": 8, "height": 8,
+     "color": "#FF0000"},
+     "transform": {"position": {"keyframes": [{"time": 0, "value": [5, 18]},
+                                              {"time": 5, "value": [35, 18]}]}}}
+  ],
+  "effect": {"layer": 2, "params": {"Shutter Angle": 720}}
+})";
+
 inline bool HaveFfmpeg() { return std::system("ffmpeg -version >/dev/null 2>&1") == 0; }
 
 /// A fresh folder under the system's temporary folder, named after the test, removed afterwards.
