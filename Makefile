@@ -1,7 +1,10 @@
 # Thin wrappers over the CMake presets (CMakePresets.json). Each target installs what it needs
-# first (scripts/setup.sh does nothing when everything is there).
+# first (scripts/setup.sh does nothing when everything is there): `make demo` only the demo's
+# packages (scripts/setup.sh demo), every other target all of them.
 #
-#   make demo     build the Linux module and tools, render the demo scene to out/demo/
+#   make demo     build the Linux module, quillstreak-info and the renderer in build/dev (the
+#                 demo preset: unity build, no debug info, no test suites) and render the demo
+#                 scene to out/demo/
 #   make test     build and run the suites: Linux (g++), Linux with ASan+UBSan, the host, render
 #                 and robustness suites with ThreadSanitizer (clang), Windows under Wine, and each
 #                 fuzz target briefly over its corpus (clang, libFuzzer)
@@ -23,16 +26,24 @@ SOAK_FRAMES ?= 600
 FUZZ_SECONDS ?= 30
 FORMAT_DIRS := src host hostapi resources tools tests bench fuzz
 
-.PHONY: all setup demo test soak-windows windows guide package bench fuzz format
+.PHONY: all setup setup-demo demo test soak-windows windows guide package bench fuzz format
 
 all: test
 
 setup:
 	@bash scripts/setup.sh
 
-demo: setup
-	cmake --preset dev
-	cmake --build --preset dev -j$(JOBS)
+setup-demo:
+	@bash scripts/setup.sh demo
+
+# The demo preset builds in build/dev like dev, but without the tests (so that GoogleTest need
+# not be installed), as a unity build and without debug information, and only the programs the
+# demo runs (its build preset names them): under half the dev build's compile time. The dev
+# preset sets all three back, so a later `make test` (or `cmake --preset dev`) rebuilds the
+# same folder as a normal dev build with the tests.
+demo: setup-demo
+	cmake --preset demo
+	cmake --build --preset demo -j$(JOBS)
 	build/dev/host/quillstreak-info build/dev/src/Quillstreak.so
 	build/dev/tools/quillstreak-render --out out/demo --contact-sheet --overwrite
 	@echo "demo: frames in out/demo/, contact sheet out/demo/contact_sheet.png"

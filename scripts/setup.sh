@@ -2,6 +2,11 @@
 # Installs every Debian package that building, testing, the renderer, the Windows cross build,
 # the benchmarks and the fuzz targets need. Safe to run again: it only calls apt-get when a
 # package is missing. Needs root (or sudo) on Debian 12.
+#
+#   scripts/setup.sh [all|demo]
+#     all   everything (the default; `make test` and the other make targets)
+#     demo  only what `make demo` needs: the Linux module, quillstreak-info and the renderer,
+#           built without the test suites (no cross toolchain, Wine, clang, ffmpeg, GoogleTest)
 set -euo pipefail
 
 packages=(
@@ -17,6 +22,31 @@ packages=(
   # The Windows installer (make package)
   nsis
 )
+
+# The demo's share of the list above: compiler and build tools, the renderer's libraries (libpng,
+# nlohmann-json, CLI11, FreeType) and the font of the contact sheet's labels.
+demo_packages=(
+  cmake ninja-build make g++
+  libpng-dev nlohmann-json3-dev libcli11-dev libfreetype-dev fonts-dejavu-core
+)
+
+case "${1:-all}" in
+  all) ;;
+  demo)
+    # A demo package missing from the full list would not be installed by `make test`.
+    for pkg in "${demo_packages[@]}"; do
+      if [[ " ${packages[*]} " != *" $pkg "* ]]; then
+        echo "setup: demo package $pkg is not in the full list" >&2
+        exit 1
+      fi
+    done
+    packages=("${demo_packages[@]}")
+    ;;
+  *)
+    echo "usage: scripts/setup.sh [all|demo]" >&2
+    exit 2
+    ;;
+esac
 
 missing=()
 for pkg in "${packages[@]}"; do

@@ -52,6 +52,9 @@ add_library(quillstreak_scene_pictures STATIC
   ${qs_scene_lib}/SceneFile.cpp
   ${qs_scene_lib}/SceneSchema.cpp
   ${qs_scene_lib}/Suggest.cpp)
+# Suggest.cpp and ParamCatalog.cpp each have their own Lower() in an unnamed namespace, which
+# would collide in one unity batch (CMAKE_UNITY_BUILD, used by `make demo`).
+set_source_files_properties(${qs_scene_lib}/Suggest.cpp PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)
 # The renderer's headers, included as "renderer/<file>.h": the library's only include root.
 target_include_directories(quillstreak_scene_pictures PUBLIC ${CMAKE_CURRENT_LIST_DIR}/include)
 target_link_libraries(quillstreak_scene_pictures
