@@ -6,6 +6,23 @@
 
 namespace quillstreak::host::detail {
 
+// The source image; texels outside it are transparent.
+struct Image {
+  const PF_Pixel* px;
+  i64 w, h;
+  double wd, hd;
+
+  PF_Pixel At(i64 x, i64 y) const {
+    if (x < 0 || y < 0 || x >= w || y >= h) return {0, 0, 0, 0};
+    return px[y * w + x];
+  }
+  const PF_Pixel* Row(i64 y) const { return px + y * w; }
+};
+
+// The arithmetic has internal linkage in each file that includes it, as it had when both image
+// paths lived in one file, so that it is inlined into their row loops as freely as it was then.
+namespace {
+
 // Images: bilinear resampling in single precision.
 //
 // With fx, fy the weights of a pixel's second texel column and row (gx = 1 - fx, gy = 1 - fy),
@@ -85,19 +102,6 @@ inline PF_Pixel CombineColumns(const ColumnSums& l, const ColumnSums& r, float x
   return PixelFromSums(mix(l.a, r.a), mix(l.r, r.r), mix(l.g, r.g), mix(l.b, r.b));
 }
 
-// The source image; texels outside it are transparent.
-struct Image {
-  const PF_Pixel* px;
-  i64 w, h;
-  double wd, hd;
-
-  PF_Pixel At(i64 x, i64 y) const {
-    if (x < 0 || y < 0 || x >= w || y >= h) return {0, 0, 0, 0};
-    return px[y * w + x];
-  }
-  const PF_Pixel* Row(i64 y) const { return px + y * w; }
-};
-
 #if QS_PIXELS_SSE2
 // Channel kShift / 8 of four pixel words (alpha is the low byte) as floats.
 template <int kShift>
@@ -146,6 +150,8 @@ inline __m128i BilinearFour(__m128i t00, __m128i t10, __m128i t01, __m128i t11, 
 }
 
 #endif
+
+}  // namespace
 
 /// The general path (LayerImageGeneral.cpp): the image under any mapping (rotations included)
 /// into `area` of `def` (cleared beforehand), rows shared out to `workers` threads; the vector
