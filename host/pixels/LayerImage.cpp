@@ -10,14 +10,16 @@ namespace quillstreak::host::detail {
 
 namespace {
 
-// The vertical sums of a span of source columns, one array per channel.
+// The vertical sums of a span of source columns, one array per channel. Passed by value: the
+// vector stores may alias anything, and pointers held in a caller's record would be reloaded
+// after each of them.
 struct SpanSums {
   float *a, *r, *g, *b;
 };
 
 // The sums of columns 0..count-1 of source rows `top` and `bottom`, with weights y0 and y1.
 void SumSpanColumns(const PF_Pixel* top, const PF_Pixel* bottom, i64 count, float y0, float y1,
-                    const SpanSums& v, [[maybe_unused]] bool vector) {
+                    SpanSums v, [[maybe_unused]] bool vector) {
   i64 col = 0;
 #if QS_PIXELS_SSE2
   if (vector) {
@@ -43,7 +45,7 @@ void SumSpanColumns(const PF_Pixel* top, const PF_Pixel* bottom, i64 count, floa
 }
 
 // Pixels 0..span-1, each from columns k and k + 1 of the sums with weights x0 and x1.
-void CombineSpan(const SpanSums& v, i64 span, float x0, float x1, PF_Pixel* o,
+void CombineSpan(SpanSums v, i64 span, float x0, float x1, PF_Pixel* o,
                  [[maybe_unused]] bool vector) {
   i64 k = 0;
 #if QS_PIXELS_SSE2
