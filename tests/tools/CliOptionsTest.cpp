@@ -33,37 +33,19 @@ using testing::kScene;
 using testing::Render;
 using testing::Result;
 
-class RendererOptions : public ::testing::Test {
+class RendererOptions : public testing::ScratchFolder {
  protected:
+  RendererOptions() : ScratchFolder("qs_cli_options_") {}
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("qs_cli_options_" +
-            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    ScratchFolder::SetUp();
     scene_ = Write("scene.json", kScene);
   }
   void TearDown() override {
     std::error_code ec;
     fs::permissions(dir_ / "locked", fs::perms::owner_all, ec);
-    fs::remove_all(dir_);
+    ScratchFolder::TearDown();
   }
 
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-  std::string Write(const std::string& name, const std::string& text) const {
-    std::ofstream(dir_ / name, std::ios::binary) << text;
-    return Path(name);
-  }
-  // The files under the test folder, relative to it, sorted.
-  std::vector<std::string> Files() const {
-    std::vector<std::string> files;
-    for (const auto& e : fs::recursive_directory_iterator(dir_))
-      if (!e.is_directory()) files.push_back(fs::relative(e.path(), dir_).generic_string());
-    std::sort(files.begin(), files.end());
-    return files;
-  }
-
-  fs::path dir_;
   std::string scene_;
 };
 

@@ -10,15 +10,32 @@ namespace {
 
 bool Same(const PF_Pixel& a, const PF_Pixel& b) { return std::memcmp(&a, &b, 4) == 0; }
 
+// One pixel blended over another at an opacity, and what it must give.
+struct BlendCase {
+  PF_Pixel src, dst;
+  A_u_char opacity;
+  PF_Pixel expected;
+};
+
+// Each case through a one-pixel transfer and through the per-pixel formula.
+template <typename Transfer, typename Formula, std::size_t N>
+void ExpectBlends(const BlendCase (&cases)[N], Transfer transfer, Formula formula) {
+  for (const BlendCase& c : cases) {
+    World s(1, 1), d(1, 1);
+    s.at(0, 0) = c.src;
+    d.at(0, 0) = c.dst;
+    transfer(s.def(), PF_Rect{0, 0, 1, 1}, 0, 0, c.opacity, d.def(), 0u);
+    const PF_Pixel r = d.at(0, 0);
+    EXPECT_TRUE(Same(r, c.expected))
+        << int(r.alpha) << " " << int(r.red) << " " << int(r.green) << " " << int(r.blue);
+    EXPECT_TRUE(Same(formula(c.src, c.dst, c.opacity), c.expected));
+  }
+}
+
 TEST(TransferInFront, BlendsStraightAlphaWithRounding) {
-  struct Case {
-    PF_Pixel src, dst;
-    A_u_char opacity;
-    PF_Pixel expected;
-  };
   // Straight "over": alpha = sa + div255(d.alpha * (255 - sa)), colour = the mean of the two
   // colours weighted by ws = 255 * sa and wd = d.alpha * (255 - sa), rounded to nearest.
-  const Case cases[] = {
+  const BlendCase cases[] = {
       {{255, 10, 20, 30}, {200, 100, 100, 100}, 255, {255, 10, 20, 30}},  // opaque wins
       {{0, 0, 0, 0}, {200, 100, 90, 80}, 255, {200, 100, 90, 80}},        // transparent: no-op
       // Opaque destination: colour = div255(s * sa + d * (255 - sa)).
@@ -49,27 +66,13 @@ TEST(TransferInFront, BlendsStraightAlphaWithRounding) {
       {{100, 250, 40, 100}, {255, 155, 155, 155}, 255, {255, 192, 110, 133}},
       {{100, 250, 40, 100}, {0, 0, 0, 0}, 128, {50, 250, 40, 100}},  // 12800 / 255 = 50.2
   };
-  for (const Case& c : cases) {
-    World s(1, 1), d(1, 1);
-    s.at(0, 0) = c.src;
-    d.at(0, 0) = c.dst;
-    TransferInFront(s.def(), {0, 0, 1, 1}, 0, 0, c.opacity, d.def());
-    const PF_Pixel r = d.at(0, 0);
-    EXPECT_TRUE(Same(r, c.expected))
-        << int(r.alpha) << " " << int(r.red) << " " << int(r.green) << " " << int(r.blue);
-    EXPECT_TRUE(Same(StraightOver(c.src, c.dst, c.opacity), c.expected));
-  }
+  ExpectBlends(cases, TransferInFront, StraightOver);
 }
 
 TEST(TransferInFrontPremul, AddsTheStoredColourToWhatIsLeftShowing) {
-  struct Case {
-    PF_Pixel src, dst;
-    A_u_char opacity;
-    PF_Pixel expected;
-  };
   // sa = div255(s.alpha * opacity), alpha = sa + div255(d.alpha * (255 - sa)),
   // colour = div255(s.c * opacity + d.c * (255 - sa)), clamped to 255.
-  const Case cases[] = {
+  const BlendCase cases[] = {
       // Partly covered over opaque: red 200 * 255 / 255 = 200 (straight gives 100), green
       // (25500 + 50 * 127) = 31850 -> 124.9, blue 255 * 127 = 32385 -> 127.
       {{128, 200, 100, 0}, {255, 0, 50, 255}, 255, {255, 200, 125, 127}},
@@ -84,16 +87,7 @@ TEST(TransferInFrontPremul, AddsTheStoredColourToWhatIsLeftShowing) {
       // A colour above its alpha over a bright pixel: 250 * 255 + 255 * 155 clamps to 255.
       {{100, 250, 0, 0}, {255, 255, 0, 0}, 255, {255, 255, 0, 0}},
   };
-  for (const Case& c : cases) {
-    World s(1, 1), d(1, 1);
-    s.at(0, 0) = c.src;
-    d.at(0, 0) = c.dst;
-    TransferInFrontPremul(s.def(), {0, 0, 1, 1}, 0, 0, c.opacity, d.def());
-    const PF_Pixel r = d.at(0, 0);
-    EXPECT_TRUE(Same(r, c.expected))
-        << int(r.alpha) << " " << int(r.red) << " " << int(r.green) << " " << int(r.blue);
-    EXPECT_TRUE(Same(PremulOver(c.src, c.dst, c.opacity), c.expected));
-  }
+  ExpectBlends(cases, TransferInFrontPremul, PremulOver);
 }
 
 TEST(TransferInFront, ClipsAtEveryEdge) {
