@@ -54,6 +54,11 @@ elseif(NOT "$ENV{QS_PACKAGE_UNSIGNED_SAID}" STREQUAL "1")
   set(ENV{QS_PACKAGE_UNSIGNED_SAID} 1)
 endif()
 
+if(NOT CMAKE_HOST_UNIX)
+  message(STATUS "Not on a Unix build machine: the packages keep the files' own times and "
+                 "permissions and are not reproducible.")
+  return()
+endif()
 execute_process(COMMAND chmod -R u=rwX,go=rX ${CPACK_TEMPORARY_DIRECTORY}
   RESULT_VARIABLE status)
 if(NOT status EQUAL 0)

@@ -29,7 +29,7 @@ trap 'rm -f "$sources"' EXIT
 git ls-files -z --cached --others --exclude-standard >"$sources"
 
 # build <folder> <time zone> <umask>: copies the source to <folder> and builds the release files
-# there with the windows preset, without the tests.
+# there with the windows preset: only what the packages hold (no tests, no substitute host).
 build() {
   local folder=$1 zone=$2 mask=$3
   mkdir -p "$folder"
@@ -39,8 +39,10 @@ build() {
     cd "$folder"
     umask "$mask"
     export TZ=$zone
-    cmake --preset windows -DQS_BUILD_TESTS=OFF >build.log 2>&1 &&
-      cmake --build --preset windows -j"$jobs" >>build.log 2>&1 &&
+    cmake --preset windows -DQS_BUILD_TESTS=OFF -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
+      >build.log 2>&1 &&
+      cmake --build --preset windows -j"$jobs" --target quillstreak_package_files \
+        >>build.log 2>&1 &&
       cpack --config build/windows/CPackConfig.cmake -B build/windows >>build.log 2>&1
   ) || {
     echo "reproduce: the build in $folder failed; its log:" >&2
