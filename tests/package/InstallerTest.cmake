@@ -529,11 +529,6 @@ elseif(CASE STREQUAL "signed")
   unpack_module(${signed}/${zip_name} signed_module)
   verify(${signed_module})
   verify(${SETUP})
-  execute_process(COMMAND sha256sum --check --strict SHA256SUMS WORKING_DIRECTORY ${signed}
-    RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE out)
-  if(NOT code EQUAL 0)
-    fail("SHA256SUMS of the signed package:\n${out}")
-  endif()
   execute_process(
     COMMAND osslsigncode remove-signature -in ${signed_module} -out ${WORK}/unsigned.aex
     OUTPUT_QUIET ERROR_QUIET)
