@@ -100,7 +100,7 @@ package: setup
 	@if [ -n "$${QS_SIGN_PKCS12:-}" ]; then echo "Signed with $$QS_SIGN_PKCS12"; \
 	else echo "Unsigned: set QS_SIGN_PKCS12 and QS_SIGN_PASSWORD_FILE to sign"; fi
 
-# Two builds of the module and what else the packages hold, and two packages: about 4 minutes
+# Two builds of the module and what else the packages hold, and two packages: about a minute
 # on two busy cores.
 reproduce: setup
 	JOBS=$(JOBS) bash scripts/reproduce.sh
