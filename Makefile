@@ -14,7 +14,12 @@
 #   make windows  build the Windows module and install it to build/windows/install/Plug-ins
 #   make guide    render every picture of the user guide (docs/guide/) and the demo's contact sheet
 #   make package  build the Windows module and pack build/windows/Quillstreak-<version>-win64.zip
-#                 and the installer build/windows/Quillstreak-<version>-win64-setup.exe
+#                 and the installer build/windows/Quillstreak-<version>-win64-setup.exe, with
+#                 SHA256SUMS beside them; signed when QS_SIGN_PKCS12 and QS_SIGN_PASSWORD_FILE
+#                 name a certificate (packaging/README.md)
+#   make reproduce
+#                 build the module, zip and installer twice, in two folders, and fail unless the
+#                 two builds are the same byte for byte (CI runs it after make test)
 #   make bench    build and run the benchmarks
 #   make fuzz     build the fuzz targets and run each for FUZZ_SECONDS
 #   make format   clang-format every C++ file of ours
@@ -26,7 +31,8 @@ SOAK_FRAMES ?= 600
 FUZZ_SECONDS ?= 30
 FORMAT_DIRS := src host hostapi resources tools tests bench fuzz
 
-.PHONY: all setup setup-demo demo test soak-windows windows guide package bench fuzz format
+.PHONY: all setup setup-demo demo test soak-windows windows guide package reproduce bench fuzz \
+  format
 
 all: test
 
@@ -80,15 +86,24 @@ guide: setup
 	bash scripts/guide.sh
 
 # CPack packs the windows preset's install rules into the zip and the installer (test
-# package_build, which `make test` runs as well); package_contents then opens the archive and
-# compares its module with the one the Windows tests ran, and package_installer_payload installs
-# the installer silently under Wine and compares what it installed with the archive.
+# package_build, which `make test` runs as well), signing them when the environment names a
+# certificate; package_contents then opens the archive, compares its module with the one the
+# Windows tests ran and checks SHA256SUMS, and package_installer_payload installs the installer
+# silently under Wine and compares what it installed with the archive.
 package: setup
 	cmake --preset windows
 	cmake --build --preset windows -j$(JOBS)
 	ctest --preset windows -R '^package_' --output-on-failure
 	@echo "Package: $$(ls build/windows/Quillstreak-*-win64.zip)"
 	@echo "Installer: $$(ls build/windows/Quillstreak-*-win64-setup.exe)"
+	@echo "Checksums: build/windows/SHA256SUMS"
+	@if [ -n "$${QS_SIGN_PKCS12:-}" ]; then echo "Signed with $$QS_SIGN_PKCS12"; \
+	else echo "Unsigned: set QS_SIGN_PKCS12 and QS_SIGN_PASSWORD_FILE to sign"; fi
+
+# Two builds of the module and what else the packages hold, and two packages: about a minute
+# on two busy cores.
+reproduce: setup
+	JOBS=$(JOBS) bash scripts/reproduce.sh
 
 bench: setup
 	cmake --preset bench

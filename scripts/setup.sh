@@ -19,8 +19,9 @@ packages=(
   libfreetype-dev fonts-dejavu-core ffmpeg cmark-gfm
   # Windows cross build and running its tests
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
-  # The Windows installer (make package)
-  nsis
+  # The release files (make package, make reproduce): the installer, a reproducible zip,
+  # Authenticode signing and the test certificates of its tests
+  nsis strip-nondeterminism osslsigncode openssl git
 )
 
 # The demo's share of the list above: compiler and build tools, the renderer's libraries (libpng,

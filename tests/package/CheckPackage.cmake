@@ -1,6 +1,9 @@
 # Opens the release archive and checks it: exactly the expected files under one top folder, the
-# module identical to MODULE, a guide page that stands alone, and texts that name the version.
-#   cmake -DZIP=... -DMODULE=... -DWORK=... -DTOP=... -DPICTURES=guide/a.png;... -P CheckPackage.cmake
+# module identical to MODULE (once its signature is removed, in a signed package), a guide page
+# that stands alone, the release notes of VERSION; and SHA256SUMS beside the archive, which must
+# list the archive and the installer (SETUP) with their checksums.
+#   cmake -DZIP=... -DSETUP=... -DMODULE=... -DWORK=... -DTOP=... -DVERSION=...
+#         -DPICTURES=guide/a.png;... -P CheckPackage.cmake
 if(NOT EXISTS ${ZIP})
   message(FATAL_ERROR "no archive at ${ZIP}")
 endif()
@@ -12,8 +15,8 @@ if(NOT status EQUAL 0)
   message(FATAL_ERROR "cannot open ${ZIP}")
 endif()
 
-set(expected Plug-ins/Quillstreak/Quillstreak.aex INSTALL.txt NOTICES.txt guide.md guide.html
-  ${PICTURES})
+set(expected Plug-ins/Quillstreak/Quillstreak.aex INSTALL.txt NOTICES.txt CHANGES.txt guide.md
+  guide.html ${PICTURES})
 file(GLOB_RECURSE found RELATIVE ${WORK}/${TOP} ${WORK}/*)
 list(SORT expected)
 list(SORT found)
@@ -21,10 +24,18 @@ if(NOT found STREQUAL expected)
   message(FATAL_ERROR "the archive holds\n  ${found}\ninstead of\n  ${expected}")
 endif()
 
-execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files
-  ${WORK}/${TOP}/Plug-ins/Quillstreak/Quillstreak.aex ${MODULE} RESULT_VARIABLE differs)
+set(packed ${WORK}/${TOP}/Plug-ins/Quillstreak/Quillstreak.aex)
+execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${packed} ${MODULE}
+  RESULT_VARIABLE differs)
 if(NOT differs EQUAL 0)
-  message(FATAL_ERROR "the archive's Quillstreak.aex differs from ${MODULE}")
+  execute_process(COMMAND osslsigncode remove-signature -in ${packed} -out ${WORK}/unsigned.aex
+    OUTPUT_QUIET ERROR_QUIET)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${WORK}/unsigned.aex ${MODULE}
+    RESULT_VARIABLE differs)
+  if(NOT differs EQUAL 0)
+    message(FATAL_ERROR "the archive's Quillstreak.aex differs from ${MODULE}, even without "
+                        "a signature")
+  endif()
 endif()
 
 file(READ ${WORK}/${TOP}/guide.html page)
@@ -43,5 +54,23 @@ endforeach()
 file(READ ${WORK}/${TOP}/INSTALL.txt install)
 if(NOT install MATCHES "Plug-ins")
   message(FATAL_ERROR "INSTALL.txt does not say where the module goes")
+endif()
+file(READ ${WORK}/${TOP}/CHANGES.txt changes)
+if(NOT changes MATCHES "^## \\[${VERSION}\\]" OR changes MATCHES "\n## \\[")
+  message(FATAL_ERROR "CHANGES.txt is not the section of ${VERSION} alone:\n${changes}")
+endif()
+
+get_filename_component(folder ${ZIP} DIRECTORY)
+get_filename_component(zip_name ${ZIP} NAME)
+get_filename_component(setup_name ${SETUP} NAME)
+file(STRINGS ${folder}/SHA256SUMS sums)
+list(TRANSFORM sums REPLACE "^[0-9a-f]+  " "")
+if(NOT sums STREQUAL "${setup_name};${zip_name}")
+  message(FATAL_ERROR "SHA256SUMS lists ${sums} instead of the installer and the archive")
+endif()
+execute_process(COMMAND sha256sum --check --strict SHA256SUMS WORKING_DIRECTORY ${folder}
+  RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "sha256sum --check SHA256SUMS failed:\n${out}")
 endif()
 message(STATUS "${ZIP}: ${found}")

@@ -3,8 +3,11 @@
 # folders, which nothing here writes, are hard links to spare 600 MB per copy).
 #   cmake -DCASE=<case> -DWINE_RUN=cmake/wine-run.sh -DWINESERVER=... -DTEMPLATE=<prefix>
 #         -DWORK=<folder> [-DSETUP=<setup.exe> -DZIP=... -DTOP=... -DMODULE=... -DNEWER=...
-#         -DOLDER=... -DHOLD=... -DVERSION=... -DPUBLISHER=... -DPROJECT_DOCS=...]
+#         -DOLDER=... -DHOLD=... -DVERSION=... -DPUBLISHER=... -DPROJECT_DOCS=...
+#         -DCPACK=... -DCPACK_CONFIG=... -DMODULE_TESTS=<test program>;...]
 #         -P InstallerTest.cmake
+# The installed module must be the one in the zip (signed, when the package was made with a
+# certificate); package_contents compares that one with MODULE, the module the tests ran.
 # Cases:
 #   template      initialise the template prefix (once; reused while Wine's version is the same)
 #   payload       two host versions recorded (9.0 and 24.0, and a 25.0 without a common folder):
@@ -19,6 +22,12 @@
 #                 the uninstaller run in place removes everything but itself
 #   uninstall     the uninstaller removes what was installed and its entry, keeps another file
 #                 and so the folder; without that file the folder goes too
+#   signed        a package made with a throwaway certificate authority's code-signing
+#                 certificate: the module, the installer and the uninstaller verify against that
+#                 authority, the module without its signature is MODULE byte for byte, and the
+#                 installed signed module passes MODULE_TESTS (loading, property list, version
+#                 resource, a render); with a wrong password the package fails, saying so,
+#                 and leaves no package and no half-signed file
 cmake_minimum_required(VERSION 3.25)  # policies: IN_LIST, GLOB_RECURSE not following links
 
 foreach(var CASE WINE_RUN WINESERVER TEMPLATE WORK)
@@ -104,7 +113,8 @@ endfunction()
 # The installed files (and folders) expected in the install folder: the module, the zip's other
 # files, the uninstaller.
 function(expected_tree out_var)
-  set(files Quillstreak.aex INSTALL.txt NOTICES.txt guide guide.html guide.md Uninstall.exe)
+  set(files Quillstreak.aex INSTALL.txt NOTICES.txt CHANGES.txt guide guide.html guide.md
+            Uninstall.exe)
   file(GLOB pictures RELATIVE ${PROJECT_DOCS} ${PROJECT_DOCS}/guide/*.png)
   list(APPEND files ${pictures})
   list(SORT files)
@@ -186,6 +196,21 @@ execute_process(
 if(NOT code EQUAL 0)
   fail("could not copy the template prefix: ${out}")
 endif()
+
+# unpack_module(<zip> <out_var>): the module packed in <zip>, unpacked under WORK.
+function(unpack_module zip out_var)
+  set(module "${TOP}/Plug-ins/Quillstreak/Quillstreak.aex")
+  get_filename_component(name ${zip} NAME_WE)
+  file(MAKE_DIRECTORY ${WORK}/${name})
+  execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${zip} ${module}
+    WORKING_DIRECTORY ${WORK}/${name} RESULT_VARIABLE code)
+  if(NOT code EQUAL 0 OR NOT EXISTS ${WORK}/${name}/${module})
+    fail("cannot unpack ${module} from ${zip}")
+  endif()
+  set(${out_var} ${WORK}/${name}/${module} PARENT_SCOPE)
+endfunction()
+set(built_module ${MODULE})
+unpack_module(${ZIP} MODULE)
 
 if(CASE STREQUAL "payload")
   import_registry([[
@@ -428,6 +453,96 @@ elseif(CASE STREQUAL "uninstall")
       # Once more without the other files: the folder goes too.
       file(REMOVE ${folder}/Other.aex ${folder}/guide/notes.txt)
       setup(0 /D=C:\\Plugins\\Quillstreak)
+    endif()
+  endforeach()
+
+elseif(CASE STREQUAL "signed")
+  # The throwaway authority and its code-signing certificate, in a PKCS#12 file whose password
+  # is in a file.
+  set(ca ${WORK}/ca)
+  file(MAKE_DIRECTORY ${ca})
+  file(WRITE ${ca}/password "a throwaway password\n")
+  file(WRITE ${ca}/wrong-password "not the password\n")
+  file(WRITE ${ca}/signer.ext
+    "basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n")
+  function(openssl)
+    execute_process(COMMAND openssl ${ARGN} WORKING_DIRECTORY ${ca}
+      RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE out)
+    if(NOT code EQUAL 0)
+      fail("openssl ${ARGN} failed:\n${out}")
+    endif()
+  endfunction()
+  openssl(req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Quillstreak Test Authority"
+          -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign"
+          -keyout ca.key -out ca.pem)
+  openssl(req -newkey rsa:2048 -nodes -subj "/CN=Quillstreak Test Publisher"
+          -keyout signer.key -out signer.csr)
+  openssl(x509 -req -days 2 -in signer.csr -CA ca.pem -CAkey ca.key -CAcreateserial
+          -extfile signer.ext -out signer.pem)
+  openssl(pkcs12 -export -inkey signer.key -in signer.pem -passout file:password
+          -out signer.p12)
+
+  # package(<folder> <password file> <exit code var> <output var>): cpack with the certificate.
+  function(package folder password code_var out_var)
+    execute_process(
+      COMMAND ${CMAKE_COMMAND} -E env --unset=QS_SIGN_TIMESTAMP_URL
+              QS_SIGN_PKCS12=${ca}/signer.p12 QS_SIGN_PASSWORD_FILE=${password}
+              ${CPACK} --config ${CPACK_CONFIG} -B ${folder}
+      RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE out)
+    set(${code_var} "${code}" PARENT_SCOPE)
+    set(${out_var} "${out}" PARENT_SCOPE)
+  endfunction()
+  function(verify file)
+    execute_process(COMMAND osslsigncode verify -CAfile ${ca}/ca.pem -in ${file}
+      RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE out)
+    if(NOT code EQUAL 0 OR NOT out MATCHES "Signature verification: ok")
+      fail("osslsigncode verify ${file} failed:\n${out}")
+    endif()
+  endfunction()
+
+  # A wrong password: the package fails and says why; nothing is left, signed or half signed.
+  package(${WORK}/wrong ${ca}/wrong-password code out)
+  if(code EQUAL 0 OR NOT out MATCHES "wrong password")
+    fail("with a wrong password cpack exited with ${code}, saying\n${out}")
+  endif()
+  if(out MATCHES "a throwaway password")
+    fail("the password appears in cpack's output")
+  endif()
+  file(GLOB left ${WORK}/wrong/*.zip ${WORK}/wrong/*.exe ${WORK}/wrong/SHA256SUMS)
+  file(GLOB_RECURSE partial ${WORK}/wrong/*.signing)
+  if(left OR partial)
+    fail("a package that failed to sign left ${left} ${partial}")
+  endif()
+  file(GLOB_RECURSE staged ${WORK}/wrong/*.aex)
+  foreach(module IN LISTS staged)
+    expect_same(${module} ${built_module} "the module that could not be signed")
+  endforeach()
+
+  set(signed ${WORK}/signed)
+  package(${signed} ${ca}/password code out)
+  if(NOT code EQUAL 0)
+    fail("cpack with the test certificate failed:\n${out}")
+  endif()
+  get_filename_component(setup_name ${SETUP} NAME)
+  get_filename_component(zip_name ${ZIP} NAME)
+  set(SETUP ${signed}/${setup_name})
+  unpack_module(${signed}/${zip_name} signed_module)
+  verify(${signed_module})
+  verify(${SETUP})
+  execute_process(
+    COMMAND osslsigncode remove-signature -in ${signed_module} -out ${WORK}/unsigned.aex
+    OUTPUT_QUIET ERROR_QUIET)
+  expect_same(${WORK}/unsigned.aex ${built_module} "the signed module without its signature")
+
+  set(folder ${drive_c}/Plugins/Quillstreak)
+  setup(0 /D=C:\\Plugins\\Quillstreak)
+  expect_same(${folder}/Quillstreak.aex ${signed_module} "the installed signed module")
+  verify(${folder}/Uninstall.exe)
+  set(ENV{QUILLSTREAK_MODULE} "C:\\Plugins\\Quillstreak\\Quillstreak.aex")
+  foreach(program IN LISTS MODULE_TESTS)
+    run(code out ${program})
+    if(NOT code EQUAL 0)
+      fail("${program} failed on the signed module:\n${out}")
     endif()
   endforeach()
 

@@ -1,12 +1,15 @@
-// The property list as the Windows loader finds it in the built module.
+// The property list as the Windows loader finds it in the built module (or in the one
+// QUILLSTREAK_MODULE names: a signed copy, for instance).
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "frame/Identity.h"
+#include "host/Module.h"
 #include "resources/PiplBuilder.h"
 
 namespace {
@@ -14,9 +17,9 @@ namespace {
 class ModuleResource : public ::testing::Test {
  protected:
   void SetUp() override {
-    module_ = LoadLibraryA(QS_MODULE_PATH);
-    ASSERT_NE(module_, nullptr) << "LoadLibrary(" << QS_MODULE_PATH << ") failed, error "
-                                << GetLastError();
+    const std::string path = quillstreak::host::DefaultModulePath();
+    module_ = LoadLibraryA(path.c_str());
+    ASSERT_NE(module_, nullptr) << "LoadLibrary(" << path << ") failed, error " << GetLastError();
   }
   void TearDown() override {
     if (module_ != nullptr) FreeLibrary(module_);

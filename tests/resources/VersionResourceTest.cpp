@@ -1,6 +1,7 @@
 // The version resource as Windows reads it from the built module (GetFileVersionInfo, the call
 // behind the file's properties and the installer's GetDLLVersion): the project version, the same
-// as the version the module reports to the host (frame/Identity.h), and the names.
+// as the version the module reports to the host (frame/Identity.h), and the names. The module is
+// the built one, or the one QUILLSTREAK_MODULE names (a signed copy, for instance).
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -8,18 +9,19 @@
 #include <vector>
 
 #include "frame/Identity.h"
+#include "host/Module.h"
 
 namespace {
 
 class VersionResource : public ::testing::Test {
  protected:
   void SetUp() override {
+    const std::string path = quillstreak::host::DefaultModulePath();
     DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeA(QS_MODULE_PATH, &ignored);
-    ASSERT_NE(size, 0u) << "no version resource in " << QS_MODULE_PATH << ", error "
-                        << GetLastError();
+    const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+    ASSERT_NE(size, 0u) << "no version resource in " << path << ", error " << GetLastError();
     data_.resize(size);
-    ASSERT_TRUE(GetFileVersionInfoA(QS_MODULE_PATH, 0, size, data_.data()));
+    ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, size, data_.data()));
   }
 
   const VS_FIXEDFILEINFO* Fixed() {
