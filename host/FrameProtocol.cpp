@@ -150,8 +150,7 @@ PF_Err FrameProtocol::CheckoutLayer(PF_ParamIndex index, A_long id, const PF_Ren
     const std::int64_t compTime =
         effectLayer != nullptr ? scene_.comp().CompTime(*effectLayer, time, timeScale) : time;
     record.layerTime = scene_.comp().LayerTime(*layer, compTime, timeScale);
-    record.active = scene_.comp().Active(*layer, compTime, timeScale);
-    if (record.active) {
+    if (scene_.comp().Active(*layer, compTime, timeScale)) {
       box = LayerBounds(layer->source, scene_.TransformAt(*layer, record.layerTime, timeScale),
                         settings_.dsx(), settings_.dsy());
     }

@@ -83,8 +83,6 @@ struct LayerTiming {
   std::int64_t start = 0;
   std::int64_t inPoint = std::numeric_limits<std::int64_t>::min();
   std::int64_t outPoint = std::numeric_limits<std::int64_t>::max();
-
-  bool operator==(const LayerTiming&) const = default;
 };
 
 struct Layer {

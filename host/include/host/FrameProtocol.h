@@ -35,7 +35,6 @@ struct LayerCheckout {
   /// `time` (in the effect layer's time) as the rendered layer's own time: the same for the
   /// input layer, shifted by the difference of their starts for another layer.
   std::int64_t layerTime = 0;
-  bool active = false;  // the layer draws at that time (else its box is empty)
 };
 
 class FrameProtocol : private CommandHooks {

@@ -18,7 +18,7 @@ struct FrameRate {
 
 /// The frames of a changing source. The host asks for a frame only when it draws the layer at a
 /// time that shows it and no rendering of that time is cached, and keeps only a few decoded
-/// frames (WorldPool::SourceFrame): a source never needs to hold all its frames. An
+/// frames (WorldPool::LayerPicture): a source never needs to hold all its frames. An
 /// implementation may decode ahead on a thread of its own (frames are mostly asked for in
 /// ascending order); Decode is called on the thread of the host command that draws the layer,
 /// and a source shared by hosts on several threads guards its own state.

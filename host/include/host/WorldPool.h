@@ -17,7 +17,6 @@
 
 namespace quillstreak::host {
 
-class FrameSource;
 struct Layer;
 
 /// Hands out worlds on reused memory: a released world's storage goes back to the pool and the
@@ -34,9 +33,9 @@ class WorldPool {
   WorldPool& operator=(const WorldPool&) = delete;
 
   /// Bytes the host may hold at once (default 2 GiB): live worlds, idle storage, the layer
-  /// cache, the source images and the kept source frames together; an allocation that does not fit
-  /// once idle storage and cache entries are freed gives PF_Err_OUT_OF_MEMORY. Lowering it frees
-  /// what is above.
+  /// cache, the source images and the kept source frames together; an allocation that does not
+  /// fit once idle storage, cache entries and source frames are freed gives
+  /// PF_Err_OUT_OF_MEMORY. Lowering it frees what is above.
   void SetBudget(std::uint64_t bytes);
   std::uint64_t budget() const { return budget_; }
   /// Bytes of the live worlds' pixels: the running command's and the last output.
