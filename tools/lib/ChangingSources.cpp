@@ -37,13 +37,15 @@ void AddFrames(const Layer& layer, std::uint32_t scale, std::int64_t from, std::
     return quillstreak::host::FrameIndexAt(t, scale, layer.frames->rate(),
                                            std::numeric_limits<std::int64_t>::max(), false);
   };
-  const std::int64_t first = raw(from), last = raw(to);
-  if (last - first + 1 >= count) {
-    for (std::int64_t i = 0; i < count; ++i) frames.insert(i);
-    return;
+  std::int64_t first = raw(from), last = raw(to);
+  if (!layer.loop) {  // past its end the layer holds its last frame
+    first = std::min(first, count - 1);
+    last = std::min(last, count - 1);
+  } else if (last - first + 1 >= count) {
+    first = 0;
+    last = count - 1;
   }
-  for (std::int64_t i = first; i <= last; ++i)
-    frames.insert(i < count ? i : layer.loop ? i % count : count - 1);
+  for (std::int64_t i = first; i <= last; ++i) frames.insert(i % count);
 }
 
 }  // namespace
