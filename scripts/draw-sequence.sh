@@ -21,7 +21,10 @@ between(ld(3),-$size/32,$r*0.75)*lt(ld(4),$size/21)"
 # Each colour channel: white on the hand, else a cosine a third of a turn from the others'.
 channel() { echo "if($hand,255,128+127*cos(2*PI*N/$frames+$1))"; }
 
+# Alpha: the disc, its edge anti-aliased over one pixel.
+alpha="clip(($r+0.5-hypot(X-$c,Y-$c))*255,0,255)"
+
 ffmpeg -hide_banner -loglevel error -y \
   -f lavfi -i "color=c=black@0:s=${size}x${size}:r=$frames:d=1,format=rgba" \
-  -vf "geq=r='$(channel 0)':g='$(channel -2*PI/3)':b='$(channel 2*PI/3)':a='clip(($r+0.5-hypot(X-$c,Y-$c))*255,0,255)'" \
+  -vf "geq=r='$(channel 0)':g='$(channel -2*PI/3)':b='$(channel 2*PI/3)':a='$alpha'" \
   -frames:v "$frames" -start_number 1 "$dir/clock_%04d.png"
