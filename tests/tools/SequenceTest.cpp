@@ -30,14 +30,14 @@ class Sequence : public ScratchFolder {
     WritePng(Path("walk/walk_000" + std::to_string(n) + ".png"), image, false);
   }
   // A 16x16 composition of 10 frames with the sequence as layer 1 (`layer`: more fields of
-  // it), the effect on it with `params`.
-  std::string Scene(const std::string& layer, const std::string& params = "") const {
+  // it), its files named by `path`.
+  std::string Scene(const std::string& layer,
+                    const std::string& path = "walk/walk_%04d.png") const {
     return Write("scene.json", R"({"composition": {"width": 16, "height": 16, "fps": 10,
       "duration": 10}, "layers": [{"id": 1, "name": "Walk", "source": {"type": "sequence",
-      "path": "walk/walk_%04d.png", "first": 1}, "transform": {"anchor": [0, 0],
+      "path": ")" + path + R"(", "first": 1}, "transform": {"anchor": [0, 0],
       "position": [4, 4]})" + layer +
-                                   R"(}], "effect": {"params": {"Shutter Angle": 0)" + params +
-                                   "}}}");
+                                   R"(}], "effect": {"params": {"Shutter Angle": 0}}})");
   }
   int RedAt(long frame) const {
     const RgbaImage image = ReadPng(Path("out/frame_000" + std::to_string(frame) + ".png"));
@@ -48,7 +48,7 @@ class Sequence : public ScratchFolder {
 TEST_F(Sequence, EachFrameShowsTheFileOfItsLayerTimeAndTheDryRunListsThem) {
   // Starting at frame 2 and drawn from frame 3: nothing before, then files 2, 3, ..., and the
   // last one held after the end.
-  const std::string scene = Scene(R"(, "start": 2, "in": 3)");
+  const std::string scene = Scene(R"(, "start": 2, "in": 3)", "walk/walk_####.png");
   const Result r = Render({scene, "--out", Path("out"), "-q"});
   ASSERT_EQ(r.code, 0) << r.err;
   const int want[] = {0, 0, 0, 80, 120, 160, 200, 240, 240, 240};
@@ -57,7 +57,7 @@ TEST_F(Sequence, EachFrameShowsTheFileOfItsLayerTimeAndTheDryRunListsThem) {
   // A trail of two frames at frame 6 reaches back to frame 4: files 3 to 5; the in point cuts
   // it at frame 5 (file 4).
   const Result dry = Render({scene, "--frames", "6", "--set", "Shutter Angle=720", "--dry-run"});
-  EXPECT_NE(dry.out.find("layer source   1 \"Walk\": walk/walk_%04d.png, frames 3-5 (3)"),
+  EXPECT_NE(dry.out.find("layer source   1 \"Walk\": walk/walk_####.png, frames 3-5 (3)"),
             std::string::npos)
       << dry.out;
   const Result cut = Render({Scene(R"(, "start": 2, "in": 5)"), "--frames", "6", "--set",
