@@ -1,6 +1,8 @@
 #include "host/Composition.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 namespace quillstreak::host {
 
@@ -91,6 +93,11 @@ const Stream* TransformStreams::ForLayerStream(AEGP_LayerStream which,
   }
 }
 
+std::int64_t Layer::FrameAt(std::int64_t value, std::uint32_t scale) const {
+  if (!frames) return 0;
+  return FrameIndexAt(value, scale, frames->rate(), frames->frameCount(), loop);
+}
+
 Layer* Composition::FindLayer(std::int32_t id) {
   for (Layer& layer : layers)
     if (layer.id == id) return &layer;
@@ -112,6 +119,63 @@ std::uint64_t Composition::SourceImageBytes() const {
   std::uint64_t bytes = 0;
   for (const Layer& layer : layers) bytes += layer.source.pixels.size() * sizeof(PF_Pixel);
   return bytes;
+}
+
+namespace {
+
+// Composition units as a count of 1/scale seconds: exact in the composition's own scale, else
+// rounded to nearest.
+std::int64_t InScale(std::int64_t units, std::uint32_t scale, std::uint32_t compScale) {
+  if (scale == compScale || units == 0) return units;
+  if (compScale == 0) return 0;
+  const double v = std::round(static_cast<double>(units) * scale / compScale);
+  constexpr double kLimit = 9.0e18;
+  return static_cast<std::int64_t>(std::clamp(v, -kLimit, kLimit));
+}
+
+// a - b and a + b, saturated.
+constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+std::int64_t Minus(std::int64_t a, std::int64_t b) {
+  if (b > 0 && a < kMin + b) return kMin;
+  if (b < 0 && a > kMax + b) return kMax;
+  return a - b;
+}
+std::int64_t Plus(std::int64_t a, std::int64_t b) {
+  if (b > 0 && a > kMax - b) return kMax;
+  if (b < 0 && a < kMin - b) return kMin;
+  return a + b;
+}
+
+// A time value of the host's interface (A_Time.value is 32-bit), saturated.
+std::int64_t ToLong(std::int64_t time) {
+  return std::clamp<std::int64_t>(time, std::numeric_limits<A_long>::min(),
+                                  std::numeric_limits<A_long>::max());
+}
+
+}  // namespace
+
+std::int64_t Composition::LayerTime(const Layer& layer, std::int64_t compValue,
+                                    std::uint32_t scale) const {
+  return ToLong(Minus(compValue, InScale(layer.timing.start, scale, timeScale)));
+}
+
+std::int64_t Composition::CompTime(const Layer& layer, std::int64_t layerValue,
+                                   std::uint32_t scale) const {
+  return ToLong(Plus(layerValue, InScale(layer.timing.start, scale, timeScale)));
+}
+
+bool Composition::Active(const Layer& layer, std::int64_t compValue, std::uint32_t scale) const {
+  const LayerTiming& t = layer.timing;
+  if (scale == timeScale || scale == 0 || timeScale == 0) {
+    const std::int64_t v = scale == 0 ? 0 : compValue;
+    return t.inPoint <= v && v < t.outPoint;
+  }
+  // In another scale: compared as seconds.
+  const double seconds = static_cast<double>(compValue) / scale;
+  const double units = static_cast<double>(timeScale);
+  return static_cast<double>(t.inPoint) / units <= seconds &&
+         seconds < static_cast<double>(t.outPoint) / units;
 }
 
 }  // namespace quillstreak::host

@@ -11,7 +11,8 @@
 
 namespace quillstreak::host {
 
-PF_Err FrameCompositor::Composite(A_long time, bool withOutput, World& frame) const {
+PF_Err FrameCompositor::Composite(A_long time, bool withOutput, World& frame,
+                                  std::string* problem) const {
   const A_long width = settings_.FrameWidth(scene_.comp());
   const A_long height = settings_.FrameHeight(scene_.comp());
   // A frame without pixels is left empty: one with no width may still have 2^31 rows (at an
@@ -23,7 +24,7 @@ PF_Err FrameCompositor::Composite(A_long time, bool withOutput, World& frame) co
     for (const Layer& layer : scene_.comp().layers) {
       if (layer.id != scene_.effectLayer())
         DrawLayer(layer, time, canvas);
-      else if (withOutput)
+      else if (withOutput && scene_.comp().Active(layer, time, scene_.comp().timeScale))
         DrawOutput(canvas);
     }
     CompositeOverBackground(canvas, scene_.comp().background, frame);
@@ -33,6 +34,10 @@ PF_Err FrameCompositor::Composite(A_long time, bool withOutput, World& frame) co
   } catch (const std::bad_alloc&) {
     frame = World();
     return PF_Err_OUT_OF_MEMORY;
+  } catch (const std::exception& e) {
+    frame = World();
+    if (problem != nullptr) *problem = e.what();
+    return PF_Err_INTERNAL_STRUCT_DAMAGED;
   }
   return PF_Err_NONE;
 }
@@ -54,7 +59,10 @@ void FrameCompositor::DrawOutput(World& canvas) const {
 void FrameCompositor::DrawLayer(const Layer& layer, A_long time, World& canvas) const {
   const double dsx = settings_.dsx();
   const double dsy = settings_.dsy();
-  const TransformValues xf = scene_.TransformAt(layer, time, scene_.comp().timeScale);
+  const std::uint32_t scale = scene_.comp().timeScale;
+  if (!scene_.comp().Active(layer, time, scale)) return;
+  const std::int64_t layerTime = scene_.comp().LayerTime(layer, time, scale);
+  const TransformValues xf = scene_.TransformAt(layer, layerTime, scale);
   PF_LRect box = LayerBounds(layer.source, xf, dsx, dsy);
   box.left = std::max<A_long>(box.left, 0);
   box.top = std::max<A_long>(box.top, 0);
@@ -62,7 +70,8 @@ void FrameCompositor::DrawLayer(const Layer& layer, A_long time, World& canvas) 
   box.bottom = std::min(box.bottom, canvas.height());
   if (box.left >= box.right || box.top >= box.bottom) return;
   World picture(box.right - box.left, box.bottom - box.top, box.left, box.top);
-  RenderLayer(layer.source, xf, dsx, dsy, picture, settings_.threads());
+  RenderLayer(*worlds_.LayerPicture(layer, layer.FrameAt(layerTime, scale)), xf, dsx, dsy, picture,
+              settings_.threads());
   TransferInFront(picture.def(), PF_Rect{0, 0, picture.width(), picture.height()}, box.left,
                   box.top, 255, canvas.def(), settings_.threads());
 }

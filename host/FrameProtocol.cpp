@@ -1,6 +1,7 @@
 #include "host/FrameProtocol.h"
 
 #include <algorithm>
+#include <new>
 #include <stdexcept>
 
 #include "host/HostRecords.h"
@@ -71,6 +72,7 @@ void FrameProtocol::AfterCommand(PF_Cmd cmd, void* extra) {
 
 PF_Err FrameProtocol::SmartPreRender() {
   FinishFrame();
+  sourceError_.clear();
   records_.SyncInData(scene_, settings_);
   preIn_ = PF_PreRenderInput{};
   const std::optional<PF_RenderRequest>& request = settings_.outputRequest();
@@ -90,6 +92,7 @@ PF_Err FrameProtocol::SmartRender() {
   renderIn_.bitdepth = 8;
   renderIn_.pre_render_data = framePending_ ? preOut_.pre_render_data : nullptr;
   sourceFingerprints_.clear();  // sources may have been edited since the last render
+  sourceError_.clear();
   PF_SmartRenderExtra extra{&renderIn_, &records_.smartRenderCallbacks()};
   return runner_.Send(PF_Cmd_SMART_RENDER, nullptr, nullptr, &extra);
 }
@@ -97,6 +100,12 @@ PF_Err FrameProtocol::SmartRender() {
 void FrameProtocol::EndFrame() {
   if (runner_.busy()) throw std::logic_error("quillstreak::host::Host: EndFrame during a command");
   FinishFrame();
+}
+
+void FrameProtocol::SkipFrame() {
+  EndFrame();
+  checkouts_.clear();
+  worlds_.DropLastOutput();
 }
 
 void FrameProtocol::FinishFrame() {
@@ -132,10 +141,19 @@ PF_Err FrameProtocol::CheckoutLayer(PF_ParamIndex index, A_long id, const PF_Ren
       (index != 0 && params_.TypeAt(index) != PF_Param_LAYER))
     return PF_Err_INVALID_INDEX;
   const Layer* layer = LayerForCheckout(index);
+  LayerCheckout record;
   PF_LRect box{0, 0, 0, 0};
   if (layer != nullptr) {
-    box = LayerBounds(layer->source, scene_.TransformAt(*layer, time, timeScale), settings_.dsx(),
-                      settings_.dsy());
+    // The time is the effect layer's; the layer is drawn at the same composition time, in its
+    // own time, and not at all outside its in and out points.
+    const Layer* effectLayer = scene_.comp().FindLayer(scene_.effectLayer());
+    const std::int64_t compTime =
+        effectLayer != nullptr ? scene_.comp().CompTime(*effectLayer, time, timeScale) : time;
+    record.layerTime = scene_.comp().LayerTime(*layer, compTime, timeScale);
+    if (scene_.comp().Active(*layer, compTime, timeScale)) {
+      box = LayerBounds(layer->source, scene_.TransformAt(*layer, record.layerTime, timeScale),
+                        settings_.dsx(), settings_.dsy());
+    }
   }
   result = PF_CheckoutResult{};
   result.result_rect = box;
@@ -143,7 +161,6 @@ PF_Err FrameProtocol::CheckoutLayer(PF_ParamIndex index, A_long id, const PF_Ren
   result.par = PF_RationalScale{1, 1};
   result.ref_width = layer != nullptr ? layer->source.width : 0;
   result.ref_height = layer != nullptr ? layer->source.height : 0;
-  LayerCheckout record;
   record.index = index;
   record.id = id;
   record.time = time;
@@ -175,7 +192,16 @@ PF_Err FrameProtocol::CheckoutLayerPixels(A_long id, PF_EffectWorld*& pixels) {
                                           static_cast<std::int64_t>(box.bottom) - box.top, box.left,
                                           box.top, world, layer == nullptr))
     return err;
-  if (layer != nullptr) RenderCheckout(*layer, *it, *world);
+  if (layer != nullptr) {
+    try {
+      RenderCheckout(*layer, *it, *world);
+    } catch (const std::bad_alloc&) {
+      return PF_Err_OUT_OF_MEMORY;
+    } catch (const std::exception& e) {
+      sourceError_ = e.what();
+      return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    }
+  }
   pixelWorlds_[id] = world;
   pixels = &world->def();
   return PF_Err_NONE;
@@ -200,30 +226,38 @@ PF_Err FrameProtocol::CheckoutOutput(PF_EffectWorld*& output) {
 // transform, source and downsample when the layer cache has one, else rendered (and cached).
 void FrameProtocol::RenderCheckout(const Layer& layer, const LayerCheckout& checkout,
                                    World& world) {
-  const TransformValues xf = scene_.TransformAt(layer, checkout.time, checkout.timeScale);
+  const TransformValues xf = scene_.TransformAt(layer, checkout.layerTime, checkout.timeScale);
+  const std::int64_t frame = layer.FrameAt(checkout.layerTime, checkout.timeScale);
   const double dsx = settings_.dsx();
   const double dsy = settings_.dsy();
+  // A changing source's frame is decoded only when no rendering of it is cached.
+  auto render = [&] {
+    RenderLayer(*worlds_.LayerPicture(layer, frame), xf, dsx, dsy, world, settings_.threads());
+  };
   if (!worlds_.layerCacheOn()) {
-    RenderLayer(layer.source, xf, dsx, dsy, world, settings_.threads());
+    render();
     return;
   }
-  auto fingerprint = sourceFingerprints_.find(layer.id);
-  if (fingerprint == sourceFingerprints_.end()) {
-    fingerprint =
-        sourceFingerprints_.emplace(layer.id, LayerCache::SourceFingerprint(layer.source)).first;
-  }
+  auto fingerprint = [&]() -> std::uint64_t {
+    if (layer.frames) return LayerCache::FrameFingerprint(layer.frames->serial(), frame);
+    auto found = sourceFingerprints_.find(layer.id);
+    if (found == sourceFingerprints_.end())
+      found =
+          sourceFingerprints_.emplace(layer.id, LayerCache::SourceFingerprint(layer.source)).first;
+    return found->second;
+  };
   LayerRenderKey key;
   key.layerId = layer.id;
-  key.time = checkout.time;
+  key.time = checkout.layerTime;
   key.timeScale = checkout.timeScale;
   key.dsx = dsx;
   key.dsy = dsy;
   key.transform = xf;
   key.box = PF_LRect{world.def().origin_x, world.def().origin_y,
                      world.def().origin_x + world.width(), world.def().origin_y + world.height()};
-  key.source = fingerprint->second;
+  key.source = fingerprint();
   if (worlds_.FromLayerCache(key, world)) return;
-  RenderLayer(layer.source, xf, dsx, dsy, world, settings_.threads());
+  render();
   worlds_.ToLayerCache(key, world);
 }
 

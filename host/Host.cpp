@@ -51,7 +51,7 @@ PF_Err Host::SendAll(PF_Cmd cmd, std::vector<PF_ParamDef>& defs, void* extra) {
 
 PF_Err Host::UserChangedParam(int index) {
   SyncInData();
-  std::vector<PF_ParamDef> defs = params_.AllAt(settings_.time());
+  std::vector<PF_ParamDef> defs = params_.AllAt(scene_.EffectLayerTime(settings_.time()));
   for (PF_ParamDef& d : defs) d.uu.change_flags = PF_ChangeFlag_NONE;  // held the disk id so far
   PF_UserChangedParamExtra extra{index};
   const PF_Err err = SendAll(PF_Cmd_USER_CHANGED_PARAM, defs, &extra);
@@ -61,17 +61,26 @@ PF_Err Host::UserChangedParam(int index) {
 
 PF_Err Host::UpdateParamsUI() {
   SyncInData();
-  std::vector<PF_ParamDef> defs = params_.AllAt(settings_.time());
+  std::vector<PF_ParamDef> defs = params_.AllAt(scene_.EffectLayerTime(settings_.time()));
   return SendAll(PF_Cmd_UPDATE_PARAMS_UI, defs, nullptr);
 }
 
 FrameResult Host::RenderFrame(A_long time) {
   FrameResult result;
   settings_.SetTime(time);
-  result.preRenderErr = frames_.SmartPreRender();
-  if (result.preRenderErr == PF_Err_NONE) result.renderErr = frames_.SmartRender();
+  const Layer* effectLayer = scene_.comp().FindLayer(scene_.effectLayer());
+  result.effectRan =
+      effectLayer == nullptr || scene_.comp().Active(*effectLayer, time, scene_.comp().timeScale);
+  if (!result.effectRan) {
+    frames_.SkipFrame();
+  } else {
+    result.preRenderErr = frames_.SmartPreRender();
+    if (result.preRenderErr == PF_Err_NONE) result.renderErr = frames_.SmartRender();
+    result.sourceError = frames_.sourceError();
+  }
   result.err = result.preRenderErr != PF_Err_NONE ? result.preRenderErr : result.renderErr;
-  const PF_Err composite = compositor_.Composite(time, result.err == PF_Err_NONE, result.frame);
+  const PF_Err composite =
+      compositor_.Composite(time, result.err == PF_Err_NONE, result.frame, &result.sourceError);
   if (result.err == PF_Err_NONE) result.err = composite;
   frames_.EndFrame();
   return result;

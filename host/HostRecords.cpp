@@ -30,7 +30,7 @@ HostRecords::HostRecords(PF_FilterProc entry) : entry_(entry), effectRefCell_(ne
 
 void HostRecords::SyncInData(const Scene& scene, const RenderSettings& settings) {
   const Composition& comp = scene.comp();
-  in_.current_time = settings.time();
+  in_.current_time = scene.EffectLayerTime(settings.time());
   in_.time_step = settings.timeStep(comp);
   in_.local_time_step = settings.localTimeStep(comp);
   in_.total_time = comp.duration;

@@ -54,6 +54,11 @@ std::uint64_t LayerCache::SourceFingerprint(const LayerSource& s) {
   return h;
 }
 
+std::uint64_t LayerCache::FrameFingerprint(std::uint64_t serial, std::int64_t frame) {
+  const std::uint64_t words[] = {0x5EC0F4A3E5ull, serial, static_cast<std::uint64_t>(frame)};
+  return Digest(reinterpret_cast<const unsigned char*>(words), sizeof words, 3);
+}
+
 std::size_t LayerCache::KeyHash::operator()(const LayerRenderKey& k) const {
   struct Packed {
     std::int64_t id, time, scale;

@@ -16,6 +16,12 @@ Scene::Scene() {
   comp_.layers.push_back(std::move(layer));
 }
 
+A_long Scene::EffectLayerTime(A_long compTime) const {
+  const Layer* layer = comp_.FindLayer(effectLayer());
+  if (layer == nullptr) return compTime;
+  return static_cast<A_long>(comp_.LayerTime(*layer, compTime, comp_.timeScale));
+}
+
 std::int32_t Scene::effectLayer() const {
   if (effectLayer_ != 0) return effectLayer_;
   return comp_.layers.empty() ? 0 : comp_.layers.front().id;

@@ -1,10 +1,14 @@
 #include "host/WorldPool.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <limits>
 #include <new>
 #include <stdexcept>
+#include <string>
+
+#include "host/Composition.h"
 
 namespace quillstreak::host {
 namespace {
@@ -37,7 +41,8 @@ bool WorldPool::MakeRoom(std::uint64_t bytes) {
   while (!Fits(bytes)) {
     if (FreeOneIdle()) continue;
     std::vector<World> dropped;
-    if (!layerCache_.DropOldest(dropped)) return false;
+    if (layerCache_.DropOldest(dropped)) continue;
+    if (!sourceFrames_.DropOldest()) return false;
   }
   return true;
 }
@@ -171,6 +176,30 @@ void WorldPool::ToLayerCache(const LayerRenderKey& key, const World& world) {
   } catch (const std::bad_alloc&) {
     // no room to keep it: the frame itself is complete
   }
+}
+
+std::shared_ptr<const LayerSource> WorldPool::LayerPicture(const Layer& layer, std::int64_t frame) {
+  // Not owned: the still source lives as long as its layer.
+  if (!layer.frames)
+    return std::shared_ptr<const LayerSource>(std::shared_ptr<void>(), &layer.source);
+  FrameSource& source = *layer.frames;
+  if (auto kept = sourceFrames_.Find(source.serial(), frame)) return kept;
+  const auto pixels = static_cast<std::uint64_t>(layer.source.width) *
+                      static_cast<std::uint64_t>(std::max<A_long>(layer.source.height, 0));
+  if (!MakeRoom(pixels * sizeof(PF_Pixel))) throw std::bad_alloc();
+  auto picture = std::make_shared<LayerSource>();
+  picture->kind = LayerSource::Kind::Image;
+  picture->width = layer.source.width;
+  picture->height = layer.source.height;
+  picture->pixels = source.Decode(frame);
+  if (picture->pixels.size() != pixels) {
+    throw std::runtime_error("frame " + std::to_string(frame) + " of layer \"" + layer.name +
+                             "\" has " + std::to_string(picture->pixels.size()) + " pixels, not " +
+                             std::to_string(layer.source.width) + "x" +
+                             std::to_string(layer.source.height));
+  }
+  sourceFrames_.Keep(source.serial(), frame, picture);
+  return picture;
 }
 
 }  // namespace quillstreak::host

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Renders every picture of the user guide (docs/guide/*.png) from the scenes in docs/scenes/, and
 # the demo's contact sheet (docs/demo-contact-sheet.png), with the renderer of the dev build.
-# Run by `make guide`, after any change that alters what the effect or the renderer draws.
+# Run by `make guide`, after any change that alters what the effect or the renderer draws. The
+# image sequence of changing-layer.json is drawn here (scripts/draw-sequence.sh, with ffmpeg).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,11 +13,13 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$pictures"
 
-# strip NAME SCENE FRAMES [renderer arguments...]: one picture, docs/guide/NAME.png.
+# strip NAME SCENE FRAMES [renderer arguments...]: one picture, docs/guide/NAME.png, from
+# docs/scenes/SCENE, or from SCENE itself when it is a path.
 strip() {
   local name=$1 scene=$2 frames=$3
   shift 3
-  "$render" "$scenes/$scene" --frames "$frames" --out "$work/$name" --sheet-width 240 -q "$@"
+  [[ $scene == */* ]] || scene=$scenes/$scene
+  "$render" "$scene" --frames "$frames" --out "$work/$name" --sheet-width 240 -q "$@"
   cp "$work/$name/contact_sheet.png" "$pictures/$name.png"
   echo "guide: $pictures/$name.png"
 }
@@ -45,6 +48,15 @@ strip opacity trail.json 13 \
   --variant "Opacity=100" --variant "Opacity=60" --variant "Opacity=30" --variant "Opacity=0"
 strip motion-source motion-source.json 4,14 \
   --variant "Motion Source=none" --variant "Motion Source=1"
+strip motion-source-start motion-source-start.json 8,22 \
+  --variant "Motion Source=none" --variant "Motion Source=1"
+
+# A layer that changes: its sequence drawn beside a copy of its scene.
+scripts/draw-sequence.sh "$work/changing/clock" 24 56
+cp "$scenes/changing-layer.json" "$work/changing/"
+strip changing-layer "$work/changing/changing-layer.json" 14 \
+  --variant "Shutter Angle=0" --variant "Shutter Angle=720" \
+  --variant "Shutter Angle=1440" --variant "Shutter Angle=2880"
 
 "$render" --out "$work/demo" --contact-sheet -q
 cp "$work/demo/contact_sheet.png" docs/demo-contact-sheet.png

@@ -2,7 +2,7 @@
 # up on the host and turns rendered frames into pictures (scene files, the parameter catalog, the
 # render session, frame pictures, contact sheets). It needs only nlohmann-json besides the host
 # library, so it builds everywhere, the Windows cross build included; libpng adds reading and
-# writing PNG files (image layers, frame files) where it is found.
+# writing PNG files (image and sequence layers, frame files) where it is found.
 #
 # Included by tools/CMakeLists.txt and by tests/tools/CMakeLists.txt (whose tests use it even in
 # builds without the command-line renderer). Defines QS_HAVE_PNG (0 or 1) for its users.
@@ -61,11 +61,13 @@ target_link_libraries(quillstreak_scene_pictures
   PUBLIC quillstreak_host quillstreak_hostapi
   PRIVATE nlohmann_json::nlohmann_json)
 if(PNG_FOUND)
-  target_sources(quillstreak_scene_pictures PRIVATE ${qs_scene_lib}/Png.cpp)
+  target_sources(quillstreak_scene_pictures PRIVATE ${qs_scene_lib}/Png.cpp
+    ${qs_scene_lib}/SequenceSource.cpp)
   target_link_libraries(quillstreak_scene_pictures PUBLIC PNG::PNG)
   target_compile_definitions(quillstreak_scene_pictures PUBLIC QS_HAVE_PNG=1)
 else()
-  message(STATUS "quillstreak_scene_pictures: no libpng, so scenes cannot use image layers")
+  message(STATUS "quillstreak_scene_pictures: no libpng, so scenes cannot use image or "
+                 "sequence layers")
   target_compile_definitions(quillstreak_scene_pictures PUBLIC QS_HAVE_PNG=0)
 endif()
 qs_warnings(quillstreak_scene_pictures)

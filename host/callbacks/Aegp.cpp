@@ -3,7 +3,9 @@
 // Stream Suite"), disposing the effect reference ("AEGP Effect Suite"), and layers and their
 // transform streams ("AEGP Layer Suite" 11 and 13). AEGP objects are opaque handles from the
 // accounts; a stale one is recognised and refused, never dereferenced.
+#include <algorithm>
 #include <cstring>
+#include <limits>
 
 #include "CallbackContext.h"
 #include "Callbacks.h"
@@ -18,6 +20,12 @@ namespace {
 
 using detail::kAegpStubError;
 using Kind = Accounts::AegpKind;
+
+// A time within the range of A_long.
+A_long ToLong(std::int64_t time) {
+  return static_cast<A_long>(std::clamp<std::int64_t>(time, std::numeric_limits<A_long>::min(),
+                                                      std::numeric_limits<A_long>::max()));
+}
 
 // The value of an AEGP object for the journal: -1 for a handle the host does not know.
 std::int32_t Journaled(const std::optional<std::int32_t>& value) { return value.value_or(-1); }
@@ -73,7 +81,13 @@ A_Err GetNewStreamValue(AEGP_PluginID plugin, AEGP_StreamRefH streamH, AEGP_LTim
     if (index >= params.count()) return c.Done(A_Err_PARAMETER);  // parameters set up anew
     std::memset(static_cast<void*>(valueP), 0, sizeof(ValueT));
     valueP->streamH = streamH;
-    params.StreamValueAt(index, timeP->value, timeP->scale, valueP->val);
+    // The effect's streams are in its layer's time; a composition time is converted.
+    const Scene& scene = c.scene();
+    const Layer* layer = scene.comp().FindLayer(scene.effectLayer());
+    const std::int64_t time = mode == AEGP_LTimeMode_CompTime && layer != nullptr
+                                  ? scene.comp().LayerTime(*layer, timeP->value, timeP->scale)
+                                  : timeP->value;
+    params.StreamValueAt(index, ToLong(time), timeP->scale, valueP->val);
     c.accounts().AddStreamValue(streamH);
     return c.Done(A_Err_NONE);
   });
@@ -128,8 +142,12 @@ A_Err GetLayerStreamValue(AEGP_LayerH layerH, AEGP_LayerStream which, AEGP_LTime
     AEGP_StreamType type = AEGP_StreamType_NO_DATA;
     const Stream* stream = layer->transform.ForLayerStream(which, type);
     if (stream == nullptr) return c.Done(A_Err_PARAMETER);
-    // Layer time and composition time coincide: layers have no time offset or stretch.
-    const StreamValue v = stream->Evaluate(timeP->value, timeP->scale, scene.comp().timeScale);
+    // In layer time the time is this layer's own (whatever the effect's layer is); a
+    // composition time is converted.
+    const std::int64_t time = mode == AEGP_LTimeMode_CompTime
+                                  ? scene.comp().LayerTime(*layer, timeP->value, timeP->scale)
+                                  : timeP->value;
+    const StreamValue v = stream->Evaluate(time, timeP->scale, scene.comp().timeScale);
     std::memset(static_cast<void*>(valP), 0, sizeof(ValT));
     if (type == AEGP_StreamType_OneD) {
       valP->one_d = v[0];

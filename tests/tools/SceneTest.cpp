@@ -143,8 +143,8 @@ TEST(SceneErrors, EachProblemIsNamedByItsPath) {
       {"duplicate layer id", [](json& j) { j["layers"][1]["id"] = 1; },
        "layers[1].id: another layer has the id 1"},
       {"unknown source type", [](json& j) { j["layers"][1]["source"]["type"] = "star"; },
-       "layers[1].source.type: unknown source type \"star\" (expected rectangle, ellipse or "
-       "image)"},
+       "layers[1].source.type: unknown source type \"star\" (expected rectangle, ellipse, "
+       "image or sequence)"},
       {"mistyped field",
        [](json& j) {
          j["layers"][0]["transform"]["postion"] = json::array({1, 2});

@@ -59,4 +59,13 @@ RgbaImage StraightRgba(const quillstreak::host::World& frame) {
   return image;
 }
 
+std::vector<PF_Pixel> ArgbPixels(const RgbaImage& image) {
+  std::vector<PF_Pixel> pixels(static_cast<std::size_t>(image.width) * image.height);
+  for (std::size_t i = 0; i < pixels.size(); ++i) {
+    const std::uint8_t* p = image.rgba.data() + i * 4;
+    pixels[i] = PF_Pixel{p[3], p[0], p[1], p[2]};
+  }
+  return pixels;
+}
+
 }  // namespace quillstreak::renderer

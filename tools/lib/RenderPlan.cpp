@@ -185,6 +185,14 @@ void PlanOutputs(Plan& plan, const Options& opt) {
   }
 }
 
+// The frames of changing layers the render may show, each checked (there and of the right size).
+void PlanSources(Plan& plan, const ParamCatalog& catalog) {
+  std::vector<const SceneFile*> scenes{&plan.scene};
+  for (const SceneFile& v : plan.variants) scenes.push_back(&v);
+  plan.sources = SourceFramesNeeded(scenes, plan.frames, catalog);
+  CheckSourceFrames(plan.scene, plan.sources);
+}
+
 // What a frame file records of what produced it: a digest of the scene as read, the parameter
 // values after --set (those not at their defaults, in the effect's order), the resolution and
 // --alpha. A kept frame must record the same.
@@ -300,6 +308,7 @@ Plan MakePlan(const Options& opt, const ParamCatalog& catalog, std::istream& in)
   Plan plan;
   PlanScenes(plan, opt, catalog, in);
   PlanOutputs(plan, opt);
+  PlanSources(plan, catalog);
   CheckOutputs(plan, opt, catalog);
   return plan;
 }

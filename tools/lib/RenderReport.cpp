@@ -39,6 +39,14 @@ json PlanJson(const Plan& plan, const ParamCatalog& catalog) {
   if (!plan.variantLabels.empty()) j["variants"] = plan.variantLabels;
   if (plan.sheet) j["contact_sheet"] = plan.sheet->path.string();
   if (plan.video) j["video"] = plan.video->path.string();
+  for (const SourceUse& use : plan.sources) {
+    json frames = json::array();
+    for (const std::int64_t i : use.frames) frames.push_back(use.media->FrameNumber(i));
+    j["sources"].push_back({{"layer", use.layerId},
+                            {"name", use.layerName},
+                            {"source", use.media->Describe()},
+                            {"frames", frames}});
+  }
   return j;
 }
 
@@ -112,6 +120,18 @@ void PrintDryRun(const Plan& plan, const Options& opt, const ParamCatalog& catal
   out << "  frames         " << (opt.frames ? *opt.frames : DescribeFrames(plan.frames)) << " ("
       << plan.frames.size() << (plan.frames.size() == 1 ? " frame" : " frames") << ") at "
       << opt.resolution << " resolution, " << plan.width << "x" << plan.height << "\n";
+  for (const SourceUse& use : plan.sources) {
+    std::vector<long> numbers;
+    for (const std::int64_t i : use.frames)
+      numbers.push_back(static_cast<long>(use.media->FrameNumber(i)));
+    out << "  layer source   " << use.layerId << " \"" << use.layerName
+        << "\": " << use.media->Describe() << ", "
+        << (numbers.empty()
+                ? "no frame shown"
+                : (numbers.size() == 1 ? "frame " : "frames ") + DescribeFrames(numbers) + " (" +
+                      std::to_string(numbers.size()) + ")")
+        << "\n";
+  }
   for (const auto& label : plan.variantLabels) out << "  variant        " << label << "\n";
   PrintFrameFiles(plan, opt, out);
   if (plan.sheet) out << "  contact sheet  " << plan.sheet->path.string() << "\n";

@@ -95,6 +95,8 @@ void RenderSession::Prepare(const SceneFile& scene, int downsample) {
 FramePictures RenderSession::Render(long frame, bool effectLayer) {
   quillstreak::host::FrameResult result =
       host_->RenderFrame(static_cast<A_long>(frame * kUnitsPerFrame));
+  if (!result.sourceError.empty())
+    throw RenderError("frame " + std::to_string(frame) + ": " + result.sourceError);
   if (result.preRenderErr != PF_Err_NONE) {
     throw RenderError("frame " + std::to_string(frame) + ": smart pre-render failed with " +
                       ErrorText(result.preRenderErr));

@@ -7,11 +7,13 @@
 #include <set>
 
 #include "JsonReader.h"
+#include "renderer/FrameImage.h"
 #include "renderer/InputError.h"
 #include "renderer/RgbaImage.h"
 #include "renderer/SceneFile.h"
 #if QS_HAVE_PNG
 #include "renderer/Png.h"
+#include "renderer/SequenceSource.h"
 #endif
 
 namespace quillstreak::renderer {
@@ -45,10 +47,11 @@ class SceneReader : public JsonReader {
     Fail(path, "unknown interpolation \"" + s + "\" (expected linear, hold or eased)");
   }
 
-  std::int32_t KeyTime(const json& j, const std::string& path) const {
+  // A time in frames (`what`: "keyframe time", "start"...) as time units.
+  std::int32_t FrameTime(const json& j, const std::string& path, const char* what) const {
     const double frames = Number(j, path);
     if (std::fabs(frames) > kMaxKeyFrame)
-      Fail(path, "keyframe time out of range (-1000000 to 1000000 frames)");
+      Fail(path, std::string(what) + " out of range (-1000000 to 1000000 frames)");
     return static_cast<std::int32_t>(std::llround(frames * kUnitsPerFrame));
   }
 
@@ -67,12 +70,13 @@ class SceneReader : public JsonReader {
       const json& key = keys[i];
       ExpectObject(key, ipath, {"time", "value", "interp"});
       const std::string tpath = Key(ipath, "time");
-      const std::int32_t time = KeyTime(Required(key, ipath, "time"), tpath);
+      const std::int32_t time = FrameTime(Required(key, ipath, "time"), tpath, "keyframe time");
       if (!times.insert(time).second) Fail(tpath, "another keyframe has the same time");
       const std::string frames = FormatNumber(key["time"].get<double>());
       // A keyframe at the composition's end is its last moment. One after it is never a frame's
       // value itself, but the frames before it are interpolated towards it.
-      if (time > static_cast<std::int64_t>(durationFrames_) * kUnitsPerFrame) {
+      // Keyframe times are the layer's own; the composition's end is in its time.
+      if (time + keyOffset_ > static_cast<std::int64_t>(durationFrames_) * kUnitsPerFrame) {
         Warn(tpath, frames + " lies past the end of the composition (" +
                         std::to_string(durationFrames_) + " frames, 0-" +
                         std::to_string(durationFrames_ - 1) +
@@ -125,9 +129,14 @@ class SceneReader : public JsonReader {
 
   void ReadComposition(const json& j, SceneFile& scene) const;
   quillstreak::host::Layer ReadLayer(const json& j, const std::string& path, std::size_t position,
-                                     const SceneFile& scene) const;
-  void ReadSource(const json& j, const std::string& path,
-                  quillstreak::host::LayerSource& source) const;
+                                     const SceneFile& scene,
+                                     std::shared_ptr<MediaSource>& media) const;
+  void ReadTiming(const json& j, const std::string& path,
+                  quillstreak::host::LayerTiming& timing) const;
+  void ReadSource(const json& j, const std::string& path, const SceneFile& scene,
+                  quillstreak::host::Layer& layer, std::shared_ptr<MediaSource>& media) const;
+  std::shared_ptr<MediaSource> ReadSequence(const json& j, const std::string& path,
+                                            const SceneFile& scene) const;
   void ReadEffect(const json& j, SceneFile& scene) const;
   ParamValue ParamValueOf(const ParamInfo& info, const json& j, const std::string& path,
                           const SceneFile& scene) const;
@@ -139,6 +148,7 @@ class SceneReader : public JsonReader {
   std::string baseDir_;
   const ParamCatalog& catalog_;
   std::int32_t durationFrames_ = 0;
+  mutable std::int64_t keyOffset_ = 0;  // the start of the layer whose keyframes are read
   mutable std::vector<std::string> warnings_;
 };
 
@@ -187,8 +197,10 @@ void SceneReader::ReadComposition(const json& j, SceneFile& scene) const {
   }
 }
 
-void SceneReader::ReadSource(const json& j, const std::string& path,
-                             quillstreak::host::LayerSource& source) const {
+void SceneReader::ReadSource(const json& j, const std::string& path, const SceneFile& scene,
+                             quillstreak::host::Layer& layer,
+                             std::shared_ptr<MediaSource>& media) const {
+  quillstreak::host::LayerSource& source = layer.source;
   if (!j.is_object()) Fail(path, "expected an object");
   const std::string type = String(Required(j, path, "type"), Key(path, "type"));
   if (type == "rectangle" || type == "ellipse") {
@@ -224,27 +236,88 @@ void SceneReader::ReadSource(const json& j, const std::string& path,
     source.kind = quillstreak::host::LayerSource::Kind::Image;
     source.width = image.width;
     source.height = image.height;
-    source.pixels.resize(static_cast<std::size_t>(image.width) * image.height);
-    for (std::size_t i = 0; i < source.pixels.size(); ++i) {
-      const std::uint8_t* p = image.rgba.data() + i * 4;
-      source.pixels[i] = PF_Pixel{p[3], p[0], p[1], p[2]};
+    source.pixels = ArgbPixels(image);
+    return;
+  }
+  if (type == "sequence") {
+    media = ReadSequence(j, path, scene);
+    // The frames' size; each time's pixels come from the source.
+    source.kind = quillstreak::host::LayerSource::Kind::Image;
+    source.width = media->width();
+    source.height = media->height();
+    layer.frames = media;
+    layer.loop = false;
+    if (const json* l = Optional(j, "loop")) {
+      if (!l->is_boolean()) Fail(Key(path, "loop"), "expected true or false");
+      layer.loop = l->get<bool>();
     }
     return;
   }
   Fail(Key(path, "type"),
-       "unknown source type \"" + type + "\" (expected rectangle, ellipse or image)");
+       "unknown source type \"" + type + "\" (expected rectangle, ellipse, image or sequence)");
+}
+
+// {"type": "sequence", "path": "walk/walk_%04d.png", "fps": 24, "first": 1, "loop": true}
+std::shared_ptr<MediaSource> SceneReader::ReadSequence(
+    const json& j, const std::string& path, [[maybe_unused]] const SceneFile& scene) const {
+  ExpectObject(j, path, {"type", "path", "fps", "first", "loop"});
+  const std::string ppath = Key(path, "path");
+  const std::string pattern = String(Required(j, path, "path"), ppath);
+  if (pattern.empty()) Fail(ppath, "expected the files' path, e.g. \"walk/walk_%04d.png\"");
+#if QS_HAVE_PNG
+  // A rate rounded to 1/100 frame per second, as the composition's time scale is, so that a
+  // sequence at the composition's rate shows frame n at frame n.
+  quillstreak::host::FrameRate rate{static_cast<std::uint32_t>(scene.comp.timeScale),
+                                    static_cast<std::uint32_t>(kUnitsPerFrame)};
+  if (const json* f = Optional(j, "fps")) {
+    const std::string fpath = Key(path, "fps");
+    const auto parsed = f->is_string() ? ParseFrameRate(f->get<std::string>())
+                                       : std::optional<FrameRate>({Number(*f, fpath), ""});
+    if (!parsed || parsed->fps < 0.01 || parsed->fps > kMaxFps)
+      Fail(fpath, "expected a frame rate from 0.01 to 1000: a number (24, 23.976) or a fraction");
+    rate.num = static_cast<std::uint32_t>(std::llround(parsed->fps * kUnitsPerFrame));
+  }
+  std::optional<std::int64_t> first;
+  if (const json* f = Optional(j, "first"))
+    first = Integer(*f, Key(path, "first"), 0, 999999999999999LL);
+  try {
+    return SequenceSource::Open(pattern, fs::path(baseDir_), first, rate);
+  } catch (const InputError& e) {
+    Fail(ppath, e.what());
+  }
+#else
+  // Builds without libpng (e.g. the Windows cross build) load every other kind of layer.
+  Fail(ppath, "sequence layers need libpng, which this build lacks");
+#endif
+}
+
+// "start", "in" and "out", in frames: where the layer's time 0 lies in the composition, and the
+// composition frames it draws from and up to (not including).
+void SceneReader::ReadTiming(const json& j, const std::string& path,
+                             quillstreak::host::LayerTiming& timing) const {
+  if (const json* v = Optional(j, "start"))
+    timing.start = FrameTime(*v, Key(path, "start"), "start");
+  if (const json* v = Optional(j, "in")) timing.inPoint = FrameTime(*v, Key(path, "in"), "in");
+  if (const json* v = Optional(j, "out")) timing.outPoint = FrameTime(*v, Key(path, "out"), "out");
+  if (timing.inPoint >= timing.outPoint) {
+    Fail(Key(path, "in"), "in (" + FormatNumber(j["in"].get<double>()) +
+                              ") must come before out (" + FormatNumber(j["out"].get<double>()) +
+                              "): the layer draws from in up to, not including, out");
+  }
 }
 
 quillstreak::host::Layer SceneReader::ReadLayer(const json& j, const std::string& path,
-                                                std::size_t position,
-                                                const SceneFile& scene) const {
-  ExpectObject(j, path, {"id", "name", "source", "transform"});
+                                                std::size_t position, const SceneFile& scene,
+                                                std::shared_ptr<MediaSource>& media) const {
+  ExpectObject(j, path, {"id", "name", "source", "transform", "start", "in", "out"});
   quillstreak::host::Layer layer;
   layer.id = static_cast<std::int32_t>(Integer(Required(j, path, "id"), Key(path, "id"), 1,
                                                std::numeric_limits<std::int32_t>::max()));
   layer.name = "Layer " + std::to_string(position + 1);
   if (const json* n = Optional(j, "name")) layer.name = String(*n, Key(path, "name"));
-  ReadSource(Required(j, path, "source"), Key(path, "source"), layer.source);
+  ReadSource(Required(j, path, "source"), Key(path, "source"), scene, layer, media);
+  ReadTiming(j, path, layer.timing);
+  keyOffset_ = layer.timing.start;
 
   // Defaults: the source's centre as anchor, placed at the composition's centre.
   auto& xf = layer.transform;
@@ -267,6 +340,7 @@ quillstreak::host::Layer SceneReader::ReadLayer(const json& j, const std::string
     if (const json* v = Optional(*t, "rotationY"))
       xf.rotateY = StreamOf(*v, Key(tpath, "rotationY"), VecKind::Angle);
   }
+  keyOffset_ = 0;
   return layer;
 }
 
@@ -320,6 +394,8 @@ void SceneReader::ReadEffect(const json& j, SceneFile& scene) const {
   }
   const json* params = Optional(j, "params");
   if (params == nullptr) return;
+  // The effect's keyframes are in its layer's time.
+  keyOffset_ = scene.comp.FindLayer(scene.effectLayer)->timing.start;
   const std::string ppath = Key(path, "params");
   if (!params->is_object()) Fail(ppath, "expected an object of parameter values by name");
   for (const auto& [name, value] : params->items()) {
@@ -362,9 +438,11 @@ SceneFile SceneReader::Read(const json& root) {
   if (layers.empty()) Fail("layers", "expected at least one layer");
   // Layer ids first, so that a layer parameter may name any layer.
   for (std::size_t i = 0; i < layers.size(); ++i) {
-    quillstreak::host::Layer layer = ReadLayer(layers[i], Item("layers", i), i, scene);
+    std::shared_ptr<MediaSource> media;
+    quillstreak::host::Layer layer = ReadLayer(layers[i], Item("layers", i), i, scene, media);
     if (scene.comp.FindLayer(layer.id) != nullptr)
       Fail(Item("layers", i) + ".id", "another layer has the id " + std::to_string(layer.id));
+    if (media) scene.changing.push_back({layer.id, Item("layers", i) + ".source", media});
     scene.comp.AddLayer(std::move(layer));
   }
   scene.effectLayer = scene.comp.layers.front().id;

@@ -3,9 +3,12 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "host/FrameSource.h"
 #include "host/pixels/LayerSource.h"
 #include "hostapi/HostApi.h"
 
@@ -72,11 +75,32 @@ struct TransformStreams {
   const Stream* ForLayerStream(AEGP_LayerStream which, AEGP_StreamType& type) const;
 };
 
+/// Where a layer lies in the composition's time, in composition time units. The layer's own
+/// time (in which its keyframes, its changing source and every time the host gives an effect
+/// on it are counted) is the composition's time minus `start`. It draws from `inPoint` up to,
+/// not including, `outPoint`: at other times it draws nothing, and no effect on it runs.
+struct LayerTiming {
+  std::int64_t start = 0;
+  std::int64_t inPoint = std::numeric_limits<std::int64_t>::min();
+  std::int64_t outPoint = std::numeric_limits<std::int64_t>::max();
+};
+
 struct Layer {
   std::int32_t id = 0;  // unique within the composition, non-zero
   std::string name;
+  /// The source; for a layer that changes over time, kind Image with the frames' size and no
+  /// pixels (each time's frame comes from `frames`).
   LayerSource source;
+  /// The frames of a source that changes over time (null for a still source), shared by the
+  /// copies of the composition.
+  std::shared_ptr<FrameSource> frames;
+  bool loop = false;  // after its last frame a changing source starts again (else holds it)
   TransformStreams transform;
+  LayerTiming timing;
+
+  /// The frame of a changing source at the layer's own time value/scale (FrameIndexAt); 0 for
+  /// a still source.
+  std::int64_t FrameAt(std::int64_t value, std::uint32_t scale) const;
 };
 
 struct Composition {
@@ -94,6 +118,16 @@ struct Composition {
   Layer& AddLayer(Layer layer);
   /// Bytes of the layers' source images.
   std::uint64_t SourceImageBytes() const;
+
+  // ---- layer time (LayerTiming): every time below is value / scale, in the scale given; the
+  // times converted are kept within the range of A_long (as the host's A_Time values are) ----
+  /// The layer's own time at composition time `compValue`.
+  std::int64_t LayerTime(const Layer& layer, std::int64_t compValue, std::uint32_t scale) const;
+  /// The composition time at the layer's own time `layerValue`.
+  std::int64_t CompTime(const Layer& layer, std::int64_t layerValue, std::uint32_t scale) const;
+  /// Whether the layer draws at composition time `compValue` (from its in point up to, not
+  /// including, its out point).
+  bool Active(const Layer& layer, std::int64_t compValue, std::uint32_t scale) const;
 };
 
 }  // namespace quillstreak::host

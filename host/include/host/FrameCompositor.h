@@ -2,6 +2,8 @@
 // the downsample, the effect layer through the effect's last output.
 #pragma once
 
+#include <string>
+
 #include "host/pixels/World.h"
 #include "hostapi/HostApi.h"
 
@@ -25,8 +27,11 @@ class FrameCompositor {
   /// CompositeOverBackground: straight-alpha "over" throughout. A frame without pixels is left
   /// empty. Its pictures (the canvas, a layer's picture and the frame) count against the world
   /// budget; when they do not fit, or memory runs out, gives PF_Err_OUT_OF_MEMORY and an empty
-  /// frame.
-  PF_Err Composite(A_long time, bool withOutput, World& frame) const;
+  /// frame. `time` is the composition's: each layer is drawn at its own time there, and not at
+  /// all outside its in and out points. When a changing source's frame cannot be had, gives
+  /// PF_Err_INTERNAL_STRUCT_DAMAGED, an empty frame and (when given) the reason in `problem`.
+  PF_Err Composite(A_long time, bool withOutput, World& frame,
+                   std::string* problem = nullptr) const;
   /// The last output placed on a transparent world the size of the frame (the composition at
   /// the downsample): the effect layer alone, as it goes into the frame.
   World EffectLayerFrame() const;
@@ -34,7 +39,8 @@ class FrameCompositor {
  private:
   // The last output in front of `canvas`, at its origin; nothing when there is none.
   void DrawOutput(World& canvas) const;
-  // One layer other than the effect's, rendered at `time` in front of `canvas`.
+  // One layer other than the effect's, rendered at composition time `time` in front of
+  // `canvas`.
   void DrawLayer(const Layer& layer, A_long time, World& canvas) const;
 
   const Scene& scene_;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <string>
 #include <vector>
 
 #include "host/CommandRunner.h"
@@ -31,6 +32,9 @@ struct LayerCheckout {
   PF_LRect resultRect{};
   PF_LRect maxResultRect{};
   std::int32_t layerId = 0;  // the layer rendered for it (0 = none)
+  /// `time` (in the effect layer's time) as the rendered layer's own time: the same for the
+  /// input layer, shifted by the difference of their starts for another layer.
+  std::int64_t layerTime = 0;
 };
 
 class FrameProtocol : private CommandHooks {
@@ -53,6 +57,12 @@ class FrameProtocol : private CommandHooks {
   /// Calls delete_pre_render_data_func(pre_render_data) when set and forgets the frame (both
   /// fields of preRenderOutput() are null afterwards). Throws std::logic_error during a command.
   void EndFrame();
+  /// A frame at which the effect layer draws nothing, so no effect runs: ends a pending frame
+  /// and forgets its checkouts and the last output.
+  void SkipFrame();
+  /// Why a changing source's frame could not be had for a checkout of the last smart render
+  /// (empty when nothing failed); the checkout gave PF_Err_INTERNAL_STRUCT_DAMAGED.
+  const std::string& sourceError() const { return sourceError_; }
 
   // ---- the frame -----------------------------------------------------------------------------
   const PF_PreRenderInput& preRenderInput() const { return preIn_; }
@@ -96,6 +106,7 @@ class FrameProtocol : private CommandHooks {
   std::vector<LayerCheckout> checkouts_;
   std::map<A_long, World*> pixelWorlds_;  // checkout id -> its world, for the running command
   std::map<std::int32_t, std::uint64_t> sourceFingerprints_;  // per layer, for one render
+  std::string sourceError_;
 };
 
 }  // namespace quillstreak::host

@@ -30,6 +30,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "host/Accounts.h"
@@ -58,6 +59,9 @@ struct FrameResult {
                              // the frame does not fit the world budget (frame left empty)
   World frame;               // composition-sized at the downsample, opaque; empty when it has
                              // no pixels
+  bool effectRan = true;     // false at a time where the effect layer draws nothing
+  std::string sourceError;   // why a changing source's frame could not be had (err is then
+                             // PF_Err_INTERNAL_STRUCT_DAMAGED)
 };
 
 class Host {
@@ -102,8 +106,10 @@ class Host {
   /// values flagged PF_ChangeFlag_CHANGED_VALUE as new constant values.
   PF_Err UserChangedParam(int index);
   PF_Err UpdateParamsUI();
-  /// Sets the time, pre-renders, renders (only when pre-render succeeded), composites the frame
-  /// (FrameCompositor::Composite, the effect layer only when both succeeded) and ends the frame.
+  /// Sets the (composition) time, pre-renders, renders (only when pre-render succeeded),
+  /// composites the frame (FrameCompositor::Composite, the effect layer only when both
+  /// succeeded) and ends the frame. Outside the effect layer's in and out points no effect
+  /// runs (FrameProtocol::SkipFrame): the frame shows the other layers.
   FrameResult RenderFrame(A_long time);
 
  private:

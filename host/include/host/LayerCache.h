@@ -39,6 +39,8 @@ class LayerCache {
   /// A digest of everything in the source that the rendering reads (kind, size, colour and
   /// every image pixel). Reads the whole image: call once per render command, not per pixel.
   static std::uint64_t SourceFingerprint(const LayerSource& source);
+  /// The digest of one frame of a changing source (FrameSource::serial, the frame's index).
+  static std::uint64_t FrameFingerprint(std::uint64_t serial, std::int64_t frame);
 
   /// On a hit, copies the cached pixels into `out` (which must have the key's size) and
   /// returns true; the entry becomes the most recently used and part of the current frame.

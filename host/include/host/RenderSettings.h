@@ -26,7 +26,8 @@ class RenderSettings {
   RenderSettings& operator=(const RenderSettings&) = delete;
 
   // ---- time: in_data's current_time, time_step and local_time_step of the next commands ------
-  /// current_time (composition time = layer time); RenderFrame sets it to the frame's time.
+  /// The composition time of the next commands (RenderFrame sets it to the frame's time);
+  /// in_data's current_time is the effect layer's own time there (Scene::EffectLayerTime).
   void SetTime(A_long time) { time_ = time; }
   A_long time() const { return time_; }
   /// time_step and local_time_step (default: the composition's frameDuration).

@@ -21,11 +21,15 @@ class Scene {
   void SetEffectLayer(std::int32_t layerId) { effectLayer_ = layerId; }
   std::int32_t effectLayer() const;
 
-  /// A layer's transform at time value/scale (keyframe times count composition units; layers
-  /// have no time offset or stretch, so layer time and composition time coincide).
+  /// A layer's transform at its own time value/scale (keyframe times count composition units
+  /// of the layer's time).
   TransformValues TransformAt(const Layer& layer, std::int64_t value, std::uint32_t scale) const {
     return layer.transform.Evaluate(value, scale, comp_.timeScale);
   }
+
+  /// The effect layer's own time at composition time `compTime` (composition units), within
+  /// the range of A_long (Composition::LayerTime): in_data's current_time.
+  A_long EffectLayerTime(A_long compTime) const;
 
  private:
   Composition comp_;

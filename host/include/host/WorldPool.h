@@ -1,7 +1,8 @@
 // The memory the host holds for pixels, within one byte budget: the worlds of the running command
 // (released when it ends), the output of the last smart render (kept for inspection until the
 // next pre-render or smart render), the storage of released worlds kept for the next ones, the
-// cache of rendered layer checkouts and the layers' source images.
+// cache of rendered layer checkouts, the layers' source images and the decoded frames of their
+// changing sources.
 #pragma once
 
 #include <cstdint>
@@ -10,16 +11,19 @@
 #include <vector>
 
 #include "host/LayerCache.h"
+#include "host/SourceFrames.h"
 #include "host/pixels/World.h"
 #include "hostapi/HostApi.h"
 
 namespace quillstreak::host {
 
+struct Layer;
+
 /// Hands out worlds on reused memory: a released world's storage goes back to the pool and the
 /// next world of its size class gets it (cleared, not freed and faulted in again), so that
 /// frames after the first allocate nothing. Storage left idle for a whole frame is freed, and
 /// idle storage, then the least recently used cache entries, are freed whenever a new
-/// allocation needs their room in the budget.
+/// allocation needs their room in the budget (then decoded source frames).
 class WorldPool {
  public:
   static constexpr std::uint64_t kDefaultBudget = std::uint64_t{2} << 30;
@@ -29,23 +33,24 @@ class WorldPool {
   WorldPool& operator=(const WorldPool&) = delete;
 
   /// Bytes the host may hold at once (default 2 GiB): live worlds, idle storage, the layer
-  /// cache and the source images together; an allocation that does not fit once idle storage
-  /// and cache entries are freed gives PF_Err_OUT_OF_MEMORY. Lowering it frees what is above.
+  /// cache, the source images and the kept source frames together; an allocation that does not
+  /// fit once idle storage, cache entries and source frames are freed gives
+  /// PF_Err_OUT_OF_MEMORY. Lowering it frees what is above.
   void SetBudget(std::uint64_t bytes);
   std::uint64_t budget() const { return budget_; }
   /// Bytes of the live worlds' pixels: the running command's and the last output.
   std::uint64_t bytesInUse() const { return bytesInUse_; }
   /// Everything counted against the budget: the memory of live worlds, idle storage and the
-  /// cache (storage capacity), and the source images.
+  /// cache (storage capacity), the source images and the kept source frames.
   std::uint64_t bytesHeld() const {
-    return liveBytes_ + idleBytes_ + layerCache_.bytes() + imageBytes_;
+    return liveBytes_ + idleBytes_ + layerCache_.bytes() + imageBytes_ + sourceFrames_.bytes();
   }
   /// Memory of released worlds kept for reuse.
   std::uint64_t idleBytes() const { return idleBytes_; }
   /// The layers' source images, which count against the budget (set before each command).
   void SetImageBytes(std::uint64_t bytes) { imageBytes_ = bytes; }
-  /// Frees idle storage, then cache entries, until `bytes` more fit in the budget; false when
-  /// they do not fit even then. For pictures the host makes outside the pool.
+  /// Frees idle storage, then cache entries, then source frames, until `bytes` more fit in the
+  /// budget; false when they do not fit even then. For pictures the host makes outside the pool.
   bool MakeRoom(std::uint64_t bytes);
 
   // ---- worlds of the running command ---------------------------------------------------------
@@ -83,6 +88,14 @@ class WorldPool {
   /// budget needs it. Nothing when the cache is off or the copy does not fit.
   void ToLayerCache(const LayerRenderKey& key, const World& world);
 
+  // ---- source frames -------------------------------------------------------------------------
+  /// The picture `layer` shows as its frame `frame` (Layer::FrameAt): its still source itself,
+  /// or that frame of its changing source, kept or decoded now (and kept, room made for it in
+  /// the budget). Throws std::bad_alloc when it does not fit, and what FrameSource::Decode
+  /// throws, or std::runtime_error for a frame of the wrong size.
+  std::shared_ptr<const LayerSource> LayerPicture(const Layer& layer, std::int64_t frame);
+  const SourceFrames& sourceFrames() const { return sourceFrames_; }
+
  private:
   struct Idle {
     World::Storage storage;
@@ -110,6 +123,7 @@ class WorldPool {
   std::unique_ptr<World> lastOutput_;
   LayerCache layerCache_;
   bool layerCacheOn_ = true;
+  SourceFrames sourceFrames_;
 };
 
 }  // namespace quillstreak::host

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "host/pixels/Pixels.h"
 #include "renderer/RgbaImage.h"
@@ -23,5 +24,8 @@ void FrameToRgba(const quillstreak::host::World& frame, PF_Pixel background, Rgb
 
 /// A straight ARGB frame as straight RGBA.
 RgbaImage StraightRgba(const quillstreak::host::World& frame);
+
+/// A straight RGBA image as the straight ARGB pixels of a layer source, row by row.
+std::vector<PF_Pixel> ArgbPixels(const RgbaImage& image);
 
 }  // namespace quillstreak::renderer

@@ -50,7 +50,7 @@ class RenderSession {
   PF_Pixel background() const { return background_; }
 
   /// Renders one composition frame. Throws RenderError naming the frame and the command that
-  /// failed.
+  /// failed, or the frame of a changing source that could not be read.
   FramePictures Render(long frame, bool effectLayer);
 
  private:

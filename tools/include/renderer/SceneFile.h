@@ -5,12 +5,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "host/Composition.h"
+#include "renderer/MediaSource.h"
 #include "renderer/ParamCatalog.h"
 #include "renderer/ParamSettings.h"
 
@@ -31,6 +33,13 @@ struct SceneFile {
   std::int32_t durationFrames = 0;
   std::int32_t effectLayer = 0;
   std::vector<ParamSetting> params;  // in the order given; at most one per index
+  /// A layer whose source changes over time (its host layer's `frames`), as opened.
+  struct ChangingLayer {
+    std::int32_t layerId = 0;
+    std::string path;  // the source's JSON path ("layers[1].source"), for messages
+    std::shared_ptr<MediaSource> media;
+  };
+  std::vector<ChangingLayer> changing;  // in layer order
   /// Things that load but are probably not what was meant (keyframes past the end or out of
   /// order), each naming the file and the JSON path.
   std::vector<std::string> warnings;
@@ -39,8 +48,8 @@ struct SceneFile {
   void Set(ParamSetting setting);
 };
 
-/// Parses scene text. `file` names the scene in messages; image paths are relative to
-/// `baseDir` (empty = the current directory).
+/// Parses scene text. `file` names the scene in messages; image and sequence paths are relative
+/// to `baseDir` (empty = the current directory).
 SceneFile ParseScene(const std::string& text, const std::string& file, const std::string& baseDir,
                      const ParamCatalog& catalog);
 
