@@ -211,6 +211,35 @@ TEST(SceneErrors, EachProblemIsNamedByItsPath) {
   }
 }
 
+TEST(SceneErrors, AKeyGivenTwiceInOneObjectIsRefusedWithBothLines) {
+  const struct {
+    std::string text;
+    std::string message;
+  } cases[] = {
+      {R"({"composition": {"width": 64, "height": 48, "fps": 24, "duration": 4},
+  "layers": [{"id": 1, "source": {"type": "ellipse", "width": 8, "height": 8}}],
+  "effect": {"params": {
+    "Opacity": {"keyframes": [{"time": 0, "value": 100}, {"time": 3, "value": 20}]},
+    "Shutter Angle": 720,
+    "Opacity": 30}}})",
+       "t.json: effect.params.Opacity: \"Opacity\" is given twice in one object, on lines 4 "
+       "and 6 (remove one)"},
+      {R"({"composition": {"width": 64, "height": 48, "fps": 24, "duration": 4},
+  "layers": [{"id": 1, "source": {"type": "ellipse", "width": 8, "height": 8,
+                                  "color": "#FF0000", "color": "#00FF00"}}]})",
+       "t.json: layers[0].source.color: \"color\" is given twice in one object, on lines 3 and 3 "
+       "(remove one)"},
+  };
+  for (const auto& c : cases) {
+    try {
+      ParseScene(c.text, "t.json", "", Catalog());
+      ADD_FAILURE() << "accepted";
+    } catch (const InputError& e) {
+      EXPECT_EQ(std::string(e.what()), c.message);
+    }
+  }
+}
+
 TEST(SceneErrors, UnknownParameterListsTheKnownOnes) {
   json j = BaseScene();
   j["effect"]["params"]["Opacityy"] = 5;
