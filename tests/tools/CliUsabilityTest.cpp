@@ -33,7 +33,7 @@ class Usability : public testing::ScratchFolder {
   std::string scene_;
 };
 
-TEST_F(Usability, AKeyframePastTheEndIsSaidToStillShapeTheFramesBeforeIt) {
+TEST_F(Usability, AKeyframePastTheEndIsSaidToShapeTheFramesBeforeItUnlessTheOneBeforeHolds) {
   std::string text = kScene;
   text.replace(text.find("\"time\": 5"), 9, "\"time\": 9");
   const Result r = Render({"-", "--out", Path("out"), "--dry-run"}, text);
@@ -43,6 +43,12 @@ TEST_F(Usability, AKeyframePastTheEndIsSaidToStillShapeTheFramesBeforeIt) {
             std::string::npos)
       << r.err;
   EXPECT_EQ(r.err.find("never"), std::string::npos) << r.err;
+  text.replace(text.find("[5, 18]}"), 8, "[5, 18], \"interp\": \"hold\"}");
+  const Result held = Render({"-", "--out", Path("out"), "--dry-run"}, text);
+  EXPECT_NE(held.err.find("9 lies past the end of the composition (6 frames, 0-5); no frame is "
+                          "changed by it, as the keyframe before it holds its value"),
+            std::string::npos)
+      << held.err;
 }
 
 TEST_F(Usability, ValuesTakeTheUnitTheListingPrintsAndRangesHaveNoExponents) {
@@ -97,11 +103,25 @@ TEST_F(Usability, EveryMessageNamesTheProgramAndSaysWhy) {
   const std::string image = Write("image.json", R"({
     "composition": {"width": 40, "height": 30, "fps": 10, "duration": 6},
     "layers": [{"id": 1, "source": {"type": "image", "path": "wide.png"}}]})");
+  const std::string missingImage = R"({
+    "composition": {"width": 40, "height": 30, "fps": 10, "duration": 6},
+    "layers": [{"id": 1, "source": {"type": "image", "path": "nowhere.png"}}]})";
   const struct {
     std::vector<std::string> args;
     std::string message;  // the end of the first line after "quillstreak-render: "
+    std::string input = "";
   } cases[] = {
-      {{scene_, "--threads", "many"}, "--threads = many; see --help"},
+      {{scene_, "--threads", "many"},
+       "--threads \"many\": expected a whole number of threads (0 = all cores); see --help"},
+      {{scene_, "--frames", "99", "--out", "--dry-run"},  // nothing written if the check fails
+       "--out needs a value: the output folder (\"--dry-run\" is an option); see --help"},
+      {{scene_, "--video", Path("clip")},
+       "clip: the file name has no extension, which chooses the video's format (the renderer "
+       "writes .mp4"},
+      {{"-", "--dry-run"},
+       "(looked in the current folder, " + fs::current_path().string() +
+           ": the image paths of a scene read from standard input are relative to it)",
+       missingImage},
       {{Path("missing.json")},
        "missing.json: cannot open the scene file: No such file or directory"},
       {{scene_, "--video", Path("folder")}, "--video " + Path("folder") + ": is a folder"},
@@ -112,7 +132,7 @@ TEST_F(Usability, EveryMessageNamesTheProgramAndSaysWhy) {
       {{scene_, "--out", "/proc/qs-out", "--dry-run"}, "--out /proc/qs-out: cannot write in /proc"},
   };
   for (const auto& c : cases) {
-    const Result r = Render(c.args);
+    const Result r = Render(c.args, c.input);
     EXPECT_EQ(r.code, kExitBadInput) << r.err;
     EXPECT_EQ(r.err.rfind("quillstreak-render: ", 0), 0u) << r.err;
     EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;

@@ -156,7 +156,8 @@ TEST(SceneErrors, EachProblemIsNamedByItsPath) {
        "layers[0].transform.position.keyframes[1].time: expected a number"},
       {"two keyframes at one time",
        [](json& j) { j["layers"][0]["transform"]["position"]["keyframes"][1]["time"] = 0; },
-       "layers[0].transform.position.keyframes[1].time: another keyframe has the same time"},
+       "layers[0].transform.position.keyframes[1].time: 0 is also the time of keyframes[0]; two "
+       "keyframes of one property cannot share a time"},
       {"unknown interpolation",
        [](json& j) {
          j["layers"][0]["transform"]["position"]["keyframes"][0]["interp"] = "bezier";

@@ -101,7 +101,7 @@ SceneFile LoadScene(const Options& opt, const ParamCatalog& catalog, std::istrea
   if (opt.scene == "-") {
     std::ostringstream text;
     text << in.rdbuf();
-    return ParseScene(text.str(), "<stdin>", "", catalog);
+    return ParseScene(text.str(), kStandardInput, "", catalog);
   }
   return LoadSceneFile(opt.scene, catalog);
 }
@@ -175,6 +175,12 @@ void PlanOutputs(Plan& plan, const Options& opt) {
                        (video / "clip.mp4").string() + ")");
     }
     plan.videoFormat = VideoFormatFor(video);
+    if (plan.videoFormat == nullptr && video.extension().empty()) {
+      throw InputError("--video " + opt.video +
+                       ": the file name has no extension, which chooses the video's format (the "
+                       "renderer writes " +
+                       VideoExtensions() + ")");
+    }
     if (plan.videoFormat == nullptr) {
       throw InputError("--video " + opt.video + ": unknown video format \"" +
                        video.extension().string() + "\" (the renderer writes " + VideoExtensions() +
