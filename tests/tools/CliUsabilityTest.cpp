@@ -300,6 +300,35 @@ TEST_F(Usability, ResumingAVideoReEncodesItAndRemovesWhatAKilledRenderLeft) {
 #endif
 }
 
+TEST_F(Usability, SwapColorsIsListedByItsLabelAndPressedThroughTheEffect) {
+  const Result list = Render({"--list-params"});
+  EXPECT_NE(list.out.find("   13  Swap Colors               button"), std::string::npos)
+      << list.out;
+  const auto render = [&](const std::string& out, std::vector<std::string> sets) {
+    std::vector<std::string> args = {scene_, "--out", Path(out), "--frames",
+                                     "3",    "-q",    "--set",   "Enable Ramp Fill=on"};
+    for (const std::string& set : sets) args.insert(args.end(), {"--set", set});
+    EXPECT_EQ(Render(args).code, kExitOk) << out;
+    return ReadPng(Path(out + "/frame_0003.png")).rgba;
+  };
+  const auto swapped =
+      render("swapped", {"Start Color=#FF0000", "End Color=#0000FF", "Swap Colors=1"});
+  EXPECT_EQ(swapped, render("by-hand", {"Start Color=#0000FF", "End Color=#FF0000"}));
+  EXPECT_NE(swapped, render("as-set", {"Start Color=#FF0000", "End Color=#0000FF"}));
+
+  // Pressing it would replace keyframed colours by constants.
+  std::string keyed = kScene;
+  keyed.replace(keyed.find("\"Shutter Angle\": 720"), 20,
+                R"("Start Color": {"keyframes": [{"time": 0, "value": "#FF0000"},
+                                                 {"time": 5, "value": "#00FF00"}]})");
+  const Result refused = Render({"-", "--out", Path("keyed"), "--set", "Swap Colors=1"}, keyed);
+  EXPECT_EQ(refused.code, kExitBadInput);
+  EXPECT_NE(refused.err.find("<stdin>: \"Swap Colors\" cannot be pressed while \"Start Color\" "
+                             "is keyframed"),
+            std::string::npos)
+      << refused.err;
+}
+
 TEST_F(Usability, TheDemoWritesItsContactSheet) {
   ASSERT_EQ(Render({"--out", Path("demo"), "--frames", "0-1", "-q"}).code, kExitOk);
   EXPECT_EQ(Files(), (std::vector<std::string>{"demo/contact_sheet.png", "demo/frame_0000.png",

@@ -46,7 +46,7 @@ render; with --overwrite as well, the contact sheet and the video are made again
 
 Parameter values (--set, --variant and scene files) use the effect's parameter names (see
 --list-params): numbers for sliders, on/off for checkboxes, #RRGGBB or r,g,b for colours, a layer
-id or none for Motion Source.
+id or none for Motion Source; "Swap Colors=on" presses the button once the values are set.
 
 Exit codes: 0 success; 1 the effect returned an error or an output could not be written;
 2 invalid options, scene or files (nothing is written).)";

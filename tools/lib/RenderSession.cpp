@@ -65,6 +65,14 @@ void SetUpScene(quillstreak::host::Host& host, const SceneFile& scene) {
         break;
     }
   }
+  // Buttons are pressed once every value is set, at the composition's start, as a user presses
+  // one in the effect controls: the effect changes the values it changes through the host.
+  for (const auto& p : scene.params) {
+    if (p.type != ParamType::Button || !p.constant.on) continue;
+    host.settings().SetTime(0);
+    if (const PF_Err e = host.UserChangedParam(p.index); e != PF_Err_NONE)
+      throw RenderError("the effect failed a press of \"" + p.name + "\" with " + ErrorText(e));
+  }
 }
 
 RenderSession::RenderSession(const std::string& pluginPath, unsigned threads) {

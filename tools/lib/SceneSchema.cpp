@@ -319,6 +319,7 @@ ParamValue SceneReader::ParamValueOf(const ParamInfo& info, const json& j, const
       value.number = Number(j, path);
       break;
     case ParamType::Checkbox:
+    case ParamType::Button:
       if (j.is_boolean()) {
         value.on = j.get<bool>();
       } else if (j.is_string()) {
