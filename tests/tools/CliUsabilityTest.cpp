@@ -300,6 +300,33 @@ TEST_F(Usability, ResumingAVideoReEncodesItAndRemovesWhatAKilledRenderLeft) {
 #endif
 }
 
+TEST_F(Usability, TheSummaryCountsTrailCopiesAndSaysWhyThereAreNone) {
+  const Result r = Render({scene_, "--out", Path("out"), "--json"});
+  ASSERT_EQ(r.code, kExitOk) << r.err;
+  EXPECT_EQ(Records(r.out).back()["copies"],
+            nlohmann::json::parse(R"({"min": 1, "median": 10, "max": 10})"));
+  const struct {
+    std::string set;
+    std::string why;
+  } cases[] = {
+      {"Motion Threshold=20",
+       "layer 2 \"Square\" moves at most 13.2 px within the shutter interval of any frame "
+       "rendered (Shutter Angle 720: 2 frames), less than Motion Threshold 20 px"},
+      {"Shutter Angle=0", "Shutter Angle 0 leaves no shutter interval"},
+      {"Motion Source=1",
+       "the Motion Source, layer 1 \"Backdrop\", does not move, scale or turn within the shutter "
+       "interval"},
+  };
+  for (const auto& c : cases) {
+    const Result none = Render({scene_, "--out", Path(c.set), "--set", c.set});
+    ASSERT_EQ(none.code, kExitOk) << none.err;
+    EXPECT_NE(none.err.find("warning: no frame drew a trail copy: " + c.why), std::string::npos)
+        << none.err;
+    EXPECT_NE(none.out.find("trail copies per frame: min 0, median 0, max 0"), std::string::npos)
+        << none.out;
+  }
+}
+
 TEST_F(Usability, SwapColorsIsListedByItsLabelAndPressedThroughTheEffect) {
   const Result list = Render({"--list-params"});
   EXPECT_NE(list.out.find("   13  Swap Colors               button"), std::string::npos)

@@ -1,5 +1,6 @@
 #include "RenderReport.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <ostream>
@@ -118,6 +119,23 @@ void PrintDryRun(const Plan& plan, const Options& opt, const ParamCatalog& catal
   if (plan.video) out << "  video          " << plan.video->path.string() << " (ffmpeg)\n";
 }
 
+namespace {
+
+// The fewest, the median and the most trail copies a frame drew.
+struct CopyCounts {
+  int min = 0;
+  double median = 0;
+  int max = 0;
+};
+
+CopyCounts CountCopies(std::vector<int> copies) {
+  std::sort(copies.begin(), copies.end());
+  const std::size_t n = copies.size();
+  return {copies.front(), (copies[(n - 1) / 2] + copies[n / 2]) / 2.0, copies.back()};
+}
+
+}  // namespace
+
 void PrintSummary(const Plan& plan, const Options& opt, const ParamCatalog& catalog,
                   const RenderCounts& counts, std::ostream& out) {
   const double fps = counts.seconds > 0 ? counts.rendered / counts.seconds : 0;
@@ -128,6 +146,10 @@ void PrintSummary(const Plan& plan, const Options& opt, const ParamCatalog& cata
     j["kept"] = counts.kept;
     j["seconds"] = std::round(counts.seconds * 1000) / 1000;
     j["frames_per_second"] = std::round(fps * 100) / 100;
+    if (!counts.copies.empty()) {
+      const CopyCounts c = CountCopies(counts.copies);
+      j["copies"] = {{"min", c.min}, {"median", c.median}, {"max", c.max}};
+    }
     WriteJsonLine(out, j);
     return;
   }
@@ -138,6 +160,11 @@ void PrintSummary(const Plan& plan, const Options& opt, const ParamCatalog& cata
   if (!plan.variants.empty()) out << " (" << plan.variants.size() << " variants)";
   out << " of " << plan.scene.file << " in " << FormatSeconds(counts.seconds) << " (" << speed
       << " frames/s)";
+  if (!counts.copies.empty()) {
+    const CopyCounts c = CountCopies(counts.copies);
+    out << ", trail copies per frame: min " << c.min << ", median " << FormatNumber(c.median)
+        << ", max " << c.max;
+  }
   if (counts.kept > 0) out << ", kept " << counts.kept << " existing";
   if (!plan.frameFiles.empty()) out << "; frames in " << plan.outDir.string();
   if (plan.sheet) out << "; contact sheet " << plan.sheet->path.string();

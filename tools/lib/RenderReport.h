@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -29,6 +30,7 @@ struct RenderCounts {
   long rendered = 0;
   long kept = 0;
   double seconds = 0;
+  std::vector<int> copies;  // the trail copies each frame rendered drew
 };
 
 /// The closing summary: a "summary" record with --json, nothing with --quiet, else one line.

@@ -1,6 +1,7 @@
 // The program: the command line, then the module, the plan and the render job, and the exit code.
 #include "renderer/Renderer.h"
 
+#include <algorithm>
 #include <iostream>
 #include <optional>
 #include <sstream>
@@ -38,6 +39,16 @@ void WarnUnusedOptions(const Plan& plan, const Options& opt, const Console& io) 
   }
 }
 
+// A render whose frames drew no trail copy says why it most likely drew none.
+void WarnWithoutCopies(const RenderCounts& counts, const Plan& plan, const Options& opt,
+                       RenderSession& session, const Console& io) {
+  if (counts.copies.empty() ||
+      std::any_of(counts.copies.begin(), counts.copies.end(), [](int c) { return c > 0; }))
+    return;
+  const std::string why = session.NoCopiesReason(plan.frames);
+  Warn(io, opt, "no frame drew a trail copy" + (why.empty() ? std::string() : ": " + why));
+}
+
 int Run(const Options& opt, const char* argv0, const Console& io) {
   std::optional<RenderSession> opened;
   OpenSession(opened, opt, argv0);
@@ -57,7 +68,9 @@ int Run(const Options& opt, const char* argv0, const Console& io) {
     PrintDryRun(plan, opt, session.catalog(), io.out);
     return kExitOk;
   }
-  const RenderCounts counts = RunRenderJob(plan, opt, session, io);
+  RenderCounts counts = RunRenderJob(plan, opt, session, io);
+  counts.copies = session.copies();
+  WarnWithoutCopies(counts, plan, opt, session, io);
   PrintSummary(plan, opt, session.catalog(), counts, io.out);
   return kExitOk;
 }
