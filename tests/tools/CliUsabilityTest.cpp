@@ -15,6 +15,12 @@
 #include "renderer/ParamCatalog.h"
 #include "renderer/Png.h"
 
+#if defined(__linux__)
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
+#endif
+
 namespace quillstreak::renderer {
 namespace {
 
@@ -325,6 +331,41 @@ TEST_F(Usability, TheSummaryCountsTrailCopiesAndSaysWhyThereAreNone) {
     EXPECT_NE(none.out.find("trail copies per frame: min 0, median 0, max 0"), std::string::npos)
         << none.out;
   }
+}
+
+TEST_F(Usability, TheDryRunEstimatesTimeAndDiskUseFromOneFrameItDoesNotWrite) {
+  const Result r = Render({scene_, "--out", Path("out"), "--frames", "0-4", "--dry-run", "--json"});
+  ASSERT_EQ(r.code, kExitOk) << r.err;
+  const nlohmann::json estimate = Records(r.out).at(0)["estimate"];
+  EXPECT_EQ(estimate["frame"], 2);
+  const auto frameBytes = estimate["frame_bytes"].get<std::int64_t>();
+  EXPECT_GT(frameBytes, 100);
+  EXPECT_EQ(estimate["bytes"], 5 * ((frameBytes + 4095) / 4096 * 4096));  // whole blocks
+  EXPECT_GE(estimate["seconds"].get<double>(), 5 * estimate["frame_seconds"].get<double>() - 0.01);
+  EXPECT_EQ(Files(), std::vector<std::string>{"scene.json"});
+  const Result text = Render({scene_, "--out", Path("out"), "--dry-run"});
+  EXPECT_NE(text.out.find("  estimate       about "), std::string::npos) << text.out;
+}
+
+TEST_F(Usability, ARenderLargerThanTheFreeSpaceWarnsBeforeItStarts) {
+#if !defined(__linux__)
+  GTEST_SKIP() << "mounts a small tmpfs";
+#else
+  // A 4 KiB tmpfs, in a mount namespace of this process's own so that it goes with it.
+  fs::create_directories(Path("small"));
+  if (geteuid() != 0 || unshare(CLONE_NEWNS) != 0 ||
+      mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+      mount("tmpfs", Path("small").c_str(), "tmpfs", 0, "size=4k") != 0)
+    GTEST_SKIP() << "needs root to mount a tmpfs";
+  const Result r = Render({scene_, "--out", Path("small/out")});
+  EXPECT_EQ(r.err.rfind("quillstreak-render: warning: the files will take about 25 kB and " +
+                            Path("small/out") + " has 4.1 kB free",
+                        0),
+            0u)
+      << r.err;
+  umount2(Path("small").c_str(), MNT_DETACH);
+  EXPECT_EQ(Render({scene_, "--out", Path("roomy"), "-q"}).err, "");
+#endif
 }
 
 TEST_F(Usability, SwapColorsIsListedByItsLabelAndPressedThroughTheEffect) {

@@ -39,7 +39,8 @@ frame numbers and a caption). --video also encodes the frames with ffmpeg (.mp4,
 (or cell) per variant.
 
 Everything is checked before anything is written: the scene, the options, the output folders,
-the files, the video's format and ffmpeg. --dry-run stops there and says what would be written.
+the files, the video's format and ffmpeg. --dry-run stops there, says what would be written and
+estimates the time and disk space from one frame it renders (and does not write).
 Existing files are never replaced without --overwrite; --skip-existing keeps frame files this
 render would write (same size, kind and settings) and renders the rest, to resume an interrupted
 render; with --overwrite as well, the contact sheet and the video are made again.

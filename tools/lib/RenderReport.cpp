@@ -92,10 +92,15 @@ void PrintParameterRecords(const ParamCatalog& catalog, std::ostream& out) {
 }
 
 void PrintDryRun(const Plan& plan, const Options& opt, const ParamCatalog& catalog,
-                 std::ostream& out) {
+                 const JobEstimate& estimate, std::ostream& out) {
   if (opt.json) {
     json j = PlanJson(plan, catalog);
     j["event"] = "dry_run";
+    j["estimate"] = {{"frame", estimate.frame},
+                     {"frame_seconds", std::round(estimate.frameSeconds * 1000) / 1000},
+                     {"frame_bytes", estimate.frameBytes},
+                     {"seconds", std::round(estimate.seconds * 1000) / 1000},
+                     {"bytes", estimate.bytes()}};
     WriteJsonLine(out, j);
     return;
   }
@@ -117,6 +122,7 @@ void PrintDryRun(const Plan& plan, const Options& opt, const ParamCatalog& catal
   PrintFrameFiles(plan, opt, out);
   if (plan.sheet) out << "  contact sheet  " << plan.sheet->path.string() << "\n";
   if (plan.video) out << "  video          " << plan.video->path.string() << " (ffmpeg)\n";
+  out << "  estimate       " << DescribeEstimate(estimate) << "\n";
 }
 
 namespace {

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "CommandLine.h"
+#include "JobEstimate.h"
 #include "RenderPlan.h"
 
 namespace quillstreak::renderer {
@@ -21,9 +22,9 @@ void PrintParameterRecords(const ParamCatalog& catalog, std::ostream& out);
 /// What the plan renders and writes, as the dry run and the summary record report it.
 nlohmann::json PlanJson(const Plan& plan, const ParamCatalog& catalog);
 
-/// The dry run's report of a plan.
+/// The dry run's report of a plan, with the estimate of its time and disk use.
 void PrintDryRun(const Plan& plan, const Options& opt, const ParamCatalog& catalog,
-                 std::ostream& out);
+                 const JobEstimate& estimate, std::ostream& out);
 
 /// What a finished render did.
 struct RenderCounts {

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "CommandLine.h"
+#include "JobEstimate.h"
 #include "ModulePath.h"
 #include "Platform.h"
 #include "RenderJob.h"
@@ -65,11 +66,18 @@ int Run(const Options& opt, const char* argv0, const Console& io) {
   for (const auto& w : plan.warnings) Warn(io, opt, w);
   WarnUnusedOptions(plan, opt, io);
   if (opt.dryRun) {
-    PrintDryRun(plan, opt, session.catalog(), io.out);
+    const JobEstimate estimate = EstimateJob(plan, opt, session);
+    PrintDryRun(plan, opt, session.catalog(), estimate, io.out);
+    if (const std::string warning = SpaceWarning(plan, opt, session, &estimate); !warning.empty())
+      Warn(io, opt, warning);
     return kExitOk;
   }
+  if (const std::string warning = SpaceWarning(plan, opt, session); !warning.empty())
+    Warn(io, opt, warning);
+  const std::size_t before = session.copies().size();  // the estimate's frames
   RenderCounts counts = RunRenderJob(plan, opt, session, io);
-  counts.copies = session.copies();
+  counts.copies.assign(session.copies().begin() + static_cast<std::ptrdiff_t>(before),
+                       session.copies().end());
   WarnWithoutCopies(counts, plan, opt, session, io);
   PrintSummary(plan, opt, session.catalog(), counts, io.out);
   return kExitOk;
