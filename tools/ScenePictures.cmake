@@ -1,8 +1,9 @@
 # quillstreak_scene_pictures: the part of the renderer's library that reads scene files, sets them
 # up on the host and turns rendered frames into pictures (scene files, the parameter catalog, the
-# render session, frame pictures, contact sheets). It needs only nlohmann-json besides the host
-# library, so it builds everywhere, the Windows cross build included; libpng adds reading and
-# writing PNG files (image and sequence layers, frame files) where it is found.
+# render session and the trail copies it counts, frame pictures, contact sheets). It needs only
+# nlohmann-json besides the host library, so it builds everywhere, the Windows cross build
+# included; libpng adds reading and writing PNG files (image and sequence layers, frame files)
+# where it is found.
 #
 # Included by tools/CMakeLists.txt and by tests/tools/CMakeLists.txt (whose tests use it even in
 # builds without the command-line renderer). Defines QS_HAVE_PNG (0 or 1) for its users.
@@ -51,7 +52,8 @@ add_library(quillstreak_scene_pictures STATIC
   ${qs_scene_lib}/RenderSession.cpp
   ${qs_scene_lib}/SceneFile.cpp
   ${qs_scene_lib}/SceneSchema.cpp
-  ${qs_scene_lib}/Suggest.cpp)
+  ${qs_scene_lib}/Suggest.cpp
+  ${qs_scene_lib}/TrailCopies.cpp)
 # Suggest.cpp and ParamCatalog.cpp each have their own Lower() in an unnamed namespace, which
 # would collide in one unity batch (CMAKE_UNITY_BUILD, used by `make demo`).
 set_source_files_properties(${qs_scene_lib}/Suggest.cpp PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)

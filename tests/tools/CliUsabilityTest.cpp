@@ -15,6 +15,12 @@
 #include "renderer/ParamCatalog.h"
 #include "renderer/Png.h"
 
+#if defined(__linux__)
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
+#endif
+
 namespace quillstreak::renderer {
 namespace {
 
@@ -33,7 +39,7 @@ class Usability : public testing::ScratchFolder {
   std::string scene_;
 };
 
-TEST_F(Usability, AKeyframePastTheEndIsSaidToStillShapeTheFramesBeforeIt) {
+TEST_F(Usability, AKeyframePastTheEndIsSaidToShapeTheFramesBeforeItUnlessTheOneBeforeHolds) {
   std::string text = kScene;
   text.replace(text.find("\"time\": 5"), 9, "\"time\": 9");
   const Result r = Render({"-", "--out", Path("out"), "--dry-run"}, text);
@@ -43,6 +49,12 @@ TEST_F(Usability, AKeyframePastTheEndIsSaidToStillShapeTheFramesBeforeIt) {
             std::string::npos)
       << r.err;
   EXPECT_EQ(r.err.find("never"), std::string::npos) << r.err;
+  text.replace(text.find("[5, 18]}"), 8, "[5, 18], \"interp\": \"hold\"}");
+  const Result held = Render({"-", "--out", Path("out"), "--dry-run"}, text);
+  EXPECT_NE(held.err.find("9 lies past the end of the composition (6 frames, 0-5); no frame is "
+                          "changed by it, as the keyframe before it holds its value"),
+            std::string::npos)
+      << held.err;
 }
 
 TEST_F(Usability, ValuesTakeTheUnitTheListingPrintsAndRangesHaveNoExponents) {
@@ -97,11 +109,25 @@ TEST_F(Usability, EveryMessageNamesTheProgramAndSaysWhy) {
   const std::string image = Write("image.json", R"({
     "composition": {"width": 40, "height": 30, "fps": 10, "duration": 6},
     "layers": [{"id": 1, "source": {"type": "image", "path": "wide.png"}}]})");
+  const std::string missingImage = R"({
+    "composition": {"width": 40, "height": 30, "fps": 10, "duration": 6},
+    "layers": [{"id": 1, "source": {"type": "image", "path": "nowhere.png"}}]})";
   const struct {
     std::vector<std::string> args;
     std::string message;  // the end of the first line after "quillstreak-render: "
+    std::string input = "";
   } cases[] = {
-      {{scene_, "--threads", "many"}, "--threads = many; see --help"},
+      {{scene_, "--threads", "many"},
+       "--threads \"many\": expected a whole number of threads (0 = all cores); see --help"},
+      {{scene_, "--frames", "99", "--out", "--dry-run"},  // nothing written if the check fails
+       "--out needs a value: the output folder (\"--dry-run\" is an option); see --help"},
+      {{scene_, "--video", Path("clip")},
+       "clip: the file name has no extension, which chooses the video's format (the renderer "
+       "writes .mp4"},
+      {{"-", "--dry-run"},
+       "(looked in the current folder, " + fs::current_path().string() +
+           ": the image paths of a scene read from standard input are relative to it)",
+       missingImage},
       {{Path("missing.json")},
        "missing.json: cannot open the scene file: No such file or directory"},
       {{scene_, "--video", Path("folder")}, "--video " + Path("folder") + ": is a folder"},
@@ -112,7 +138,7 @@ TEST_F(Usability, EveryMessageNamesTheProgramAndSaysWhy) {
       {{scene_, "--out", "/proc/qs-out", "--dry-run"}, "--out /proc/qs-out: cannot write in /proc"},
   };
   for (const auto& c : cases) {
-    const Result r = Render(c.args);
+    const Result r = Render(c.args, c.input);
     EXPECT_EQ(r.code, kExitBadInput) << r.err;
     EXPECT_EQ(r.err.rfind("quillstreak-render: ", 0), 0u) << r.err;
     EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
@@ -278,6 +304,98 @@ TEST_F(Usability, ResumingAVideoReEncodesItAndRemovesWhatAKilledRenderLeft) {
                          "out/frame_0003.png", "out/frame_0004.png", "out/frame_0005.png",
                          "out/notes.partial-1-1", "out/v.mp4", "scene.json"}));
 #endif
+}
+
+TEST_F(Usability, TheSummaryCountsTrailCopiesAndSaysWhyThereAreNone) {
+  const Result r = Render({scene_, "--out", Path("out"), "--json"});
+  ASSERT_EQ(r.code, kExitOk) << r.err;
+  EXPECT_EQ(Records(r.out).back()["copies"],
+            nlohmann::json::parse(R"({"min": 1, "median": 10, "max": 10})"));
+  const struct {
+    std::string set;
+    std::string why;
+  } cases[] = {
+      {"Motion Threshold=20",
+       "layer 2 \"Square\" moves at most 13.2 px within the shutter interval of any frame "
+       "rendered (Shutter Angle 720: 2 frames), less than Motion Threshold 20 px"},
+      {"Shutter Angle=0", "Shutter Angle 0 leaves no shutter interval"},
+      {"Motion Source=1",
+       "the Motion Source, layer 1 \"Backdrop\", does not move, scale or turn within the shutter "
+       "interval"},
+  };
+  for (const auto& c : cases) {
+    const Result none = Render({scene_, "--out", Path(c.set), "--set", c.set});
+    ASSERT_EQ(none.code, kExitOk) << none.err;
+    EXPECT_NE(none.err.find("warning: no frame drew a trail copy: " + c.why), std::string::npos)
+        << none.err;
+    EXPECT_NE(none.out.find("trail copies per frame: min 0, median 0, max 0"), std::string::npos)
+        << none.out;
+  }
+}
+
+TEST_F(Usability, TheDryRunEstimatesTimeAndDiskUseFromOneFrameItDoesNotWrite) {
+  const Result r = Render({scene_, "--out", Path("out"), "--frames", "0-4", "--dry-run", "--json"});
+  ASSERT_EQ(r.code, kExitOk) << r.err;
+  const nlohmann::json estimate = Records(r.out).at(0)["estimate"];
+  EXPECT_EQ(estimate["frame"], 2);
+  const auto frameBytes = estimate["frame_bytes"].get<std::int64_t>();
+  EXPECT_GT(frameBytes, 100);
+  EXPECT_EQ(estimate["bytes"], 5 * ((frameBytes + 4095) / 4096 * 4096));  // whole blocks
+  EXPECT_GE(estimate["seconds"].get<double>(), 5 * estimate["frame_seconds"].get<double>() - 0.01);
+  EXPECT_EQ(Files(), std::vector<std::string>{"scene.json"});
+  const Result text = Render({scene_, "--out", Path("out"), "--dry-run"});
+  EXPECT_NE(text.out.find("  estimate       about "), std::string::npos) << text.out;
+}
+
+TEST_F(Usability, ARenderLargerThanTheFreeSpaceWarnsBeforeItStarts) {
+#if !defined(__linux__)
+  GTEST_SKIP() << "mounts a small tmpfs";
+#else
+  // A 4 KiB tmpfs, in a mount namespace of this process's own so that it goes with it.
+  fs::create_directories(Path("small"));
+  if (geteuid() != 0 || unshare(CLONE_NEWNS) != 0 ||
+      mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+      mount("tmpfs", Path("small").c_str(), "tmpfs", 0, "size=4k") != 0)
+    GTEST_SKIP() << "needs root to mount a tmpfs";
+  const Result r = Render({scene_, "--out", Path("small/out")});
+  EXPECT_EQ(r.err.rfind("quillstreak-render: warning: the files will take about 25 kB and " +
+                            Path("small/out") + " has 4.1 kB free",
+                        0),
+            0u)
+      << r.err;
+  umount2(Path("small").c_str(), MNT_DETACH);
+  const Result roomy = Render({scene_, "--out", Path("roomy"), "--json"});
+  EXPECT_EQ(roomy.out.find("\"warning\""), std::string::npos) << roomy.out;
+#endif
+}
+
+TEST_F(Usability, SwapColorsIsListedByItsLabelAndPressedThroughTheEffect) {
+  const Result list = Render({"--list-params"});
+  EXPECT_NE(list.out.find("   13  Swap Colors               button"), std::string::npos)
+      << list.out;
+  const auto render = [&](const std::string& out, std::vector<std::string> sets) {
+    std::vector<std::string> args = {scene_, "--out", Path(out), "--frames",
+                                     "3",    "-q",    "--set",   "Enable Ramp Fill=on"};
+    for (const std::string& set : sets) args.insert(args.end(), {"--set", set});
+    EXPECT_EQ(Render(args).code, kExitOk) << out;
+    return ReadPng(Path(out + "/frame_0003.png")).rgba;
+  };
+  const auto swapped =
+      render("swapped", {"Start Color=#FF0000", "End Color=#0000FF", "Swap Colors=1"});
+  EXPECT_EQ(swapped, render("by-hand", {"Start Color=#0000FF", "End Color=#FF0000"}));
+  EXPECT_NE(swapped, render("as-set", {"Start Color=#FF0000", "End Color=#0000FF"}));
+
+  // Pressing it would replace keyframed colours by constants.
+  std::string keyed = kScene;
+  keyed.replace(keyed.find("\"Shutter Angle\": 720"), 20,
+                R"("Start Color": {"keyframes": [{"time": 0, "value": "#FF0000"},
+                                                 {"time": 5, "value": "#00FF00"}]})");
+  const Result refused = Render({"-", "--out", Path("keyed"), "--set", "Swap Colors=1"}, keyed);
+  EXPECT_EQ(refused.code, kExitBadInput);
+  EXPECT_NE(refused.err.find("<stdin>: \"Swap Colors\" cannot be pressed while \"Start Color\" "
+                             "is keyframed"),
+            std::string::npos)
+      << refused.err;
 }
 
 TEST_F(Usability, TheDemoWritesItsContactSheet) {

@@ -156,7 +156,8 @@ TEST(SceneErrors, EachProblemIsNamedByItsPath) {
        "layers[0].transform.position.keyframes[1].time: expected a number"},
       {"two keyframes at one time",
        [](json& j) { j["layers"][0]["transform"]["position"]["keyframes"][1]["time"] = 0; },
-       "layers[0].transform.position.keyframes[1].time: another keyframe has the same time"},
+       "layers[0].transform.position.keyframes[1].time: 0 is also the time of keyframes[0]; two "
+       "keyframes of one property cannot share a time"},
       {"unknown interpolation",
        [](json& j) {
          j["layers"][0]["transform"]["position"]["keyframes"][0]["interp"] = "bezier";
@@ -207,6 +208,35 @@ TEST(SceneErrors, EachProblemIsNamedByItsPath) {
       ADD_FAILURE() << "accepted";
     } catch (const InputError& e) {
       EXPECT_EQ(std::string(e.what()), std::string("t.json: ") + c.message);
+    }
+  }
+}
+
+TEST(SceneErrors, AKeyGivenTwiceInOneObjectIsRefusedWithBothLines) {
+  const struct {
+    std::string text;
+    std::string message;
+  } cases[] = {
+      {R"({"composition": {"width": 64, "height": 48, "fps": 24, "duration": 4},
+  "layers": [{"id": 1, "source": {"type": "ellipse", "width": 8, "height": 8}}],
+  "effect": {"params": {
+    "Opacity": {"keyframes": [{"time": 0, "value": 100}, {"time": 3, "value": 20}]},
+    "Shutter Angle": 720,
+    "Opacity": 30}}})",
+       "t.json: effect.params.Opacity: \"Opacity\" is given twice in one object, on lines 4 "
+       "and 6 (remove one)"},
+      {R"({"composition": {"width": 64, "height": 48, "fps": 24, "duration": 4},
+  "layers": [{"id": 1, "source": {"type": "ellipse", "width": 8, "height": 8,
+                                  "color": "#FF0000", "color": "#00FF00"}}]})",
+       "t.json: layers[0].source.color: \"color\" is given twice in one object, on lines 3 and 3 "
+       "(remove one)"},
+  };
+  for (const auto& c : cases) {
+    try {
+      ParseScene(c.text, "t.json", "", Catalog());
+      ADD_FAILURE() << "accepted";
+    } catch (const InputError& e) {
+      EXPECT_EQ(std::string(e.what()), c.message);
     }
   }
 }

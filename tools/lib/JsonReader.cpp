@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <map>
+#include <optional>
 #include <vector>
 
 #include "renderer/InputError.h"
@@ -65,11 +67,110 @@ std::string SyntaxMessage(const std::string& text, std::size_t byte, const std::
   return Place(text, at) + ": " + Reason(c, before, at >= text.size(), what);
 }
 
+// The first key that one object of a document holds twice: the parser keeps only the last value,
+// so the other would be lost without a word. Keys are counted in document order (1 = the first
+// key of the document), so that their lines can be found in the text afterwards.
+class DuplicateKeyFinder {
+ public:
+  struct Duplicate {
+    std::string path;  // of the key
+    std::string key;
+    std::size_t first = 0, second = 0;
+  };
+
+  const std::optional<Duplicate>& found() const { return found_; }
+
+  bool null() { return Value(); }
+  bool boolean(bool) { return Value(); }
+  bool number_integer(json::number_integer_t) { return Value(); }
+  bool number_unsigned(json::number_unsigned_t) { return Value(); }
+  bool number_float(json::number_float_t, const std::string&) { return Value(); }
+  bool string(std::string&) { return Value(); }
+  bool binary(json::binary_t&) { return Value(); }
+  bool start_object(std::size_t) { return Open(true); }
+  bool start_array(std::size_t) { return Open(false); }
+  bool end_object() { return Close(); }
+  bool end_array() { return Close(); }
+  bool key(std::string& k) {
+    Container& c = open_.back();
+    const auto [seen, added] = c.keys.emplace(k, ++keys_);
+    if (!added) {
+      found_ = Duplicate{JsonReader::Key(c.path, k), k, seen->second, keys_};
+      return false;
+    }
+    c.key = k;
+    return true;
+  }
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) {
+    return false;
+  }
+
+ private:
+  struct Container {
+    bool object = false;
+    std::string path;
+    std::string key;                          // an object's latest key
+    std::size_t items = 0;                    // an array's items so far
+    std::map<std::string, std::size_t> keys;  // an object's keys and where each came
+  };
+
+  // The path of the value that comes next (an array counts it as one more item).
+  std::string NextPath() {
+    if (open_.empty()) return {};
+    Container& c = open_.back();
+    return c.object ? JsonReader::Key(c.path, c.key) : JsonReader::Item(c.path, c.items++);
+  }
+  bool Value() {
+    if (!open_.empty() && !open_.back().object) ++open_.back().items;
+    return true;
+  }
+  bool Open(bool object) {
+    Container c;
+    c.object = object;
+    c.path = NextPath();
+    open_.push_back(std::move(c));
+    return true;
+  }
+  bool Close() {
+    open_.pop_back();
+    return true;
+  }
+
+  std::vector<Container> open_;
+  std::size_t keys_ = 0;
+  std::optional<Duplicate> found_;
+};
+
+// The line of the `n`-th key (1 = the first) of valid JSON text: a key is a text in quotes that
+// a colon follows.
+std::size_t KeyLine(const std::string& text, std::size_t n) {
+  std::size_t line = 1, keys = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n') ++line;
+    if (text[i] != '"') continue;
+    for (++i; i < text.size() && text[i] != '"'; ++i)
+      if (text[i] == '\\') ++i;
+    std::size_t next = i + 1;
+    while (next < text.size() && std::isspace(static_cast<unsigned char>(text[next]))) ++next;
+    if (next < text.size() && text[next] == ':' && ++keys == n) return line;
+  }
+  return line;
+}
+
 }  // namespace
 
 json ParseJsonText(const std::string& text, const std::string& file) {
   try {
-    return json::parse(text);
+    json parsed = json::parse(text);
+    DuplicateKeyFinder finder;
+    json::sax_parse(text, &finder);
+    if (const auto& d = finder.found()) {
+      throw InputError(file + ": " + d->path + ": \"" + d->key +
+                       "\" is given twice in one object, on lines " +
+                       std::to_string(KeyLine(text, d->first)) + " and " +
+                       std::to_string(KeyLine(text, d->second)) + " (remove one)");
+    }
+    return parsed;
   } catch (const json::parse_error& e) {
     throw InputError(file + ": " + SyntaxMessage(text, e.byte, e.what()));
   } catch (const json::out_of_range&) {

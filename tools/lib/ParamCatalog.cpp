@@ -78,8 +78,9 @@ std::string ColorText(const PF_Pixel& p) {
 }  // namespace
 
 bool ParamInfo::settable() const {
-  return !name.empty() && (type == ParamType::Float || type == ParamType::Checkbox ||
-                           type == ParamType::Color || type == ParamType::Layer);
+  return !name.empty() &&
+         (type == ParamType::Float || type == ParamType::Checkbox || type == ParamType::Color ||
+          type == ParamType::Layer || type == ParamType::Button);
 }
 
 const char* TypeName(ParamType type) {
@@ -147,6 +148,9 @@ ParamCatalog::ParamCatalog(const std::vector<PF_ParamDef>& declared) {
     info.def = def;
     info.type = TypeOf(def.param_type);
     info.name.assign(def.name, std::find(def.name, def.name + sizeof def.name, '\0'));
+    // A button declared without a name goes by its label, as the effect controls show it.
+    if (info.name.empty() && info.type == ParamType::Button && def.u.button_d.u.namesptr != nullptr)
+      info.name = def.u.button_d.u.namesptr;
     params_.push_back(std::move(info));
   }
 }
@@ -212,6 +216,9 @@ std::string ParamCatalog::Listing() const {
       case ParamType::Layer:
         valid = "layer id";
         dflt = p.def.u.ld.dephault == 0 ? "none" : std::to_string(p.def.u.ld.dephault);
+        break;
+      case ParamType::Button:
+        valid = "on = press it";
         break;
       default:
         break;
@@ -286,7 +293,8 @@ ParamValue ParseParamText(const ParamInfo& param, std::string_view text,
       value.number = *n;
       break;
     }
-    case ParamType::Checkbox: {
+    case ParamType::Checkbox:
+    case ParamType::Button: {
       const std::string s = Lower(t);
       if (s == "on" || s == "1" || s == "true" || s == "yes") {
         value.on = true;
@@ -294,7 +302,7 @@ ParamValue ParseParamText(const ParamInfo& param, std::string_view text,
         value.on = false;
       } else {
         throw InputError(context + ": expected on/off, 1/0 or true/false for \"" + param.name +
-                         "\"");
+                         "\"" + (param.type == ParamType::Button ? " (on presses it)" : ""));
       }
       break;
     }

@@ -17,6 +17,8 @@ std::string ValueText(ParamType type, const ParamValue& v) {
     }
     case ParamType::Layer:
       return v.layer == 0 ? "none" : "layer " + std::to_string(v.layer);
+    case ParamType::Button:
+      return v.on ? "pressed" : "not pressed";
     default:
       return {};
   }
@@ -36,6 +38,8 @@ bool IsDefault(const ParamInfo& info, const ParamValue& v) {
     }
     case ParamType::Layer:
       return v.layer == def.u.ld.dephault;
+    case ParamType::Button:
+      return !v.on;
     default:
       return false;
   }

@@ -101,20 +101,38 @@ SceneFile LoadScene(const Options& opt, const ParamCatalog& catalog, std::istrea
   if (opt.scene == "-") {
     std::ostringstream text;
     text << in.rdbuf();
-    return ParseScene(text.str(), "<stdin>", "", catalog);
+    return ParseScene(text.str(), kStandardInput, "", catalog);
   }
   return LoadSceneFile(opt.scene, catalog);
+}
+
+// A press of Swap Colors exchanges the ramp colours' values at the moment it is pressed, and the
+// host keeps what the effect changes as constant values: keyframes of either colour would be
+// lost, so the two cannot be combined.
+void CheckButtonPresses(const SceneFile& scene, const std::string& where) {
+  for (const ParamSetting& button : scene.params) {
+    if (button.type != ParamType::Button || !button.constant.on) continue;
+    for (const ParamSetting& p : scene.params) {
+      if (p.keys.empty() || (p.name != "Start Color" && p.name != "End Color")) continue;
+      throw InputError(where + "\"" + button.name + "\" cannot be pressed while \"" + p.name +
+                       "\" is keyframed: the press exchanges the ramp colours' values at one "
+                       "moment and would leave them constant (exchange the keyframes' colours "
+                       "in the scene instead)");
+    }
+  }
 }
 
 // The scene with --set, and one copy of it per --variant.
 void PlanScenes(Plan& plan, const Options& opt, const ParamCatalog& catalog, std::istream& in) {
   plan.scene = LoadScene(opt, catalog, in);
   ApplyOverrides(opt.sets, "--set", catalog, plan.scene);
+  if (opt.variants.empty()) CheckButtonPresses(plan.scene, plan.scene.file + ": ");
   for (const std::string& v : opt.variants) {
     const std::vector<std::string> settings = SplitSettings(v);
     if (settings.empty()) throw InputError("--variant \"" + v + "\": expected NAME=VALUE");
     SceneFile variant = plan.scene;
     ApplyOverrides(settings, "--variant", catalog, variant);
+    CheckButtonPresses(variant, "--variant \"" + v + "\": ");
     plan.variants.push_back(std::move(variant));
     plan.variantLabels.push_back(VariantLabel(settings));
   }
@@ -175,6 +193,12 @@ void PlanOutputs(Plan& plan, const Options& opt) {
                        (video / "clip.mp4").string() + ")");
     }
     plan.videoFormat = VideoFormatFor(video);
+    if (plan.videoFormat == nullptr && video.extension().empty()) {
+      throw InputError("--video " + opt.video +
+                       ": the file name has no extension, which chooses the video's format (the "
+                       "renderer writes " +
+                       VideoExtensions() + ")");
+    }
     if (plan.videoFormat == nullptr) {
       throw InputError("--video " + opt.video + ": unknown video format \"" +
                        video.extension().string() + "\" (the renderer writes " + VideoExtensions() +

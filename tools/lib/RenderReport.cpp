@@ -1,5 +1,6 @@
 #include "RenderReport.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <ostream>
@@ -99,10 +100,15 @@ void PrintParameterRecords(const ParamCatalog& catalog, std::ostream& out) {
 }
 
 void PrintDryRun(const Plan& plan, const Options& opt, const ParamCatalog& catalog,
-                 std::ostream& out) {
+                 const JobEstimate& estimate, std::ostream& out) {
   if (opt.json) {
     json j = PlanJson(plan, catalog);
     j["event"] = "dry_run";
+    j["estimate"] = {{"frame", estimate.frame},
+                     {"frame_seconds", std::round(estimate.frameSeconds * 1000) / 1000},
+                     {"frame_bytes", estimate.frameBytes},
+                     {"seconds", std::round(estimate.seconds * 1000) / 1000},
+                     {"bytes", estimate.bytes()}};
     WriteJsonLine(out, j);
     return;
   }
@@ -136,7 +142,25 @@ void PrintDryRun(const Plan& plan, const Options& opt, const ParamCatalog& catal
   PrintFrameFiles(plan, opt, out);
   if (plan.sheet) out << "  contact sheet  " << plan.sheet->path.string() << "\n";
   if (plan.video) out << "  video          " << plan.video->path.string() << " (ffmpeg)\n";
+  out << "  estimate       " << DescribeEstimate(estimate) << "\n";
 }
+
+namespace {
+
+// The fewest, the median and the most trail copies a frame drew.
+struct CopyCounts {
+  int min = 0;
+  double median = 0;
+  int max = 0;
+};
+
+CopyCounts CountCopies(std::vector<int> copies) {
+  std::sort(copies.begin(), copies.end());
+  const std::size_t n = copies.size();
+  return {copies.front(), (copies[(n - 1) / 2] + copies[n / 2]) / 2.0, copies.back()};
+}
+
+}  // namespace
 
 void PrintSummary(const Plan& plan, const Options& opt, const ParamCatalog& catalog,
                   const RenderCounts& counts, std::ostream& out) {
@@ -148,6 +172,10 @@ void PrintSummary(const Plan& plan, const Options& opt, const ParamCatalog& cata
     j["kept"] = counts.kept;
     j["seconds"] = std::round(counts.seconds * 1000) / 1000;
     j["frames_per_second"] = std::round(fps * 100) / 100;
+    if (!counts.copies.empty()) {
+      const CopyCounts c = CountCopies(counts.copies);
+      j["copies"] = {{"min", c.min}, {"median", c.median}, {"max", c.max}};
+    }
     WriteJsonLine(out, j);
     return;
   }
@@ -158,6 +186,11 @@ void PrintSummary(const Plan& plan, const Options& opt, const ParamCatalog& cata
   if (!plan.variants.empty()) out << " (" << plan.variants.size() << " variants)";
   out << " of " << plan.scene.file << " in " << FormatSeconds(counts.seconds) << " (" << speed
       << " frames/s)";
+  if (!counts.copies.empty()) {
+    const CopyCounts c = CountCopies(counts.copies);
+    out << ", trail copies per frame: min " << c.min << ", median " << FormatNumber(c.median)
+        << ", max " << c.max;
+  }
   if (counts.kept > 0) out << ", kept " << counts.kept << " existing";
   if (!plan.frameFiles.empty()) out << "; frames in " << plan.outDir.string();
   if (plan.sheet) out << "; contact sheet " << plan.sheet->path.string();

@@ -3,10 +3,12 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "CommandLine.h"
+#include "JobEstimate.h"
 #include "RenderPlan.h"
 
 namespace quillstreak::renderer {
@@ -20,15 +22,16 @@ void PrintParameterRecords(const ParamCatalog& catalog, std::ostream& out);
 /// What the plan renders and writes, as the dry run and the summary record report it.
 nlohmann::json PlanJson(const Plan& plan, const ParamCatalog& catalog);
 
-/// The dry run's report of a plan.
+/// The dry run's report of a plan, with the estimate of its time and disk use.
 void PrintDryRun(const Plan& plan, const Options& opt, const ParamCatalog& catalog,
-                 std::ostream& out);
+                 const JobEstimate& estimate, std::ostream& out);
 
 /// What a finished render did.
 struct RenderCounts {
   long rendered = 0;
   long kept = 0;
   double seconds = 0;
+  std::vector<int> copies;  // the trail copies each frame rendered drew
 };
 
 /// The closing summary: a "summary" record with --json, nothing with --quiet, else one line.

@@ -2,8 +2,10 @@
 
 #include <utility>
 
+#include "TrailCopies.h"
 #include "host/Host.h"
 #include "host/Module.h"
+#include "host/RenderSettings.h"
 #include "renderer/InputError.h"
 
 namespace quillstreak::renderer {
@@ -65,6 +67,14 @@ void SetUpScene(quillstreak::host::Host& host, const SceneFile& scene) {
         break;
     }
   }
+  // Buttons are pressed once every value is set, at the composition's start, as a user presses
+  // one in the effect controls: the effect changes the values it changes through the host.
+  for (const auto& p : scene.params) {
+    if (p.type != ParamType::Button || !p.constant.on) continue;
+    host.settings().SetTime(0);
+    if (const PF_Err e = host.UserChangedParam(p.index); e != PF_Err_NONE)
+      throw RenderError("the effect failed a press of \"" + p.name + "\" with " + ErrorText(e));
+  }
 }
 
 RenderSession::RenderSession(const std::string& pluginPath, unsigned threads) {
@@ -90,9 +100,12 @@ void RenderSession::Prepare(const SceneFile& scene, int downsample) {
   const PF_RationalScale ds{1, static_cast<A_u_long>(downsample < 1 ? 1 : downsample)};
   host_->settings().SetDownsample(ds, ds);
   background_ = scene.comp.background;
+  downsample_ = downsample < 1 ? 1 : downsample;
 }
 
 FramePictures RenderSession::Render(long frame, bool effectLayer) {
+  // The journal holds one frame's calls: the copies are counted from it.
+  host_->journal().Clear();
   quillstreak::host::FrameResult result =
       host_->RenderFrame(static_cast<A_long>(frame * kUnitsPerFrame));
   if (!result.sourceError.empty())
@@ -105,10 +118,15 @@ FramePictures RenderSession::Render(long frame, bool effectLayer) {
     throw RenderError("frame " + std::to_string(frame) + ": smart render failed with " +
                       ErrorText(result.err));
   }
+  copies_.push_back(CopiesDrawn(*host_));
   FramePictures pictures;
   pictures.frame = std::move(result.frame);
   if (effectLayer) pictures.effectLayer = host_->compositor().EffectLayerFrame();
   return pictures;
+}
+
+std::string RenderSession::NoCopiesReason(const std::vector<long>& frames) const {
+  return quillstreak::renderer::NoCopiesReason(*host_, *catalog_, frames, downsample_);
 }
 
 }  // namespace quillstreak::renderer

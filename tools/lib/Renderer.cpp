@@ -1,11 +1,13 @@
 // The program: the command line, then the module, the plan and the render job, and the exit code.
 #include "renderer/Renderer.h"
 
+#include <algorithm>
 #include <iostream>
 #include <optional>
 #include <sstream>
 
 #include "CommandLine.h"
+#include "JobEstimate.h"
 #include "ModulePath.h"
 #include "Platform.h"
 #include "RenderJob.h"
@@ -38,6 +40,16 @@ void WarnUnusedOptions(const Plan& plan, const Options& opt, const Console& io) 
   }
 }
 
+// A render whose frames drew no trail copy says why it most likely drew none.
+void WarnWithoutCopies(const RenderCounts& counts, const Plan& plan, const Options& opt,
+                       RenderSession& session, const Console& io) {
+  if (counts.copies.empty() ||
+      std::any_of(counts.copies.begin(), counts.copies.end(), [](int c) { return c > 0; }))
+    return;
+  const std::string why = session.NoCopiesReason(plan.frames);
+  Warn(io, opt, "no frame drew a trail copy" + (why.empty() ? std::string() : ": " + why));
+}
+
 int Run(const Options& opt, const char* argv0, const Console& io) {
   std::optional<RenderSession> opened;
   OpenSession(opened, opt, argv0);
@@ -54,10 +66,19 @@ int Run(const Options& opt, const char* argv0, const Console& io) {
   for (const auto& w : plan.warnings) Warn(io, opt, w);
   WarnUnusedOptions(plan, opt, io);
   if (opt.dryRun) {
-    PrintDryRun(plan, opt, session.catalog(), io.out);
+    const JobEstimate estimate = EstimateJob(plan, opt, session);
+    PrintDryRun(plan, opt, session.catalog(), estimate, io.out);
+    if (const std::string warning = SpaceWarning(plan, opt, session, &estimate); !warning.empty())
+      Warn(io, opt, warning);
     return kExitOk;
   }
-  const RenderCounts counts = RunRenderJob(plan, opt, session, io);
+  if (const std::string warning = SpaceWarning(plan, opt, session); !warning.empty())
+    Warn(io, opt, warning);
+  const std::size_t before = session.copies().size();  // the estimate's frames
+  RenderCounts counts = RunRenderJob(plan, opt, session, io);
+  counts.copies.assign(session.copies().begin() + static_cast<std::ptrdiff_t>(before),
+                       session.copies().end());
+  WarnWithoutCopies(counts, plan, opt, session, io);
   PrintSummary(plan, opt, session.catalog(), counts, io.out);
   return kExitOk;
 }

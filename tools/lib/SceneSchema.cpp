@@ -4,7 +4,7 @@
 #include <cmath>
 #include <filesystem>
 #include <limits>
-#include <set>
+#include <map>
 
 #include "JsonReader.h"
 #include "renderer/FrameImage.h"
@@ -56,42 +56,71 @@ class SceneReader : public JsonReader {
   }
 
   // The keyframes array of {"keyframes": [...]}; each entry passed to `each` with its path.
+  // `holds`: the property always holds its value from one keyframe to the next (checkboxes).
   template <typename Each>
-  void Keyframes(const json& j, const std::string& path, Each each) const {
+  void Keyframes(const json& j, const std::string& path, bool holds, Each each) const {
     ExpectObject(j, path, {"keyframes"});
     const std::string kpath = Key(path, "keyframes");
     const json& keys = Required(j, path, "keyframes");
     if (!keys.is_array()) Fail(kpath, "expected an array of keyframes");
     if (keys.empty()) Fail(kpath, "expected at least one keyframe");
-    std::set<std::int32_t> times;
-    std::int32_t previous = 0;
+    std::map<std::int32_t, std::size_t> items;  // by time
+    std::vector<KeyPlace> places;
     for (std::size_t i = 0; i < keys.size(); ++i) {
       const std::string ipath = Item(kpath, i);
       const json& key = keys[i];
       ExpectObject(key, ipath, {"time", "value", "interp"});
       const std::string tpath = Key(ipath, "time");
       const std::int32_t time = FrameTime(Required(key, ipath, "time"), tpath, "keyframe time");
-      if (!times.insert(time).second) Fail(tpath, "another keyframe has the same time");
       const std::string frames = FormatNumber(key["time"].get<double>());
-      // A keyframe at the composition's end is its last moment. One after it is never a frame's
-      // value itself, but the frames before it are interpolated towards it.
-      // Keyframe times are the layer's own; the composition's end is in its time.
-      if (time + keyOffset_ > static_cast<std::int64_t>(durationFrames_) * kUnitsPerFrame) {
-        Warn(tpath, frames + " lies past the end of the composition (" +
-                        std::to_string(durationFrames_) + " frames, 0-" +
-                        std::to_string(durationFrames_ - 1) +
-                        "); the frames before it are still interpolated towards it");
+      if (const auto [other, added] = items.emplace(time, i); !added) {
+        Fail(tpath, frames + " is also the time of " + Item("keyframes", other->second) +
+                        "; two keyframes of one property cannot share a time");
       }
-      if (i > 0 && time < previous) {
+      if (i > 0 && time < places.back().time) {
         Warn(tpath, frames + " comes before the time of the keyframe above it (" +
-                        FormatNumber(previous / static_cast<double>(kUnitsPerFrame)) +
+                        FormatNumber(places.back().time / static_cast<double>(kUnitsPerFrame)) +
                         "); keyframes are used in time order");
       }
-      previous = time;
       const quillstreak::host::Interp interp = key.contains("interp")
                                                    ? InterpOf(key["interp"], Key(ipath, "interp"))
                                                    : quillstreak::host::Interp::Linear;
+      places.push_back({time, holds ? quillstreak::host::Interp::Hold : interp, tpath, frames});
       each(time, Required(key, ipath, "value"), Key(ipath, "value"), interp);
+    }
+    WarnPastTheEnd(places);
+  }
+
+  struct KeyPlace {
+    std::int32_t time = 0;
+    quillstreak::host::Interp interp = quillstreak::host::Interp::Linear;
+    std::string path;    // of its time
+    std::string frames;  // its time as given
+  };
+
+  // Keyframes past the end of the composition: none is ever a frame's own value (a keyframe at
+  // the end is its last moment), but what they do to the frames before them depends on the
+  // keyframe before each, in time order.
+  void WarnPastTheEnd(std::vector<KeyPlace> places) const {
+    std::stable_sort(places.begin(), places.end(),
+                     [](const KeyPlace& a, const KeyPlace& b) { return a.time < b.time; });
+    // Keyframe times are the layer's own; the composition's end is in its time.
+    const std::int64_t end =
+        static_cast<std::int64_t>(durationFrames_) * kUnitsPerFrame - keyOffset_;
+    for (std::size_t i = 0; i < places.size(); ++i) {
+      if (places[i].time <= end) continue;
+      std::string effect;
+      if (i == 0)
+        effect = "as the first keyframe, its value holds over every frame";
+      else if (places[i - 1].time > end)
+        effect = "no frame is changed by it, as the keyframe before it lies past the end too";
+      else if (places[i - 1].interp == quillstreak::host::Interp::Hold)
+        effect = "no frame is changed by it, as the keyframe before it holds its value";
+      else
+        effect = "the frames before it are still interpolated towards it";
+      Warn(places[i].path, places[i].frames + " lies past the end of the composition (" +
+                               std::to_string(durationFrames_) + " frames, 0-" +
+                               std::to_string(durationFrames_ - 1) + "); " + effect);
     }
   }
 
@@ -119,7 +148,7 @@ class SceneReader : public JsonReader {
   quillstreak::host::Stream StreamOf(const json& j, const std::string& path, VecKind kind) const {
     if (!j.is_object()) return quillstreak::host::Stream(VecValue(j, path, kind));
     quillstreak::host::Stream stream;
-    Keyframes(j, path,
+    Keyframes(j, path, false,
               [&](std::int32_t time, const json& value, const std::string& vpath,
                   quillstreak::host::Interp interp) {
                 stream.AddKeyframe(time, VecValue(value, vpath, kind), interp);
@@ -140,6 +169,19 @@ class SceneReader : public JsonReader {
   void ReadEffect(const json& j, SceneFile& scene) const;
   ParamValue ParamValueOf(const ParamInfo& info, const json& j, const std::string& path,
                           const SceneFile& scene) const;
+
+  // Where a relative image path was looked for, for the message of an image not found: the
+  // scene's folder, or the current folder for a scene read from standard input.
+  std::string LookedIn(const std::string& rel) const {
+    if (fs::path(rel).is_absolute()) return {};
+    std::error_code ec;
+    const fs::path folder =
+        baseDir_.empty() ? fs::current_path(ec) : fs::absolute(baseDir_, ec).lexically_normal();
+    const std::string where = ec ? baseDir_ : folder.string();
+    if (file() != kStandardInput) return " (looked in the scene's folder, " + where + ")";
+    return " (looked in the current folder, " + where +
+           ": the image paths of a scene read from standard input are relative to it)";
+  }
 
   void Warn(const std::string& path, const std::string& message) const {
     warnings_.push_back(file() + ": " + path + ": " + message);
@@ -226,7 +268,7 @@ void SceneReader::ReadSource(const json& j, const std::string& path, const Scene
     try {
       image = ReadPng(full.string());
     } catch (const PngError& e) {
-      Fail(ppath, "cannot read image \"" + full.string() + "\": " + e.what());
+      Fail(ppath, "cannot read image \"" + full.string() + "\": " + e.what() + LookedIn(rel));
     }
 #else
     // Builds without libpng (e.g. the Windows cross build) load every other kind of layer.
@@ -352,6 +394,7 @@ ParamValue SceneReader::ParamValueOf(const ParamInfo& info, const json& j, const
       value.number = Number(j, path);
       break;
     case ParamType::Checkbox:
+    case ParamType::Button:
       if (j.is_boolean()) {
         value.on = j.get<bool>();
       } else if (j.is_string()) {
@@ -408,8 +451,9 @@ void SceneReader::ReadEffect(const json& j, SceneFile& scene) const {
     setting.name = info->name;
     if (value.is_object()) {
       if (info->type == ParamType::Layer) Fail(vpath, "a layer parameter cannot be keyframed");
+      if (info->type == ParamType::Button) Fail(vpath, "a button cannot be keyframed");
       Keyframes(
-          value, vpath,
+          value, vpath, info->type == ParamType::Checkbox,
           [&](std::int32_t time, const json& v, const std::string& kpath,
               quillstreak::host::Interp interp) {
             setting.keys.push_back(ParamKey{time, ParamValueOf(*info, v, kpath, scene), interp});

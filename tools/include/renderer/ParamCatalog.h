@@ -15,18 +15,19 @@ namespace quillstreak::renderer {
 enum class ParamType { Float, Checkbox, Color, Layer, GroupStart, GroupEnd, Button, Other };
 
 struct ParamInfo {
-  int index = 0;  // the index the host and effect use (1 = first declared)
-  std::string name;
+  int index = 0;     // the index the host and effect use (1 = first declared)
+  std::string name;  // a button declared without a name: its label
   ParamType type = ParamType::Other;
   PF_ParamDef def{};  // the definition as declared
-  /// Parameters that take a value (float sliders, checkboxes, colours, layers).
+  /// Parameters that take a value (float sliders, checkboxes, colours, layers), and buttons
+  /// (on: pressed once the other values are set).
   bool settable() const;
 };
 
 /// One value for a parameter: a number, a checkbox state, a colour or a layer id.
 struct ParamValue {
   double number = 0;  // Float
-  bool on = false;    // Checkbox
+  bool on = false;    // Checkbox; Button: pressed
   PF_Pixel color{};   // Color (alpha, red, green, blue)
   int layer = 0;      // Layer (0 = none)
 };
@@ -56,9 +57,9 @@ class ParamCatalog {
 const char* TypeName(ParamType type);
 
 /// Parses a value written as text (command line): numbers for float sliders, on/off/1/0/true/
-/// false for checkboxes, #RRGGBB or r,g,b[,a] for colours, a layer id or "none" for layers.
-/// Throws InputError with `context` as the message prefix when the text does not parse or lies
-/// outside the parameter's valid range.
+/// false for checkboxes and buttons, #RRGGBB or r,g,b[,a] for colours, a layer id or "none" for
+/// layers. Throws InputError with `context` as the message prefix when the text does not parse or
+/// lies outside the parameter's valid range.
 ParamValue ParseParamText(const ParamInfo& param, std::string_view text,
                           const std::string& context);
 

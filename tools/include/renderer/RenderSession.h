@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "host/pixels/Pixels.h"
 #include "renderer/ParamCatalog.h"
@@ -53,11 +54,19 @@ class RenderSession {
   /// failed, or the frame of a changing source that could not be read.
   FramePictures Render(long frame, bool effectLayer);
 
+  /// The trail copies each frame drew, in the order they were rendered.
+  const std::vector<int>& copies() const { return copies_; }
+  /// Why `frames` of the scene set up last drew no trail copy, in words with the scene's numbers;
+  /// empty when the renderer cannot tell.
+  std::string NoCopiesReason(const std::vector<long>& frames) const;
+
  private:
   std::unique_ptr<quillstreak::host::Module> module_;
   std::unique_ptr<quillstreak::host::Host> host_;
   std::unique_ptr<ParamCatalog> catalog_;
   PF_Pixel background_{};
+  int downsample_ = 1;
+  std::vector<int> copies_;
 };
 
 }  // namespace quillstreak::renderer

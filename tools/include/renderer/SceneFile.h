@@ -48,6 +48,9 @@ struct SceneFile {
   void Set(ParamSetting setting);
 };
 
+/// The name a scene read from standard input goes by in messages.
+inline constexpr char kStandardInput[] = "<stdin>";
+
 /// Parses scene text. `file` names the scene in messages; image and sequence paths are relative
 /// to `baseDir` (empty = the current directory).
 SceneFile ParseScene(const std::string& text, const std::string& file, const std::string& baseDir,
