@@ -146,13 +146,16 @@ TEST_F(RendererOptions, ReadOnlyOutputFolderStopsBeforeRenderingWithTheSystemsRe
   fs::permissions(dir_ / "locked", fs::perms::owner_read | fs::perms::owner_exec |
                                        fs::perms::group_read | fs::perms::group_exec |
                                        fs::perms::others_read | fs::perms::others_exec);
-  const std::vector<std::string> args = {scene_, "--out", Path("locked/out")};
+  std::vector<std::string> args = {scene_, "--out", Path("locked/out")};
   Result r;
   if (geteuid() != 0) {
     r = Render(args);
   } else {
-    // Root writes anywhere: run the renderer in a child that has given up its privileges.
+    // Root writes anywhere: run the renderer in a child that has given up its privileges, with
+    // a copy of the module it can read wherever the build lives (home folders are private).
     fs::permissions(dir_, fs::perms::all);
+    fs::copy_file(quillstreak::host::DefaultModulePath(), dir_ / "module");
+    args.insert(args.end(), {"--plugin", Path("module")});
     int pipes[2];
     ASSERT_EQ(pipe(pipes), 0);
     const pid_t child = fork();
@@ -160,7 +163,7 @@ TEST_F(RendererOptions, ReadOnlyOutputFolderStopsBeforeRenderingWithTheSystemsRe
     if (child == 0) {
       close(pipes[0]);
       if (setgid(65534) != 0 || setuid(65534) != 0) _exit(99);
-      const Result inner = Render(args);
+      const Result inner = Render(args, "", 0, false);
       const std::string text = inner.err;
       if (write(pipes[1], text.data(), text.size()) < 0) _exit(98);
       _exit(inner.code);
