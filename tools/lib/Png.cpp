@@ -48,6 +48,13 @@ void OnPngError(png_structp png, png_const_charp message) {
 
 void OnPngWarning(png_structp, png_const_charp) {}
 
+// libpng's reads from the file, saying so when it ends early (libpng's own says "Read Error").
+void ReadBytes(png_structp png, png_bytep data, png_size_t length) {
+  auto* file = static_cast<std::FILE*>(png_get_io_ptr(png));
+  if (std::fread(data, 1, length, file) != length)
+    png_error(png, std::feof(file) ? "the file ends early" : "read error");
+}
+
 std::uint32_t BigEndian(const unsigned char* p) {
   return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
          std::uint32_t{p[3]};
@@ -212,7 +219,7 @@ PngInfo ReadPngInfo(const std::string& path) {
   return info;
 }
 
-RgbaImage ReadPng(const std::string& path) {
+RgbaImage ReadPng(const std::string& path, bool strict) {
   FilePtr file = Open(path, "rb");
   if (!file) throw PngError("cannot open the file");
   png_byte header[8] = {};
@@ -246,8 +253,12 @@ RgbaImage ReadPng(const std::string& path) {
     png_destroy_read_struct(&png, &info, nullptr);
     throw PngError("damaged PNG file: " + state.message);
   }
-  png_init_io(png, file.get());
+  png_set_read_fn(png, file.get(), ReadBytes);
   png_set_sig_bytes(png, sizeof header);
+  if (strict) {
+    png_set_crc_action(png, PNG_CRC_ERROR_QUIT, PNG_CRC_ERROR_QUIT);
+    png_set_benign_errors(png, 0);
+  }
   png_set_user_limits(png, kMaxSide, kMaxSide);
   png_read_info(png, info);
 

@@ -35,6 +35,7 @@ class RenderJob {
       : plan_(plan),
         opt_(opt),
         session_(session),
+        io_(io),
         runs_(std::max<std::size_t>(1, plan.variants.size())),
         progress_(io.out, io.err, StyleFor(opt, io), io.columns,
                   static_cast<long>(runs_ * plan.frames.size())),
@@ -50,11 +51,13 @@ class RenderJob {
 
  private:
   void Frame(std::size_t run, std::size_t i);
+  bool KeepWhole(const Output& file);
   bool needPicture() const { return sheet_.wanted() || video_.wanted(); }
 
   Plan& plan_;
   const Options& opt_;
   RenderSession& session_;
+  const Console& io_;
   std::size_t runs_;
   Progress progress_;
   std::vector<PngSettings> png_;
@@ -93,20 +96,14 @@ RenderCounts RenderJob::Run() {
 void RenderJob::Frame(std::size_t run, std::size_t i) {
   const long f = plan_.frames[i];
   const Output* file = plan_.frameFiles.empty() ? nullptr : &plan_.frameFiles[i];
-  const bool keep = file != nullptr && file->exists && opt_.skipExisting;
+  const bool keep = file != nullptr && file->exists && opt_.skipExisting && KeepWhole(*file);
   const PF_Pixel background = session_.background();
   if (keep) {
     ++counts_.kept;
-    // The kept file is the picture, unless it holds the effect layer alone.
-    if (needPicture() && !opt_.alpha) {
-      try {
-        picture_ = ReadPng(file->path.string());
-      } catch (const PngError& e) {
-        throw RenderError(file->path.string() + ": cannot read the kept frame: " + e.what());
-      }
-    } else if (needPicture()) {
+    // The kept file (read whole by KeepWhole) is the picture, unless it holds the effect layer
+    // alone.
+    if (needPicture() && opt_.alpha)
       FrameToRgba(session_.Render(f, false).frame, background, picture_);
-    }
   } else {
     FramePictures pictures = session_.Render(f, opt_.alpha);
     ++counts_.rendered;
@@ -122,6 +119,22 @@ void RenderJob::Frame(std::size_t run, std::size_t i) {
                             : plan_.video   ? plan_.video->path.string()
                                             : plan_.sheet->path.string();
   writer_.Then([this, f, shown, keep] { progress_.FrameDone(f, shown, keep); });
+}
+
+// Reads a frame file to be kept completely (every chunk's CRC, the image data to its end): a
+// damaged one is rendered again. The plan has checked its size, kind and settings.
+bool RenderJob::KeepWhole(const Output& file) {
+  try {
+    RgbaImage whole = ReadPng(file.path.string(), true);
+    if (needPicture() && !opt_.alpha) picture_ = std::move(whole);
+    return true;
+  } catch (const PngError& e) {
+    std::string why = e.what();
+    if (why.rfind("damaged PNG file: ", 0) == 0) why.erase(0, 18);
+    progress_.Interrupt();
+    Warn(io_, opt_, file.path.string() + " is damaged (" + why + "): rendering it again");
+    return false;
+  }
 }
 
 }  // namespace
