@@ -331,17 +331,17 @@ TEST_F(RendererOptions, FailingFfmpegLeavesNoVideoAndSaysWhy) {
 #if defined(_WIN32)
   GTEST_SKIP() << "uses a shell script";
 #else
-  const std::string fake = Write("fake-ffmpeg",
-                                 "#!/bin/sh\n[ \"$1\" = -version ] && exit 0\n"
-                                 "cat >/dev/null; echo 'no encoder here' >&2; "
-                                 "exit 1\n");
-  fs::permissions(fake, fs::perms::owner_all);
+  const std::string fake = Program("fake-ffmpeg",
+                                   "[ \"$1\" = -version ] && exit 0\n"
+                                   "cat >/dev/null; echo 'no encoder here' >&2; exit 1\n");
+  Program("fake-ffprobe", "exit 0\n");  // the ffprobe beside it
   const Result r = Render(
       {scene_, "--out", Path("out"), "--video", Path("v.mp4"), "--ffmpeg", fake, "--video-only"});
   EXPECT_EQ(r.code, kExitRenderFailed);
-  EXPECT_NE(r.err.find(Path("v.mp4") + ": ffmpeg failed (exit status"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("no encoder here"), std::string::npos) << r.err;
-  EXPECT_EQ(Files(), (std::vector<std::string>{"fake-ffmpeg", "scene.json"}));
+  EXPECT_NE(r.err.find(Path("v.mp4") + ": ffmpeg failed (exit status 1): no encoder here"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(Files(), (std::vector<std::string>{"fake-ffmpeg", "fake-ffprobe", "scene.json"}));
 #endif
 }
 

@@ -76,6 +76,12 @@ class ScratchFolder : public ::testing::Test {
     std::ofstream(dir_ / name, std::ios::binary) << text;
     return Path(name);
   }
+  /// A shell script that stands in for a program (POSIX only).
+  std::string Program(const std::string& name, const std::string& script) const {
+    Write(name, "#!/bin/sh\n" + script);
+    std::filesystem::permissions(dir_ / name, std::filesystem::perms::owner_all);
+    return Path(name);
+  }
   /// The files under the folder, relative to it, sorted.
   std::vector<std::string> Files() const {
     std::vector<std::string> files;

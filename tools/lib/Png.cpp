@@ -291,9 +291,8 @@ std::vector<PngSettings> SettingsFor(PngCompression compression) {
   return {PngSettings{}};
 }
 
-void WritePngRows(const std::string& path, int width, int height, bool alpha,
-                  const std::vector<PngSettings>& tries, const PngRowSource& rows,
-                  PngBuffers& buffers, const std::string& record) {
+void EncodePngRows(int width, int height, bool alpha, const std::vector<PngSettings>& tries,
+                   const PngRowSource& rows, PngBuffers& buffers, const std::string& record) {
   if (width <= 0 || height <= 0 || tries.empty()) throw PngError("empty or malformed image");
   buffers.row.resize(static_cast<std::size_t>(width) * (alpha ? 4 : 3));
   buffers.file.clear();
@@ -303,15 +302,25 @@ void WritePngRows(const std::string& path, int width, int height, bool alpha,
     if (buffers.file.empty() || buffers.candidate.size() < buffers.file.size())
       std::swap(buffers.file, buffers.candidate);
   }
+}
+
+void WritePngFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   FilePtr file = Open(path, "wb");
   if (!file) throw PngError("cannot create the file");
   errno = 0;
-  if (std::fwrite(buffers.file.data(), 1, buffers.file.size(), file.get()) != buffers.file.size() ||
+  if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size() ||
       std::fflush(file.get()) != 0) {
     throw WriteFailed(errno);
   }
   std::FILE* raw = file.release();
   if (std::fclose(raw) != 0) throw WriteFailed(errno);
+}
+
+void WritePngRows(const std::string& path, int width, int height, bool alpha,
+                  const std::vector<PngSettings>& tries, const PngRowSource& rows,
+                  PngBuffers& buffers, const std::string& record) {
+  EncodePngRows(width, height, alpha, tries, rows, buffers, record);
+  WritePngFile(path, buffers.file);
 }
 
 void WritePng(const std::string& path, const RgbaImage& image, bool opaque,

@@ -109,8 +109,9 @@ void RenderJob::Frame(std::size_t run, std::size_t i) {
     ++counts_.rendered;
     if (needPicture()) FrameToRgba(pictures.frame, background, picture_);
     if (file != nullptr) {
+      // A damaged frame file is replaced; any other file there is only with --overwrite.
       writer_.Write(file->path, std::move(opt_.alpha ? pictures.effectLayer : pictures.frame),
-                    opt_.alpha, background);
+                    opt_.alpha, background, opt_.overwrite || (file->exists && opt_.skipExisting));
     }
   }
   if (sheet_.wanted()) sheet_.Add(picture_, sheet_.Label(run, f));

@@ -127,6 +127,7 @@ void PlanVideoRate(Plan& plan) {
   const std::vector<long>& f = plan.frames;
   const std::string& fps = plan.scene.fpsText;
   plan.videoRate = fps;
+  plan.videoFps = plan.scene.fps;
   if (f.size() < 2) return;
   const long step = f[1] - f[0];
   for (std::size_t i = 2; i < f.size(); ++i) {
@@ -140,6 +141,7 @@ void PlanVideoRate(Plan& plan) {
   if (step == 1) return;
   const bool fraction = fps.find('/') != std::string::npos;
   plan.videoRate = (fraction ? "(" + fps + ")" : fps) + "/" + std::to_string(step);
+  plan.videoFps = plan.scene.fps / static_cast<double>(step);
 }
 
 // The frames, the files they go to, the contact sheet and the video.
@@ -269,6 +271,11 @@ void CheckOutputs(Plan& plan, const Options& opt, const ParamCatalog& catalog) {
     throw InputError("--video needs ffmpeg, which was not found (\"" + opt.ffmpeg +
                      "\" does not run; install ffmpeg, name it with --ffmpeg, or leave out "
                      "--video)");
+  }
+  if (plan.video && !ProgramRuns(ProbeProgram(opt.ffmpeg))) {
+    throw InputError(
+        "--video needs ffprobe, which comes with ffmpeg, to check the finished video (\"" +
+        ProbeProgram(opt.ffmpeg) + "\" does not run)");
   }
   if (plan.sheet) {
     try {

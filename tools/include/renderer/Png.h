@@ -57,6 +57,11 @@ RgbaImage ReadPng(const std::string& path, bool strict = false);
 void WritePngRows(const std::string& path, int width, int height, bool alpha,
                   const std::vector<PngSettings>& tries, const PngRowSource& rows,
                   PngBuffers& buffers, const std::string& record = std::string());
+/// WritePngRows in two steps: the file's bytes encoded into `buffers.file`, then written.
+void EncodePngRows(int width, int height, bool alpha, const std::vector<PngSettings>& tries,
+                   const PngRowSource& rows, PngBuffers& buffers,
+                   const std::string& record = std::string());
+void WritePngFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
 /// Writes an 8-bit RGBA PNG; with `opaque` the alpha channel is left out (RGB file).
 /// Throws PngError when the file cannot be written.
