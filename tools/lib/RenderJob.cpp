@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <thread>
 
+#include "Interrupts.h"
 #include "Platform.h"
 #include "RenderSinks.h"
 #include "renderer/FrameImage.h"
@@ -68,16 +69,35 @@ class RenderJob {
   RenderCounts counts_;
 };
 
+// Stops the render when a signal has come (see Interrupts.h).
+void StopIfInterrupted() {
+  if (const int signal = InterruptSignal()) throw Interrupted(signal);
+}
+
 RenderCounts RenderJob::Run() {
   try {
     for (std::size_t run = 0; run < runs_; ++run) {
       session_.Prepare(plan_.variants.empty() ? plan_.scene : plan_.variants[run],
                        plan_.downsample);
-      for (std::size_t i = 0; i < plan_.frames.size(); ++i) Frame(run, i);
+      for (std::size_t i = 0; i < plan_.frames.size(); ++i) {
+        StopIfInterrupted();
+        Frame(run, i);
+      }
     }
     writer_.Finish();
+    StopIfInterrupted();
     sheet_.Finish(session_.catalog(), png_);
+    StopIfInterrupted();
     video_.Finish();
+  } catch (Interrupted& stop) {
+    // The frames handed to the writers are complete: they are put in place. The video's encoder
+    // is ended and its file removed as the job ends.
+    writer_.Finish();
+    progress_.Interrupt();
+    stop.done = progress_.done();
+    stop.total = static_cast<long>(runs_ * plan_.frames.size());
+    stop.frameFiles = !plan_.frameFiles.empty();
+    throw;
   } catch (...) {
     // The frames before the failure are written, as they would be one after the other.
     try {
@@ -142,6 +162,7 @@ bool RenderJob::KeepWhole(const Output& file) {
 
 RenderCounts RunRenderJob(Plan& plan, const Options& opt, RenderSession& session,
                           const Console& io) {
+  const InterruptCatcher catcher;
   if (!plan.frameFiles.empty() || plan.sheet) CreateFolder(plan.outDir, plan.outDir.string());
   if (plan.video && !plan.video->path.parent_path().empty())
     CreateFolder(plan.video->path.parent_path(), "of " + plan.video->path.string());
