@@ -1,4 +1,6 @@
-// The renderer as one program among others, run as its own process: renders stopped by signals.
+// The renderer as one program among others, run as its own process: renders started together
+// into one folder (claims), the chunks of a render farm run at once through GNU parallel and then
+// assembled, and renders stopped by signals.
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -78,9 +80,70 @@ class RenderProcesses : public testing::ScratchFolder {
     args.insert(args.end(), {"--plugin", QS_MODULE_PATH});
     return args;
   }
+  static int Run(const std::vector<std::string>& command) { return Process(command).Wait(); }
+  std::string Read(const std::string& name) const {
+    std::ifstream in(Path(name), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
 
   std::string scene_;
 };
+
+TEST_F(RenderProcesses, OverlappingRendersAreRefusedAndAKilledOneBlocksNothing) {
+  // Slow frames, so that the first render is still running when the second starts.
+  Process first(Command({scene_, "--out", Path("out"), "--set", "Opacity=50", "--threads", "1",
+                         "--png-compression", "small", "--json"}),
+                ProcessPipes{false, true});
+  ReadFrames(first, 1);
+  Process second(
+      Command({scene_, "--out", Path("out"), "--frames", "500-510", "--set", "Opacity=30"}));
+  EXPECT_EQ(second.Wait(), kExitBadInput);
+  EXPECT_NE(second.Errors().find("frame_0500.png: being written by another render (process " +
+                                 std::to_string(first.id()) + ")"),
+            std::string::npos)
+      << second.Errors();
+
+  // Killed outright, the first render lets go of its claims; the second now overlaps nothing.
+  kill(static_cast<pid_t>(first.id()), SIGKILL);
+  first.Wait();
+  ASSERT_EQ(Run(Command({scene_, "--out", Path("out"), "--frames", "500-510", "--set", "Opacity=30",
+                         "--overwrite", "-q"})),
+            kExitOk);
+  const std::string mine = ReadPngInfo(Path("out/frame_0500.png")).record;
+  const std::string theirs = ReadPngInfo(Path("out/frame_0000.png")).record;
+  EXPECT_NE(mine, theirs);
+  for (const std::string& f : Files()) {
+    if (f.find(".png") == std::string::npos || f.find(".partial-") != std::string::npos) continue;
+    const long frame = std::stol(f.substr(f.find('_') + 1));
+    EXPECT_EQ(ReadPngInfo(Path(f)).record, frame >= 500 && frame <= 510 ? mine : theirs) << f;
+  }
+  EXPECT_FALSE(fs::exists(Path("out/.quillstreak-claims")));
+}
+
+TEST_F(RenderProcesses, FarmChunksRunAtOnceThenOneJobAssemblesThem) {
+  if (Run({"parallel", "--version"}) != 0)
+    GTEST_SKIP() << "GNU parallel is not installed (Debian package parallel)";
+  if (!testing::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
+  ASSERT_EQ(Run(Command({scene_, "--frames", "0-47", "--out", Path("whole"), "-q"})), kExitOk);
+  std::vector<std::string> chunks = {"parallel", "-j4"};
+  for (const std::string& a : Command({scene_, "--frames", "{}", "--out", Path("farm"), "-q"}))
+    chunks.push_back(a);
+  chunks.insert(chunks.end(), {":::", "0-11", "12-23", "24-35", "36-47"});
+  ASSERT_EQ(Run(chunks), kExitOk);
+  Process assemble(Command({scene_, "--frames", "0-47", "--out", Path("farm"), "--skip-existing",
+                            "--video", Path("farm/clip.mp4"), "--contact-sheet", "--json"}),
+                   ProcessPipes{false, true});
+  const std::string out = ReadAll(assemble);
+  ASSERT_EQ(assemble.Wait(), kExitOk) << assemble.Errors();
+  const auto summary = nlohmann::json::parse(out.substr(out.rfind('\n', out.size() - 2) + 1));
+  EXPECT_EQ(summary["kept"], 48) << out;
+  EXPECT_EQ(summary["rendered"], 0) << out;
+  for (int f = 0; f < 48; ++f) {
+    const std::string name = "/" + FrameFileName(f, 4);
+    EXPECT_EQ(Read("farm" + name), Read("whole" + name)) << name;
+  }
+  EXPECT_EQ(Files().size(), 48u * 2 + 3);  // the frames twice, the video, the sheet, the scene
+}
 
 TEST_F(RenderProcesses, ASignalStopsTheRenderCleanly) {
   if (!testing::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <thread>
 
+#include "Claims.h"
 #include "Interrupts.h"
 #include "Platform.h"
 #include "RenderSinks.h"
@@ -166,6 +167,8 @@ RenderCounts RunRenderJob(Plan& plan, const Options& opt, RenderSession& session
   if (!plan.frameFiles.empty() || plan.sheet) CreateFolder(plan.outDir, plan.outDir.string());
   if (plan.video && !plan.video->path.parent_path().empty())
     CreateFolder(plan.video->path.parent_path(), "of " + plan.video->path.string());
+  // Before anything is written: no other render writes these files now, nor until this ends.
+  const Claims claims(plan);
   std::vector<fs::path> outputs;
   for (const Output& o : plan.frameFiles) outputs.push_back(o.path);
   if (plan.sheet) outputs.push_back(plan.sheet->path);

@@ -6,6 +6,7 @@
 #include <istream>
 #include <sstream>
 
+#include "Claims.h"
 #include "renderer/FrameList.h"
 #include "renderer/InputError.h"
 #include "renderer/Png.h"
@@ -264,6 +265,7 @@ void CheckOutputs(Plan& plan, const Options& opt, const ParamCatalog& catalog) {
     CheckWritableFolder(folder.empty() ? fs::path(".") : folder, "--video");
   }
   plan.frameRecord = FrameRecord(plan, opt, catalog);
+  CheckNotClaimed(plan);
   for (auto& o : plan.frameFiles) CheckExisting(o, opt, plan, true);
   if (plan.sheet) CheckExisting(*plan.sheet, opt, plan, false);
   if (plan.video) CheckExisting(*plan.video, opt, plan, false);
