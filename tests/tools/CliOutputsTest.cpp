@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -32,10 +30,6 @@ class Outputs : public testing::ScratchFolder {
   void SetUp() override {
     ScratchFolder::SetUp();
     scene_ = Write("scene.json", kScene);
-  }
-  std::string Read(const std::string& name) const {
-    std::ifstream in(Path(name), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   }
   std::string scene_;
 };

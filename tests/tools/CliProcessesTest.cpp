@@ -81,10 +81,6 @@ class RenderProcesses : public testing::ScratchFolder {
     return args;
   }
   static int Run(const std::vector<std::string>& command) { return Process(command).Wait(); }
-  std::string Read(const std::string& name) const {
-    std::ifstream in(Path(name), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
 
   std::string scene_;
 };

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -75,6 +76,11 @@ class ScratchFolder : public ::testing::Test {
   std::string Write(const std::string& name, const std::string& text) const {
     std::ofstream(dir_ / name, std::ios::binary) << text;
     return Path(name);
+  }
+  /// A file's bytes (empty when it cannot be read).
+  std::string Read(const std::string& name) const {
+    std::ifstream in(dir_ / name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   }
   /// A shell script that stands in for a program (POSIX only).
   std::string Program(const std::string& name, const std::string& script) const {

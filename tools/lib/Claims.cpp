@@ -15,13 +15,7 @@
 #include "renderer/InputError.h"
 
 #if defined(_WIN32)
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "WindowsApi.h"
 #else
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -5,14 +5,8 @@
 #include <cstring>
 
 #if defined(_WIN32)
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <io.h>
-#include <windows.h>
+#include "WindowsApi.h"
 #else
 #include <fcntl.h>
 #include <sys/syscall.h>

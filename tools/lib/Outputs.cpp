@@ -20,14 +20,8 @@
 #include "renderer/Process.h"
 
 #if defined(_WIN32)
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <process.h>
-#include <windows.h>
+#include "WindowsApi.h"
 #else
 #include <fcntl.h>
 #include <stdio.h>
