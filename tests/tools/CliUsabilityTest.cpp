@@ -256,7 +256,8 @@ TEST_F(Usability, ResumingAVideoReEncodesItAndRemovesWhatAKilledRenderLeft) {
   const std::vector<std::string> video = {"--video", Path("out/v.mp4"), "-q"};
   std::vector<std::string> first = {scene_, "--out", Path("out"), "--frames", "0-2"};
   first.insert(first.end(), video.begin(), video.end());
-  ASSERT_EQ(Render(first).code, kExitOk);
+  const Result made = Render(first);
+  ASSERT_EQ(made.code, kExitOk) << made.err;
   // What a render killed while encoding leaves, and a file that is not the renderer's.
   Write("out/v.mp4.partial-4242-0", "half a video");
   Write("out/frame_0004.png.partial-4242-3", "half a frame");

@@ -15,6 +15,12 @@
 #include "host/Module.h"
 #include "renderer/Renderer.h"
 
+#if defined(_WIN32)
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace quillstreak::renderer::testing {
 
 struct Result {
@@ -60,13 +66,23 @@ inline constexpr char kScene[] = R"({
 
 inline bool HaveFfmpeg() { return std::system("ffmpeg -version >/dev/null 2>&1") == 0; }
 
+inline long ProcessId() {
+#if defined(_WIN32)
+  return _getpid();
+#else
+  return static_cast<long>(getpid());
+#endif
+}
+
 /// A fresh folder under the system's temporary folder, named after the test, removed afterwards.
 class ScratchFolder : public ::testing::Test {
  protected:
   explicit ScratchFolder(std::string prefix) : prefix_(std::move(prefix)) {}
   void SetUp() override {
+    // The process id too: suites of several checkouts may run at once on one machine.
     dir_ = std::filesystem::temp_directory_path() /
-           (prefix_ + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+           (prefix_ + ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
+            std::to_string(ProcessId()));
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
   }

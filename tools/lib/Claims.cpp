@@ -29,6 +29,7 @@ namespace fs = std::filesystem;
 
 constexpr char kLockFile[] = ".quillstreak-claims";
 constexpr int kNumberBits = 20;  // frame numbers: compositions have at most 100000 frames
+constexpr std::size_t kMaxRuns = 256;
 
 // The byte that claims the file `name` (frame `frame`, or -1): its name with the frame number's
 // digits taken out ("frame_#.png") picks a region, the number the byte in it, so the frames of
@@ -77,12 +78,16 @@ struct FolderSpots {
 
 std::vector<FolderSpots> SpotsByFolder(const Plan& plan) {
   std::map<fs::path, std::vector<Spot>> byFolder;
+  std::map<fs::path, fs::path> canonical;  // each folder as given, once
   auto add = [&](const fs::path& path, long frame) {
+    const fs::path given = path.parent_path().empty() ? fs::path(".") : path.parent_path();
+    auto [at, added] = canonical.emplace(given, given);
     std::error_code ec;
-    fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
-    const fs::path canonical = fs::weakly_canonical(folder, ec);
-    if (!ec) folder = canonical;
-    byFolder[folder].push_back({ClaimByte(path.filename().string(), frame), path.string()});
+    if (added) {
+      const fs::path resolved = fs::weakly_canonical(given, ec);
+      if (!ec) at->second = resolved;
+    }
+    byFolder[at->second].push_back({ClaimByte(path.filename().string(), frame), path.string()});
   };
   for (const Output& o : plan.frameFiles) add(o.path, o.frame);
   if (plan.sheet) add(plan.sheet->path, -1);
@@ -92,12 +97,23 @@ std::vector<FolderSpots> SpotsByFolder(const Plan& plan) {
     FolderSpots f{folder / kLockFile, std::move(spots), {}};
     std::sort(f.spots.begin(), f.spots.end(),
               [](const Spot& a, const Spot& b) { return a.byte < b.byte; });
-    for (std::size_t i = 0; i < f.spots.size(); ++i) {
-      if (!f.runs.empty() && f.spots[i].byte <= f.runs.back().start + f.runs.back().length) {
-        f.runs.back().length = f.spots[i].byte + 1 - f.runs.back().start;
-        continue;
+    // The system keeps a file's locks in a list that each new lock walks: thousands of separate
+    // ones (every other frame of a long render) would take seconds. Beyond kMaxRuns the frames
+    // of a pattern are claimed from the first to the last, those skipped included.
+    for (const bool wholePatterns : {false, true}) {
+      f.runs.clear();
+      for (std::size_t i = 0; i < f.spots.size(); ++i) {
+        const std::uint64_t byte = f.spots[i].byte;
+        const Run* last = f.runs.empty() ? nullptr : &f.runs.back();
+        if (last != nullptr &&
+            (byte <= last->start + last->length ||
+             (wholePatterns && byte >> kNumberBits == last->start >> kNumberBits))) {
+          f.runs.back().length = byte + 1 - last->start;
+          continue;
+        }
+        f.runs.push_back({byte, 1, i});
       }
-      f.runs.push_back({f.spots[i].byte, 1, i});
+      if (f.runs.size() <= kMaxRuns) break;
     }
     out.push_back(std::move(f));
   }
