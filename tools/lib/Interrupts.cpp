@@ -3,6 +3,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstring>
+#include <iterator>
 
 #if defined(_WIN32)
 #include <io.h>
@@ -202,7 +203,7 @@ RegisteredChild::~RegisteredChild() {
 RegisteredLockFile::RegisteredLockFile(int fd, const std::string& path) {
   if (path.size() >= kPathBytes) return;
   for (int i = 0; i < kLockFiles; ++i) {
-    if (gLockFds[i].load() != 0) continue;  // in use (fd 0 is standard input, never a lock file)
+    if (gLockFds[i].load() != 0) continue;  // in use
     std::memcpy(gLockPaths[i], path.c_str(), path.size() + 1);
     gLockFds[i] = fd;
     slot_ = i;

@@ -60,7 +60,7 @@ class RegisteredChild {
 };
 
 /// A claims lock file (see Claims.h), open as `fd`, that a second signal removes when no other
-/// render holds a claim in it.
+/// render holds a claim in it (one open as descriptor 0, standard input being closed, is not).
 class RegisteredLockFile {
  public:
   RegisteredLockFile(int fd, const std::string& path);
