@@ -261,8 +261,8 @@ Claims::Claims(const Plan& plan) {
       }
       // The file locked must still be the one under the name: the last render may have removed
       // it after this one opened it.
-      struct stat opened {
-      }, named{};
+      struct stat opened = {};
+      struct stat named = {};
       if (!again && fstat(fd, &opened) == 0 && stat(f.lockFile.c_str(), &named) == 0 &&
           opened.st_dev == named.st_dev && opened.st_ino == named.st_ino) {
         folder->fd = fd;

@@ -90,7 +90,7 @@ void Pause() {
   for (int i = 0; i < kLockFiles; ++i) {
     const int fd = gLockFds[i].load();
     if (fd == 0) continue;
-    struct flock all {};
+    struct flock all = {};
     all.l_type = F_WRLCK;
     all.l_whence = SEEK_SET;
     if (fcntl(fd, F_SETLK, &all) == 0) unlink(gLockPaths[i]);
