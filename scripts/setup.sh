@@ -15,8 +15,9 @@ packages=(
   clang clang-14 libclang-rt-14-dev clang-format
   # Libraries
   libgtest-dev googletest libbenchmark-dev libpng-dev nlohmann-json3-dev libcli11-dev
-  # The renderer's contact sheet labels, its video and GIF output, and the guide's HTML page
-  libfreetype-dev fonts-dejavu-core ffmpeg cmark-gfm
+  # The renderer's contact sheet labels, its video and GIF output, and the guide's HTML page;
+  # GNU parallel for the render farm recipe of the renderer's guide (and its test)
+  libfreetype-dev fonts-dejavu-core ffmpeg cmark-gfm parallel
   # Windows cross build and running its tests
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
   # The release files (make package, make reproduce): the installer, a reproducible zip,

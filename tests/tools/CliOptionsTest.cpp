@@ -146,13 +146,16 @@ TEST_F(RendererOptions, ReadOnlyOutputFolderStopsBeforeRenderingWithTheSystemsRe
   fs::permissions(dir_ / "locked", fs::perms::owner_read | fs::perms::owner_exec |
                                        fs::perms::group_read | fs::perms::group_exec |
                                        fs::perms::others_read | fs::perms::others_exec);
-  const std::vector<std::string> args = {scene_, "--out", Path("locked/out")};
+  std::vector<std::string> args = {scene_, "--out", Path("locked/out")};
   Result r;
   if (geteuid() != 0) {
     r = Render(args);
   } else {
-    // Root writes anywhere: run the renderer in a child that has given up its privileges.
+    // Root writes anywhere: run the renderer in a child that has given up its privileges, with
+    // a copy of the module it can read wherever the build lives (home folders are private).
     fs::permissions(dir_, fs::perms::all);
+    fs::copy_file(quillstreak::host::DefaultModulePath(), dir_ / "module");
+    args.insert(args.end(), {"--plugin", Path("module")});
     int pipes[2];
     ASSERT_EQ(pipe(pipes), 0);
     const pid_t child = fork();
@@ -160,7 +163,7 @@ TEST_F(RendererOptions, ReadOnlyOutputFolderStopsBeforeRenderingWithTheSystemsRe
     if (child == 0) {
       close(pipes[0]);
       if (setgid(65534) != 0 || setuid(65534) != 0) _exit(99);
-      const Result inner = Render(args);
+      const Result inner = Render(args, "", 0, false);
       const std::string text = inner.err;
       if (write(pipes[1], text.data(), text.size()) < 0) _exit(98);
       _exit(inner.code);
@@ -328,17 +331,17 @@ TEST_F(RendererOptions, FailingFfmpegLeavesNoVideoAndSaysWhy) {
 #if defined(_WIN32)
   GTEST_SKIP() << "uses a shell script";
 #else
-  const std::string fake = Write("fake-ffmpeg",
-                                 "#!/bin/sh\n[ \"$1\" = -version ] && exit 0\n"
-                                 "cat >/dev/null; echo 'no encoder here' >&2; "
-                                 "exit 1\n");
-  fs::permissions(fake, fs::perms::owner_all);
+  const std::string fake = Program("fake-ffmpeg",
+                                   "[ \"$1\" = -version ] && exit 0\n"
+                                   "cat >/dev/null; echo 'no encoder here' >&2; exit 1\n");
+  Program("fake-ffprobe", "exit 0\n");  // the ffprobe beside it
   const Result r = Render(
       {scene_, "--out", Path("out"), "--video", Path("v.mp4"), "--ffmpeg", fake, "--video-only"});
   EXPECT_EQ(r.code, kExitRenderFailed);
-  EXPECT_NE(r.err.find(Path("v.mp4") + ": ffmpeg failed (exit status"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("no encoder here"), std::string::npos) << r.err;
-  EXPECT_EQ(Files(), (std::vector<std::string>{"fake-ffmpeg", "scene.json"}));
+  EXPECT_NE(r.err.find(Path("v.mp4") + ": ffmpeg failed (exit status 1): no encoder here"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(Files(), (std::vector<std::string>{"fake-ffmpeg", "fake-ffprobe", "scene.json"}));
 #endif
 }
 

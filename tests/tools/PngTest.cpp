@@ -129,7 +129,7 @@ TEST(FrameWriter, FilesHoldTheFrameOverTheBackgroundOrStraightForEveryCompressio
   for (PngCompression compression : {PngCompression::Fast, PngCompression::Small}) {
     FrameWriter writer(2, SettingsFor(compression));
     for (int i = 0; i < 6; ++i) {
-      writer.Write(dir / ("f" + std::to_string(i) + ".png"), frame, i % 2 == 1, background);
+      writer.Write(dir / ("f" + std::to_string(i) + ".png"), frame, i % 2 == 1, background, true);
     }
     writer.Finish();
     for (int i = 0; i < 6; ++i) {
@@ -161,7 +161,7 @@ TEST(FrameWriter, AFailedFrameStopsTheLaterOnesAndLeavesNoTemporaryFiles) {
       for (int i = 0; i < 8; ++i) {
         // Frame 3 goes to a folder that does not exist.
         const std::string name = i == 3 ? "missing/f3.png" : "f" + std::to_string(i) + ".png";
-        writer.Write(dir / name, frame, false, PF_Pixel{});
+        writer.Write(dir / name, frame, false, PF_Pixel{}, false);
         writer.Then([&placed, name] { placed.push_back(name); });
       }
       writer.Finish();

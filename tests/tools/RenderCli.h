@@ -7,12 +7,19 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "host/Module.h"
 #include "renderer/Renderer.h"
+
+#if defined(_WIN32)
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace quillstreak::renderer::testing {
 
@@ -59,13 +66,23 @@ inline constexpr char kScene[] = R"({
 
 inline bool HaveFfmpeg() { return std::system("ffmpeg -version >/dev/null 2>&1") == 0; }
 
+inline long ProcessId() {
+#if defined(_WIN32)
+  return _getpid();
+#else
+  return static_cast<long>(getpid());
+#endif
+}
+
 /// A fresh folder under the system's temporary folder, named after the test, removed afterwards.
 class ScratchFolder : public ::testing::Test {
  protected:
   explicit ScratchFolder(std::string prefix) : prefix_(std::move(prefix)) {}
   void SetUp() override {
+    // The process id too: suites of several checkouts may run at once on one machine.
     dir_ = std::filesystem::temp_directory_path() /
-           (prefix_ + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+           (prefix_ + ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
+            std::to_string(ProcessId()));
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
   }
@@ -74,6 +91,17 @@ class ScratchFolder : public ::testing::Test {
   std::string Path(const std::string& name) const { return (dir_ / name).string(); }
   std::string Write(const std::string& name, const std::string& text) const {
     std::ofstream(dir_ / name, std::ios::binary) << text;
+    return Path(name);
+  }
+  /// A file's bytes (empty when it cannot be read).
+  std::string Read(const std::string& name) const {
+    std::ifstream in(dir_ / name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+  /// A shell script that stands in for a program (POSIX only).
+  std::string Program(const std::string& name, const std::string& script) const {
+    Write(name, "#!/bin/sh\n" + script);
+    std::filesystem::permissions(dir_ / name, std::filesystem::perms::owner_all);
     return Path(name);
   }
   /// The files under the folder, relative to it, sorted.

@@ -2,11 +2,11 @@
 # Runs every renderer command of the given documents (README.md, docs/renderer.md), in the order
 # they appear, in a scratch folder: each must succeed. The commands are read from the documents'
 # code blocks (fenced, or indented by four spaces), so a changed example is tested as written.
-# A command is a line that runs build/dev/tools/quillstreak-render (also at the end of a pipe),
-# with its continuation lines.
+# A command is a line that runs build/dev/tools/quillstreak-render (also at the end of a pipe, or
+# through GNU parallel), with its continuation lines.
 #
 # usage: doc-commands.sh RENDERER SOURCE_DIR DOCUMENT...
-# Exits 77 (skipped) without ffmpeg, which some examples use.
+# Exits 77 (skipped) without ffmpeg or GNU parallel, which some examples use.
 set -euo pipefail
 
 renderer=$1
@@ -15,6 +15,10 @@ shift 2
 
 if ! ffmpeg -version >/dev/null 2>&1; then
   echo "doc-commands: ffmpeg is not installed; skipped"
+  exit 77
+fi
+if ! parallel --version >/dev/null 2>&1; then
+  echo "doc-commands: GNU parallel is not installed (Debian package parallel); skipped"
   exit 77
 fi
 
@@ -30,7 +34,7 @@ commands() {
       }
       if (pending != "") { line = pending " " line; pending = "" }
       if (line ~ /\\$/) { sub(/\\$/, "", line); pending = line; next }
-      if (line ~ /(^|\| *)build\/dev\/tools\/quillstreak-render/) print line
+      if (line ~ /(^|\| *|^parallel .*)build\/dev\/tools\/quillstreak-render/) print line
     }
   ' "$1"
 }

@@ -50,7 +50,8 @@ Parameter values (--set, --variant and scene files) use the effect's parameter n
 id or none for Motion Source; "Swap Colors=on" presses the button once the values are set.
 
 Exit codes: 0 success; 1 the effect returned an error or an output could not be written;
-2 invalid options, scene or files (nothing is written).)";
+2 invalid options, scene or files (nothing is written); 128 + the signal when stopped by one
+(130 for Ctrl-C: the complete frames are kept, resume with --skip-existing).)";
 
 // The long names of the app's options ("--frames"), for suggestions.
 std::vector<std::string> OptionNames(const CLI::App& app) {

@@ -6,6 +6,7 @@
 #include <system_error>
 #include <utility>
 
+#include "Interrupts.h"
 #include "renderer/FrameImage.h"
 #include "renderer/InputError.h"
 #include "renderer/Outputs.h"
@@ -15,9 +16,11 @@ namespace quillstreak::renderer {
 namespace fs = std::filesystem;
 
 struct FrameWriter::Job {
-  fs::path path, partial;
+  explicit Job(fs::path path) : partial(std::move(path)) {}
+  PartialFile partial;  // removed unless placed
   quillstreak::host::World frame;
   bool alpha = false;
+  bool replace = false;
   PF_Pixel background{};
   bool done = false;  // guarded by mutex_, as is error
   std::string error;
@@ -48,11 +51,6 @@ FrameWriter::~FrameWriter() {
   }
   wake_.notify_all();
   for (auto& t : threads_) t.join();
-  for (const Entry& e : pending_) {
-    if (!e.job) continue;
-    std::error_code ec;
-    fs::remove(e.job->partial, ec);
-  }
 }
 
 void FrameWriter::Work() {
@@ -70,8 +68,8 @@ void FrameWriter::Work() {
       const quillstreak::host::World& frame = job->frame;
       const bool alpha = job->alpha;
       const PF_Pixel background = job->background;
-      WritePngRows(
-          job->partial.string(), frame.width(), frame.height(), alpha, tries_,
+      EncodePngRows(
+          frame.width(), frame.height(), alpha, tries_,
           [&](int y, std::uint8_t* out) {
             if (alpha)
               FrameRowToRgba(frame.row(y), frame.width(), out);
@@ -79,11 +77,14 @@ void FrameWriter::Work() {
               FrameRowToRgb(frame.row(y), frame.width(), background, out);
           },
           buffers, record_);
+      const FileCreation creating;
+      if (!creating) throw RenderError("stopped");  // the program is ending at once
+      WritePngFile(job->partial.path().string(), buffers.file);
     } catch (const std::exception& e) {
       error = e.what();
       if (error.empty()) error = "write failed";
       std::error_code ec;
-      fs::remove(job->partial, ec);
+      fs::remove(job->partial.path(), ec);
     }
     job->frame = quillstreak::host::World();
 
@@ -113,8 +114,8 @@ void FrameWriter::PlaceFront() {
       finished_.wait(lock, [&job] { return job.done; });
     }
     try {
-      if (!job.error.empty()) throw RenderError(job.path.string() + ": " + job.error);
-      PlaceWritten(job.partial, job.path);
+      if (!job.error.empty()) throw RenderError(job.partial.target().string() + ": " + job.error);
+      job.partial.Place(job.replace);
     } catch (...) {
       failed_ = true;
       throw;
@@ -124,14 +125,13 @@ void FrameWriter::PlaceFront() {
 }
 
 void FrameWriter::Write(fs::path path, quillstreak::host::World frame, bool alpha,
-                        PF_Pixel background) {
+                        PF_Pixel background, bool replace) {
   while (FrontReady()) PlaceFront();
   while (jobsPending_ >= depth_) PlaceFront();
-  auto job = std::make_shared<Job>();
-  job->partial = PartialName(path);
-  job->path = std::move(path);
+  auto job = std::make_shared<Job>(std::move(path));
   job->frame = std::move(frame);
   job->alpha = alpha;
+  job->replace = replace;
   job->background = background;
   pending_.push_back({job, nullptr});
   ++jobsPending_;

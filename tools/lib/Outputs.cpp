@@ -1,21 +1,30 @@
 #include "renderer/Outputs.h"
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
-#include <csignal>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
 #include <system_error>
+#include <thread>
 
+#include "Interrupts.h"
 #include "renderer/InputError.h"
 #include "renderer/Png.h"
+#include "renderer/Process.h"
 
 #if defined(_WIN32)
 #include <process.h>
+#include "WindowsApi.h"
 #else
+#include <fcntl.h>
+#include <stdio.h>
 #include <unistd.h>
 #endif
 
@@ -46,16 +55,6 @@ int ProcessId() {
 std::string Unique() {
   static std::atomic<int> counter{0};
   return std::to_string(ProcessId()) + "-" + std::to_string(counter++);
-}
-
-std::string ShellQuote(const std::string& s) {
-#if defined(_WIN32)
-  return "\"" + s + "\"";
-#else
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-#endif
 }
 
 // Whether a folder that exists can take new files; the system's reason when not. A folder may
@@ -98,10 +97,71 @@ void CheckWritableFolder(const fs::path& dir, const std::string& what) {
   }
 }
 
-fs::path PartialName(const fs::path& path) {
-  fs::path partial = path;
-  partial += ".partial-" + Unique();
-  return partial;
+namespace {
+
+// Renames `from` to `to`; without `replace` fails with EEXIST when `to` exists, checked by the
+// system together with the rename where it can.
+std::error_code Rename(const fs::path& from, const fs::path& to, bool replace) {
+  std::error_code ec;
+#if defined(_WIN32)
+  if (!MoveFileExW(from.c_str(), to.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0)) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)
+      return std::make_error_code(std::errc::file_exists);
+    return std::error_code(static_cast<int>(error), std::system_category());
+  }
+  return ec;
+#else
+  if (replace) {
+    fs::rename(from, to, ec);
+    return ec;
+  }
+#if defined(__GLIBC__)
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return ec;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+    return std::error_code(errno, std::generic_category());
+#endif
+  // A file system without renameat2's flags: a second name, then the temporary one removed.
+  if (link(from.c_str(), to.c_str()) == 0) {
+    unlink(from.c_str());
+    return ec;
+  }
+  if (errno == EEXIST) return std::error_code(errno, std::generic_category());
+  // Nor hard links (FAT, some network file systems): checked just before.
+  if (fs::exists(to, ec)) return std::make_error_code(std::errc::file_exists);
+  fs::rename(from, to, ec);
+  return ec;
+#endif
+}
+
+}  // namespace
+
+PartialFile::PartialFile(fs::path target) : target_(std::move(target)) {
+  partial_ = target_;
+  partial_ += ".partial-" + Unique();
+  registered_ = std::make_unique<RegisteredPartial>(partial_.string());
+}
+
+PartialFile::~PartialFile() {
+  if (placed_) return;
+  std::error_code ec;
+  fs::remove(partial_, ec);
+}
+
+void PartialFile::Place(bool replace) {
+  const std::error_code ec = Rename(partial_, target_, replace);
+  if (!ec) {
+    placed_ = true;
+    return;
+  }
+  std::error_code ignored;
+  fs::remove(partial_, ignored);
+  if (ec == std::errc::file_exists) {
+    throw RenderError(target_.string() +
+                      ": appeared while this render was writing it, and is left as it is "
+                      "(--overwrite replaces it)");
+  }
+  throw RenderError(target_.string() + ": " + ec.message());
 }
 
 namespace {
@@ -136,27 +196,15 @@ void RemoveLeftoverPartials(const std::vector<fs::path>& outputs) {
   }
 }
 
-void PlaceWritten(const fs::path& partial, const fs::path& path) {
-  std::error_code ec;
-  fs::rename(partial, path, ec);
-  if (ec) {
-    std::error_code ignored;
-    fs::remove(partial, ignored);
-    throw RenderError(path.string() + ": " + ec.message());
-  }
-}
-
 void WritePngWhole(const fs::path& path, const RgbaImage& image, bool opaque,
-                   const std::vector<PngSettings>& tries) {
-  const fs::path partial = PartialName(path);
+                   const std::vector<PngSettings>& tries, bool replace) {
+  PartialFile partial(path);
   try {
-    WritePng(partial.string(), image, opaque, tries);
+    WritePng(partial.path().string(), image, opaque, tries);
   } catch (const PngError& e) {
-    std::error_code ec;
-    fs::remove(partial, ec);
     throw RenderError(path.string() + ": " + e.what());
   }
-  PlaceWritten(partial, path);
+  partial.Place(replace);
 }
 
 const VideoFormat* VideoFormatFor(const fs::path& path) {
@@ -176,81 +224,163 @@ std::string VideoExtensions() {
 }
 
 bool ProgramRuns(const std::string& program) {
-#if defined(_WIN32)
-  const std::string command = ShellQuote(program) + " -version >NUL 2>&1";
-#else
-  const std::string command = ShellQuote(program) + " -version >/dev/null 2>&1";
-#endif
-  return std::system(command.c_str()) == 0;
+  try {
+    return Process({program, "-version"}).Wait() == 0;
+  } catch (const ProcessError&) {
+    return false;
+  }
 }
+
+std::string ProbeProgram(const std::string& ffmpeg) {
+  const fs::path given(ffmpeg);
+  std::string name = given.filename().string(), lower = name;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (const auto at = lower.rfind("ffmpeg"); at != std::string::npos)
+    name.replace(at, 6, "ffprobe");
+  else
+    name = "ffprobe" + given.extension().string();
+  return given.has_parent_path() ? (given.parent_path() / name).string() : name;
+}
+
+namespace {
+
+// Waits for a child, ending the wait with Interrupted when a signal comes.
+int WaitUnlessInterrupted(Process& child) {
+  for (;;) {
+    if (const std::optional<int> code = child.Poll()) return *code;
+    if (const int signal = InterruptSignal()) throw Interrupted(signal);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
+// The last line a program wrote that says something, with `partial` (a temporary name it was
+// given) said as `target`, the name the user knows.
+std::string LastLine(const std::string& text, const fs::path& partial, const fs::path& target) {
+  std::istringstream in(text);
+  std::string line, last;
+  while (std::getline(in, line)) {
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+    if (!line.empty()) last = line;
+  }
+  const std::string from = partial.string(), to = target.string();
+  for (auto at = from.empty() ? std::string::npos : last.find(from); at != std::string::npos;
+       at = last.find(from, at + to.size())) {
+    last.replace(at, from.size(), to);
+  }
+  return last;
+}
+
+// A field of ffprobe's "key=value" lines, or empty.
+std::string Field(const std::string& text, const std::string& key) {
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind(key + "=", 0) != 0) continue;
+    std::string value = line.substr(key.size() + 1);
+    while (!value.empty() && (value.back() == '\r' || value.back() == ' ')) value.pop_back();
+    return value;
+  }
+  return {};
+}
+
+std::string Seconds(double s) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f s", s);
+  return text;
+}
+
+}  // namespace
 
 VideoWriter::VideoWriter(const std::string& ffmpeg, const fs::path& path, const VideoFormat& format,
-                         int width, int height, const std::string& rate)
-    : path_(path), width_(width), height_(height) {
-  partial_ = path;
-  partial_ += ".partial-" + Unique();
-  log_ = fs::temp_directory_path() / ("quillstreak-ffmpeg-" + Unique() + ".log");
-  std::string encoding = format.encoding;
-  // The filter graph holds semicolons and brackets: quote the argument after -vf.
-  if (const auto vf = encoding.find("-vf "); vf != std::string::npos) {
-    const auto end = encoding.find(' ', vf + 4);
-    const std::string graph =
-        encoding.substr(vf + 4, end == std::string::npos ? end : end - vf - 4);
-    encoding.replace(vf + 4, graph.size(), ShellQuote(graph));
+                         int width, int height, const std::string& rate, double fps, bool replace)
+    : ffmpeg_(ffmpeg),
+      partial_(path),
+      width_(width),
+      height_(height),
+      fps_(fps),
+      replace_(replace) {
+  const std::string size = std::to_string(width) + "x" + std::to_string(height);
+  std::vector<std::string> args = {ffmpeg, "-hide_banner", "-loglevel", "error", "-y", "-f"};
+  args.insert(args.end(), {"rawvideo", "-pix_fmt", "rgba", "-s", size, "-r", rate, "-i", "-"});
+  std::istringstream encoding(format.encoding);
+  for (std::string word; encoding >> word;) args.push_back(word);
+  args.insert(args.end(), {"-f", format.muxer, partial_.path().string()});
+  try {
+    encoder_ = std::make_unique<Process>(args, ProcessPipes{true, false});
+  } catch (const ProcessError& e) {
+    throw RenderError(path.string() + ": " + e.what());
   }
-  const std::string command = ShellQuote(ffmpeg) +
-                              " -hide_banner -loglevel error -y -f rawvideo -pix_fmt rgba -s " +
-                              std::to_string(width) + "x" + std::to_string(height) + " -r " +
-                              ShellQuote(rate) + " -i - " + encoding + " -f " + format.muxer + " " +
-                              ShellQuote(partial_.string()) + " 2>" + ShellQuote(log_.string());
-#if defined(_WIN32)
-  pipe_ = _popen(command.c_str(), "wb");
-#else
-  // A failing ffmpeg must surface as a write error, not end this program.
-  std::signal(SIGPIPE, SIG_IGN);
-  pipe_ = popen(command.c_str(), "w");
-#endif
-  if (pipe_ == nullptr) throw RenderError(path_.string() + ": cannot start " + ffmpeg);
+  child_ = std::make_unique<RegisteredChild>(encoder_->id());
 }
 
-VideoWriter::~VideoWriter() {
-  if (pipe_ != nullptr) Close();
-  std::error_code ec;
-  fs::remove(partial_, ec);
-  fs::remove(log_, ec);
-}
+VideoWriter::~VideoWriter() = default;
 
-int VideoWriter::Close() {
-#if defined(_WIN32)
-  const int status = _pclose(pipe_);
-#else
-  const int status = pclose(pipe_);
-#endif
-  pipe_ = nullptr;
-  return status;
-}
-
-void VideoWriter::Fail(const std::string& what) {
-  if (pipe_ != nullptr) Close();
-  std::ifstream in(log_);
-  std::string line, last;
-  while (std::getline(in, line))
-    if (!line.empty()) last = line;
-  throw RenderError(path_.string() + ": " + what + (last.empty() ? "" : ": " + last));
+void VideoWriter::Fail(const std::string& what, const std::string& messages) {
+  const std::string last = LastLine(messages, partial_.path(), partial_.target());
+  throw RenderError(partial_.target().string() + ": " + what + (last.empty() ? "" : ": " + last));
 }
 
 void VideoWriter::Write(const RgbaImage& image) {
-  if (image.width != width_ || image.height != height_) Fail("frames of different sizes");
-  if (std::fwrite(image.rgba.data(), 1, image.rgba.size(), pipe_) != image.rgba.size())
-    Fail("ffmpeg stopped reading the frames");
+  if (image.width != width_ || image.height != height_) Fail("frames of different sizes", "");
+  if (!encoder_->Write(image.rgba.data(), image.rgba.size())) {
+    encoder_->CloseInput();
+    const int code = WaitUnlessInterrupted(*encoder_);
+    Fail("ffmpeg stopped reading the frames (exit status " + std::to_string(code) + ")",
+         encoder_->Errors());
+  }
+  ++frames_;
 }
 
 void VideoWriter::Finish() {
-  if (const int status = Close(); status != 0)
-    Fail("ffmpeg failed (exit status " + std::to_string(status) + ")");
-  std::error_code ec;
-  fs::rename(partial_, path_, ec);
-  if (ec) throw RenderError(path_.string() + ": " + ec.message());
+  encoder_->CloseInput();
+  const int code = WaitUnlessInterrupted(*encoder_);
+  child_.reset();
+  if (code != 0)
+    Fail("ffmpeg failed (exit status " + std::to_string(code) + ")", encoder_->Errors());
+  // With -loglevel error ffmpeg says nothing unless something went wrong, and it may still exit
+  // with 0 (a trailer it could not write on a full disk).
+  if (!LastLine(encoder_->Errors(), {}, {}).empty()) Fail("ffmpeg failed", encoder_->Errors());
+  Verify();
+  partial_.Place(replace_);
+}
+
+// The finished file read back: as many frames as were sent, lasting as long as they should.
+void VideoWriter::Verify() {
+  const std::string probe = ProbeProgram(ffmpeg_);
+  std::string report, errors;
+  int code = 0;
+  try {
+    Process reader({probe, "-v", "error", "-count_packets", "-select_streams", "v:0",
+                    "-show_entries", "stream=nb_read_packets:format=duration", "-of",
+                    "default=noprint_wrappers=1", partial_.path().string()},
+                   ProcessPipes{false, true});
+    const RegisteredChild child(reader.id());
+    char buffer[4096];
+    for (std::size_t n; (n = reader.Read(buffer, sizeof buffer)) > 0;) report.append(buffer, n);
+    code = WaitUnlessInterrupted(reader);
+    errors = reader.Errors();
+  } catch (const ProcessError& e) {
+    throw RenderError(partial_.target().string() +
+                      ": cannot check the finished video: " + e.what());
+  }
+  if (code != 0 || !LastLine(errors, {}, {}).empty())
+    Fail("the finished video does not read back (" + probe + ")", errors);
+  const std::string packets = Field(report, "nb_read_packets");
+  if (packets != std::to_string(frames_)) {
+    Fail("the finished video holds " + (packets.empty() ? "no" : packets) + " of the " +
+             std::to_string(frames_) + " frames sent",
+         "");
+  }
+  const double expected = static_cast<double>(frames_) / fps_;
+  char* end = nullptr;
+  const std::string text = Field(report, "duration");
+  const double duration = std::strtod(text.c_str(), &end);
+  if (text.empty() || end == text.c_str() || !std::isfinite(duration)) {
+    Fail("the finished video has no duration", "");
+  }
+  // Containers round times (a GIF to hundredths, its last frame to at least a tenth).
+  if (std::abs(duration - expected) > 1 / fps_ + 0.05) {
+    Fail("the finished video lasts " + Seconds(duration) + ", not " + Seconds(expected), "");
+  }
 }
 
 }  // namespace quillstreak::renderer

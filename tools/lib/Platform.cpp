@@ -6,14 +6,8 @@
 #include <system_error>
 
 #if defined(_WIN32)
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <io.h>
-#include <windows.h>
+#include "WindowsApi.h"
 #else
 #include <sys/ioctl.h>
 #include <unistd.h>

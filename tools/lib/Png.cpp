@@ -48,6 +48,13 @@ void OnPngError(png_structp png, png_const_charp message) {
 
 void OnPngWarning(png_structp, png_const_charp) {}
 
+// libpng's reads from the file, saying so when it ends early (libpng's own says "Read Error").
+void ReadBytes(png_structp png, png_bytep data, png_size_t length) {
+  auto* file = static_cast<std::FILE*>(png_get_io_ptr(png));
+  if (std::fread(data, 1, length, file) != length)
+    png_error(png, std::feof(file) ? "the file ends early" : "read error");
+}
+
 std::uint32_t BigEndian(const unsigned char* p) {
   return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
          std::uint32_t{p[3]};
@@ -212,7 +219,7 @@ PngInfo ReadPngInfo(const std::string& path) {
   return info;
 }
 
-RgbaImage ReadPng(const std::string& path) {
+RgbaImage ReadPng(const std::string& path, bool strict) {
   FilePtr file = Open(path, "rb");
   if (!file) throw PngError("cannot open the file");
   png_byte header[8] = {};
@@ -246,8 +253,12 @@ RgbaImage ReadPng(const std::string& path) {
     png_destroy_read_struct(&png, &info, nullptr);
     throw PngError("damaged PNG file: " + state.message);
   }
-  png_init_io(png, file.get());
+  png_set_read_fn(png, file.get(), ReadBytes);
   png_set_sig_bytes(png, sizeof header);
+  if (strict) {
+    png_set_crc_action(png, PNG_CRC_ERROR_QUIT, PNG_CRC_ERROR_QUIT);
+    png_set_benign_errors(png, 0);
+  }
   png_set_user_limits(png, kMaxSide, kMaxSide);
   png_read_info(png, info);
 
@@ -280,9 +291,8 @@ std::vector<PngSettings> SettingsFor(PngCompression compression) {
   return {PngSettings{}};
 }
 
-void WritePngRows(const std::string& path, int width, int height, bool alpha,
-                  const std::vector<PngSettings>& tries, const PngRowSource& rows,
-                  PngBuffers& buffers, const std::string& record) {
+void EncodePngRows(int width, int height, bool alpha, const std::vector<PngSettings>& tries,
+                   const PngRowSource& rows, PngBuffers& buffers, const std::string& record) {
   if (width <= 0 || height <= 0 || tries.empty()) throw PngError("empty or malformed image");
   buffers.row.resize(static_cast<std::size_t>(width) * (alpha ? 4 : 3));
   buffers.file.clear();
@@ -292,15 +302,25 @@ void WritePngRows(const std::string& path, int width, int height, bool alpha,
     if (buffers.file.empty() || buffers.candidate.size() < buffers.file.size())
       std::swap(buffers.file, buffers.candidate);
   }
+}
+
+void WritePngFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   FilePtr file = Open(path, "wb");
   if (!file) throw PngError("cannot create the file");
   errno = 0;
-  if (std::fwrite(buffers.file.data(), 1, buffers.file.size(), file.get()) != buffers.file.size() ||
+  if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size() ||
       std::fflush(file.get()) != 0) {
     throw WriteFailed(errno);
   }
   std::FILE* raw = file.release();
   if (std::fclose(raw) != 0) throw WriteFailed(errno);
+}
+
+void WritePngRows(const std::string& path, int width, int height, bool alpha,
+                  const std::vector<PngSettings>& tries, const PngRowSource& rows,
+                  PngBuffers& buffers, const std::string& record) {
+  EncodePngRows(width, height, alpha, tries, rows, buffers, record);
+  WritePngFile(path, buffers.file);
 }
 
 void WritePng(const std::string& path, const RgbaImage& image, bool opaque,

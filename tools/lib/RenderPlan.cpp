@@ -6,6 +6,7 @@
 #include <istream>
 #include <sstream>
 
+#include "Claims.h"
 #include "renderer/FrameList.h"
 #include "renderer/InputError.h"
 #include "renderer/Png.h"
@@ -145,6 +146,7 @@ void PlanVideoRate(Plan& plan) {
   const std::vector<long>& f = plan.frames;
   const std::string& fps = plan.scene.fpsText;
   plan.videoRate = fps;
+  plan.videoFps = plan.scene.fps;
   if (f.size() < 2) return;
   const long step = f[1] - f[0];
   for (std::size_t i = 2; i < f.size(); ++i) {
@@ -158,6 +160,7 @@ void PlanVideoRate(Plan& plan) {
   if (step == 1) return;
   const bool fraction = fps.find('/') != std::string::npos;
   plan.videoRate = (fraction ? "(" + fps + ")" : fps) + "/" + std::to_string(step);
+  plan.videoFps = plan.scene.fps / static_cast<double>(step);
 }
 
 // The frames, the files they go to, the contact sheet and the video.
@@ -294,6 +297,7 @@ void CheckOutputs(Plan& plan, const Options& opt, const ParamCatalog& catalog) {
     CheckWritableFolder(folder.empty() ? fs::path(".") : folder, "--video");
   }
   plan.frameRecord = FrameRecord(plan, opt, catalog);
+  CheckNotClaimed(plan);
   for (auto& o : plan.frameFiles) CheckExisting(o, opt, plan, true);
   if (plan.sheet) CheckExisting(*plan.sheet, opt, plan, false);
   if (plan.video) CheckExisting(*plan.video, opt, plan, false);
@@ -301,6 +305,11 @@ void CheckOutputs(Plan& plan, const Options& opt, const ParamCatalog& catalog) {
     throw InputError("--video needs ffmpeg, which was not found (\"" + opt.ffmpeg +
                      "\" does not run; install ffmpeg, name it with --ffmpeg, or leave out "
                      "--video)");
+  }
+  if (plan.video && !ProgramRuns(ProbeProgram(opt.ffmpeg))) {
+    throw InputError(
+        "--video needs ffprobe, which comes with ffmpeg, to check the finished video (\"" +
+        ProbeProgram(opt.ffmpeg) + "\" does not run)");
   }
   if (plan.sheet) {
     try {

@@ -42,6 +42,7 @@ struct Plan {
   const VideoFormat* videoFormat = nullptr;
   std::string frameRecord;            // what frame files record of the settings that produced them
   std::string videoRate;              // ffmpeg's -r: the frame rate divided by the frames' step
+  double videoFps = 0;                // its value
   std::vector<SourceUse> sources;     // the frames of changing layers the render may show
   std::vector<std::string> warnings;  // about the options (the scene's are in scene.warnings)
   std::unique_ptr<TextPainter> painter;

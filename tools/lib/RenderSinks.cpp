@@ -45,13 +45,14 @@ void ContactSheetSink::Finish(const ParamCatalog& catalog, const std::vector<Png
   const std::string caption = plan_.painter ? Caption(plan_, catalog) : std::string();
   WritePngWhole(plan_.sheet->path,
                 LabelledContactSheet(cells_, labels_, caption, columns, plan_.painter.get()), true,
-                png);
+                png, opt_.overwrite);
 }
 
 void VideoSink::Add(const RgbaImage& picture) {
   if (!writer_) {
     writer_ = std::make_unique<VideoWriter>(opt_.ffmpeg, plan_.video->path, *plan_.videoFormat,
-                                            picture.width, picture.height, plan_.videoRate);
+                                            picture.width, picture.height, plan_.videoRate,
+                                            plan_.videoFps, opt_.overwrite);
   }
   writer_->Write(picture);
 }

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "CommandLine.h"
+#include "Interrupts.h"
 #include "JobEstimate.h"
 #include "ModulePath.h"
 #include "Platform.h"
@@ -83,6 +84,27 @@ int Run(const Options& opt, const char* argv0, const Console& io) {
   return kExitOk;
 }
 
+// A render stopped by a signal: what it kept, and an exit code of 128 + the signal.
+int Stopped(const Interrupted& e, const Options& opt, const Console& io) {
+  const auto frames = [](long n) { return std::to_string(n) + (n == 1 ? " frame" : " frames"); };
+  std::string message = "interrupted after " + std::to_string(e.done) + " of " + frames(e.total);
+  message += e.frameFiles
+                 ? "; " + std::to_string(e.done) + " complete " +
+                       (e.done == 1 ? "frame" : "frames") + " kept; resume with --skip-existing"
+                 : "; nothing written";
+  const int code = 128 + e.signal;
+  if (opt.json) {
+    WriteJsonLine(io.out, {{"event", "interrupted"},
+                           {"signal", SignalName(e.signal)},
+                           {"done", e.done},
+                           {"total", e.total},
+                           {"exit_code", code},
+                           {"message", message}});
+  }
+  io.err << kProgram << ": " << message << "\n";
+  return code;
+}
+
 }  // namespace
 
 std::string FrameFileName(long frame, int digits) { return NamePattern(digits).Name(frame); }
@@ -100,6 +122,8 @@ int RunRenderer(int argc, const char* const* argv, const Console& io) {
   };
   try {
     return Run(opt, argv0, io);
+  } catch (const Interrupted& e) {
+    return Stopped(e, opt, io);
   } catch (const InputError& e) {
     return fail(e, kExitBadInput);
   } catch (const std::exception& e) {

@@ -17,9 +17,9 @@
 namespace quillstreak::renderer {
 
 /// Encodes frames to PNG files on worker threads. Each file is written under a temporary name
-/// and renamed into place by the calling thread in the order the frames were given, so the
-/// files, and what runs after each, are those of writing the frames one after the other; once a
-/// frame has failed no later one is put in place. Used from one thread.
+/// (a PartialFile) and renamed into place by the calling thread in the order the frames were
+/// given, so the files, and what runs after each, are those of writing the frames one after the
+/// other; once a frame has failed no later one is put in place. Used from one thread.
 class FrameWriter {
  public:
   static constexpr unsigned kMaxThreads = 8;
@@ -33,10 +33,11 @@ class FrameWriter {
   FrameWriter& operator=(const FrameWriter&) = delete;
 
   /// Queues `frame` (straight ARGB) for `path`: RGB over `background`, or with `alpha` straight
-  /// RGBA. Blocks while the queue is full, putting finished frames in place meanwhile. Throws
-  /// RenderError naming the file of a frame that could not be written.
+  /// RGBA; a file already at `path` is replaced only with `replace` (PartialFile::Place). Blocks
+  /// while the queue is full, putting finished frames in place meanwhile. Throws RenderError
+  /// naming the file of a frame that could not be written.
   void Write(std::filesystem::path path, quillstreak::host::World frame, bool alpha,
-             PF_Pixel background);
+             PF_Pixel background, bool replace);
   /// Runs `then` on this thread once every frame queued before it is in place.
   void Then(std::function<void()> then);
   /// Puts every queued frame in place and runs what follows them. Throws as Write does; does

@@ -46,8 +46,10 @@ struct PngBuffers {
 
 /// Reads any PNG (palette, grey, 16-bit and interlaced files included) as 8-bit RGBA.
 /// Throws PngError when the file cannot be opened, is not a PNG or is damaged, or is larger
-/// than 16384 pixels on a side.
-RgbaImage ReadPng(const std::string& path);
+/// than 16384 pixels on a side. With `strict`, every chunk's CRC must be right (libpng only warns
+/// of a wrong one in an ancillary chunk) and what libpng lets pass as a benign error (extra image
+/// data) is damage too: the check of a file that must be exactly as it was written.
+RgbaImage ReadPng(const std::string& path, bool strict = false);
 
 /// Writes an 8-bit RGB (or with `alpha`, RGBA) PNG of width x height pixels, asking `rows` for
 /// each row in turn (once per setting tried), with `record` (when not empty) as the text of a
@@ -55,6 +57,11 @@ RgbaImage ReadPng(const std::string& path);
 void WritePngRows(const std::string& path, int width, int height, bool alpha,
                   const std::vector<PngSettings>& tries, const PngRowSource& rows,
                   PngBuffers& buffers, const std::string& record = std::string());
+/// WritePngRows in two steps: the file's bytes encoded into `buffers.file`, then written.
+void EncodePngRows(int width, int height, bool alpha, const std::vector<PngSettings>& tries,
+                   const PngRowSource& rows, PngBuffers& buffers,
+                   const std::string& record = std::string());
+void WritePngFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
 /// Writes an 8-bit RGBA PNG; with `opaque` the alpha channel is left out (RGB file).
 /// Throws PngError when the file cannot be written.
