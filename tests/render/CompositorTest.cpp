@@ -13,6 +13,7 @@
 #include "params/ParamIndex.h"
 #include "support/EffectHarness.h"
 #include "support/Picture.h"
+#include "support/Ramp.h"
 
 namespace {
 
@@ -20,32 +21,18 @@ using namespace quillstreak;
 using quillstreak::host::Host;
 using quillstreak::host::Interp;
 using quillstreak::test::Call;
+using quillstreak::test::kRamp;
+using quillstreak::test::kRampEnd;
+using quillstreak::test::kRampStart;
 using quillstreak::test::NewHost;
 using quillstreak::test::Op;
 
 constexpr A_long kNow = 1000;  // current time; the shutter window is 900..1000
 constexpr A_long kSide = 4;    // the layer is a 4x4 rectangle, anchor at its top-left corner
-constexpr PF_Pixel kStart{255, 250, 10, 100};
-constexpr PF_Pixel kEnd{255, 10, 250, 40};
 constexpr PF_Pixel kSolid{255, 30, 60, 90};
 constexpr PF_Pixel kOpaque{255, 200, 180, 160};
 constexpr PF_Pixel kTranslucent{128, 200, 100, 50};
 constexpr PF_Err kInjected = PF_Err_INVALID_INDEX;
-
-// Ramp colours from kEnd (earliest sample) towards kStart: entry k is E + k * (S - E) / n,
-// worked out by hand for the counts used here.
-const std::vector<std::vector<PF_Pixel>> kRamp = {
-    {},
-    {{255, 10, 250, 40}},
-    {{255, 10, 250, 40}, {255, 130, 130, 70}},
-    {{255, 10, 250, 40}, {255, 90, 170, 60}, {255, 170, 90, 80}},
-    {{255, 10, 250, 40}, {255, 70, 190, 55}, {255, 130, 130, 70}, {255, 190, 70, 85}},
-    {{255, 10, 250, 40},
-     {255, 58, 202, 52},
-     {255, 106, 154, 64},
-     {255, 154, 106, 76},
-     {255, 202, 58, 88}},
-};
 
 struct Pos {
   A_long x = 0, y = 0;
@@ -108,8 +95,8 @@ std::unique_ptr<Host> MakeHost(const Scene& s) {
   host->params().SetFloat(PARAM_SHUTTER_ANGLE, 360.0);
   host->params().SetCheckbox(PARAM_RAMP_FILL_ENABLE, s.ramp);
   host->params().SetCheckbox(PARAM_SOLID_FILL_ENABLE, s.solid);
-  host->params().SetColor(PARAM_RAMP_START_COLOR, kStart);
-  host->params().SetColor(PARAM_RAMP_END_COLOR, kEnd);
+  host->params().SetColor(PARAM_RAMP_START_COLOR, kRampStart);
+  host->params().SetColor(PARAM_RAMP_END_COLOR, kRampEnd);
   host->params().SetColor(PARAM_SOLID_COLOR, kSolid);
   host->params().SetFloat(PARAM_OPACITY, s.opacity);
   host->settings().SetPreRenderEntryRects(s.entry, s.entry);

@@ -14,27 +14,20 @@
 #include "params/ParamIndex.h"
 #include "support/EffectHarness.h"
 #include "support/Picture.h"
+#include "support/Ramp.h"
 
 namespace {
 
 using namespace quillstreak;
 using quillstreak::host::Interp;
+using quillstreak::test::kRamp;
+using quillstreak::test::kRampEnd;
+using quillstreak::test::kRampStart;
 using quillstreak::test::NewHost;
 using quillstreak::test::Picture;
 
-constexpr PF_Pixel kStart{255, 250, 10, 100};
-constexpr PF_Pixel kEnd{255, 10, 250, 40};
 constexpr PF_Pixel kLayerColor{255, 200, 100, 40};  // opaque
 constexpr PF_Pixel kBackground{255, 40, 80, 120};
-
-// Ramp colours by sample count: the earliest copy takes the end colour, each later one a step of
-// (start - end) / n further.
-const std::vector<std::vector<PF_Pixel>> kRamp = {
-    {},
-    {{0, 10, 250, 40}},
-    {{0, 10, 250, 40}, {0, 130, 130, 70}},
-    {{0, 10, 250, 40}, {0, 90, 170, 60}, {0, 170, 90, 80}},
-};
 
 /// One rendered frame and what the motion search should have found for it.
 struct Frame {
@@ -186,8 +179,8 @@ TEST(EndToEnd, TrailFramesMatchTheLayerHistory) {
     host->params().SetFloat(PARAM_TIME_THRESHOLD, 20.0);
     host->params().SetFloat(PARAM_SHUTTER_ANGLE, 360.0);
     host->params().SetCheckbox(PARAM_RAMP_FILL_ENABLE, true);
-    host->params().SetColor(PARAM_RAMP_START_COLOR, kStart);
-    host->params().SetColor(PARAM_RAMP_END_COLOR, kEnd);
+    host->params().SetColor(PARAM_RAMP_START_COLOR, kRampStart);
+    host->params().SetColor(PARAM_RAMP_END_COLOR, kRampEnd);
     host->params().SetFloat(PARAM_OPACITY, 50.0);
 
     for (const Frame& f : m.frames) {
