@@ -70,6 +70,7 @@ PF_Err transfer_rect(PF_ProgPtr ref, PF_Quality quality, PF_ModeFlags m_flags, P
     if (comp_mode != nullptr) {
       call.xfer = comp_mode->xfer;
       call.opacity = comp_mode->opacity;
+      call.rgb_only = comp_mode->rgb_only != 0;
     }
     call.mask = mask_world0 != nullptr;
     if (A_long f = c.Enter<Op::transfer_rect>(call)) return c.Done(f);

@@ -39,7 +39,8 @@ TEST(Journal, StoresCallsWithTheirResultsAndInjectedFailures) {
 TEST(Journal, FormatsEveryFieldByName) {
   Journal j;
   j.Add(Op::transfer_rect,
-        args::TransferRect{1, 0, 0, PF_Rect{0, 0, 4, 4}, 2, 3, PF_Xfer_IN_FRONT, 255, false}, 0);
+        args::TransferRect{1, 0, 0, PF_Rect{0, 0, 4, 4}, 2, 3, PF_Xfer_IN_FRONT, 255, false, false},
+        0);
   j.Add(Op::AcquireSuite, args::Suite{"PF ANSI Suite", 1}, 9);
   j.Add(Op::Stub, args::Stub{"premultiply"}, 0);
   j.SetResult(PF_Err_INVALID_CALLBACK);
@@ -47,7 +48,7 @@ TEST(Journal, FormatsEveryFieldByName) {
   j.SetResult(2);
   EXPECT_EQ(j.Text(),
             "1: transfer_rect(quality=1, m_flags=0, field=0, src_rect=(0,0,4,4), dest_x=2, "
-            "dest_y=3, xfer=2, opacity=255, mask=no) -> 0\n"
+            "dest_y=3, xfer=2, opacity=255, mask=no, rgb_only=no) -> 0\n"
             "2: AcquireSuite(name=\"PF ANSI Suite\", version=1) -> 9 [injected]\n"
             "3: premultiply() -> 515 [stub]\n"
             "4: ansi.sprintf(text=\"%d\") -> 2\n");

@@ -95,10 +95,12 @@ struct TransferRect {
   PF_TransferMode xfer = -1;  // the composite mode's; -1: no composite mode given
   A_long opacity = -1;        // the composite mode's; -1: no composite mode given
   bool mask = false;          // a mask world was given
+  bool rgb_only = false;      // the composite mode's (the host composites all four channels)
   template <typename Put>
   void Fields(Put& put) const {
     put("quality", quality)("m_flags", m_flags)("field", field)("src_rect", src_rect)(
-        "dest_x", dest_x)("dest_y", dest_y)("xfer", xfer)("opacity", opacity)("mask", mask);
+        "dest_x", dest_x)("dest_y", dest_y)("xfer", xfer)("opacity", opacity)("mask", mask)(
+        "rgb_only", rgb_only);
   }
 };
 struct NewHandle {
