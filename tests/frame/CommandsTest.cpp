@@ -46,6 +46,7 @@ TEST(About, WritesNameVersionAndDescriptionThroughTheAnsiSuite) {
   ASSERT_EQ(host->About(), PF_Err_NONE);
   const std::string message(host->records().out_data().return_msg);
   EXPECT_EQ(message, std::string("Quillstreak, v1.5\r") + quillstreak::kAboutDescription);
+  EXPECT_EQ(message.size(), quillstreak::AboutMessageLength());  // what the fit is checked on
   EXPECT_LE(message.size(), 255u);
   EXPECT_EQ(host->journal().Count(Op::ansi_sprintf), 0u);  // the suite's, not the utils callback
   EXPECT_EQ(host->journal().Count(Op::AcquireSuite), 1u);

@@ -14,11 +14,12 @@
 namespace quillstreak {
 namespace {
 
-/// A basic suite that hands out a dummy table for every suite except one it refuses, and
-/// records acquire and release calls.
+/// A basic suite that hands out a dummy table for every suite except one it refuses (and one it
+/// reports acquired without a table), and records acquire and release calls.
 struct FakeBasic {
   static inline std::vector<std::string> calls;
   static inline std::string refused;
+  static inline std::string tableless;
   static inline int table[64];
 
   static std::string Key(const char* name, std::int32_t version) {
@@ -29,6 +30,10 @@ struct FakeBasic {
     if (Key(name, version) == refused) {
       *suite = nullptr;
       return kSPSuiteNotFoundError;
+    }
+    if (Key(name, version) == tableless) {
+      *suite = nullptr;
+      return kSPNoError;
     }
     *suite = table;
     return kSPNoError;
@@ -46,6 +51,7 @@ struct FakeBasic {
   FakeBasic() {
     calls.clear();
     refused.clear();
+    tableless.clear();
   }
 };
 
@@ -77,20 +83,23 @@ TEST(SuiteCache, AcquiresOnFirstUseAndReleasesOncePerSlot) {
 }
 
 TEST(SuiteCache, RefusedSuiteThrows516AndReleasesWhatWasAcquired) {
-  FakeBasic fake;
-  FakeBasic::refused = "AEGP Layer Suite/13";
-  const SPBasicSuite basic = FakeBasic::Suite();
-  try {
-    SuiteCache cache(&basic);
-    cache.LayerSuite5();
-    cache.LayerSuite7();
-    FAIL() << "no throw";
-  } catch (PF_Err err) {
-    EXPECT_EQ(err, PF_Err_BAD_CALLBACK_PARAM);
+  // Refused with an error, or reported acquired without a table: neither is kept.
+  for (std::string* how : {&FakeBasic::refused, &FakeBasic::tableless}) {
+    FakeBasic fake;
+    *how = "AEGP Layer Suite/13";
+    const SPBasicSuite basic = FakeBasic::Suite();
+    try {
+      SuiteCache cache(&basic);
+      cache.LayerSuite5();
+      cache.LayerSuite7();
+      FAIL() << "no throw";
+    } catch (PF_Err err) {
+      EXPECT_EQ(err, PF_Err_BAD_CALLBACK_PARAM);
+    }
+    EXPECT_EQ(FakeBasic::calls, (std::vector<std::string>{"acquire AEGP Layer Suite/11",
+                                                          "acquire AEGP Layer Suite/13",
+                                                          "release AEGP Layer Suite/11"}));
   }
-  EXPECT_EQ(FakeBasic::calls,
-            (std::vector<std::string>{"acquire AEGP Layer Suite/11", "acquire AEGP Layer Suite/13",
-                                      "release AEGP Layer Suite/11"}));
 }
 
 TEST(SuiteCache, ReleasesWhenAnotherExceptionPasses) {

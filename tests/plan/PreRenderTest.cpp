@@ -144,6 +144,57 @@ TEST(SmartPreRender, SnapshotConversions) {
   }
 }
 
+TEST(SmartPreRender, EachTransformComponentAloneTriggersASample) {
+  // A pose with every component off its default, so that a component read into the wrong slot
+  // or a difference taken with the wrong sign shows; one component then jumps by 5 (pixels,
+  // percent or degrees: five times the default threshold) after 950.
+  using quillstreak::host::Stream;
+  using quillstreak::host::TransformStreams;
+  struct Case {
+    const char* name;
+    Stream TransformStreams::*stream;
+    int component;  // -1: nothing moves
+  };
+  const Case cases[] = {
+      {"still", &TransformStreams::position, -1},
+      {"anchor x", &TransformStreams::anchor, 0},
+      {"anchor y", &TransformStreams::anchor, 1},
+      {"anchor z", &TransformStreams::anchor, 2},
+      {"position x", &TransformStreams::position, 0},
+      {"position y", &TransformStreams::position, 1},
+      {"position z", &TransformStreams::position, 2},
+      {"scale x", &TransformStreams::scale, 0},
+      {"scale y", &TransformStreams::scale, 1},
+      {"rotation z", &TransformStreams::rotateZ, 0},
+      {"rotation y", &TransformStreams::rotateY, 0},
+      {"rotation x", &TransformStreams::rotateX, 0},
+  };
+  for (const Case& c : cases) {
+    auto host = NewHost();
+    TransformStreams& xf = host->scene().comp().FindLayer(1)->transform;
+    xf.anchor.SetConstant({50, 40, 7, 0});
+    xf.position.SetConstant({320, 180, 11, 0});
+    xf.scale.SetConstant({90, 120, 100, 0});
+    xf.rotateZ.SetConstant({13, 0, 0, 0});
+    xf.rotateY.SetConstant({17, 0, 0, 0});
+    xf.rotateX.SetConstant({19, 0, 0, 0});
+    if (c.component >= 0) {
+      Stream& moving = xf.*c.stream;
+      quillstreak::host::StreamValue v = moving.Evaluate(0, 1, 1);
+      moving.AddKeyframe(0, v, quillstreak::host::Interp::Hold);
+      v[static_cast<std::size_t>(c.component)] += 5.0;
+      moving.AddKeyframe(951, v, quillstreak::host::Interp::Hold);
+    }
+    host->params().SetFloat(PARAM_TIME_THRESHOLD, 50.0);
+    host->settings().SetTime(1000);
+    ASSERT_EQ(host->frames().SmartPreRender(), PF_Err_NONE) << c.name;
+    EXPECT_EQ(*AttachedPlan(*host)->sampleTimes,
+              c.component < 0 ? SampleTimeList{} : SampleTimeList{900})
+        << c.name;
+    host->frames().EndFrame();
+  }
+}
+
 TEST(SmartPreRender, TimeThresholdIsTruncatedBeforeSampling) {
   // 3.7 steps become 3 before sampling; at half resolution the probe step is then 6.
   auto host = NewHost();

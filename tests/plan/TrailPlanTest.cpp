@@ -36,6 +36,8 @@ TEST(GrowRect, FollowsTheEmptyAndUnionRules) {
        {{10, 10, 50, 50}, {30, 5, 80, 40}},
        {10, 5, 80, 50}},
       {"an empty checkout changes nothing", {10, 10, 50, 50}, {{60, 60, 60, 90}}, {10, 10, 50, 50}},
+      {"nor does one without rows", {10, 10, 50, 50}, {{60, 60, 90, 60}}, {10, 10, 50, 50}},
+      {"an entry without rows is replaced", {10, 30, 50, 30}, {{60, 60, 90, 70}}, {60, 60, 90, 70}},
       {"empty over empty is copied, then replaced whole",
        {0, 0, 0, 0},
        {{20, 20, 20, 40}, {1, 2, 3, 4}},
