@@ -1,10 +1,12 @@
 // Interaction, utility and AEGP callbacks: handles, parameter values and checkouts, ANSI text,
-// AEGP references and their accounting, and fault injection.
+// AEGP references and their accounting, the worlds the pixel callbacks accept, and fault
+// injection.
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "FakeEffect.h"
+#include "host/pixels/World.h"
 
 namespace {
 
@@ -238,16 +240,75 @@ TEST(Ansi, SprintfIsBoundedAndStrcpyCopies) {
     char name[32];
     EXPECT_EQ(in.utils->ansi.strcpy(name, "Opacity"), name);
     EXPECT_STREQ(name, "Opacity");
+    // Either pointer missing: refused, nothing written.
+    EXPECT_EQ(in.utils->ansi.strcpy(nullptr, "Opacity"), nullptr);
+    EXPECT_EQ(ansi->strcpy(name, nullptr), nullptr);
+    EXPECT_STREQ(name, "Opacity");
+    EXPECT_EQ(ansi->sprintf(nullptr, "%d", 1), -1);
+    EXPECT_EQ(ansi->sprintf(name, nullptr), -1);
     EXPECT_DOUBLE_EQ(ansi->hypot(3.0, 4.0), 5.0);
     return in.pica_basicP->ReleaseSuite(kPFANSISuite, 1);
   });
   // The suite's functions and the utility table's are journaled under different names.
-  ASSERT_EQ(f.host.journal().Count(Op::sprintf), 2u);
+  ASSERT_EQ(f.host.journal().Count(Op::sprintf), 4u);
   EXPECT_EQ(f.host.journal().Args<Op::sprintf>()[0].text, "%s, v%d.%d");
   EXPECT_EQ(f.host.journal().Count(Op::ansi_sprintf), 0u);
-  ASSERT_EQ(f.host.journal().Count(Op::ansi_strcpy), 1u);
+  ASSERT_EQ(f.host.journal().Count(Op::ansi_strcpy), 2u);
   EXPECT_EQ(f.host.journal().Args<Op::ansi_strcpy>()[0].text, "Opacity");
   EXPECT_EQ(f.host.journal().Count(Op::hypot), 1u);
+}
+
+PF_Err KeepPixel(void*, A_long, A_long, PF_Pixel* in, PF_Pixel* out) {
+  *out = *in;
+  return PF_Err_NONE;
+}
+
+TEST(PixelCallbacks, RefuseEachKindOfUnusableWorld) {
+  // Each flaw alone, in every world a pixel callback takes; a world without pixels (and so
+  // without storage) is accepted and left alone.
+  struct Case {
+    const char* name;
+    void (*spoil)(PF_EffectWorld&);
+    bool accepted;
+  };
+  const Case cases[] = {
+      {"usable", [](PF_EffectWorld&) {}, true},
+      {"rows exactly as wide as the width", [](PF_EffectWorld& w) { w.rowbytes = 16; }, true},
+      {"no columns, no storage", [](PF_EffectWorld& w) { w.width = 0, w.data = nullptr; }, true},
+      {"no rows, no storage", [](PF_EffectWorld& w) { w.height = 0, w.data = nullptr; }, true},
+      {"no storage", [](PF_EffectWorld& w) { w.data = nullptr; }, false},
+      {"negative width", [](PF_EffectWorld& w) { w.width = -1; }, false},
+      {"negative height", [](PF_EffectWorld& w) { w.height = -1; }, false},
+      {"rows narrower than the width", [](PF_EffectWorld& w) { w.rowbytes = 12; }, false},
+  };
+  FakeHost f;
+  quillstreak::host::World good(4, 2), other(4, 2);
+  f.Run([&](PF_InData& in) {
+    const auto* it8 = Acquire<PF_Iterate8Suite1>(in, kPFIterate8Suite, 1);
+    const auto* xf = Acquire<PF_WorldTransformSuite1>(in, kPFWorldTransformSuite, 1);
+    const PF_CompositeMode mode{PF_Xfer_IN_FRONT, 0, 255, 0, 0};
+    const PF_Pixel red{255, 255, 0, 0};
+    auto transfer = [&](PF_EffectWorld* src, PF_EffectWorld* dst) {
+      return xf->transfer_rect(in.effect_ref, PF_Quality_HI, PF_MF_Alpha_STRAIGHT, PF_Field_FRAME,
+                               nullptr, src, &mode, nullptr, 0, 0, dst);
+    };
+    for (const Case& c : cases) {
+      PF_EffectWorld w = good.def();
+      c.spoil(w);
+      const PF_Err want = c.accepted ? PF_Err_NONE : PF_Err_BAD_CALLBACK_PARAM;
+      EXPECT_EQ(in.utils->fill(in.effect_ref, &red, nullptr, &w), want) << c.name;
+      EXPECT_EQ(it8->iterate(&in, 0, 1, nullptr, nullptr, nullptr, KeepPixel, &w), want) << c.name;
+      EXPECT_EQ(it8->iterate(&in, 0, 1, &w, nullptr, nullptr, KeepPixel, &other.def()), want)
+          << c.name;
+      EXPECT_EQ(transfer(&w, &other.def()), want) << c.name;
+      EXPECT_EQ(transfer(&other.def(), &w), want) << c.name;
+    }
+    EXPECT_EQ(in.utils->fill(in.effect_ref, &red, nullptr, nullptr), PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(transfer(nullptr, &other.def()), PF_Err_BAD_CALLBACK_PARAM);
+    in.pica_basicP->ReleaseSuite(kPFIterate8Suite, 1);
+    return in.pica_basicP->ReleaseSuite(kPFWorldTransformSuite, 1);
+  });
+  EXPECT_TRUE(f.host.accounts().Clear()) << f.host.accounts().Describe();
 }
 
 TEST(Aegp, ReferencesStreamsAndValuesAreAccountedUntilDisposed) {
@@ -272,6 +333,9 @@ TEST(Aegp, ReferencesStreamsAndValuesAreAccountedUntilDisposed) {
     EXPECT_EQ(s7->AEGP_GetNewStreamValue(0, stream, AEGP_LTimeMode_LayerTime, &zero, 1, &value),
               A_Err_NONE);
     EXPECT_EQ(value.val.layer_id, 1);
+    AEGP_StreamValue untimed{};
+    EXPECT_EQ(s7->AEGP_GetNewStreamValue(0, stream, AEGP_LTimeMode_LayerTime, nullptr, 1, &untimed),
+              A_Err_PARAMETER);
     EXPECT_EQ(dyn->AEGP_SetDynamicStreamFlag(bottom, AEGP_DynStreamFlag_HIDDEN, 0, 1), A_Err_NONE);
     EXPECT_EQ(f.host.accounts().effectRefs, 1);
     EXPECT_EQ(f.host.accounts().streams, 2);
@@ -290,6 +354,11 @@ TEST(Aegp, ReferencesStreamsAndValuesAreAccountedUntilDisposed) {
   });
   EXPECT_TRUE(f.host.accounts().Clear()) << f.host.accounts().Describe();
   EXPECT_EQ(f.host.params().DynamicFlags(23), AEGP_DynStreamFlag_HIDDEN);
+  // A read without a time is journaled with time 0 and scale 0.
+  const auto reads = f.host.journal().Args<Op::AEGP_GetNewStreamValue>();
+  ASSERT_EQ(reads.size(), 2u);
+  EXPECT_EQ(reads[1].time, 0);
+  EXPECT_EQ(reads[1].scale, 0u);
   EXPECT_EQ(f.host.params().DynamicFlags(22), 0u);
   EXPECT_EQ(
       Trace(f.host.journal(), {Op::AEGP_SetDynamicStreamFlag, Op::AEGP_GetNewEffectStreamByIndex}),
@@ -351,12 +420,16 @@ TEST(Aegp, LayersAndTransformStreams) {
     return in.pica_basicP->ReleaseSuite(kAEGPStreamSuite, 9);
   });
   EXPECT_TRUE(f.host.accounts().Clear()) << f.host.accounts().Describe();
-  EXPECT_EQ(Trace(f.host.journal(), {Op::AEGP_GetLayerStreamValue})[0],
-            Call<Op::AEGP_GetLayerStreamValue>({.stream = AEGP_LayerStream_POSITION,
-                                                .time = 50,
-                                                .scale = 2400,
-                                                .time_mode = AEGP_LTimeMode_LayerTime,
-                                                .pre_expression = 0}));
+  const auto reads = Trace(f.host.journal(), {Op::AEGP_GetLayerStreamValue});
+  ASSERT_EQ(reads.size(), 5u);
+  EXPECT_EQ(reads[0], Call<Op::AEGP_GetLayerStreamValue>({.stream = AEGP_LayerStream_POSITION,
+                                                          .time = 50,
+                                                          .scale = 2400,
+                                                          .time_mode = AEGP_LTimeMode_LayerTime,
+                                                          .pre_expression = 0}));
+  // The read without a time: time 0 and scale 0.
+  EXPECT_EQ(reads[4], Call<Op::AEGP_GetLayerStreamValue>({.stream = AEGP_LayerStream_POSITION,
+                                                          .time_mode = AEGP_LTimeMode_LayerTime}));
 }
 
 }  // namespace

@@ -83,7 +83,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, CheckoutBox,
 
 TEST(Frame, CheckoutLayerRejectsBadIdsAndArguments) {
   FakeHost f;
-  PF_Err results[5] = {};
+  PF_Err results[7] = {};
   Body() = [&](PF_Cmd cmd, PF_InData* in, PF_OutData*, PF_ParamDef**, PF_LayerDef*,
                void* extra) -> PF_Err {
     if (cmd != PF_Cmd_SMART_PRE_RENDER) return PF_Err_NONE;
@@ -95,13 +95,16 @@ TEST(Frame, CheckoutLayerRejectsBadIdsAndArguments) {
     results[1] = checkout(in->effect_ref, 0, 3, &req, 100, 100, 2400, &r);  // duplicate id
     results[2] = checkout(in->effect_ref, 0, -1, &req, 0, 100, 2400, &r);   // negative id
     results[3] = checkout(in->effect_ref, 0, 4, &req, 0, 100, 2400, nullptr);
-    results[4] = checkout(in->effect_ref, 0, 5, nullptr, 0, 100, 0, &r);
+    results[4] = checkout(in->effect_ref, 0, 5, nullptr, 0, 100, 2400, &r);
+    results[5] = checkout(in->effect_ref, 0, 6, &req, 0, 100, 0, &r);  // no time scale
+    results[6] = checkout(in->effect_ref, 0, 7, &req, 0, 1, 1, &r);    // whole seconds
     return PF_Err_NONE;
   };
   ASSERT_EQ(f.host.frames().SmartPreRender(), PF_Err_NONE);
   EXPECT_EQ(results[0], PF_Err_NONE);
-  for (int i = 1; i < 5; ++i) EXPECT_NE(results[i], PF_Err_NONE) << i;
-  EXPECT_EQ(f.host.frames().layerCheckouts().size(), 1u);
+  for (int i = 1; i < 6; ++i) EXPECT_NE(results[i], PF_Err_NONE) << i;
+  EXPECT_EQ(results[6], PF_Err_NONE);
+  EXPECT_EQ(f.host.frames().layerCheckouts().size(), 2u);
   EXPECT_EQ(
       quillstreak::test::Trace(f.host.journal(), {quillstreak::test::Op::checkout_layer})[1],
       quillstreak::test::Call<quillstreak::test::Op::checkout_layer>(

@@ -281,6 +281,39 @@ TEST(RenderLayer, ImagesAreWithinOneLevelOfTheDoublePrecisionFormula) {
   EXPECT_LT(differing * 200, compared) << differing << " of " << compared << " bytes differ";
 }
 
+TEST(RenderLayer, RowsOfEveryWidthRemainderMatchTheFormula) {
+  // The row paths work four pixels at a time and finish a row pixel by pixel: images whose
+  // width leaves each remainder, placed on texel centres (copies), a fraction off them (columns
+  // a texel apart) and scaled, in vector and portable code. Transparent texels carry colour.
+  const LayerCase placements[] = {{12, 9, 0, 0, 100, 100, 0, 1, 1, 0, 0},
+                                  {12.25, 9.5, 0, 0, 100, 100, 0, 1, 1, 0, 0},
+                                  {12, 9, 0, 0, 150, 100, 0, 1, 1, 0, 0}};
+  std::mt19937 rng(5);
+  for (A_long width = 1; width <= 9; ++width) {
+    const LayerSource image = RandomImage(rng, width, 5);
+    for (const LayerCase& c : placements) {
+      const bool whole = &c == &placements[0];
+      const World e = RenderReference(image, c.Xf(), 1, 1, 32, 16, 0, 0);
+      for (const auto code : {detail::PixelCode::Vector, detail::PixelCode::Portable}) {
+        World out(32, 16);
+        detail::RenderLayerWith(code, image, c.Xf(), 1, 1, out, 1);
+        for (A_long y = 0; y < 16; ++y) {
+          for (A_long x = 0; x < 32; ++x) {
+            const auto* got = reinterpret_cast<const A_u_char*>(&out.at(x, y));
+            const auto* want = reinterpret_cast<const A_u_char*>(&e.at(x, y));
+            // Colour where both are covered (a transparent pixel's colour counts for nothing).
+            const int channels = whole || (got[0] != 0 && want[0] != 0) ? 4 : 1;
+            for (int ch = 0; ch < channels; ++ch)
+              ASSERT_LE(std::abs(int{got[ch]} - int{want[ch]}), whole ? 0 : 1)
+                  << "width " << width << " x offset " << c.px << " scale " << c.sx << " at " << x
+                  << "," << y << " channel " << ch;
+          }
+        }
+      }
+    }
+  }
+}
+
 TEST(RenderLayer, VectorAndPortableCodeGiveTheSameBytes) {
   std::mt19937 rng(11);
   const LayerSource image = RandomImage(rng, 45, 33);
