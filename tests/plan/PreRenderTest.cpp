@@ -384,6 +384,13 @@ TEST(MotionSource, TheChosenLayerIsMeasuredInsteadOfTheEffectsOwn) {
   const auto stream = host->journal().Args<Op::AEGP_GetNewEffectStreamByIndex>();
   ASSERT_EQ(stream.size(), 1u);
   EXPECT_EQ(stream[0].index, PARAM_MOTION_SOURCE);
+  // The choice is read at time 0 in layer time, before expressions.
+  const auto choice = host->journal().Args<Op::AEGP_GetNewStreamValue>();
+  ASSERT_EQ(choice.size(), 1u);
+  EXPECT_EQ(choice[0].time, 0);
+  EXPECT_EQ(choice[0].scale, 1u);
+  EXPECT_EQ(choice[0].time_mode, AEGP_LTimeMode_LayerTime);
+  EXPECT_EQ(choice[0].pre_expression, 1);
   host->frames().EndFrame();
   EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
 }
