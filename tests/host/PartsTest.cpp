@@ -1,9 +1,11 @@
-// The host's parts on their own, without a module: the parameter store and the accounts.
+// The host's parts on their own, without a module: the parameter store, the accounts and the
+// composition's layer times.
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 
 #include "host/Accounts.h"
+#include "host/Composition.h"
 #include "host/ParamStore.h"
 #include "host/Scene.h"
 
@@ -128,6 +130,41 @@ TEST(Accounts, SummariseWhatIsHeld) {
   EXPECT_TRUE(r.DisposeHandle(h));
   EXPECT_EQ(r.HandleSerial(h), -1);
   EXPECT_TRUE(r.Summarise().Clear()) << r.Summarise().Describe();
+}
+
+TEST(Composition, LayerTimesConvertTheStartBetweenScales) {
+  // A layer starting `start` composition units in, read at `value` / `scale`: its own time,
+  // the composition time of that own time, and whether it draws (in point at its start, out
+  // point one composition second later).
+  struct Case {
+    A_u_long compScale;
+    std::int64_t start, value;
+    std::uint32_t scale;
+    std::int64_t layerTime, compTime;
+    bool active;
+  };
+  const Case cases[] = {
+      {2400, 1200, 1300, 2400, 100, 2500, true},    // the composition's own scale
+      {2400, 1200, 3600, 2400, 2400, 4800, false},  // out point
+      {2400, 1200, 60, 100, 10, 110, true},         // another scale: start 1200 / 2400 = 50 / 100
+      {2400, 1200, 49, 100, -1, 99, false},         // just before the in point
+      {1, 2, 25, 10, 5, 45, true},                  // whole seconds: start 2 = 20 / 10, out at 3 s
+      {1, 2, 30, 10, 10, 50, false},
+      {3, 1, 5, 2, 4, 6, false},      // 1 / 3 s = 0.67 / 2, rounded to 1
+      {0, 2, 25, 10, 25, 25, false},  // no composition scale: no start, no drawing
+  };
+  for (const Case& c : cases) {
+    quillstreak::host::Composition comp;
+    comp.timeScale = c.compScale;
+    quillstreak::host::Layer layer;
+    layer.timing.start = c.start;
+    layer.timing.inPoint = c.start;
+    layer.timing.outPoint = c.start + c.compScale;
+    EXPECT_EQ(comp.LayerTime(layer, c.value, c.scale), c.layerTime)
+        << c.compScale << " " << c.value;
+    EXPECT_EQ(comp.CompTime(layer, c.value, c.scale), c.compTime) << c.compScale << " " << c.value;
+    EXPECT_EQ(comp.Active(layer, c.value, c.scale), c.active) << c.compScale << " " << c.value;
+  }
 }
 
 }  // namespace
