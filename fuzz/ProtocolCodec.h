@@ -104,36 +104,20 @@ inline constexpr std::array<double, 20> kNumbers = {0.0,
                                                     3e9,
                                                     400.0};
 
-/// Host calls the effect makes, for faults by operation.
-inline constexpr Op kFaultOps[] = {
-    Op::checkout_param,
-    Op::checkin_param,
-    Op::add_param,
-    Op::fill,
-    Op::iterate,
-    Op::transfer_rect,
-    Op::host_new_handle,
-    Op::host_lock_handle,
-    Op::host_unlock_handle,
-    Op::AcquireSuite,
-    Op::ReleaseSuite,
-    Op::sprintf,
-    Op::ansi_strcpy,
-    Op::AEGP_GetEffectLayer,
-    Op::AEGP_GetNewEffectForEffect,
-    Op::AEGP_GetNewEffectStreamByIndex,
-    Op::AEGP_GetNewStreamValue,
-    Op::AEGP_DisposeStreamValue,
-    Op::AEGP_DisposeStream,
-    Op::AEGP_DisposeEffect,
-    Op::AEGP_GetLayerStreamValue,
-    Op::AEGP_GetLayerParentComp,
-    Op::AEGP_GetLayerFromLayerID,
-    Op::AEGP_SetDynamicStreamFlag,
-    Op::checkout_layer,
-    Op::checkout_layer_pixels,
-    Op::checkout_output,
-};
+/// Host calls the effect makes, for faults by operation: those Op.h marks Fail, in its order.
+inline constexpr auto kFaultOps = [] {
+  constexpr auto kOps = static_cast<std::size_t>(Op::Stub) + 1;
+  constexpr std::size_t kCount = [] {
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < kOps; ++i) n += FuzzerFails(static_cast<Op>(i)) ? 1 : 0;
+    return n;
+  }();
+  std::array<Op, kCount> ops{};
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < kOps; ++i)
+    if (FuzzerFails(static_cast<Op>(i))) ops[n++] = static_cast<Op>(i);
+  return ops;
+}();
 
 inline constexpr const char* kSuites[] = {
     "PF Handle Suite",           "PF Iterate8 Suite",

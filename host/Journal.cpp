@@ -10,7 +10,7 @@ namespace quillstreak::host {
 namespace {
 
 constexpr std::string_view kNames[] = {
-#define QS_OP_NAME(op, name, record) name,
+#define QS_OP_NAME(op, name, record, fuzz) name,
     QS_HOST_OPERATIONS(QS_OP_NAME)
 #undef QS_OP_NAME
 };

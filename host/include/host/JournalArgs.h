@@ -238,10 +238,10 @@ namespace detail {
 
 template <Op O>
 struct OpRecord;
-#define QS_OP_RECORD(op, name, record) \
-  template <>                          \
-  struct OpRecord<Op::op> {            \
-    using type = args::record;         \
+#define QS_OP_RECORD(op, name, record, fuzz) \
+  template <>                                \
+  struct OpRecord<Op::op> {                  \
+    using type = args::record;               \
   };
 QS_HOST_OPERATIONS(QS_OP_RECORD)
 #undef QS_OP_RECORD
@@ -264,7 +264,7 @@ template <Op O>
 using ArgsOf = typename detail::OpRecord<O>::type;
 
 /// The arguments of one call: one of the records above, the one its operation takes.
-#define QS_OP_RECORD_TYPE(op, name, record) , args::record
+#define QS_OP_RECORD_TYPE(op, name, record, fuzz) , args::record
 using CallArgs = typename detail::DistinctVariant<std::variant<args::None> QS_HOST_OPERATIONS(
     QS_OP_RECORD_TYPE)>::type;
 #undef QS_OP_RECORD_TYPE
