@@ -54,9 +54,9 @@ const quillstreak::host::Module* gModule = nullptr;
   std::abort();
 }
 
-template <typename T, std::size_t N>
-const T& Pick(const T (&table)[N], std::uint8_t sel) {
-  return table[sel % N];
+template <typename Table>
+const auto& Pick(const Table& table, std::uint8_t sel) {
+  return table[sel % std::size(table)];
 }
 
 /// Codes the host's own calls return on failure (its suites' refusals excepted: the effect
@@ -183,42 +183,48 @@ class Run {
   }
 
   // ---- steps ---------------------------------------------------------------------------------
+  // Each family of steps has its own function, which returns false for a step not its own.
   void Apply(ProtocolReader& in) {
     planBefore_ = PlanPending();
-    auto& params = host_.params();
-    auto& scene = host_.scene();
-    auto& comp = scene.comp();
-    switch (in.NextStep()) {
+    const Step step = in.NextStep();
+    for (auto apply : {&Run::ApplyCommand, &Run::ApplySetting, &Run::ApplyParam, &Run::ApplyScene,
+                       &Run::ApplyFault})
+      if ((this->*apply)(step, in)) return;
+  }
+
+  // Commands sent to the effect, checked as they return.
+  bool ApplyCommand(Step step, ProtocolReader& in) {
+    switch (step) {
       case Step::GlobalSetup:
         Command("global setup", host_.GlobalSetup());
-        break;
+        return true;
       case Step::GlobalSetdown:
         Command("global setdown", host_.GlobalSetdown());
-        break;
+        return true;
       case Step::About:
         Command("about", host_.About());
-        break;
+        return true;
       case Step::ParamsSetup:
         Command("parameter setup", host_.ParamsSetup());
-        break;
+        return true;
       case Step::UserChangedParam:
         Command("user changed param", host_.UserChangedParam(in.U8() % 32));
-        break;
+        return true;
       case Step::UpdateParamsUI:
         Command("update params UI", host_.UpdateParamsUI());
-        break;
+        return true;
       case Step::PreRender: {
         const PF_Err err = host_.frames().SmartPreRender();
         Command("smart pre-render", err);
         if (err == PF_Err_NONE) CheckCheckouts();
-        break;
+        return true;
       }
       case Step::Render:
         Command("smart render", host_.frames().SmartRender());
-        break;
+        return true;
       case Step::EndFrame:
         FrameEnd();
-        break;
+        return true;
       case Step::RenderFrame: {
         const A_long time = in.Time();
         // The frame ends inside; a pending one is ended first, so that its end is checked alone.
@@ -227,112 +233,40 @@ class Run {
         CheckResult("frame (pre-render)", r.preRenderErr);
         CheckResult("frame (render)", r.renderErr);
         CheckEnded("frame");
-        break;
+        return true;
       }
       case Step::RawCommand: {
         const A_long cmd = in.Time();
         host_.SyncInData();
         Command("raw command", host_.commands().Send(cmd, nullptr, nullptr, nullptr));
-        break;
+        return true;
       }
+      default:
+        return false;
+    }
+  }
+
+  // Render settings: time, time steps, downsample, output requests.
+  bool ApplySetting(Step step, ProtocolReader& in) {
+    switch (step) {
       case Step::SetTime:
         host_.settings().SetTime(in.Time());
-        break;
+        return true;
       case Step::SetTimeSteps: {
         const A_long step = in.Time();
         host_.settings().SetTimeSteps(step, in.Time());
-        break;
+        return true;
       }
       case Step::ClearTimeSteps:
         host_.settings().ClearTimeSteps();
-        break;
+        return true;
       case Step::SetDownsample: {
         PF_RationalScale x{Pick(kFactors, in.U8()), 1};
         x.den = static_cast<A_u_long>(Pick(kFactors, in.U8()));
         PF_RationalScale y{Pick(kFactors, in.U8()), 1};
         y.den = static_cast<A_u_long>(Pick(kFactors, in.U8()));
         host_.settings().SetDownsample(x, y);
-        break;
-      }
-      case Step::SetFloat: {
-        const int index = in.U8() % 32;
-        params.SetFloat(index, in.Number());
-        break;
-      }
-      case Step::KeyFloat: {
-        const int index = in.U8() % 32;
-        const A_long time = in.Time();
-        params.KeyFloat(index, time, in.Number(),
-                        static_cast<quillstreak::host::Interp>(in.U8() % 3));
-        break;
-      }
-      case Step::SetColor: {
-        const int index = in.U8() % 32;
-        PF_Pixel c;
-        c.alpha = in.U8();
-        c.red = in.U8();
-        c.green = in.U8();
-        c.blue = in.U8();
-        params.SetColor(index, c);
-        break;
-      }
-      case Step::SetCheckbox: {
-        const int index = in.U8() % 32;
-        params.SetCheckbox(index, in.U8() & 1);
-        break;
-      }
-      case Step::SetLayerParam: {
-        const int index = in.U8() % 32;
-        params.SetLayer(index, in.U8() % 8);
-        break;
-      }
-      case Step::ResetParam:
-        params.Reset(in.U8() % 32);
-        break;
-      case Step::AddLayer: {
-        quillstreak::host::Layer layer;
-        layer.id = static_cast<std::int32_t>(comp.layers.size()) + 1;
-        layer.name = "Layer " + std::to_string(layer.id);
-        const std::uint8_t kind = in.U8() % 3;
-        layer.source.kind = static_cast<quillstreak::host::LayerSource::Kind>(kind);
-        layer.source.width = in.U8() % 24;
-        layer.source.height = in.U8() % 24;
-        if (layer.source.kind == quillstreak::host::LayerSource::Kind::Image) {
-          layer.source.pixels.assign(
-              static_cast<std::size_t>(layer.source.width) * layer.source.height,
-              PF_Pixel{200, 10, 120, 240});
-        }
-        const double x = in.Number();
-        layer.transform.position.SetConstant({x, in.Number(), 0.0, 0.0});
-        if (comp.layers.size() < kMaxLayers) comp.AddLayer(std::move(layer));
-        break;
-      }
-      case Step::KeyTransform: {
-        const std::uint8_t slot = in.U8();
-        const std::uint8_t which = in.U8() % 6;
-        const A_long time = in.Time();
-        const double a = in.Number();
-        const double b = in.Number();
-        const double c = in.Number();
-        if (comp.layers.empty()) break;
-        quillstreak::host::TransformStreams& t = comp.layers[slot % comp.layers.size()].transform;
-        quillstreak::host::Stream* streams[] = {&t.anchor,  &t.position, &t.scale,
-                                                &t.rotateZ, &t.rotateY,  &t.rotateX};
-        streams[which]->AddKeyframe(time, {a, b, c, 0.0});
-        break;
-      }
-      case Step::SetEffectLayer:
-        scene.SetEffectLayer(in.U8() % 8);
-        break;
-      case Step::ResizeComp: {
-        comp.width = Pick(kSizes, in.U8());
-        comp.height = Pick(kSizes, in.U8());
-        break;
-      }
-      case Step::SetTimeScale: {
-        comp.timeScale = static_cast<A_u_long>(in.Time());
-        comp.frameDuration = in.Time();
-        break;
+        return true;
       }
       case Step::OutputRequest: {
         const std::uint8_t mode = in.U8() % 3;
@@ -351,15 +285,122 @@ class Run {
         } else {
           host_.settings().SetPreRenderEntryRects(r, r);
         }
-        break;
+        return true;
       }
+      default:
+        return false;
+    }
+  }
+
+  // Parameter values, constant or keyframed.
+  bool ApplyParam(Step step, ProtocolReader& in) {
+    auto& params = host_.params();
+    switch (step) {
+      case Step::SetFloat: {
+        const int index = in.U8() % 32;
+        params.SetFloat(index, in.Number());
+        return true;
+      }
+      case Step::KeyFloat: {
+        const int index = in.U8() % 32;
+        const A_long time = in.Time();
+        params.KeyFloat(index, time, in.Number(),
+                        static_cast<quillstreak::host::Interp>(in.U8() % 3));
+        return true;
+      }
+      case Step::SetColor: {
+        const int index = in.U8() % 32;
+        PF_Pixel c;
+        c.alpha = in.U8();
+        c.red = in.U8();
+        c.green = in.U8();
+        c.blue = in.U8();
+        params.SetColor(index, c);
+        return true;
+      }
+      case Step::SetCheckbox: {
+        const int index = in.U8() % 32;
+        params.SetCheckbox(index, in.U8() & 1);
+        return true;
+      }
+      case Step::SetLayerParam: {
+        const int index = in.U8() % 32;
+        params.SetLayer(index, in.U8() % 8);
+        return true;
+      }
+      case Step::ResetParam:
+        params.Reset(in.U8() % 32);
+        return true;
+      default:
+        return false;
+    }
+  }
+
+  // Layers and the composition.
+  bool ApplyScene(Step step, ProtocolReader& in) {
+    auto& scene = host_.scene();
+    auto& comp = scene.comp();
+    switch (step) {
+      case Step::AddLayer: {
+        quillstreak::host::Layer layer;
+        layer.id = static_cast<std::int32_t>(comp.layers.size()) + 1;
+        layer.name = "Layer " + std::to_string(layer.id);
+        const std::uint8_t kind = in.U8() % 3;
+        layer.source.kind = static_cast<quillstreak::host::LayerSource::Kind>(kind);
+        layer.source.width = in.U8() % 24;
+        layer.source.height = in.U8() % 24;
+        if (layer.source.kind == quillstreak::host::LayerSource::Kind::Image) {
+          layer.source.pixels.assign(
+              static_cast<std::size_t>(layer.source.width) * layer.source.height,
+              PF_Pixel{200, 10, 120, 240});
+        }
+        const double x = in.Number();
+        layer.transform.position.SetConstant({x, in.Number(), 0.0, 0.0});
+        if (comp.layers.size() < kMaxLayers) comp.AddLayer(std::move(layer));
+        return true;
+      }
+      case Step::KeyTransform: {
+        const std::uint8_t slot = in.U8();
+        const std::uint8_t which = in.U8() % 6;
+        const A_long time = in.Time();
+        const double a = in.Number();
+        const double b = in.Number();
+        const double c = in.Number();
+        if (comp.layers.empty()) return true;
+        quillstreak::host::TransformStreams& t = comp.layers[slot % comp.layers.size()].transform;
+        quillstreak::host::Stream* streams[] = {&t.anchor,  &t.position, &t.scale,
+                                                &t.rotateZ, &t.rotateY,  &t.rotateX};
+        streams[which]->AddKeyframe(time, {a, b, c, 0.0});
+        return true;
+      }
+      case Step::SetEffectLayer:
+        scene.SetEffectLayer(in.U8() % 8);
+        return true;
+      case Step::ResizeComp: {
+        comp.width = Pick(kSizes, in.U8());
+        comp.height = Pick(kSizes, in.U8());
+        return true;
+      }
+      case Step::SetTimeScale: {
+        comp.timeScale = static_cast<A_u_long>(in.Time());
+        comp.frameDuration = in.Time();
+        return true;
+      }
+      default:
+        return false;
+    }
+  }
+
+  // Host faults armed or cleared.
+  bool ApplyFault(Step step, ProtocolReader& in) {
+    switch (step) {
       case Step::FailCallNumber: {
         const int low = in.U8();
         const int k = low + 256 * (in.U8() % 8);
         const A_long code = in.Time();
         host_.faults().FailCallNumber(k, code);
         Armed(code);
-        break;
+        return true;
       }
       case Step::FailCall: {
         const Op op = Pick(kFaultOps, in.U8());
@@ -367,7 +408,7 @@ class Run {
         const A_long code = in.Time();
         host_.faults().FailCall(op, n, code);
         Armed(code);
-        break;
+        return true;
       }
       case Step::RefuseSuite: {
         const std::uint8_t sel = in.U8();
@@ -376,18 +417,18 @@ class Run {
         else
           host_.faults().RefuseSuite(Pick(kSuites, sel));
         faultsArmed_ = true;
-        break;
+        return true;
       }
       case Step::NoBasicSuite:
         host_.faults().SetNoBasicSuite(in.U8() & 1);
-        break;
+        return true;
       case Step::ClearFaults:
         host_.faults().Clear();
         faultsArmed_ = false;
         ArmGuard();
-        break;
-      case Step::kStepCount:
-        break;
+        return true;
+      default:
+        return false;
     }
   }
 
