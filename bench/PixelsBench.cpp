@@ -11,9 +11,11 @@
 #include <chrono>
 #include <cstdint>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "Bandwidth.h"
+#include "Stats.h"
 #include "host/pixels/Pixels.h"
 #include "render/Kernels.h"
 
@@ -58,9 +60,9 @@ class PairedTimes {
     if (n == 0) return;
     std::vector<double> ratios(n);
     for (std::size_t k = 0; k < n; ++k) ratios[k] = case_[k] / baseline_[k];
-    state.counters[ratio_name] = benchmark::Counter(Median(ratios));
-    state.counters["ms_case"] = benchmark::Counter(Median(case_) * 1e3);
-    state.counters["ms_baseline"] = benchmark::Counter(Median(baseline_) * 1e3);
+    state.counters[ratio_name] = benchmark::Counter(quillstreak::bench::Median(ratios));
+    state.counters["ms_case"] = benchmark::Counter(quillstreak::bench::Median(case_) * 1e3);
+    state.counters["ms_baseline"] = benchmark::Counter(quillstreak::bench::Median(baseline_) * 1e3);
   }
 
  private:
@@ -69,11 +71,7 @@ class PairedTimes {
     const auto start = std::chrono::steady_clock::now();
     pass();
     benchmark::ClobberMemory();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  }
-  static double Median(std::vector<double> v) {
-    std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
-    return v[v.size() / 2];
+    return quillstreak::bench::SecondsSince(start);
   }
   std::vector<double> case_, baseline_;
 };
@@ -205,9 +203,8 @@ void BM_WorldCopy(benchmark::State& state) {
   bound.Report(state);
 }
 
-// A 1280x720 image layer at a fractional position (bilinear resampling on every pixel) into a
-// world of its bounding box: reads the source, writes the box.
-void BM_RenderLayerImage(benchmark::State& state) {
+// A 1280x720 image with every alpha from 128 to 255, so every pixel takes the alpha-weighted path.
+quillstreak::host::LayerSource ImageLayer() {
   quillstreak::host::LayerSource src;
   src.kind = quillstreak::host::LayerSource::Kind::Image;
   src.width = 1280;
@@ -217,17 +214,45 @@ void BM_RenderLayerImage(benchmark::State& state) {
     src.pixels[i] = PF_Pixel{static_cast<A_u_char>(128 + (i & 127)), static_cast<A_u_char>(i),
                              static_cast<A_u_char>(i >> 3), 90};
   }
+  return src;
+}
+
+// The layer-rendering cases: a 1280x720 layer anchored at its centre, placed at a fractional
+// position of the 1920x1080 frame and turned `rotation` degrees, and a world that covers it.
+struct LayerCase {
+  quillstreak::host::LayerSource src;
   quillstreak::host::TransformValues xf;
-  xf.anchor[0] = 640;
-  xf.anchor[1] = 360;
-  xf.position[0] = 960.25;
-  xf.position[1] = 540.5;
-  const PF_LRect box = quillstreak::host::LayerBounds(src, xf, 1.0, 1.0);
-  quillstreak::host::World out(box.right - box.left, box.bottom - box.top, box.left, box.top);
-  const double pixels = static_cast<double>(out.width()) * out.height();
+  quillstreak::host::World out;
+
+  explicit LayerCase(quillstreak::host::LayerSource source, double rotation = 0)
+      : src(std::move(source)), xf(Placed(rotation)), out(Bounds(src, xf)) {}
+  double Pixels() const { return static_cast<double>(out.width()) * out.height(); }
+
+ private:
+  static quillstreak::host::TransformValues Placed(double rotation) {
+    quillstreak::host::TransformValues xf;
+    xf.anchor[0] = 640;
+    xf.anchor[1] = 360;
+    xf.position[0] = 960.25;
+    xf.position[1] = 540.5;
+    xf.rotateZ = rotation;
+    return xf;
+  }
+  static quillstreak::host::World Bounds(const quillstreak::host::LayerSource& src,
+                                         const quillstreak::host::TransformValues& xf) {
+    const PF_LRect box = quillstreak::host::LayerBounds(src, xf, 1.0, 1.0);
+    return quillstreak::host::World(box.right - box.left, box.bottom - box.top, box.left, box.top);
+  }
+};
+
+// A 1280x720 image layer at a fractional position (bilinear resampling on every pixel) into a
+// world of its bounding box: reads the source, writes the box.
+void BM_RenderLayerImage(benchmark::State& state) {
+  LayerCase layer(ImageLayer());
+  const double pixels = layer.Pixels();
   quillstreak::bench::BoundCounter bound(Threads(state) != 1);
   for (auto _ : state) {
-    quillstreak::host::RenderLayer(src, xf, 1.0, 1.0, out, Threads(state));
+    quillstreak::host::RenderLayer(layer.src, layer.xf, 1.0, 1.0, layer.out, Threads(state));
     benchmark::ClobberMemory();
     bound.Add(2 * 4 * pixels, pixels);
   }
@@ -236,22 +261,16 @@ void BM_RenderLayerImage(benchmark::State& state) {
 
 // A 1280x720 rectangle layer, likewise (coverage instead of image taps).
 void BM_RenderLayerRectangle(benchmark::State& state) {
-  quillstreak::host::LayerSource src;
-  src.kind = quillstreak::host::LayerSource::Kind::Rectangle;
-  src.width = 1280;
-  src.height = 720;
-  src.color = PF_Pixel{255, 40, 160, 220};
-  quillstreak::host::TransformValues xf;
-  xf.anchor[0] = 640;
-  xf.anchor[1] = 360;
-  xf.position[0] = 960.25;
-  xf.position[1] = 540.5;
-  const PF_LRect box = quillstreak::host::LayerBounds(src, xf, 1.0, 1.0);
-  quillstreak::host::World out(box.right - box.left, box.bottom - box.top, box.left, box.top);
-  const double pixels = static_cast<double>(out.width()) * out.height();
+  quillstreak::host::LayerSource rect;
+  rect.kind = quillstreak::host::LayerSource::Kind::Rectangle;
+  rect.width = 1280;
+  rect.height = 720;
+  rect.color = PF_Pixel{255, 40, 160, 220};
+  LayerCase layer(std::move(rect));
+  const double pixels = layer.Pixels();
   quillstreak::bench::BoundCounter bound(Threads(state) != 1);
   for (auto _ : state) {
-    quillstreak::host::RenderLayer(src, xf, 1.0, 1.0, out, Threads(state));
+    quillstreak::host::RenderLayer(layer.src, layer.xf, 1.0, 1.0, layer.out, Threads(state));
     benchmark::ClobberMemory();
     bound.Add(4 * pixels, pixels);
   }
@@ -281,33 +300,18 @@ void Plain2x2(const quillstreak::host::World& src, quillstreak::host::World& out
 // alpha-weighted path), one thread, against the plain 2x2 loop over as many output pixels:
 // x_plain_2x2. rotation:0 a translation to a fractional position, rotation:10 turned 10 degrees.
 void BM_RenderLayerVsPlain(benchmark::State& state) {
-  quillstreak::host::LayerSource src;
-  src.kind = quillstreak::host::LayerSource::Kind::Image;
-  src.width = 1280;
-  src.height = 720;
-  src.pixels.resize(static_cast<std::size_t>(src.width) * src.height);
-  for (std::size_t i = 0; i < src.pixels.size(); ++i) {
-    src.pixels[i] = PF_Pixel{static_cast<A_u_char>(128 + (i & 127)), static_cast<A_u_char>(i),
-                             static_cast<A_u_char>(i >> 3), 90};
-  }
-  quillstreak::host::TransformValues xf;
-  xf.anchor[0] = 640;
-  xf.anchor[1] = 360;
-  xf.position[0] = 960.25;
-  xf.position[1] = 540.5;
-  xf.rotateZ = static_cast<double>(state.range(0));
-  const PF_LRect box = quillstreak::host::LayerBounds(src, xf, 1.0, 1.0);
-  quillstreak::host::World out(box.right - box.left, box.bottom - box.top, box.left, box.top);
-  const quillstreak::host::World plain_src = Pattern(out.width() + 1, out.height() + 1);
-  quillstreak::host::World plain_out(out.width(), out.height());
+  LayerCase layer(ImageLayer(), static_cast<double>(state.range(0)));
+  const quillstreak::host::World plain_src = Pattern(layer.out.width() + 1, layer.out.height() + 1);
+  quillstreak::host::World plain_out(layer.out.width(), layer.out.height());
   PairedTimes times;
   for (auto _ : state) {
-    times.TimeCase([&] { quillstreak::host::RenderLayer(src, xf, 1.0, 1.0, out, 1); });
+    times.TimeCase(
+        [&] { quillstreak::host::RenderLayer(layer.src, layer.xf, 1.0, 1.0, layer.out, 1); });
     times.TimeBaseline([&] { Plain2x2(plain_src, plain_out, 64, 128); });
   }
   times.Report(state, "x_plain_2x2");
-  state.counters["ns_per_pixel"] = benchmark::Counter(
-      state.counters["ms_case"] * 1e6 / (static_cast<double>(out.width()) * out.height()));
+  state.counters["ns_per_pixel"] =
+      benchmark::Counter(state.counters["ms_case"] * 1e6 / layer.Pixels());
 }
 
 BENCHMARK(BM_IterateColorFill)->ArgName("threads")->Arg(1)->Arg(0)->UseRealTime();

@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "Stats.h"
 #include "renderer/FrameImage.h"
 #include "renderer/Png.h"
 #include "renderer/RenderSession.h"
@@ -47,6 +48,8 @@ using quillstreak::renderer::PngFilter;
 using quillstreak::renderer::PngSettings;
 using quillstreak::renderer::PngStrategy;
 using Clock = std::chrono::steady_clock;
+using quillstreak::bench::Median;
+using quillstreak::bench::SecondsSince;
 
 constexpr double kSceneFps = 24;
 constexpr int kFrames = 48;
@@ -130,10 +133,6 @@ class CorePin {
 #endif
 };
 
-double Seconds(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
 // The whole render with files written, on `cores` CPUs; seconds, or < 0 with `error` set.
 double TimeRender(unsigned cores, std::string& error) {
   const CorePin pin(cores);
@@ -151,7 +150,7 @@ double TimeRender(unsigned cores, std::string& error) {
   const Clock::time_point start = Clock::now();
   const int code = quillstreak::renderer::RunRenderer(static_cast<int>(std::size(argv)), argv, sink,
                                                       messages, false);
-  const double seconds = Seconds(start);
+  const double seconds = SecondsSince(start);
   if (code != 0) {
     error = "the renderer failed: " + messages.str();
     return -1;
@@ -173,17 +172,11 @@ double TimeRenderAlone(unsigned cores, std::string& error) {
         quillstreak::renderer::LoadSceneFile(Space().scene.string(), session.catalog());
     session.Prepare(scene, 1);
     for (long f = 0; f < kFrames; ++f) benchmark::DoNotOptimize(session.Render(f, false));
-    return Seconds(start);
+    return SecondsSince(start);
   } catch (const std::exception& e) {
     error = e.what();
     return -1;
   }
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  const std::size_t n = v.size();
-  return n == 0 ? 0 : n % 2 == 1 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 void BM_Renderer1080p(benchmark::State& state) {
@@ -256,7 +249,7 @@ void EncodeFrames(benchmark::State& state, const std::vector<PngSettings>& tries
       ++written;
     }
   }
-  state.counters["ms_per_frame"] = Seconds(start) * 1000 / static_cast<double>(written);
+  state.counters["ms_per_frame"] = SecondsSince(start) * 1000 / static_cast<double>(written);
   state.counters["KB_per_frame"] = bytes / 1000 / static_cast<double>(written);
 }
 
