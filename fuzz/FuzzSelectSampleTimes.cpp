@@ -54,72 +54,56 @@ LayerTransform FuzzTransform(FuzzedDataProvider& in) {
   return t;
 }
 
-/// One input: the target's whole work.
-int Run(const std::uint8_t* data, std::size_t size) {
-  FuzzedDataProvider in(data, size);
-
+/// What one input asks of sampling: a plan, a current time, downsample factors, and a read that
+/// fails with a code of the input's choosing (failAt 0: none).
+struct Case {
   TrailPlan plan{};
-  SampleTimeList times;
-  plan.sampleTimes = &times;
-  plan.motionThreshold =
+  A_long currentTime = 0;
+  PF_RationalScale dsx{1, 1};
+  PF_RationalScale dsy{1, 1};
+  std::int64_t failAt = 0;
+  PF_Err failCode = 0;
+};
+
+Case ReadCase(FuzzedDataProvider& in) {
+  Case c;
+  c.plan.motionThreshold =
       in.ConsumeBool() ? in.ConsumeFloatingPointInRange<double>(0.0, 20.0) : FuzzDouble(in);
-  plan.timeThreshold =
+  c.plan.timeThreshold =
       in.ConsumeBool() ? in.ConsumeIntegralInRange<A_long>(1, 1024) : in.ConsumeIntegral<A_long>();
   // Pre-render always stores a whole number; now and then give something it never would.
   const bool wholeShutter = in.ConsumeIntegralInRange<int>(0, 15) != 0;
-  plan.shutterTicks =
+  c.plan.shutterTicks =
       wholeShutter
           ? static_cast<double>(in.ConsumeBool() ? in.ConsumeIntegralInRange<A_long>(-10, 5000)
                                                  : in.ConsumeIntegral<A_long>())
           : FuzzDouble(in);
-  plan.samplesRotation =
+  c.plan.samplesRotation =
       in.ConsumeBool() ? in.ConsumeFloatingPointInRange<double>(0.0, 5.0) : FuzzDouble(in);
-  plan.samplesScale =
+  c.plan.samplesScale =
       in.ConsumeBool() ? in.ConsumeFloatingPointInRange<double>(0.0, 5.0) : FuzzDouble(in);
-  const A_long currentTime = in.ConsumeBool() ? in.ConsumeIntegralInRange<A_long>(-5000, 5000)
-                                              : in.ConsumeIntegral<A_long>();
-  PF_RationalScale dsx{1, 1};
-  PF_RationalScale dsy{1, 1};
+  c.currentTime = in.ConsumeBool() ? in.ConsumeIntegralInRange<A_long>(-5000, 5000)
+                                   : in.ConsumeIntegral<A_long>();
   if (in.ConsumeBool()) {
-    dsx.num = in.ConsumeIntegral<A_long>();
-    dsx.den = in.ConsumeIntegral<A_u_long>();
-    dsy.num = in.ConsumeIntegral<A_long>();
-    dsy.den = in.ConsumeIntegral<A_u_long>();
+    c.dsx.num = in.ConsumeIntegral<A_long>();
+    c.dsx.den = in.ConsumeIntegral<A_u_long>();
+    c.dsy.num = in.ConsumeIntegral<A_long>();
+    c.dsy.den = in.ConsumeIntegral<A_u_long>();
   } else {
-    dsx.den = in.ConsumeIntegralInRange<A_u_long>(1, 8);
-    dsy.den = in.ConsumeIntegralInRange<A_u_long>(1, 8);
+    c.dsx.den = in.ConsumeIntegralInRange<A_u_long>(1, 8);
+    c.dsy.den = in.ConsumeIntegralInRange<A_u_long>(1, 8);
   }
   // A read that fails with a code of the input's choosing (0 = none).
-  const std::int64_t failAt = in.ConsumeIntegralInRange<std::int64_t>(0, 64);
-  const PF_Err failCode = in.ConsumeIntegralInRange<PF_Err>(1, 0x7FFF);
+  c.failAt = in.ConsumeIntegralInRange<std::int64_t>(0, 64);
+  c.failCode = in.ConsumeIntegralInRange<PF_Err>(1, 0x7FFF);
 
-  // The transform sequence: a list of distinct transforms, chosen per time from the input.
-  std::vector<LayerTransform> sequence;
-  const std::size_t length = in.ConsumeIntegralInRange<std::size_t>(1, 16);
-  for (std::size_t i = 0; i < length; ++i) sequence.push_back(FuzzTransform(in));
-  const std::vector<std::uint8_t> picks = in.ConsumeRemainingBytes<std::uint8_t>();
+  return c;
+}
 
-  std::int64_t reads = 0;
-  PF_Err injected = PF_Err_NONE;
-  const quillstreak::TransformReader reader = [&](A_long time, LayerTransform& out) -> PF_Err {
-    ++reads;
-    if (reads == failAt) {
-      injected = failCode;
-      return failCode;
-    }
-    if (reads > kReadBudget) {
-      injected = kBudgetExhausted;
-      return kBudgetExhausted;
-    }
-    const std::uint64_t mixed = static_cast<std::uint64_t>(static_cast<std::uint32_t>(time));
-    const std::size_t pick =
-        picks.empty() ? 0 : picks[(mixed + static_cast<std::uint64_t>(reads)) % picks.size()];
-    out = sequence[pick % sequence.size()];
-    return PF_Err_NONE;
-  };
-
-  const PF_Err err = quillstreak::SelectSampleTimes(plan, currentTime, dsx, dsy, reader);
-
+/// What must hold of sampling's result `err` and the `times` it appended, given the error the
+/// reader injected and the reads it served.
+void CheckSampling(const TrailPlan& plan, A_long currentTime, PF_Err err, PF_Err injected,
+                   std::int64_t reads, const SampleTimeList& times) {
   const A_long step = plan.timeThreshold;
   if (step < 1) Violation("probe step below one time unit", step, 0);
 
@@ -162,6 +146,43 @@ int Run(const std::uint8_t* data, std::size_t size) {
     if (t < start) Violation("time before the window", t, start);
     if ((t - start) % step != 0) Violation("time off the probe grid", t, start);
   }
+}
+
+/// One input: the target's whole work.
+int Run(const std::uint8_t* data, std::size_t size) {
+  FuzzedDataProvider in(data, size);
+  Case c = ReadCase(in);
+  SampleTimeList times;
+  c.plan.sampleTimes = &times;
+
+  // The transform sequence: a list of distinct transforms, chosen per time from the input.
+  std::vector<LayerTransform> sequence;
+  const std::size_t length = in.ConsumeIntegralInRange<std::size_t>(1, 16);
+  for (std::size_t i = 0; i < length; ++i) sequence.push_back(FuzzTransform(in));
+  const std::vector<std::uint8_t> picks = in.ConsumeRemainingBytes<std::uint8_t>();
+
+  std::int64_t reads = 0;
+  PF_Err injected = PF_Err_NONE;
+  const quillstreak::TransformReader reader = [&](A_long time, LayerTransform& out) -> PF_Err {
+    ++reads;
+    if (reads == c.failAt) {
+      injected = c.failCode;
+      return c.failCode;
+    }
+    if (reads > kReadBudget) {
+      injected = kBudgetExhausted;
+      return kBudgetExhausted;
+    }
+    const std::uint64_t mixed = static_cast<std::uint64_t>(static_cast<std::uint32_t>(time));
+    const std::size_t pick =
+        picks.empty() ? 0 : picks[(mixed + static_cast<std::uint64_t>(reads)) % picks.size()];
+    out = sequence[pick % sequence.size()];
+    return PF_Err_NONE;
+  };
+
+  const PF_Err err = quillstreak::SelectSampleTimes(c.plan, c.currentTime, c.dsx, c.dsy, reader);
+  CheckSampling(c.plan, c.currentTime, err, injected, reads, times);
+
   return 0;
 }
 
