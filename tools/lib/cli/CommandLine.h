@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "renderer/Renderer.h"
+#include "renderer/Console.h"
 
 namespace quillstreak::renderer {
 
