@@ -2,6 +2,7 @@
 #include "renderer/Renderer.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <iostream>
 #include <optional>
 #include <sstream>
@@ -121,7 +122,11 @@ int RunRenderer(int argc, const char* const* argv, const Console& io) {
     return code;
   };
   try {
-    return Run(opt, argv0, io);
+    const int code = Run(opt, argv0, io);
+    errno = 0;
+    io.out.flush();
+    if (!io.out && errno == EPIPE) NoteBrokenPipe();
+    return BrokenPipe() ? 128 + kBrokenPipeSignal : code;
   } catch (const Interrupted& e) {
     return Stopped(e, opt, io);
   } catch (const InputError& e) {
@@ -138,6 +143,7 @@ int RunRenderer(int argc, const char* const* argv, std::ostream& out, std::ostre
 }
 
 int RunRenderer(int argc, char** argv) {
+  IgnoreBrokenPipe();
   const TerminalInfo terminal = StandardErrorTerminal();
   return RunRenderer(argc, argv,
                      Console{std::cin, std::cout, std::cerr, terminal.terminal, terminal.columns});

@@ -33,12 +33,14 @@ std::atomic<int> gLockFds[kLockFiles];  // 0 free, else the file's descriptor
 std::atomic<int> gSignal{0};
 std::atomic<int> gCreating{0};  // FileCreation holders
 std::atomic<bool> gEndingAtOnce{false};
+std::atomic<bool> gBrokenPipe{false};
 
 #if defined(_WIN32)
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGBREAK};
 using Previous = void (*)(int);
 #else
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+static_assert(SIGPIPE == kBrokenPipeSignal);
 using Previous = struct sigaction;
 #endif
 Previous gPrevious[std::size(kSignals)];
@@ -150,7 +152,19 @@ InterruptCatcher::~InterruptCatcher() {
   }
 }
 
-int InterruptSignal() { return gSignal.load(); }
+int InterruptSignal() {
+  const int signal = gSignal.load();
+  return signal != 0 ? signal : gBrokenPipe.load() ? kBrokenPipeSignal : 0;
+}
+
+void IgnoreBrokenPipe() {
+#if !defined(_WIN32)
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
+}
+
+void NoteBrokenPipe() { gBrokenPipe = true; }
+bool BrokenPipe() { return gBrokenPipe.load(); }
 
 std::string SignalName(int signal) {
   switch (signal) {
@@ -165,6 +179,8 @@ std::string SignalName(int signal) {
     case SIGHUP:
       return "SIGHUP";
 #endif
+    case kBrokenPipeSignal:
+      return "SIGPIPE";
     default:
       return "signal " + std::to_string(signal);
   }

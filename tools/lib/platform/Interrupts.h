@@ -20,10 +20,21 @@ class InterruptCatcher {
   InterruptCatcher& operator=(const InterruptCatcher&) = delete;
 };
 
-/// The signal caught since the catcher was made, or 0.
+/// The signal caught since the catcher was made, or 0; SIGPIPE once standard output is broken.
 int InterruptSignal();
-/// "SIGINT", "SIGTERM", "SIGHUP".
+/// "SIGINT", "SIGTERM", "SIGHUP", "SIGPIPE".
 std::string SignalName(int signal);
+
+/// SIGPIPE's number (13, which Windows does not define).
+inline constexpr int kBrokenPipeSignal = 13;
+/// Ignores SIGPIPE for the rest of the program, so that writing to a standard output whose reader
+/// has gone (`quillstreak-render --json | head -1`) fails with EPIPE instead of ending the program
+/// before it removes its partial files and claims.
+void IgnoreBrokenPipe();
+/// Notes that a write to standard output failed with EPIPE: the render then stops as a signal
+/// stops it (InterruptSignal() is kBrokenPipeSignal) and writes nothing more there.
+void NoteBrokenPipe();
+bool BrokenPipe();
 
 /// A render stopped by a signal: how far it got. The exit code is 128 + the signal.
 struct Interrupted : std::exception {

@@ -1,9 +1,12 @@
 #include "render/Progress.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <ostream>
+
+#include "platform/Interrupts.h"
 
 namespace quillstreak::renderer {
 
@@ -19,8 +22,11 @@ std::string FormatSeconds(double seconds) {
 }
 
 void WriteJsonLine(std::ostream& out, const nlohmann::json& object) {
+  if (BrokenPipe()) return;
+  errno = 0;
   out << object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n"
       << std::flush;
+  if (!out && errno == EPIPE) NoteBrokenPipe();
 }
 
 Progress::Progress(std::ostream& out, std::ostream& err, ReportStyle style, int columns, long total)
