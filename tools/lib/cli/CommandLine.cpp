@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "render/Progress.h"
+#include "render/VideoEncoder.h"
 #include "scene/Suggest.h"
 
 #ifndef QS_VERSION
@@ -76,13 +77,13 @@ constexpr ValueOption kValueOptions[] = {
     {"--variant", "NAME=VALUE[; NAME=VALUE...]"},
     {"--sheet-columns", "a whole number from 1 to 100"},
     {"--sheet-width", "a whole number of pixels from 8 to 4096"},
-    {"--video", "a video file name (.mp4, .mov, .mkv, .webm or .gif)"},
     {"--ffmpeg", "the ffmpeg program to run"},
     {"--threads", "a whole number of threads (0 = all cores)"},
     {"--png-compression", "fast or small"},
 };
 
-const char* Expects(const std::string& option) {
+std::string Expects(const std::string& option) {
+  if (option == "--video") return "a video file name (" + VideoExtensions() + ")";
   for (const ValueOption& o : kValueOptions)
     if (option == o.name) return o.expects;
   return "a value";
@@ -136,9 +137,9 @@ void AddOutputOptions(CLI::App& app, Options& opt, CheckedTexts& texts) {
       ->capture_default_str();
   app.add_flag("--alpha", opt.alpha,
                "Write the effect layer alone as RGBA, without the background and other layers");
-  app.add_option("--video", opt.video,
-                 "Also encode the frames to this video file with ffmpeg (.mp4, .mov, .mkv, "
-                 ".webm, .gif)");
+  app.add_option(
+      "--video", opt.video,
+      "Also encode the frames to this video file with ffmpeg (" + VideoExtensions() + ")");
   app.add_flag("--video-only", opt.videoOnly, "With --video: write no PNG frames");
   app.add_option("--ffmpeg", opt.ffmpeg, "The ffmpeg program to run")->capture_default_str();
   app.add_option("--threads", texts.threads,

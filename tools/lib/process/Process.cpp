@@ -9,6 +9,8 @@
 #include <system_error>
 #include <thread>
 
+#include "text/Text.h"
+
 #if defined(_WIN32)
 #include "platform/WindowsApi.h"
 #else
@@ -119,8 +121,7 @@ void Process::Impl::ReadErrors() {
 #if defined(_WIN32)
 
 void Process::Impl::Start(const std::vector<std::string>& args, ProcessPipes pipes) {
-  std::string extension = std::filesystem::path(args[0]).extension().string();
-  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string extension = Lower(std::filesystem::path(args[0]).extension().string());
   if (extension == ".bat" || extension == ".cmd")
     throw ProcessError("cannot run " + args[0] + ": a batch file would run through cmd.exe");
   SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};

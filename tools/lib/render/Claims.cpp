@@ -13,6 +13,7 @@
 #include "platform/Interrupts.h"
 #include "render/Plan.h"
 #include "renderer/InputError.h"
+#include "text/Text.h"
 
 #if defined(_WIN32)
 #include "platform/WindowsApi.h"
@@ -37,7 +38,7 @@ constexpr std::size_t kMaxRuns = 256;
 // the number's zeros ("f7.png", "f0007.png") share their byte: claimed as one file, to be safe.
 std::uint64_t ClaimByte(std::string name, long frame) {
 #if defined(_WIN32)
-  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  name = Lower(name);
 #endif
   std::uint64_t number = 0;
   for (std::size_t end = name.size(); frame >= 0 && end > 0;) {

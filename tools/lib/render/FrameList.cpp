@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "renderer/InputError.h"
+#include "text/Text.h"
 
 namespace quillstreak::renderer {
 namespace {
@@ -14,13 +15,6 @@ bool ParseNumber(const std::string& s, long& value) {
     if (c < '0' || c > '9') return false;
   value = std::stol(s);
   return true;
-}
-
-std::string Trim(const std::string& s) {
-  std::size_t a = 0, b = s.size();
-  while (a < b && std::isspace(static_cast<unsigned char>(s[a]))) ++a;
-  while (b > a && std::isspace(static_cast<unsigned char>(s[b - 1]))) --b;
-  return s.substr(a, b - a);
 }
 
 }  // namespace
@@ -34,7 +28,7 @@ std::vector<long> ParseFrameList(const std::string& text, long last, const std::
   std::size_t start = 0;
   while (start <= text.size()) {
     const std::size_t comma = std::min(text.find(',', start), text.size());
-    const std::string item = Trim(text.substr(start, comma - start));
+    const std::string item(Trim(std::string_view(text).substr(start, comma - start)));
     start = comma + 1;
     std::string range = item;
     long step = 1;
@@ -149,9 +143,7 @@ NamePattern NamePattern::Parse(const std::string& pattern, const std::string& op
   const std::string tail = p.suffix_.size() >= extension.size()
                                ? p.suffix_.substr(p.suffix_.size() - extension.size())
                                : std::string();
-  std::string lower = tail;
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (lower != extension) throw InputError(context + ": the name must end in " + extension);
+  if (Lower(tail) != extension) throw InputError(context + ": the name must end in " + extension);
   return p;
 }
 

@@ -9,6 +9,7 @@
 
 #include "renderer/InputError.h"
 #include "scene/Suggest.h"
+#include "text/Text.h"
 
 namespace quillstreak::renderer {
 namespace {
@@ -32,18 +33,6 @@ ParamType TypeOf(PF_ParamType t) {
     default:
       return ParamType::Other;
   }
-}
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
-  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
-  return s;
 }
 
 // The name without a trailing " (unit)".

@@ -1,16 +1,11 @@
 #include "scene/Suggest.h"
 
 #include <algorithm>
-#include <cctype>
+
+#include "text/Text.h"
 
 namespace quillstreak::renderer {
 namespace {
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
 
 // Optimal string alignment distance: Levenshtein plus the swap of two neighbouring letters.
 std::size_t Distance(const std::string& a, const std::string& b) {
