@@ -47,6 +47,7 @@ add_library(quillstreak_scene_pictures STATIC
   ${qs_scene_lib}/picture/FrameImage.cpp
   ${qs_scene_lib}/scene/DemoScene.cpp
   ${qs_scene_lib}/scene/JsonReader.cpp
+  ${qs_scene_lib}/scene/KeyframeReader.cpp
   ${qs_scene_lib}/scene/ParamCatalog.cpp
   ${qs_scene_lib}/scene/ParamSettings.cpp
   ${qs_scene_lib}/scene/SceneFile.cpp
@@ -54,9 +55,6 @@ add_library(quillstreak_scene_pictures STATIC
   ${qs_scene_lib}/scene/Session.cpp
   ${qs_scene_lib}/scene/Suggest.cpp
   ${qs_scene_lib}/scene/TrailCopies.cpp)
-# Suggest.cpp and ParamCatalog.cpp each have their own Lower() in an unnamed namespace, which
-# would collide in one unity batch (CMAKE_UNITY_BUILD, used by `make demo`).
-set_source_files_properties(${qs_scene_lib}/scene/Suggest.cpp PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)
 # The headers other folders include, as "renderer/<file>.h", are the library's public include
 # root; the rest sit beside their sources and are included by folder ("scene/JsonReader.h").
 target_include_directories(quillstreak_scene_pictures PUBLIC ${CMAKE_CURRENT_LIST_DIR}/include

@@ -219,22 +219,31 @@ PngInfo ReadPngInfo(const std::string& path) {
   return info;
 }
 
-RgbaImage ReadPng(const std::string& path, bool strict) {
-  FilePtr file = Open(path, "rb");
-  if (!file) throw PngError("cannot open the file");
-  png_byte header[8] = {};
-  if (std::fread(header, 1, sizeof header, file.get()) != sizeof header ||
+namespace {
+
+// Checks the signature and the size of the PNG file `file` and leaves it after the signature
+// (`kSignatureBytes`): libpng would call a picture over the size limit damaged.
+constexpr std::size_t kSignatureBytes = 8;
+void CheckSignatureAndSize(std::FILE* file) {
+  png_byte header[kSignatureBytes] = {};
+  if (std::fread(header, 1, sizeof header, file) != sizeof header ||
       png_sig_cmp(header, 0, sizeof header) != 0) {
     throw PngError("not a PNG file");
   }
-
-  // The size first: libpng would call a picture over the limit damaged.
   PngInfo size;
-  if (ReadChunksBeforeImage(file.get(), size, "") &&
+  if (ReadChunksBeforeImage(file, size, "") &&
       (size.width < 1 || size.height < 1 || size.width > kMaxSide || size.height > kMaxSide)) {
     throw PngError("image size out of range (1 to 16384 pixels a side)");
   }
-  if (std::fseek(file.get(), sizeof header, SEEK_SET) != 0) throw PngError("cannot read the file");
+  if (std::fseek(file, sizeof header, SEEK_SET) != 0) throw PngError("cannot read the file");
+}
+
+}  // namespace
+
+RgbaImage ReadPng(const std::string& path, bool strict) {
+  FilePtr file = Open(path, "rb");
+  if (!file) throw PngError("cannot open the file");
+  CheckSignatureAndSize(file.get());
 
   ErrorState state;
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &state, OnPngError, OnPngWarning);
@@ -254,7 +263,7 @@ RgbaImage ReadPng(const std::string& path, bool strict) {
     throw PngError("damaged PNG file: " + state.message);
   }
   png_set_read_fn(png, file.get(), ReadBytes);
-  png_set_sig_bytes(png, sizeof header);
+  png_set_sig_bytes(png, kSignatureBytes);
   if (strict) {
     png_set_crc_action(png, PNG_CRC_ERROR_QUIT, PNG_CRC_ERROR_QUIT);
     png_set_benign_errors(png, 0);

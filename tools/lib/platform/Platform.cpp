@@ -1,14 +1,18 @@
 #include "platform/Platform.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <system_error>
 
 #if defined(_WIN32)
 #include <io.h>
+#include <process.h>
 #include "platform/WindowsApi.h"
 #else
+#include <fcntl.h>
+#include <stdio.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 #endif
@@ -64,6 +68,57 @@ TerminalInfo StandardErrorTerminal() {
     info.columns = std::max(20, std::atoi(env.c_str()));
 #endif
   return info;
+}
+
+int ProcessId() {
+#if defined(_WIN32)
+  return _getpid();
+#else
+  return static_cast<int>(getpid());
+#endif
+}
+
+std::string AccessProblem(const std::filesystem::path& dir) {
+#if defined(_WIN32)
+  (void)dir;
+#else
+  if (access(dir.c_str(), W_OK | X_OK) != 0) return std::generic_category().message(errno);
+#endif
+  return {};
+}
+
+std::error_code RenameFile(const std::filesystem::path& from, const std::filesystem::path& to,
+                           bool replace) {
+  std::error_code ec;
+#if defined(_WIN32)
+  if (!MoveFileExW(from.c_str(), to.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0)) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)
+      return std::make_error_code(std::errc::file_exists);
+    return std::error_code(static_cast<int>(error), std::system_category());
+  }
+  return ec;
+#else
+  if (replace) {
+    std::filesystem::rename(from, to, ec);
+    return ec;
+  }
+#if defined(__GLIBC__)
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return ec;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+    return std::error_code(errno, std::generic_category());
+#endif
+  // A file system without renameat2's flags: a second name, then the temporary one removed.
+  if (link(from.c_str(), to.c_str()) == 0) {
+    unlink(from.c_str());
+    return ec;
+  }
+  if (errno == EEXIST) return std::error_code(errno, std::generic_category());
+  // Nor hard links (FAT, some network file systems): checked just before.
+  if (std::filesystem::exists(to, ec)) return std::make_error_code(std::errc::file_exists);
+  std::filesystem::rename(from, to, ec);
+  return ec;
+#endif
 }
 
 }  // namespace quillstreak::renderer

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "host/Module.h"
 
@@ -24,5 +25,15 @@ struct TerminalInfo {
   int columns = 80;
 };
 TerminalInfo StandardErrorTerminal();
+
+/// This process's id.
+int ProcessId();
+/// Why the system refuses to let this process create files in the folder `dir`, or empty (also
+/// where it cannot tell: the caller then tries).
+std::string AccessProblem(const std::filesystem::path& dir);
+/// Renames `from` to `to`; without `replace` fails with EEXIST when `to` exists, checked by the
+/// system together with the rename where it can.
+std::error_code RenameFile(const std::filesystem::path& from, const std::filesystem::path& to,
+                           bool replace);
 
 }  // namespace quillstreak::renderer

@@ -13,7 +13,7 @@
 #include "cli/CommandLine.h"
 #include "picture/TextPainter.h"
 #include "render/ChangingSources.h"
-#include "render/Outputs.h"
+#include "render/VideoEncoder.h"
 #include "renderer/SceneFile.h"
 
 namespace quillstreak::renderer {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "render/Outputs.h"
 #include "render/Plan.h"
+#include "render/VideoEncoder.h"
 #include "renderer/Png.h"
 #include "renderer/RgbaImage.h"
 

@@ -10,7 +10,7 @@
 #include "renderer/InputError.h"
 #include "renderer/RgbaImage.h"
 #include "renderer/SceneFile.h"
-#include "scene/JsonReader.h"
+#include "scene/KeyframeReader.h"
 #if QS_HAVE_PNG
 #include "renderer/Png.h"
 #include "scene/SequenceSource.h"
@@ -26,136 +26,16 @@ constexpr int kMaxCompSide = 8192;
 constexpr int kMaxSourceSide = 8192;
 constexpr double kMaxFps = 1000;
 constexpr std::int32_t kMaxFrames = 100000;
-// Keyframes may lie before or after the composition; times are kept within this many frames of
-// zero so that they fit the host's 32-bit time values at any frame rate we accept.
-constexpr double kMaxKeyFrame = 1000000;
 
 // Reads one scene, collecting warnings for what loads but is probably not what was meant.
-class SceneReader : public JsonReader {
+class SceneReader : public KeyframeReader {
  public:
   SceneReader(std::string file, std::string baseDir, const ParamCatalog& catalog)
-      : JsonReader(std::move(file)), baseDir_(std::move(baseDir)), catalog_(catalog) {}
+      : KeyframeReader(std::move(file)), baseDir_(std::move(baseDir)), catalog_(catalog) {}
 
   SceneFile Read(const json& root);
 
  private:
-  quillstreak::host::Interp InterpOf(const json& j, const std::string& path) const {
-    const std::string s = String(j, path);
-    if (s == "linear") return quillstreak::host::Interp::Linear;
-    if (s == "hold") return quillstreak::host::Interp::Hold;
-    if (s == "eased") return quillstreak::host::Interp::Eased;
-    Fail(path, "unknown interpolation \"" + s + "\" (expected linear, hold or eased)");
-  }
-
-  // A time in frames (`what`: "keyframe time", "start"...) as time units.
-  std::int32_t FrameTime(const json& j, const std::string& path, const char* what) const {
-    const double frames = Number(j, path);
-    if (std::fabs(frames) > kMaxKeyFrame)
-      Fail(path, std::string(what) + " out of range (-1000000 to 1000000 frames)");
-    return static_cast<std::int32_t>(std::llround(frames * kUnitsPerFrame));
-  }
-
-  // The keyframes array of {"keyframes": [...]}; each entry passed to `each` with its path.
-  // `holds`: the property always holds its value from one keyframe to the next (checkboxes).
-  template <typename Each>
-  void Keyframes(const json& j, const std::string& path, bool holds, Each each) const {
-    ExpectObject(j, path, {"keyframes"});
-    const std::string kpath = Key(path, "keyframes");
-    const json& keys = Required(j, path, "keyframes");
-    if (!keys.is_array()) Fail(kpath, "expected an array of keyframes");
-    if (keys.empty()) Fail(kpath, "expected at least one keyframe");
-    std::map<std::int32_t, std::size_t> items;  // by time
-    std::vector<KeyPlace> places;
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-      const std::string ipath = Item(kpath, i);
-      const json& key = keys[i];
-      ExpectObject(key, ipath, {"time", "value", "interp"});
-      const std::string tpath = Key(ipath, "time");
-      const std::int32_t time = FrameTime(Required(key, ipath, "time"), tpath, "keyframe time");
-      const std::string frames = FormatNumber(key["time"].get<double>());
-      if (const auto [other, added] = items.emplace(time, i); !added) {
-        Fail(tpath, frames + " is also the time of " + Item("keyframes", other->second) +
-                        "; two keyframes of one property cannot share a time");
-      }
-      if (i > 0 && time < places.back().time) {
-        Warn(tpath, frames + " comes before the time of the keyframe above it (" +
-                        FormatNumber(places.back().time / static_cast<double>(kUnitsPerFrame)) +
-                        "); keyframes are used in time order");
-      }
-      const quillstreak::host::Interp interp = key.contains("interp")
-                                                   ? InterpOf(key["interp"], Key(ipath, "interp"))
-                                                   : quillstreak::host::Interp::Linear;
-      places.push_back({time, holds ? quillstreak::host::Interp::Hold : interp, tpath, frames});
-      each(time, Required(key, ipath, "value"), Key(ipath, "value"), interp);
-    }
-    WarnPastTheEnd(places);
-  }
-
-  struct KeyPlace {
-    std::int32_t time = 0;
-    quillstreak::host::Interp interp = quillstreak::host::Interp::Linear;
-    std::string path;    // of its time
-    std::string frames;  // its time as given
-  };
-
-  // Keyframes past the end of the composition: none is ever a frame's own value (a keyframe at
-  // the end is its last moment), but what they do to the frames before them depends on the
-  // keyframe before each, in time order.
-  void WarnPastTheEnd(std::vector<KeyPlace> places) const {
-    std::stable_sort(places.begin(), places.end(),
-                     [](const KeyPlace& a, const KeyPlace& b) { return a.time < b.time; });
-    // Keyframe times are the layer's own; the composition's end is in its time.
-    const std::int64_t end =
-        static_cast<std::int64_t>(durationFrames_) * kUnitsPerFrame - keyOffset_;
-    for (std::size_t i = 0; i < places.size(); ++i) {
-      if (places[i].time <= end) continue;
-      std::string effect;
-      if (i == 0)
-        effect = "as the first keyframe, its value holds over every frame";
-      else if (places[i - 1].time > end)
-        effect = "no frame is changed by it, as the keyframe before it lies past the end too";
-      else if (places[i - 1].interp == quillstreak::host::Interp::Hold)
-        effect = "no frame is changed by it, as the keyframe before it holds its value";
-      else
-        effect = "the frames before it are still interpolated towards it";
-      Warn(places[i].path, places[i].frames + " lies past the end of the composition (" +
-                               std::to_string(durationFrames_) + " frames, 0-" +
-                               std::to_string(durationFrames_ - 1) + "); " + effect);
-    }
-  }
-
-  enum class VecKind { Point, Scale, Angle };
-
-  quillstreak::host::StreamValue VecValue(const json& j, const std::string& path,
-                                          VecKind kind) const {
-    quillstreak::host::StreamValue v{};
-    if (kind == VecKind::Angle) {
-      v[0] = Number(j, path);
-      return v;
-    }
-    if (kind == VecKind::Scale && j.is_number()) {
-      const double s = Number(j, path);
-      return {s, s, s, 0};
-    }
-    if (!j.is_array() || j.size() < 2 || j.size() > 3)
-      Fail(path, kind == VecKind::Scale ? "expected a number or [x, y] in percent"
-                                        : "expected [x, y] or [x, y, z]");
-    for (std::size_t i = 0; i < j.size(); ++i) v[i] = Number(j[i], Item(path, i));
-    if (kind == VecKind::Scale && j.size() == 2) v[2] = 100;
-    return v;
-  }
-
-  quillstreak::host::Stream StreamOf(const json& j, const std::string& path, VecKind kind) const {
-    if (!j.is_object()) return quillstreak::host::Stream(VecValue(j, path, kind));
-    quillstreak::host::Stream stream;
-    Keyframes(j, path, false,
-              [&](std::int32_t time, const json& value, const std::string& vpath,
-                  quillstreak::host::Interp interp) {
-                stream.AddKeyframe(time, VecValue(value, vpath, kind), interp);
-              });
-    return stream;
-  }
-
   void ReadComposition(const json& j, SceneFile& scene) const;
   quillstreak::host::Layer ReadLayer(const json& j, const std::string& path, std::size_t position,
                                      const SceneFile& scene,
@@ -183,15 +63,8 @@ class SceneReader : public JsonReader {
            ": the image paths of a scene read from standard input are relative to it)";
   }
 
-  void Warn(const std::string& path, const std::string& message) const {
-    warnings_.push_back(file() + ": " + path + ": " + message);
-  }
-
   std::string baseDir_;
   const ParamCatalog& catalog_;
-  std::int32_t durationFrames_ = 0;
-  mutable std::int64_t keyOffset_ = 0;  // the start of the layer whose keyframes are read
-  mutable std::vector<std::string> warnings_;
 };
 
 void SceneReader::ReadComposition(const json& j, SceneFile& scene) const {

@@ -1,5 +1,6 @@
 #include "scene/SequenceSource.h"
 
+#include <algorithm>
 #include <cctype>
 #include <limits>
 #include <stdexcept>
@@ -31,23 +32,18 @@ std::string Padded(std::int64_t number, int digits) {
   return s;
 }
 
-}  // namespace
-
-std::shared_ptr<SequenceSource> SequenceSource::Open(const std::string& pattern,
-                                                     const fs::path& baseDir,
-                                                     std::optional<std::int64_t> first,
-                                                     quillstreak::host::FrameRate rate) {
-  std::shared_ptr<SequenceSource> s(new SequenceSource());
-  s->pattern_ = pattern;
-  s->baseDir_ = baseDir;
-  s->rate_ = rate;
-  // The number: %d, %0Nd (or %Nd) or a run of #, once, in the file name; %% is a percent sign.
-  const std::string name = fs::path(pattern).filename().string();
-  const std::size_t nameAt = pattern.size() - name.size();
+// A file name pattern split around its number: %d, %0Nd (or %Nd) or a run of #, once; %% is a
+// percent sign.
+struct NumberedName {
   std::string prefix, suffix;
+  int digits = 0;
+};
+
+NumberedName SplitAtNumber(const std::string& pattern, const std::string& name) {
+  NumberedName n;
   bool found = false;
   for (std::size_t i = 0; i < name.size(); ++i) {
-    std::string& into = found ? suffix : prefix;
+    std::string& into = found ? n.suffix : n.prefix;
     const char c = name[i];
     if (c == '%' && i + 1 < name.size() && name[i + 1] == '%') {
       into += '%';
@@ -62,17 +58,17 @@ std::shared_ptr<SequenceSource> SequenceSource::Open(const std::string& pattern,
     std::size_t end = i + 1;
     if (c == '#') {
       while (end < name.size() && name[end] == '#') ++end;
-      s->digits_ = static_cast<int>(end - i);
+      n.digits = static_cast<int>(end - i);
     } else {
       while (end < name.size() && std::isdigit(static_cast<unsigned char>(name[end]))) ++end;
       if (end >= name.size() || name[end] != 'd' || end - i > 3) {
         throw InputError("\"" + pattern +
                          "\": a % in a sequence's file name must be %d, %04d (digits) or %%");
       }
-      s->digits_ = end > i + 1 ? std::stoi(name.substr(i + 1, end - i - 1)) : 0;
+      n.digits = end > i + 1 ? std::stoi(name.substr(i + 1, end - i - 1)) : 0;
       ++end;
     }
-    if (s->digits_ > static_cast<int>(kMaxDigits))
+    if (n.digits > static_cast<int>(kMaxDigits))
       throw InputError("\"" + pattern + "\": at most 15 digits");
     found = true;
     i = end - 1;
@@ -82,17 +78,20 @@ std::shared_ptr<SequenceSource> SequenceSource::Open(const std::string& pattern,
                      "\" has no frame number: give the file names with %04d (or ####) where the "
                      "number goes, e.g. \"walk/walk_%04d.png\"");
   }
-  s->prefix_ = pattern.substr(0, nameAt) + prefix;
-  s->suffix_ = suffix;
+  return n;
+}
 
-  // The files there: the lowest number from `first` on, and the highest.
-  const fs::path folder = baseDir / fs::path(pattern).parent_path();
+// The lowest and the highest number of the files of `name` in `folder` from `from` on (highest
+// -1 when there is none).
+std::pair<std::int64_t, std::int64_t> NumbersThere(const std::string& pattern,
+                                                   const fs::path& folder, const NumberedName& name,
+                                                   std::int64_t from) {
   const std::string where = folder.empty() ? std::string(".") : folder.string();
   std::error_code ec;
   if (!fs::is_directory(folder.empty() ? fs::path(".") : folder, ec))
     throw InputError("\"" + pattern + "\": no folder " + where);
-  const std::int64_t from = first.value_or(0);
   std::int64_t lowest = std::numeric_limits<std::int64_t>::max(), highest = -1;
+  const std::string &prefix = name.prefix, &suffix = name.suffix;
   for (fs::directory_iterator it(folder.empty() ? fs::path(".") : folder, ec), end;
        !ec && it != end; it.increment(ec)) {
     const std::string file = it->path().filename().string();
@@ -104,13 +103,36 @@ std::shared_ptr<SequenceSource> SequenceSource::Open(const std::string& pattern,
         file.substr(prefix.size(), file.size() - prefix.size() - suffix.size());
     if (!AllDigits(digits)) continue;
     const std::int64_t number = std::stoll(digits);
-    if (Padded(number, s->digits_) != digits || number < from) continue;
+    if (Padded(number, name.digits) != digits || number < from) continue;
     lowest = std::min(lowest, number);
     highest = std::max(highest, number);
   }
   if (ec) throw InputError("\"" + pattern + "\": cannot list " + where + ": " + ec.message());
+  return {lowest, highest};
+}
+
+}  // namespace
+
+std::shared_ptr<SequenceSource> SequenceSource::Open(const std::string& pattern,
+                                                     const fs::path& baseDir,
+                                                     std::optional<std::int64_t> first,
+                                                     quillstreak::host::FrameRate rate) {
+  std::shared_ptr<SequenceSource> s(new SequenceSource());
+  s->pattern_ = pattern;
+  s->baseDir_ = baseDir;
+  s->rate_ = rate;
+  const std::string name = fs::path(pattern).filename().string();
+  const NumberedName numbered = SplitAtNumber(pattern, name);
+  s->digits_ = numbered.digits;
+  s->prefix_ = pattern.substr(0, pattern.size() - name.size()) + numbered.prefix;
+  s->suffix_ = numbered.suffix;
+
+  // The files there: the lowest number from `first` on, and the highest.
+  const fs::path folder = baseDir / fs::path(pattern).parent_path();
+  const auto [lowest, highest] = NumbersThere(pattern, folder, numbered, first.value_or(0));
   if (highest < 0) {
-    throw InputError("no file of the sequence \"" + pattern + "\" in " + where +
+    throw InputError("no file of the sequence \"" + pattern + "\" in " +
+                     (folder.empty() ? std::string(".") : folder.string()) +
                      (first ? " numbered " + std::to_string(*first) + " or higher" : ""));
   }
   s->first_ = first.value_or(lowest);

@@ -103,19 +103,15 @@ int CopiesDrawn(const quillstreak::host::Host& host) {
   return static_cast<int>(drawn.size());
 }
 
-std::string NoCopiesReason(const quillstreak::host::Host& host, const ParamCatalog& catalog,
-                           const std::vector<long>& frames, int downsample) {
-  SamplingParams p{catalog.Find("Motion Threshold"), catalog.Find("Time Threshold"),
-                   catalog.Find("Shutter Angle"),    catalog.Find("Motion Source"),
-                   catalog.Find("Samples Scale"),    catalog.Find("Samples Rotation")};
-  if (!p.found() || frames.empty()) return {};
+namespace {
+
+// The largest change of `layer` within the shutter intervals of `frames` (at most kMaxProbes
+// moments, spread evenly over them), as the effect would measure it.
+Finding LargestChange(const quillstreak::host::Host& host, const SamplingParams& p,
+                      const quillstreak::host::Layer& layer, const std::vector<long>& frames,
+                      double ds) {
   const auto& params = host.params();
   const auto& comp = host.scene().comp();
-  const std::int32_t sourceId = params.LayerAt(p.source->index);
-  const std::int32_t layerId = sourceId != 0 ? sourceId : host.scene().effectLayer();
-  const quillstreak::host::Layer* layer = comp.FindLayer(layerId);
-  if (layer == nullptr) return {};
-  const double ds = downsample < 1 ? 1.0 : 1.0 / downsample;  // the host's factor, num / den
   auto at = [&](const ParamInfo* info, long frame) {
     return params.FloatAt(info->index, static_cast<A_long>(frame * kUnitsPerFrame));
   };
@@ -142,11 +138,11 @@ std::string NoCopiesReason(const quillstreak::host::Host& host, const ParamCatal
     f.anyShutter = f.anyShutter || ticks > 0;
     // No probe was accepted, so every one was measured against the interval's start.
     const std::int64_t start = frame * kUnitsPerFrame - ticks;
-    const TransformValues base = host.scene().TransformAt(*layer, start, comp.timeScale);
+    const TransformValues base = host.scene().TransformAt(layer, start, comp.timeScale);
     const double samplesScale = at(p.samplesScale, frame);
     const double samplesRotation = at(p.samplesRotation, frame);
     for (long k = 1; k <= probes; ++k) {
-      const Change c = Measure(host.scene().TransformAt(*layer, start + k * step, comp.timeScale),
+      const Change c = Measure(host.scene().TransformAt(layer, start + k * step, comp.timeScale),
                                base, ds, ds, samplesScale, samplesRotation);
       if (c.amount <= f.largest.amount) continue;
       f.largest = c;
@@ -155,6 +151,42 @@ std::string NoCopiesReason(const quillstreak::host::Host& host, const ParamCatal
       f.shutterTicks = ticks;
     }
   }
+  return f;
+}
+
+// How `f.largest` falls short of the threshold: " moves at most 0.4 px in the half-resolution
+// frame".
+std::string Shortfall(const Finding& f, int downsample) {
+  const std::string amount = Below(f.largest.amount, f.threshold);
+  static const char* const kResolutions[] = {"", "", "half", "third", "quarter"};
+  switch (f.largest.kind) {
+    case Change::Kind::Move:
+      return " moves at most " + amount + " px" +
+             (downsample >= 2 && downsample <= 4
+                  ? std::string(" in the ") + kResolutions[downsample] + "-resolution frame"
+                  : "");
+    case Change::Kind::Scale:
+      return " scales by at most " + amount + " percentage points";
+    case Change::Kind::Turn:
+      return " turns at most " + amount + " degrees";
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string NoCopiesReason(const quillstreak::host::Host& host, const ParamCatalog& catalog,
+                           const std::vector<long>& frames, int downsample) {
+  SamplingParams p{catalog.Find("Motion Threshold"), catalog.Find("Time Threshold"),
+                   catalog.Find("Shutter Angle"),    catalog.Find("Motion Source"),
+                   catalog.Find("Samples Scale"),    catalog.Find("Samples Rotation")};
+  if (!p.found() || frames.empty()) return {};
+  const std::int32_t sourceId = host.params().LayerAt(p.source->index);
+  const std::int32_t layerId = sourceId != 0 ? sourceId : host.scene().effectLayer();
+  const quillstreak::host::Layer* layer = host.scene().comp().FindLayer(layerId);
+  if (layer == nullptr) return {};
+  const double ds = downsample < 1 ? 1.0 : 1.0 / downsample;  // the host's factor, num / den
+  const Finding f = LargestChange(host, p, *layer, frames, ds);
   if (!f.anyShutter) {
     return "Shutter Angle " + FormatNumber(f.shutter) +
            " leaves no shutter interval, so there is no earlier moment to draw";
@@ -168,26 +200,8 @@ std::string NoCopiesReason(const quillstreak::host::Host& host, const ParamCatal
       (f.shutterTicks == kUnitsPerFrame ? " frame)" : " frames)");
   if (f.largest.amount == 0) return who + " does not move, scale or turn" + interval;
   if (f.largest.amount >= f.threshold) return {};
-  const std::string amount = Below(f.largest.amount, f.threshold);
-  static const char* const kResolutions[] = {"", "", "half", "third", "quarter"};
-  const std::string resolution =
-      downsample >= 2 && downsample <= 4
-          ? std::string(" in the ") + kResolutions[downsample] + "-resolution frame"
-          : "";
-  std::string change;
-  switch (f.largest.kind) {
-    case Change::Kind::Move:
-      change = " moves at most " + amount + " px" + resolution;
-      break;
-    case Change::Kind::Scale:
-      change = " scales by at most " + amount + " percentage points";
-      break;
-    case Change::Kind::Turn:
-      change = " turns at most " + amount + " degrees";
-      break;
-  }
-  return who + change + interval + ", less than Motion Threshold " + FormatNumber(f.threshold) +
-         (f.largest.kind == Change::Kind::Move ? " px" : "");
+  return who + Shortfall(f, downsample) + interval + ", less than Motion Threshold " +
+         FormatNumber(f.threshold) + (f.largest.kind == Change::Kind::Move ? " px" : "");
 }
 
 }  // namespace quillstreak::renderer
