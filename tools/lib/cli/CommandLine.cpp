@@ -221,7 +221,10 @@ void ReadCheckedTexts(const CLI::App& app, const CheckedTexts& texts, Options& o
   };
   if (app.get_option("--frames")->count() > 0) opt.frames = texts.frames;
   opt.resolution = oneOf("--resolution", texts.resolution, {"full", "half", "third", "quarter"});
-  opt.pngCompression = oneOf("--png-compression", texts.pngCompression, {"fast", "small"});
+  opt.pngCompression =
+      oneOf("--png-compression", texts.pngCompression, {"fast", "small"}) == "small"
+          ? PngCompression::Small
+          : PngCompression::Fast;
   opt.sheetColumns = WholeNumber("--sheet-columns", texts.sheetColumns, 1, 100);
   opt.sheetWidth = WholeNumber("--sheet-width", texts.sheetWidth, 8, 4096);
   opt.threads = static_cast<unsigned>(

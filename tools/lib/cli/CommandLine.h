@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "renderer/Console.h"
+#include "renderer/Png.h"
 
 namespace quillstreak::renderer {
 
@@ -36,7 +37,7 @@ struct Options {
   bool videoOnly = false;
   std::string ffmpeg = "ffmpeg";
   unsigned threads = 0;
-  std::string pngCompression = "fast";
+  PngCompression pngCompression = PngCompression::Fast;
 };
 
 /// Parses the command line into `opt`. Returns the exit code when the program is done already

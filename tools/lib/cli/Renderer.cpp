@@ -35,7 +35,7 @@ void OpenSession(std::optional<RenderSession>& session, const Options& opt, cons
 
 void WarnUnusedOptions(const Plan& plan, const Options& opt, const Console& io) {
   if (!plan.sheet && !opt.sheetOption.empty()) {
-    Warn(io, opt,
+    Warn(io, plan.report,
          opt.sheetOption +
              " applies to the contact sheet, which this render does not write (add "
              "--contact-sheet)");
@@ -43,13 +43,13 @@ void WarnUnusedOptions(const Plan& plan, const Options& opt, const Console& io) 
 }
 
 // A render whose frames drew no trail copy says why it most likely drew none.
-void WarnWithoutCopies(const RenderCounts& counts, const Plan& plan, const Options& opt,
-                       RenderSession& session, const Console& io) {
+void WarnWithoutCopies(const RenderCounts& counts, const Plan& plan, RenderSession& session,
+                       const Console& io) {
   if (counts.copies.empty() ||
       std::any_of(counts.copies.begin(), counts.copies.end(), [](int c) { return c > 0; }))
     return;
   const std::string why = session.NoCopiesReason(plan.frames);
-  Warn(io, opt, "no frame drew a trail copy" + (why.empty() ? std::string() : ": " + why));
+  Warn(io, plan.report, "no frame drew a trail copy" + (why.empty() ? std::string() : ": " + why));
 }
 
 int Run(const Options& opt, const char* argv0, const Console& io) {
@@ -63,25 +63,25 @@ int Run(const Options& opt, const char* argv0, const Console& io) {
       io.out << session.catalog().Listing();
     return kExitOk;
   }
-  Plan plan = MakePlan(opt, session.catalog(), io.in);
-  for (const auto& w : plan.scene.warnings) Warn(io, opt, w);
-  for (const auto& w : plan.warnings) Warn(io, opt, w);
+  Plan plan = MakePlan(opt, session.catalog(), io);
+  for (const auto& w : plan.scene.warnings) Warn(io, plan.report, w);
+  for (const auto& w : plan.warnings) Warn(io, plan.report, w);
   WarnUnusedOptions(plan, opt, io);
   if (opt.dryRun) {
-    const JobEstimate estimate = EstimateJob(plan, opt, session);
-    PrintDryRun(plan, opt, session.catalog(), estimate, io.out);
-    if (const std::string warning = SpaceWarning(plan, opt, session, &estimate); !warning.empty())
-      Warn(io, opt, warning);
+    const JobEstimate estimate = EstimateJob(plan, session);
+    PrintDryRun(plan, session.catalog(), estimate, io.out);
+    if (const std::string warning = SpaceWarning(plan, session, &estimate); !warning.empty())
+      Warn(io, plan.report, warning);
     return kExitOk;
   }
-  if (const std::string warning = SpaceWarning(plan, opt, session); !warning.empty())
-    Warn(io, opt, warning);
+  if (const std::string warning = SpaceWarning(plan, session); !warning.empty())
+    Warn(io, plan.report, warning);
   const std::size_t before = session.copies().size();  // the estimate's frames
-  RenderCounts counts = RunRenderJob(plan, opt, session, io);
+  RenderCounts counts = RunRenderJob(plan, session, io);
   counts.copies.assign(session.copies().begin() + static_cast<std::ptrdiff_t>(before),
                        session.copies().end());
-  WarnWithoutCopies(counts, plan, opt, session, io);
-  PrintSummary(plan, opt, session.catalog(), counts, io.out);
+  WarnWithoutCopies(counts, plan, session, io);
+  PrintSummary(plan, session.catalog(), counts, io.out);
   return kExitOk;
 }
 

@@ -12,10 +12,10 @@ namespace quillstreak::renderer {
 
 using nlohmann::json;
 
-void Warn(const Console& io, const Options& opt, const std::string& message) {
-  if (opt.json)
+void Warn(const Console& io, ReportStyle style, const std::string& message) {
+  if (style == ReportStyle::Json)
     WriteJsonLine(io.out, {{"event", "warning"}, {"message", message}});
-  else if (!opt.quiet)
+  else if (style != ReportStyle::Quiet)
     io.err << kProgram << ": warning: " << message << "\n";
 }
 
@@ -80,16 +80,16 @@ json ParameterRecord(const ParamInfo& p) {
 }
 
 // The dry run's lines about the frame files.
-void PrintFrameFiles(const Plan& plan, const Options& opt, std::ostream& out) {
+void PrintFrameFiles(const Plan& plan, std::ostream& out) {
   if (plan.frameFiles.empty()) return;
   long existing = 0;
   for (const auto& o : plan.frameFiles) existing += o.exists;
   out << "  frame files    " << plan.frameFiles.front().path.string();
   if (plan.frameFiles.size() > 1) out << " ... " << plan.frameFiles.back().path.filename().string();
-  out << (opt.alpha ? " (RGBA, effect layer only)" : "") << "\n";
+  out << (plan.alpha ? " (RGBA, effect layer only)" : "") << "\n";
   if (existing > 0) {
     out << "                 " << existing << " already there, "
-        << (opt.skipExisting ? "to be kept" : "to be replaced") << "\n";
+        << (plan.skipExisting ? "to be kept" : "to be replaced") << "\n";
   }
 }
 
@@ -99,9 +99,9 @@ void PrintParameterRecords(const ParamCatalog& catalog, std::ostream& out) {
   for (const ParamInfo& p : catalog.params()) WriteJsonLine(out, ParameterRecord(p));
 }
 
-void PrintDryRun(const Plan& plan, const Options& opt, const ParamCatalog& catalog,
-                 const JobEstimate& estimate, std::ostream& out) {
-  if (opt.json) {
+void PrintDryRun(const Plan& plan, const ParamCatalog& catalog, const JobEstimate& estimate,
+                 std::ostream& out) {
+  if (plan.report == ReportStyle::Json) {
     json j = PlanJson(plan, catalog);
     j["event"] = "dry_run";
     j["estimate"] = {{"frame", estimate.frame},
@@ -123,9 +123,9 @@ void PrintDryRun(const Plan& plan, const Options& opt, const ParamCatalog& catal
   if (settings.empty()) out << ", every parameter at its default\n";
   for (std::size_t i = 0; i < settings.size(); ++i)
     out << (i == 0 ? ": " : ", ") << settings[i] << (i + 1 == settings.size() ? "\n" : "");
-  out << "  frames         " << (opt.frames ? *opt.frames : DescribeFrames(plan.frames)) << " ("
-      << plan.frames.size() << (plan.frames.size() == 1 ? " frame" : " frames") << ") at "
-      << opt.resolution << " resolution, " << plan.width << "x" << plan.height << "\n";
+  out << "  frames         " << (plan.framesGiven ? *plan.framesGiven : DescribeFrames(plan.frames))
+      << " (" << plan.frames.size() << (plan.frames.size() == 1 ? " frame" : " frames") << ") at "
+      << plan.resolution << " resolution, " << plan.width << "x" << plan.height << "\n";
   for (const SourceUse& use : plan.sources) {
     std::vector<long> numbers;
     for (const std::int64_t i : use.frames)
@@ -139,7 +139,7 @@ void PrintDryRun(const Plan& plan, const Options& opt, const ParamCatalog& catal
         << "\n";
   }
   for (const auto& label : plan.variantLabels) out << "  variant        " << label << "\n";
-  PrintFrameFiles(plan, opt, out);
+  PrintFrameFiles(plan, out);
   if (plan.sheet) out << "  contact sheet  " << plan.sheet->path.string() << "\n";
   if (plan.video) out << "  video          " << plan.video->path.string() << " (ffmpeg)\n";
   out << "  estimate       " << DescribeEstimate(estimate) << "\n";
@@ -162,10 +162,10 @@ CopyCounts CountCopies(std::vector<int> copies) {
 
 }  // namespace
 
-void PrintSummary(const Plan& plan, const Options& opt, const ParamCatalog& catalog,
-                  const RenderCounts& counts, std::ostream& out) {
+void PrintSummary(const Plan& plan, const ParamCatalog& catalog, const RenderCounts& counts,
+                  std::ostream& out) {
   const double fps = counts.seconds > 0 ? counts.rendered / counts.seconds : 0;
-  if (opt.json) {
+  if (plan.report == ReportStyle::Json) {
     json j = PlanJson(plan, catalog);
     j["event"] = "summary";
     j["rendered"] = counts.rendered;
@@ -179,7 +179,7 @@ void PrintSummary(const Plan& plan, const Options& opt, const ParamCatalog& cata
     WriteJsonLine(out, j);
     return;
   }
-  if (opt.quiet) return;
+  if (plan.report == ReportStyle::Quiet) return;
   char speed[64];
   std::snprintf(speed, sizeof speed, "%.1f", fps);
   out << "Rendered " << counts.rendered << (counts.rendered == 1 ? " frame" : " frames");

@@ -13,8 +13,8 @@
 
 namespace quillstreak::renderer {
 
-/// A warning: a "warning" record with --json, nothing with --quiet, else a line on `io.err`.
-void Warn(const Console& io, const Options& opt, const std::string& message);
+/// A warning: a "warning" record in JSON, nothing when quiet, else a line on `io.err`.
+void Warn(const Console& io, ReportStyle style, const std::string& message);
 
 /// The effect's parameters, one "parameter" record each.
 void PrintParameterRecords(const ParamCatalog& catalog, std::ostream& out);
@@ -23,8 +23,8 @@ void PrintParameterRecords(const ParamCatalog& catalog, std::ostream& out);
 nlohmann::json PlanJson(const Plan& plan, const ParamCatalog& catalog);
 
 /// The dry run's report of a plan, with the estimate of its time and disk use.
-void PrintDryRun(const Plan& plan, const Options& opt, const ParamCatalog& catalog,
-                 const JobEstimate& estimate, std::ostream& out);
+void PrintDryRun(const Plan& plan, const ParamCatalog& catalog, const JobEstimate& estimate,
+                 std::ostream& out);
 
 /// What a finished render did.
 struct RenderCounts {
@@ -35,7 +35,7 @@ struct RenderCounts {
 };
 
 /// The closing summary: a "summary" record with --json, nothing with --quiet, else one line.
-void PrintSummary(const Plan& plan, const Options& opt, const ParamCatalog& catalog,
-                  const RenderCounts& counts, std::ostream& out);
+void PrintSummary(const Plan& plan, const ParamCatalog& catalog, const RenderCounts& counts,
+                  std::ostream& out);
 
 }  // namespace quillstreak::renderer

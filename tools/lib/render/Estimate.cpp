@@ -15,14 +15,6 @@
 #include "renderer/Png.h"
 #include "renderer/RenderSession.h"
 
-#if defined(_WIN32)
-#include <process.h>
-#define QS_PROCESS_ID _getpid
-#else
-#include <unistd.h>
-#define QS_PROCESS_ID getpid
-#endif
-
 namespace quillstreak::renderer {
 namespace {
 
@@ -45,27 +37,27 @@ double Seconds(Clock::time_point since) {
 }
 
 // The frames a render renders (those not kept), over all its variants.
-long FramesRendered(const Plan& plan, const Options& opt) {
+long FramesRendered(const Plan& plan) {
   long kept = 0;
-  if (opt.skipExisting)
+  if (plan.skipExisting)
     for (const Output& o : plan.frameFiles) kept += o.exists;
   const long runs = static_cast<long>(std::max<std::size_t>(1, plan.variants.size()));
   return runs * (static_cast<long>(plan.frames.size()) - kept);
 }
 
-long FrameFilesWritten(const Plan& plan, const Options& opt) {
+long FrameFilesWritten(const Plan& plan) {
   long written = 0;
-  for (const Output& o : plan.frameFiles) written += !(o.exists && opt.skipExisting);
+  for (const Output& o : plan.frameFiles) written += !(o.exists && plan.skipExisting);
   return written;
 }
 
 // The contact sheet's pixels: one cell per frame rendered, at the sheet's width for a frame.
-double SheetPixels(const Plan& plan, const Options& opt) {
+double SheetPixels(const Plan& plan) {
   if (!plan.sheet) return 0;
   const double cells = static_cast<double>(std::max<std::size_t>(1, plan.variants.size())) *
                        static_cast<double>(plan.frames.size());
-  const double cellHeight = opt.sheetWidth * static_cast<double>(plan.height) / plan.width + 20;
-  return cells * opt.sheetWidth * cellHeight;
+  const double cellHeight = plan.sheetWidth * static_cast<double>(plan.height) / plan.width + 20;
+  return cells * plan.sheetWidth * cellHeight;
 }
 
 // The free bytes of the file system that holds `folder`, or of the nearest folder above it
@@ -112,29 +104,28 @@ std::string FormatDuration(double seconds) {
   return buf;
 }
 
-JobEstimate EstimateJob(const Plan& plan, const Options& opt, RenderSession& session) {
+JobEstimate EstimateJob(const Plan& plan, RenderSession& session) {
   JobEstimate e;
   const std::size_t middle = plan.frames.size() / 2;
   e.frame = plan.frames[middle];
   KeepFreedMemory();  // as the render does
   session.Prepare(plan.variants.empty() ? plan.scene : plan.variants.front(), plan.downsample);
   const long before = middle > 0 ? plan.frames[middle - 1] : e.frame - 1;
-  if (before >= 0) session.Render(before, opt.alpha);
+  if (before >= 0) session.Render(before, plan.alpha);
 
   const Clock::time_point start = Clock::now();
-  FramePictures pictures = session.Render(e.frame, opt.alpha);
+  FramePictures pictures = session.Render(e.frame, plan.alpha);
   const double renderSeconds = Seconds(start);
-  const quillstreak::host::World& frame = opt.alpha ? pictures.effectLayer : pictures.frame;
+  const quillstreak::host::World& frame = plan.alpha ? pictures.effectLayer : pictures.frame;
   const PF_Pixel background = session.background();
-  const fs::path file = fs::temp_directory_path() /
-                        ("quillstreak-estimate-" + std::to_string(QS_PROCESS_ID()) + ".png");
+  const fs::path file =
+      fs::temp_directory_path() / ("quillstreak-estimate-" + std::to_string(ProcessId()) + ".png");
   PngBuffers buffers;
   try {
     WritePngRows(
-        file.string(), frame.width(), frame.height(), opt.alpha,
-        SettingsFor(opt.pngCompression == "small" ? PngCompression::Small : PngCompression::Fast),
+        file.string(), frame.width(), frame.height(), plan.alpha, plan.png,
         [&](int y, std::uint8_t* out) {
-          if (opt.alpha)
+          if (plan.alpha)
             FrameRowToRgba(frame.row(y), frame.width(), out);
           else
             FrameRowToRgb(frame.row(y), frame.width(), background, out);
@@ -151,14 +142,14 @@ JobEstimate EstimateJob(const Plan& plan, const Options& opt, RenderSession& ses
   e.frameBytes = static_cast<std::int64_t>(fs::file_size(file, ec));
   fs::remove(file, ec);
 
-  const double rawFrame = static_cast<double>(plan.width) * plan.height * (opt.alpha ? 4 : 3);
+  const double rawFrame = static_cast<double>(plan.width) * plan.height * (plan.alpha ? 4 : 3);
   const double share = std::min(1.0, 2.0 * static_cast<double>(e.frameBytes) / rawFrame);
   // Without frame files (--video-only, --variant) no frame is encoded as a PNG file.
   const double perFrame = plan.frameFiles.empty() ? renderSeconds : e.frameSeconds;
-  e.seconds = perFrame * static_cast<double>(FramesRendered(plan, opt));
-  const double sheet = plan.sheet ? OnDisk(SheetPixels(plan, opt) * 3 * share) : 0;
+  e.seconds = perFrame * static_cast<double>(FramesRendered(plan));
+  const double sheet = plan.sheet ? OnDisk(SheetPixels(plan) * 3 * share) : 0;
   e.outBytes = static_cast<std::int64_t>(OnDisk(static_cast<double>(e.frameBytes)) *
-                                             static_cast<double>(FrameFilesWritten(plan, opt)) +
+                                             static_cast<double>(FrameFilesWritten(plan)) +
                                          sheet);
   if (plan.video) {
     e.videoBytes = static_cast<std::int64_t>(
@@ -176,24 +167,22 @@ std::string DescribeEstimate(const JobEstimate& e) {
          (e.videoBytes > 0 ? "; the time leaves out ffmpeg's encoding of the video" : "") + ")";
 }
 
-std::string SpaceWarning(const Plan& plan, const Options& opt, RenderSession& session,
-                         const JobEstimate* known) {
+std::string SpaceWarning(const Plan& plan, RenderSession& session, const JobEstimate* known) {
   const bool frames = !plan.frameFiles.empty() || plan.sheet;
   const double outFree = frames ? FreeBytes(plan.outDir) : -1;
   const double videoFree = plan.video ? FreeBytes(VideoFolder(plan)) : -1;
   // Folders with the same free space are taken to be on one disk: their files add up.
   const bool oneDisk = frames && plan.video && outFree == videoFree;
   // The uncompressed sizes bound what the files take.
-  const double rawFrame = static_cast<double>(plan.width) * plan.height * (opt.alpha ? 4 : 3);
-  double outBound =
-      rawFrame * static_cast<double>(FrameFilesWritten(plan, opt)) + SheetPixels(plan, opt) * 3;
+  const double rawFrame = static_cast<double>(plan.width) * plan.height * (plan.alpha ? 4 : 3);
+  double outBound = rawFrame * static_cast<double>(FrameFilesWritten(plan)) + SheetPixels(plan) * 3;
   double videoBound = plan.video ? rawFrame * static_cast<double>(plan.frames.size()) : 0;
   if (oneDisk) outBound += std::exchange(videoBound, 0.0);
   if ((outFree < 0 || outBound <= outFree) && (videoFree < 0 || videoBound <= videoFree)) return {};
 
   JobEstimate e;
   try {
-    e = known != nullptr ? *known : EstimateJob(plan, opt, session);
+    e = known != nullptr ? *known : EstimateJob(plan, session);
   } catch (const std::exception&) {
     return {};  // the render itself says what goes wrong
   }

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <string>
 
-#include "cli/CommandLine.h"
 #include "render/Plan.h"
 
 namespace quillstreak::renderer {
@@ -28,7 +27,7 @@ struct JobEstimate {
 /// layer cache holds what it holds in a render), encodes it with the render's PNG settings to
 /// a temporary file that is removed at once, and scales both to the whole render. Throws
 /// RenderError when the frame cannot be rendered.
-JobEstimate EstimateJob(const Plan& plan, const Options& opt, RenderSession& session);
+JobEstimate EstimateJob(const Plan& plan, RenderSession& session);
 
 /// "about 15 h and 15 GB (...)": the estimate in words.
 std::string DescribeEstimate(const JobEstimate& estimate);
@@ -37,7 +36,7 @@ std::string DescribeEstimate(const JobEstimate& estimate);
 /// free space of their folders. Checked first against the files' uncompressed size, which costs
 /// nothing; only when that does not fit is the estimate used: `known`, or else one made here
 /// (which renders a frame).
-std::string SpaceWarning(const Plan& plan, const Options& opt, RenderSession& session,
+std::string SpaceWarning(const Plan& plan, RenderSession& session,
                          const JobEstimate* known = nullptr);
 
 /// "152 kB", "15 GB": a size in decimal units.

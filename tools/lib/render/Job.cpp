@@ -24,30 +24,18 @@ void CreateFolder(const fs::path& folder, const std::string& what) {
   if (ec) throw RenderError("cannot create the folder " + what + ": " + ec.message());
 }
 
-ReportStyle StyleFor(const Options& opt, const Console& io) {
-  return opt.json           ? ReportStyle::Json
-         : opt.quiet        ? ReportStyle::Quiet
-         : io.errIsTerminal ? ReportStyle::Bar
-                            : ReportStyle::Lines;
-}
-
 class RenderJob {
  public:
-  RenderJob(Plan& plan, const Options& opt, RenderSession& session, const Console& io)
+  RenderJob(Plan& plan, RenderSession& session, const Console& io)
       : plan_(plan),
-        opt_(opt),
         session_(session),
         io_(io),
         runs_(std::max<std::size_t>(1, plan.variants.size())),
-        progress_(io.out, io.err, StyleFor(opt, io), io.columns,
+        progress_(io.out, io.err, plan.report, io.columns,
                   static_cast<long>(runs_ * plan.frames.size())),
-        png_(SettingsFor(opt.pngCompression == "small" ? PngCompression::Small
-                                                       : PngCompression::Fast)),
-        // One writer per worker thread: PNG encoding overlaps the rendering of the next frames.
-        writer_(opt.threads == 0 ? std::max(1u, std::thread::hardware_concurrency()) : opt.threads,
-                png_, plan.frameRecord),
-        sheet_(plan, opt),
-        video_(plan, opt) {}
+        writer_(plan.threads, plan.png, plan.frameRecord),
+        sheet_(plan),
+        video_(plan) {}
 
   RenderCounts Run();
 
@@ -57,12 +45,10 @@ class RenderJob {
   bool needPicture() const { return sheet_.wanted() || video_.wanted(); }
 
   Plan& plan_;
-  const Options& opt_;
   RenderSession& session_;
   const Console& io_;
   std::size_t runs_;
   Progress progress_;
-  std::vector<PngSettings> png_;
   FrameWriter writer_;
   ContactSheetSink sheet_;
   VideoSink video_;
@@ -87,7 +73,7 @@ RenderCounts RenderJob::Run() {
     }
     writer_.Finish();
     StopIfInterrupted();
-    sheet_.Finish(session_.catalog(), png_);
+    sheet_.Finish(session_.catalog());
     StopIfInterrupted();
     video_.Finish();
   } catch (Interrupted& stop) {
@@ -117,22 +103,23 @@ RenderCounts RenderJob::Run() {
 void RenderJob::Frame(std::size_t run, std::size_t i) {
   const long f = plan_.frames[i];
   const Output* file = plan_.frameFiles.empty() ? nullptr : &plan_.frameFiles[i];
-  const bool keep = file != nullptr && file->exists && opt_.skipExisting && KeepWhole(*file);
+  const bool keep = file != nullptr && file->exists && plan_.skipExisting && KeepWhole(*file);
   const PF_Pixel background = session_.background();
   if (keep) {
     ++counts_.kept;
     // The kept file (read whole by KeepWhole) is the picture, unless it holds the effect layer
     // alone.
-    if (needPicture() && opt_.alpha)
+    if (needPicture() && plan_.alpha)
       FrameToRgba(session_.Render(f, false).frame, background, picture_);
   } else {
-    FramePictures pictures = session_.Render(f, opt_.alpha);
+    FramePictures pictures = session_.Render(f, plan_.alpha);
     ++counts_.rendered;
     if (needPicture()) FrameToRgba(pictures.frame, background, picture_);
     if (file != nullptr) {
       // A damaged frame file is replaced; any other file there is only with --overwrite.
-      writer_.Write(file->path, std::move(opt_.alpha ? pictures.effectLayer : pictures.frame),
-                    opt_.alpha, background, opt_.overwrite || (file->exists && opt_.skipExisting));
+      writer_.Write(file->path, std::move(plan_.alpha ? pictures.effectLayer : pictures.frame),
+                    plan_.alpha, background,
+                    plan_.overwrite || (file->exists && plan_.skipExisting));
     }
   }
   if (sheet_.wanted()) sheet_.Add(picture_, sheet_.Label(run, f));
@@ -148,21 +135,20 @@ void RenderJob::Frame(std::size_t run, std::size_t i) {
 bool RenderJob::KeepWhole(const Output& file) {
   try {
     RgbaImage whole = ReadPng(file.path.string(), true);
-    if (needPicture() && !opt_.alpha) picture_ = std::move(whole);
+    if (needPicture() && !plan_.alpha) picture_ = std::move(whole);
     return true;
   } catch (const PngError& e) {
     std::string why = e.what();
     if (why.rfind("damaged PNG file: ", 0) == 0) why.erase(0, 18);
     progress_.Interrupt();
-    Warn(io_, opt_, file.path.string() + " is damaged (" + why + "): rendering it again");
+    Warn(io_, plan_.report, file.path.string() + " is damaged (" + why + "): rendering it again");
     return false;
   }
 }
 
 }  // namespace
 
-RenderCounts RunRenderJob(Plan& plan, const Options& opt, RenderSession& session,
-                          const Console& io) {
+RenderCounts RunRenderJob(Plan& plan, RenderSession& session, const Console& io) {
   const InterruptCatcher catcher;
   if (!plan.frameFiles.empty() || plan.sheet) CreateFolder(plan.outDir, plan.outDir.string());
   if (plan.video && !plan.video->path.parent_path().empty())
@@ -175,9 +161,9 @@ RenderCounts RunRenderJob(Plan& plan, const Options& opt, RenderSession& session
   if (plan.video) outputs.push_back(plan.video->path);
   RemoveLeftoverPartials(outputs);
   if (plan.sheet && plan.painter == nullptr)
-    Warn(io, opt, "contact sheet without labels: " + plan.fontProblem);
+    Warn(io, plan.report, "contact sheet without labels: " + plan.fontProblem);
   KeepFreedMemory();
-  return RenderJob(plan, opt, session, io).Run();
+  return RenderJob(plan, session, io).Run();
 }
 
 }  // namespace quillstreak::renderer

@@ -2,7 +2,6 @@
 // (its own file, the contact sheet, the video).
 #pragma once
 
-#include "cli/CommandLine.h"
 #include "cli/Report.h"
 #include "render/Plan.h"
 
@@ -12,7 +11,6 @@ class RenderSession;
 
 /// Creates the output folders, renders, writes every output and reports progress. Throws
 /// RenderError (the frames before a failure are in place).
-RenderCounts RunRenderJob(Plan& plan, const Options& opt, RenderSession& session,
-                          const Console& io);
+RenderCounts RunRenderJob(Plan& plan, RenderSession& session, const Console& io);
 
 }  // namespace quillstreak::renderer

@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <istream>
 #include <sstream>
+#include <thread>
 
+#include "cli/CommandLine.h"
 #include "render/Claims.h"
 #include "renderer/FrameList.h"
 #include "renderer/InputError.h"
@@ -322,6 +324,28 @@ void CheckOutputs(Plan& plan, const Options& opt, const ParamCatalog& catalog) {
 
 }  // namespace
 
+namespace {
+
+// How the files are written and the render reported.
+void PlanWriting(Plan& plan, const Options& opt, const Console& io) {
+  plan.png = SettingsFor(opt.pngCompression);
+  // One writer per worker thread: PNG encoding overlaps the rendering of the next frames.
+  plan.threads = opt.threads == 0 ? std::max(1u, std::thread::hardware_concurrency()) : opt.threads;
+  plan.overwrite = opt.overwrite;
+  plan.skipExisting = opt.skipExisting;
+  plan.sheetColumns = opt.sheetColumns;
+  plan.sheetWidth = opt.sheetWidth;
+  plan.ffmpeg = opt.ffmpeg;
+  plan.report = opt.json           ? ReportStyle::Json
+                : opt.quiet        ? ReportStyle::Quiet
+                : io.errIsTerminal ? ReportStyle::Bar
+                                   : ReportStyle::Lines;
+  plan.framesGiven = opt.frames;
+  plan.resolution = opt.resolution;
+}
+
+}  // namespace
+
 std::vector<std::string> SharedSettings(const Plan& plan, const ParamCatalog& catalog) {
   if (plan.variants.empty()) return DescribeSettings(plan.scene.params, catalog);
   std::vector<std::string> shared = DescribeSettings(plan.variants.front().params, catalog);
@@ -336,13 +360,14 @@ std::vector<std::string> SharedSettings(const Plan& plan, const ParamCatalog& ca
   return shared;
 }
 
-Plan MakePlan(const Options& opt, const ParamCatalog& catalog, std::istream& in) {
+Plan MakePlan(const Options& opt, const ParamCatalog& catalog, const Console& io) {
   CheckOptionCombinations(opt);
   Plan plan;
-  PlanScenes(plan, opt, catalog, in);
+  PlanScenes(plan, opt, catalog, io.in);
   PlanOutputs(plan, opt);
   PlanSources(plan, catalog);
   CheckOutputs(plan, opt, catalog);
+  PlanWriting(plan, opt, io);
   return plan;
 }
 

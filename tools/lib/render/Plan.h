@@ -10,15 +10,18 @@
 #include <string>
 #include <vector>
 
-#include "cli/CommandLine.h"
 #include "picture/TextPainter.h"
 #include "render/ChangingSources.h"
+#include "render/Progress.h"
 #include "render/VideoEncoder.h"
+#include "renderer/Console.h"
+#include "renderer/Png.h"
 #include "renderer/SceneFile.h"
 
 namespace quillstreak::renderer {
 
 class RenderSession;
+struct Options;
 
 /// One file the render would write, and whether a file is there already.
 struct Output {
@@ -47,6 +50,17 @@ struct Plan {
   std::vector<std::string> warnings;  // about the options (the scene's are in scene.warnings)
   std::unique_ptr<TextPainter> painter;
   std::string fontProblem;
+
+  // How the files are written and the render reported, as the options chose.
+  std::vector<PngSettings> png;  // the settings of every PNG file, tried in order
+  unsigned threads = 1;          // worker threads writing frame files
+  bool overwrite = false;        // files there are replaced
+  bool skipExisting = false;     // frame files there are kept when complete
+  int sheetColumns = 6, sheetWidth = 240;
+  std::string ffmpeg = "ffmpeg";
+  ReportStyle report = ReportStyle::Lines;
+  std::optional<std::string> framesGiven;  // --frames as given, for the dry run
+  std::string resolution = "full";
 };
 
 /// The parameter values every render of the plan shares that differ from the defaults: the
@@ -54,8 +68,8 @@ struct Plan {
 /// not shared).
 std::vector<std::string> SharedSettings(const Plan& plan, const ParamCatalog& catalog);
 
-/// Reads the scene (`in` for "-"), applies the options and checks every output. Throws
-/// InputError for the first problem; writes nothing.
-Plan MakePlan(const Options& opt, const ParamCatalog& catalog, std::istream& in);
+/// Reads the scene (`io.in` for "-"), applies the options and checks every output: everything
+/// after this takes the plan alone. Throws InputError for the first problem; writes nothing.
+Plan MakePlan(const Options& opt, const ParamCatalog& catalog, const Console& io);
 
 }  // namespace quillstreak::renderer

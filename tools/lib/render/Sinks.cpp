@@ -32,27 +32,27 @@ std::string ContactSheetSink::Label(std::size_t run, long frame) const {
 }
 
 void ContactSheetSink::Add(const RgbaImage& picture, std::string label) {
-  cells_.push_back(ScaleDown(picture, opt_.sheetWidth));
+  cells_.push_back(ScaleDown(picture, plan_.sheetWidth));
   labels_.push_back(std::move(label));
 }
 
-void ContactSheetSink::Finish(const ParamCatalog& catalog, const std::vector<PngSettings>& png) {
+void ContactSheetSink::Finish(const ParamCatalog& catalog) {
   if (!wanted()) return;
-  int columns = opt_.sheetColumns;
+  int columns = plan_.sheetColumns;
   if (!plan_.variants.empty())
     columns = plan_.frames.size() == 1 ? static_cast<int>(plan_.variants.size())
                                        : static_cast<int>(plan_.frames.size());
   const std::string caption = plan_.painter ? Caption(plan_, catalog) : std::string();
   WritePngWhole(plan_.sheet->path,
                 LabelledContactSheet(cells_, labels_, caption, columns, plan_.painter.get()), true,
-                png, opt_.overwrite);
+                plan_.png, plan_.overwrite);
 }
 
 void VideoSink::Add(const RgbaImage& picture) {
   if (!writer_) {
-    writer_ = std::make_unique<VideoWriter>(opt_.ffmpeg, plan_.video->path, *plan_.videoFormat,
+    writer_ = std::make_unique<VideoWriter>(plan_.ffmpeg, plan_.video->path, *plan_.videoFormat,
                                             picture.width, picture.height, plan_.videoRate,
-                                            plan_.videoFps, opt_.overwrite);
+                                            plan_.videoFps, plan_.overwrite);
   }
   writer_->Write(picture);
 }

@@ -16,24 +16,23 @@ namespace quillstreak::renderer {
 
 class ContactSheetSink {
  public:
-  ContactSheetSink(const Plan& plan, const Options& opt) : plan_(plan), opt_(opt) {}
+  explicit ContactSheetSink(const Plan& plan) : plan_(plan) {}
   bool wanted() const { return plan_.sheet.has_value(); }
   /// The label of frame `frame` of variant `run`: "frame 7", or the variant's values.
   std::string Label(std::size_t run, long frame) const;
   void Add(const RgbaImage& picture, std::string label);
   /// Writes the sheet, captioned with the scene and its settings. Throws RenderError.
-  void Finish(const ParamCatalog& catalog, const std::vector<PngSettings>& png);
+  void Finish(const ParamCatalog& catalog);
 
  private:
   const Plan& plan_;
-  const Options& opt_;
   std::vector<RgbaImage> cells_;
   std::vector<std::string> labels_;
 };
 
 class VideoSink {
  public:
-  VideoSink(const Plan& plan, const Options& opt) : plan_(plan), opt_(opt) {}
+  explicit VideoSink(const Plan& plan) : plan_(plan) {}
   bool wanted() const { return plan_.video.has_value(); }
   /// Sends a frame to ffmpeg, started at the first frame's size. Throws RenderError.
   void Add(const RgbaImage& picture);
@@ -42,7 +41,6 @@ class VideoSink {
 
  private:
   const Plan& plan_;
-  const Options& opt_;
   std::unique_ptr<VideoWriter> writer_;
 };
 
