@@ -1,4 +1,4 @@
-// Videos through ffmpeg: every container encoded and read back, the checks before anything is
+// Videos through ffmpeg: frames encoded and read back, the checks before anything is
 // written, rates of stepped and fractional frames, a failing or missing ffmpeg, a video put under
 // its name only when complete (never over a file that appeared meanwhile), and resuming.
 #include <gtest/gtest.h>

@@ -21,14 +21,6 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-// A video's bytes for each byte of the frames' PNG files: 0.02 to 0.09 for H.264 and VP9 and 0.2
-// to 0.35 for GIF with the examples and the demo at 640x360 to 1920x1080 (a video holds mostly
-// the changes from one frame to the next).
-double VideoShare(const VideoFormat& format) {
-  const std::string_view ext = format.extension;
-  return ext == ".gif" ? 0.25 : 0.05;
-}
-
 // A file's bytes on disk: whole blocks of the usual 4 KiB.
 double OnDisk(double bytes) { return std::ceil(bytes / 4096) * 4096; }
 
@@ -154,7 +146,7 @@ JobEstimate EstimateJob(const Plan& plan, RenderSession& session) {
   if (plan.video) {
     e.videoBytes = static_cast<std::int64_t>(
         OnDisk(static_cast<double>(e.frameBytes) * static_cast<double>(plan.frames.size()) *
-               VideoShare(*plan.videoFormat)));
+               plan.videoFormat->diskShare));
   }
   return e;
 }

@@ -18,6 +18,7 @@ struct VideoFormat {
   const char* extension;  // ".mp4"
   const char* muxer;      // ffmpeg's -f
   const char* encoding;   // ffmpeg's arguments after the input, separated by spaces
+  double diskShare;       // its size against the frames' PNG files, for the dry run's estimate
 };
 
 /// The format for a file name, or null for an extension the renderer does not encode.
