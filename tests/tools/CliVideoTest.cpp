@@ -17,7 +17,6 @@
 
 #if !defined(_WIN32)
 #include <sys/resource.h>
-
 #include <csignal>
 #endif
 

@@ -130,7 +130,6 @@ class SceneFolder : public ScratchFolder {
     ScratchFolder::SetUp();
     scene_ = Write("scene.json", kScene);
   }
-
   std::string scene_;
 };
 
