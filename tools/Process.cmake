@@ -7,7 +7,8 @@
 include_guard(GLOBAL)
 
 find_package(Threads REQUIRED)
-add_library(quillstreak_process STATIC ${CMAKE_CURRENT_LIST_DIR}/lib/Process.cpp)
-target_include_directories(quillstreak_process PUBLIC ${CMAKE_CURRENT_LIST_DIR}/include)
+add_library(quillstreak_process STATIC ${CMAKE_CURRENT_LIST_DIR}/lib/process/Process.cpp)
+target_include_directories(quillstreak_process PUBLIC ${CMAKE_CURRENT_LIST_DIR}/include
+  PRIVATE ${CMAKE_CURRENT_LIST_DIR}/lib)
 target_link_libraries(quillstreak_process PRIVATE Threads::Threads)
 qs_warnings(quillstreak_process)

@@ -43,28 +43,28 @@ find_package(PNG QUIET)
 
 set(qs_scene_lib ${CMAKE_CURRENT_LIST_DIR}/lib)
 add_library(quillstreak_scene_pictures STATIC
-  ${qs_scene_lib}/ContactSheet.cpp
-  ${qs_scene_lib}/DemoScene.cpp
-  ${qs_scene_lib}/FrameImage.cpp
-  ${qs_scene_lib}/JsonReader.cpp
-  ${qs_scene_lib}/ParamCatalog.cpp
-  ${qs_scene_lib}/ParamSettings.cpp
-  ${qs_scene_lib}/RenderSession.cpp
-  ${qs_scene_lib}/SceneFile.cpp
-  ${qs_scene_lib}/SceneSchema.cpp
-  ${qs_scene_lib}/Suggest.cpp
-  ${qs_scene_lib}/TrailCopies.cpp)
-# Suggest.cpp and ParamCatalog.cpp each have their own Lower() in an unnamed namespace, which
-# would collide in one unity batch (CMAKE_UNITY_BUILD, used by `make demo`).
-set_source_files_properties(${qs_scene_lib}/Suggest.cpp PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)
-# The renderer's headers, included as "renderer/<file>.h": the library's only include root.
-target_include_directories(quillstreak_scene_pictures PUBLIC ${CMAKE_CURRENT_LIST_DIR}/include)
+  ${qs_scene_lib}/picture/ContactSheet.cpp
+  ${qs_scene_lib}/picture/FrameImage.cpp
+  ${qs_scene_lib}/scene/DemoScene.cpp
+  ${qs_scene_lib}/scene/JsonReader.cpp
+  ${qs_scene_lib}/scene/KeyframeReader.cpp
+  ${qs_scene_lib}/scene/ParamCatalog.cpp
+  ${qs_scene_lib}/scene/ParamSettings.cpp
+  ${qs_scene_lib}/scene/SceneFile.cpp
+  ${qs_scene_lib}/scene/SceneSchema.cpp
+  ${qs_scene_lib}/scene/Session.cpp
+  ${qs_scene_lib}/scene/Suggest.cpp
+  ${qs_scene_lib}/scene/TrailCopies.cpp)
+# The headers other folders include, as "renderer/<file>.h", are the library's public include
+# root; the rest sit beside their sources and are included by folder ("scene/JsonReader.h").
+target_include_directories(quillstreak_scene_pictures PUBLIC ${CMAKE_CURRENT_LIST_DIR}/include
+  PRIVATE ${qs_scene_lib})
 target_link_libraries(quillstreak_scene_pictures
   PUBLIC quillstreak_host quillstreak_hostapi
   PRIVATE nlohmann_json::nlohmann_json)
 if(PNG_FOUND)
-  target_sources(quillstreak_scene_pictures PRIVATE ${qs_scene_lib}/Png.cpp
-    ${qs_scene_lib}/SequenceSource.cpp)
+  target_sources(quillstreak_scene_pictures PRIVATE ${qs_scene_lib}/picture/Png.cpp
+    ${qs_scene_lib}/scene/SequenceSource.cpp)
   target_link_libraries(quillstreak_scene_pictures PUBLIC PNG::PNG)
   target_compile_definitions(quillstreak_scene_pictures PUBLIC QS_HAVE_PNG=1)
 else()

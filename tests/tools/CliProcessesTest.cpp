@@ -67,6 +67,20 @@ int ProcessesNaming(const std::string& text) {
   return found;
 }
 
+// Checks that `out` holds complete frames only, and nothing else: no temporary file, no video, no
+// claims. Returns their number.
+long CompleteFramesOnly(const std::string& out) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(out)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  const long frames = static_cast<long>(names.size());
+  for (long f = 0; f < frames; ++f) {
+    EXPECT_EQ(names[f], FrameFileName(f, 4));
+    EXPECT_NO_THROW(ReadPng(out + "/" + names[f], true)) << names[f];
+  }
+  return frames;
+}
+
 class RenderProcesses : public testing::ScratchFolder {
  protected:
   RenderProcesses() : ScratchFolder("qs_cli_processes_") {}
@@ -161,15 +175,7 @@ TEST_F(RenderProcesses, ASignalStopsTheRenderCleanly) {
     const std::string records = ReadAll(render);
     EXPECT_EQ(render.Wait(), c.code) << render.Errors();
 
-    // Complete frames only, and nothing else: no temporary file, no video, no claims.
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(out)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    const long frames = static_cast<long>(names.size());
-    for (long f = 0; f < frames; ++f) {
-      EXPECT_EQ(names[f], FrameFileName(f, 4));
-      EXPECT_NO_THROW(ReadPng(out + "/" + names[f], true)) << names[f];
-    }
+    const long frames = CompleteFramesOnly(out);
     EXPECT_GE(frames, 3);
     if (c.signals.size() == 1) {
       const std::string said = "interrupted after " + std::to_string(frames) + " of 600 frames; " +
@@ -197,6 +203,17 @@ TEST_F(RenderProcesses, ASignalStopsTheRenderCleanly) {
   Process resumed(
       Command({scene_, "--out", Path("SIGINT"), "--frames", "0-9", "--skip-existing", "-q"}));
   EXPECT_EQ(resumed.Wait(), kExitOk) << resumed.Errors();
+}
+
+TEST_F(RenderProcesses, AClosedStandardOutputStopsTheRenderCleanly) {
+  // The reader goes after the first record.
+  std::string command = "set -o pipefail; '" + std::string(QS_RENDERER) + "' '" + scene_ +
+                        "' --plugin '" + QS_MODULE_PATH + "' --out '" + Path("out") +
+                        "' --threads 1 --json 2>'" + Path("errors") + "' | head -1 >/dev/null";
+  EXPECT_EQ(Run({"bash", "-c", command}), 141);
+  EXPECT_EQ(Read("errors").rfind("quillstreak-render: interrupted after ", 0), 0u)
+      << Read("errors");
+  EXPECT_LT(CompleteFramesOnly(Path("out")), 600);
 }
 
 }  // namespace

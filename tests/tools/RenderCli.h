@@ -86,7 +86,11 @@ class ScratchFolder : public ::testing::Test {
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
+  void TearDown() override {
+    std::error_code ec;  // a folder a test made read-only
+    std::filesystem::permissions(dir_ / "locked", std::filesystem::perms::owner_all, ec);
+    std::filesystem::remove_all(dir_);
+  }
 
   std::string Path(const std::string& name) const { return (dir_ / name).string(); }
   std::string Write(const std::string& name, const std::string& text) const {
@@ -116,6 +120,17 @@ class ScratchFolder : public ::testing::Test {
 
   std::string prefix_;
   std::filesystem::path dir_;
+};
+
+/// A scratch folder holding kScene as "scene.json" (`scene_`).
+class SceneFolder : public ScratchFolder {
+ protected:
+  using ScratchFolder::ScratchFolder;
+  void SetUp() override {
+    ScratchFolder::SetUp();
+    scene_ = Write("scene.json", kScene);
+  }
+  std::string scene_;
 };
 
 }  // namespace quillstreak::renderer::testing
