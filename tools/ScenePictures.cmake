@@ -40,6 +40,8 @@ if(NOT nlohmann_json_FOUND)
 endif()
 
 find_package(PNG QUIET)
+# Video layers run ffmpeg (renderer/VideoSource.h).
+include(${CMAKE_CURRENT_LIST_DIR}/Process.cmake)
 
 set(qs_scene_lib ${CMAKE_CURRENT_LIST_DIR}/lib)
 add_library(quillstreak_scene_pictures STATIC
@@ -53,14 +55,15 @@ add_library(quillstreak_scene_pictures STATIC
   ${qs_scene_lib}/SceneFile.cpp
   ${qs_scene_lib}/SceneSchema.cpp
   ${qs_scene_lib}/Suggest.cpp
-  ${qs_scene_lib}/TrailCopies.cpp)
+  ${qs_scene_lib}/TrailCopies.cpp
+  ${qs_scene_lib}/VideoSource.cpp)
 # Suggest.cpp and ParamCatalog.cpp each have their own Lower() in an unnamed namespace, which
 # would collide in one unity batch (CMAKE_UNITY_BUILD, used by `make demo`).
 set_source_files_properties(${qs_scene_lib}/Suggest.cpp PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)
 # The renderer's headers, included as "renderer/<file>.h": the library's only include root.
 target_include_directories(quillstreak_scene_pictures PUBLIC ${CMAKE_CURRENT_LIST_DIR}/include)
 target_link_libraries(quillstreak_scene_pictures
-  PUBLIC quillstreak_host quillstreak_hostapi
+  PUBLIC quillstreak_host quillstreak_hostapi quillstreak_process
   PRIVATE nlohmann_json::nlohmann_json)
 if(PNG_FOUND)
   target_sources(quillstreak_scene_pictures PRIVATE ${qs_scene_lib}/Png.cpp
