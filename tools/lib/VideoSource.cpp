@@ -268,15 +268,19 @@ void VideoSource::StartDecoder(std::int64_t at) {
 }
 
 std::vector<PF_Pixel> VideoSource::ReadFrame(bool& end) {
-  const std::size_t pixels = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
-  std::vector<std::uint8_t> rgba(pixels * 4);
+  // The RGBA bytes go straight into the frame (four bytes a pixel either way), then each pixel
+  // is turned to ARGB in place: no second frame-sized buffer.
+  static_assert(sizeof(PF_Pixel) == 4);
+  std::vector<PF_Pixel> out(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_));
+  auto* bytes = reinterpret_cast<std::uint8_t*>(out.data());
+  const std::size_t size = out.size() * 4;
   std::size_t got = 0;
-  while (got < rgba.size()) {
-    const std::size_t n = process_->Read(rgba.data() + got, rgba.size() - got);
+  while (got < size) {
+    const std::size_t n = process_->Read(bytes + got, size - got);
     if (n == 0) break;
     got += n;
   }
-  if (got < rgba.size()) {
+  if (got < size) {
     const int code = process_->Wait();
     const std::string line = LastLine(process_->Errors());
     if (code != 0 || got > 0) {
@@ -287,14 +291,9 @@ std::vector<PF_Pixel> VideoSource::ReadFrame(bool& end) {
     end = true;
     return {};
   }
-  std::vector<PF_Pixel> out(pixels);
-  const std::uint8_t* p = rgba.data();
   for (PF_Pixel& px : out) {
-    px.alpha = p[3];
-    px.red = p[0];
-    px.green = p[1];
-    px.blue = p[2];
-    p += 4;
+    const auto* p = reinterpret_cast<const std::uint8_t*>(&px);
+    px = PF_Pixel{p[3], p[0], p[1], p[2]};
   }
   return out;
 }

@@ -37,9 +37,9 @@ VideoPrograms VideoProgramsInUse();
 class VideoSource final : public MediaSource {
  public:
   /// Frames decoded ahead of the latest asked for.
-  static constexpr std::int64_t kAhead = 3;
+  static constexpr std::int64_t kAhead = 2;
   /// Decoded frames held at most (those asked for last and those decoded ahead).
-  static constexpr std::size_t kKept = 6;
+  static constexpr std::size_t kKept = 5;
   /// A frame at most this far past the decoder's position is reached by decoding on; one further
   /// starts the decoder at it.
   static constexpr std::int64_t kFar = 24;
