@@ -180,7 +180,9 @@ std::vector<PF_Pixel> VideoSource::Decode(std::int64_t index) {
     }
     wanted_ = index;
     changed_.notify_all();
+    const auto waiting = waiting_.insert(index);
     changed_.wait(lock);
+    waiting_.erase(waiting);
   }
 }
 
@@ -199,8 +201,7 @@ void VideoSource::Run() {
   for (;;) {
     changed_.wait(lock, [&] {
       return stopping_ || restartAt_ >= 0 ||
-             (process_ && !ended_ && error_.empty() && next_ <= wanted_ + kAhead &&
-              next_ < frames_);
+             (process_ && !ended_ && error_.empty() && next_ < frames_ && ReadOn());
     });
     if (stopping_) break;
     if (restartAt_ >= 0) {
@@ -248,6 +249,13 @@ void VideoSource::Run() {
   }
   lock.unlock();
   process_.reset();
+}
+
+bool VideoSource::ReadOn() const {
+  const bool waited = !waiting_.empty();
+  // Never past a frame a caller waits for that would be dropped before it is taken.
+  if (waited && kept_.size() >= kKept && kept_.front().index >= *waiting_.begin()) return false;
+  return next_ <= wanted_ + kAhead || (waited && next_ <= *waiting_.rbegin());
 }
 
 void VideoSource::StartDecoder(std::int64_t at) {

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -81,6 +82,7 @@ class VideoSource final : public MediaSource {
   void Run();                                  // the decoding thread
   void StartDecoder(std::int64_t at);          // on the decoding thread
   std::vector<PF_Pixel> ReadFrame(bool& end);  // on the decoding thread
+  bool ReadOn() const;  // whether to decode the next frame now (under the lock)
 
   struct Frame {
     std::int64_t index;
@@ -99,12 +101,13 @@ class VideoSource final : public MediaSource {
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   std::thread thread_;
-  std::unique_ptr<Process> process_;  // the decoder, used on the decoding thread only
-  std::deque<Frame> kept_;            // ascending indices, consecutive
-  std::int64_t next_ = 0;             // the index of the frame the decoder gives next
-  std::int64_t wanted_ = 0;           // the latest frame asked for
-  std::int64_t restartAt_ = -1;       // >= 0: start the decoder at this frame
-  bool ended_ = false;                // the decoder gave its last frame
+  std::unique_ptr<Process> process_;     // the decoder, used on the decoding thread only
+  std::deque<Frame> kept_;               // ascending indices, consecutive
+  std::int64_t next_ = 0;                // the index of the frame the decoder gives next
+  std::int64_t wanted_ = 0;              // the latest frame asked for
+  std::multiset<std::int64_t> waiting_;  // the frames callers wait for
+  std::int64_t restartAt_ = -1;          // >= 0: start the decoder at this frame
+  bool ended_ = false;                   // the decoder gave its last frame
   bool stopping_ = false;
   std::string error_;  // why the decoder failed
   std::int64_t starts_ = 0;
