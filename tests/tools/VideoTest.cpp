@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "RenderCli.h"
@@ -124,6 +125,17 @@ TEST_F(Video, DecoderRunsAheadHoldsFewFramesAndRestartsOnASeek) {
   EXPECT_EQ(redOf(39), (20 * 39) % 256);
   EXPECT_EQ(video->decoderStarts(), 3);
   EXPECT_LE(video->peakKept(), VideoSource::kKept);
+
+  // Two renders' threads asking in turn, as the hosts of --threads 2 do.
+  const auto shared = VideoSource::Open("long.mov", dir_, VideoPrograms{});
+  int wrong = 0;
+  std::thread odd([&] {
+    for (std::int64_t i = 1; i < 40; i += 2)
+      if (shared->Decode(i)[0].red != (20 * i) % 256) ++wrong;
+  });
+  for (std::int64_t i = 0; i < 40; i += 2) EXPECT_EQ(shared->Decode(i)[0].red, (20 * i) % 256) << i;
+  odd.join();
+  EXPECT_EQ(wrong, 0);
 }
 
 TEST_F(Video, BadInputIsNamedAndNothingIsWritten) {
