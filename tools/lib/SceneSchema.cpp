@@ -14,8 +14,8 @@
 #if QS_HAVE_PNG
 #include "renderer/Png.h"
 #include "renderer/SequenceSource.h"
-#include "renderer/VideoSource.h"
 #endif
+#include "renderer/VideoSource.h"
 
 namespace quillstreak::renderer {
 namespace {
