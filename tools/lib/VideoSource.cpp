@@ -120,6 +120,10 @@ std::shared_ptr<VideoSource> VideoSource::Open(const std::string& path, const fs
   }
   v->width_ = static_cast<A_long>(width);
   v->height_ = static_cast<A_long>(height);
+  const std::uint64_t frameBytes = static_cast<std::uint64_t>(width * height) * sizeof(PF_Pixel);
+  v->keptLimit_ =
+      static_cast<std::size_t>(std::clamp<std::uint64_t>(kKeptBytes / frameBytes, 1, kKept));
+  v->ahead_ = std::min<std::int64_t>(kAhead, static_cast<std::int64_t>(v->keptLimit_) - 1);
   if (!ParseRate(fields["r_frame_rate"], v->rate_) &&
       !ParseRate(fields["avg_frame_rate"], v->rate_))
     throw InputError("\"" + path + "\": ffprobe gives no frame rate");
@@ -242,7 +246,7 @@ void VideoSource::Run() {
       ended_ = true;
     } else {
       kept_.push_back({next_++, std::move(pixels)});
-      while (kept_.size() > kKept) kept_.pop_front();
+      while (kept_.size() > keptLimit_) kept_.pop_front();
       peakKept_ = std::max(peakKept_, kept_.size());
     }
     changed_.notify_all();
@@ -254,8 +258,9 @@ void VideoSource::Run() {
 bool VideoSource::ReadOn() const {
   const bool waited = !waiting_.empty();
   // Never past a frame a caller waits for that would be dropped before it is taken.
-  if (waited && kept_.size() >= kKept && kept_.front().index >= *waiting_.begin()) return false;
-  return next_ <= wanted_ + kAhead || (waited && next_ <= *waiting_.rbegin());
+  if (waited && kept_.size() >= keptLimit_ && kept_.front().index >= *waiting_.begin())
+    return false;
+  return next_ <= wanted_ + ahead_ || (waited && next_ <= *waiting_.rbegin());
 }
 
 void VideoSource::StartDecoder(std::int64_t at) {

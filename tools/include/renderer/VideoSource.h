@@ -41,6 +41,9 @@ class VideoSource final : public MediaSource {
   static constexpr std::int64_t kAhead = 2;
   /// Decoded frames held at most (those asked for last and those decoded ahead).
   static constexpr std::size_t kKept = 5;
+  /// ... and their bytes at most (an eighth of the host's default budget), though at least one
+  /// frame: large frames are held fewer at a time, and decoded ahead less or not at all.
+  static constexpr std::uint64_t kKeptBytes = std::uint64_t{256} << 20;
   /// A frame at most this far past the decoder's position is reached by decoding on; one further
   /// starts the decoder at it.
   static constexpr std::int64_t kFar = 24;
@@ -112,6 +115,8 @@ class VideoSource final : public MediaSource {
   std::string error_;  // why the decoder failed
   std::int64_t starts_ = 0;
   std::size_t peakKept_ = 0;
+  std::size_t keptLimit_ = kKept;  // kKept within kKeptBytes
+  std::int64_t ahead_ = kAhead;    // kAhead within the limit
 };
 
 }  // namespace quillstreak::renderer
