@@ -2,7 +2,8 @@
 # Renders every picture of the user guide (docs/guide/*.png) from the scenes in docs/scenes/, and
 # the demo's contact sheet (docs/demo-contact-sheet.png), with the renderer of the dev build.
 # Run by `make guide`, after any change that alters what the effect or the renderer draws. The
-# image sequence of changing-layer.json is drawn here (scripts/draw-sequence.sh, with ffmpeg).
+# image sequence of changing-layer.json and the video of video-layer.json are drawn here
+# (scripts/draw-sequence.sh and scripts/draw-video.sh, with ffmpeg).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -57,6 +58,12 @@ cp "$scenes/changing-layer.json" "$work/changing/"
 strip changing-layer "$work/changing/changing-layer.json" 14 \
   --variant "Shutter Angle=0" --variant "Shutter Angle=720" \
   --variant "Shutter Angle=1440" --variant "Shutter Angle=2880"
+
+# A video layer: its video drawn beside a copy of its scene.
+mkdir -p "$work/video"
+scripts/draw-video.sh "$work/video/clock.mov" 12 56
+cp "$scenes/video-layer.json" "$work/video/"
+strip video-layer "$work/video/video-layer.json" 4,8,14,20 --contact-sheet
 
 "$render" --out "$work/demo" --contact-sheet -q
 cp "$work/demo/contact_sheet.png" docs/demo-contact-sheet.png

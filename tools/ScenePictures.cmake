@@ -40,6 +40,8 @@ if(NOT nlohmann_json_FOUND)
 endif()
 
 find_package(PNG QUIET)
+# Video layers run ffmpeg (renderer/VideoSource.h).
+include(${CMAKE_CURRENT_LIST_DIR}/Process.cmake)
 
 set(qs_scene_lib ${CMAKE_CURRENT_LIST_DIR}/lib)
 add_library(quillstreak_scene_pictures STATIC
@@ -54,13 +56,14 @@ add_library(quillstreak_scene_pictures STATIC
   ${qs_scene_lib}/scene/SceneSchema.cpp
   ${qs_scene_lib}/scene/Session.cpp
   ${qs_scene_lib}/scene/Suggest.cpp
-  ${qs_scene_lib}/scene/TrailCopies.cpp)
+  ${qs_scene_lib}/scene/TrailCopies.cpp
+  ${qs_scene_lib}/scene/VideoSource.cpp)
 # The headers other folders include, as "renderer/<file>.h", are the library's public include
 # root; the rest sit beside their sources and are included by folder ("scene/JsonReader.h").
 target_include_directories(quillstreak_scene_pictures PUBLIC ${CMAKE_CURRENT_LIST_DIR}/include
   PRIVATE ${qs_scene_lib})
 target_link_libraries(quillstreak_scene_pictures
-  PUBLIC quillstreak_host quillstreak_hostapi
+  PUBLIC quillstreak_host quillstreak_hostapi quillstreak_process
   PRIVATE nlohmann_json::nlohmann_json)
 if(PNG_FOUND)
   target_sources(quillstreak_scene_pictures PRIVATE ${qs_scene_lib}/picture/Png.cpp

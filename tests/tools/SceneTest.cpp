@@ -144,7 +144,7 @@ TEST(SceneErrors, EachProblemIsNamedByItsPath) {
        "layers[1].id: another layer has the id 1"},
       {"unknown source type", [](json& j) { j["layers"][1]["source"]["type"] = "star"; },
        "layers[1].source.type: unknown source type \"star\" (expected rectangle, ellipse, "
-       "image or sequence)"},
+       "image, sequence or video)"},
       {"mistyped field",
        [](json& j) {
          j["layers"][0]["transform"]["postion"] = json::array({1, 2});

@@ -12,6 +12,7 @@
 #include "renderer/FrameList.h"
 #include "renderer/InputError.h"
 #include "renderer/Png.h"
+#include "renderer/VideoSource.h"
 
 namespace quillstreak::renderer {
 namespace {
@@ -100,6 +101,7 @@ void CheckOptionCombinations(const Options& opt) {
 }
 
 SceneFile LoadScene(const Options& opt, const ParamCatalog& catalog, std::istream& in) {
+  UseVideoPrograms({opt.ffmpeg, ProbeProgram(opt.ffmpeg)});
   if (opt.scene.empty()) return ParseScene(DemoSceneText(), "<demo>", "", catalog);
   if (opt.scene == "-") {
     std::ostringstream text;

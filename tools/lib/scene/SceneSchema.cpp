@@ -15,6 +15,7 @@
 #include "renderer/Png.h"
 #include "scene/SequenceSource.h"
 #endif
+#include "renderer/VideoSource.h"
 
 namespace quillstreak::renderer {
 namespace {
@@ -46,6 +47,7 @@ class SceneReader : public KeyframeReader {
                   quillstreak::host::Layer& layer, std::shared_ptr<MediaSource>& media) const;
   std::shared_ptr<MediaSource> ReadSequence(const json& j, const std::string& path,
                                             const SceneFile& scene) const;
+  std::shared_ptr<MediaSource> ReadVideo(const json& j, const std::string& path) const;
   void ReadEffect(const json& j, SceneFile& scene) const;
   ParamValue ParamValueOf(const ParamInfo& info, const json& j, const std::string& path,
                           const SceneFile& scene) const;
@@ -154,8 +156,8 @@ void SceneReader::ReadSource(const json& j, const std::string& path, const Scene
     source.pixels = ArgbPixels(image);
     return;
   }
-  if (type == "sequence") {
-    media = ReadSequence(j, path, scene);
+  if (type == "sequence" || type == "video") {
+    media = type == "video" ? ReadVideo(j, path) : ReadSequence(j, path, scene);
     // The frames' size; each time's pixels come from the source.
     source.kind = quillstreak::host::LayerSource::Kind::Image;
     source.width = media->width();
@@ -168,8 +170,8 @@ void SceneReader::ReadSource(const json& j, const std::string& path, const Scene
     }
     return;
   }
-  Fail(Key(path, "type"),
-       "unknown source type \"" + type + "\" (expected rectangle, ellipse, image or sequence)");
+  Fail(Key(path, "type"), "unknown source type \"" + type +
+                              "\" (expected rectangle, ellipse, image, sequence or video)");
 }
 
 // {"type": "sequence", "path": "walk/walk_%04d.png", "fps": 24, "first": 1, "loop": true}
@@ -204,6 +206,24 @@ std::shared_ptr<MediaSource> SceneReader::ReadSequence(
   // Builds without libpng (e.g. the Windows cross build) load every other kind of layer.
   Fail(ppath, "sequence layers need libpng, which this build lacks");
 #endif
+}
+
+// {"type": "video", "path": "clip.mov", "loop": true}: any file ffmpeg decodes, at its own rate.
+std::shared_ptr<MediaSource> SceneReader::ReadVideo(const json& j, const std::string& path) const {
+  ExpectObject(j, path, {"type", "path", "loop"});
+  const std::string ppath = Key(path, "path");
+  const std::string file = String(Required(j, path, "path"), ppath);
+  if (file.empty()) Fail(ppath, "expected the video's file path");
+  std::shared_ptr<VideoSource> video;
+  try {
+    video = VideoSource::Open(file, fs::path(baseDir_), VideoProgramsInUse());
+  } catch (const InputError& e) {
+    const std::string message = e.what();
+    Fail(ppath, message + (message.rfind("no video file", 0) == 0 ? LookedIn(file) : ""));
+  }
+  if (!video->hasAlpha())
+    Warn(ppath, "\"" + file + "\" has no alpha channel (" + video->codec() + "): shown opaque");
+  return video;
 }
 
 // "start", "in" and "out", in frames: where the layer's time 0 lies in the composition, and the
