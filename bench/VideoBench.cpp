@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "Stats.h"
 #include "renderer/Process.h"
 #include "renderer/RenderSession.h"
 #include "renderer/SceneFile.h"
@@ -154,20 +155,14 @@ Measure MeasureScene(const std::string& scene, std::string& error) {
     error = "the render in a child process failed";
     return m;
   }
-  m.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  m.seconds = quillstreak::bench::SecondsSince(start);
   m.peakMB = static_cast<double>(usage.ru_maxrss) / 1024;  // kilobytes
 #else
   const Clock::time_point start = Clock::now();
   RenderScene(scene, m);
-  m.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  m.seconds = quillstreak::bench::SecondsSince(start);
 #endif
   return m;
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  const std::size_t n = v.size();
-  return n == 0 ? 0 : n % 2 == 1 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 void BM_VideoLayer1080p(benchmark::State& state) {
@@ -193,11 +188,11 @@ void BM_VideoLayer1080p(benchmark::State& state) {
     peakStill.push_back(s.peakMB);
     last = v;
   }
-  state.counters["x_still"] = Median(ratio);
-  state.counters["ms_frame_video"] = Median(video) * 1000 / kFrames;
-  state.counters["ms_frame_still"] = Median(still) * 1000 / kFrames;
-  state.counters["peak_MB_video"] = Median(peakVideo);
-  state.counters["peak_MB_still"] = Median(peakStill);
+  state.counters["x_still"] = quillstreak::bench::Median(ratio);
+  state.counters["ms_frame_video"] = quillstreak::bench::Median(video) * 1000 / kFrames;
+  state.counters["ms_frame_still"] = quillstreak::bench::Median(still) * 1000 / kFrames;
+  state.counters["peak_MB_video"] = quillstreak::bench::Median(peakVideo);
+  state.counters["peak_MB_still"] = quillstreak::bench::Median(peakStill);
   state.counters["copies_median"] = last.copiesMedian;
   state.counters["decoder_starts"] = last.decoderStarts;
 }
