@@ -140,7 +140,9 @@ TEST(LayerCache, KeepsTheTrailWindowWithinTheBudgetAndEmptiesWhenTurnedOff) {
   // checked out).
   host->settings().SetWorldBudget(WorldPool::kDefaultBudget);
   ASSERT_EQ(host->RenderFrame(2000).err, PF_Err_NONE);
+  const std::uint64_t hits = host->worlds().layerCache().hits();
   ASSERT_EQ(host->RenderFrame(2100).err, PF_Err_NONE);
+  EXPECT_GE(host->worlds().layerCache().hits() - hits, 5u);  // the samples 1900 to 2000
   const std::size_t window = host->worlds().layerCache().entries();
   ASSERT_EQ(host->RenderFrame(200).err, PF_Err_NONE);
   ASSERT_EQ(host->RenderFrame(100).err, PF_Err_NONE);
