@@ -196,6 +196,10 @@ TEST(Frame, AFrameBeyondTheBudgetIsOutOfMemoryNotACrash) {
   ASSERT_NE(f.host.frames().outputWorld(),
             nullptr);  // only the effect's output (kept for inspection)
   EXPECT_EQ(f.host.worlds().bytesInUse(), f.host.frames().outputWorld()->bytes());
+  // Compositing claims the room of its frame-sized worlds within the budget as well.
+  f.host.scene().comp().width = f.host.scene().comp().height = 600;
+  f.host.settings().SetWorldBudget(2 * quillstreak::host::World::BytesFor(600, 600));
+  EXPECT_EQ(f.host.RenderFrame(0).err, PF_Err_OUT_OF_MEMORY);
 }
 
 TEST(Frame, AFrameWithoutColumnsIsLeftEmptyHoweverManyRows) {
