@@ -11,19 +11,13 @@
 #include <vector>
 
 #include "ProtocolCodec.h"
+#include "params/ParamIndex.h"
 
 namespace quillstreak::fuzz {
 namespace {
 
-// Parameter indices of the effect, as the host addresses them.
-constexpr std::uint8_t kTimeThreshold = 3;
-constexpr std::uint8_t kShutterAngle = 5;
-constexpr std::uint8_t kMotionSource = 6;
-constexpr std::uint8_t kSolidFill = 8;
-constexpr std::uint8_t kSolidColor = 9;
-constexpr std::uint8_t kRampFill = 10;
-constexpr std::uint8_t kSwapColors = 13;
-constexpr std::uint8_t kOpacity = 14;
+// A parameter index of the effect as the one byte the protocol carries.
+constexpr std::uint8_t Index(ParamIndex index) { return static_cast<std::uint8_t>(index); }
 
 // Transform streams in KeyTransform's order.
 constexpr std::uint8_t kPosition = 1;
@@ -65,18 +59,18 @@ W& FailOp(W& w, Op op, int n) {
 W& Sliding(W& w) {
   Key(w, 0, kPosition, 0, 15, 27, 0);
   Key(w, 0, kPosition, 2000, 75, 27, 0);
-  SetFloat(w, kTimeThreshold, 20.0);
-  return SetFloat(w, kShutterAngle, 360.0);
+  SetFloat(w, Index(PARAM_TIME_THRESHOLD), 20.0);
+  return SetFloat(w, Index(PARAM_SHUTTER_ANGLE), 360.0);
 }
 W& RampFill(W& w) {
   Sliding(w);
-  SetCheckbox(w, kRampFill, true);
-  return SetFloat(w, kOpacity, 50.0);
+  SetCheckbox(w, Index(PARAM_RAMP_FILL_ENABLE), true);
+  return SetFloat(w, Index(PARAM_OPACITY), 50.0);
 }
 W& SolidFill(W& w) {
   Sliding(w);
-  SetCheckbox(w, kSolidFill, true);
-  return SetFloat(w, kOpacity, 60.0);
+  SetCheckbox(w, Index(PARAM_SOLID_FILL_ENABLE), true);
+  return SetFloat(w, Index(PARAM_OPACITY), 60.0);
 }
 W& MotionSource(W& w) {
   w.Op(Step::AddLayer).U8(0).U8(6).U8(6).Number(15.0).Number(15.0);
@@ -84,10 +78,10 @@ W& MotionSource(W& w) {
   Key(w, 1, kRotateZ, 2000, 400, 0, 0);
   Key(w, 1, kScale, 0, 100, 100, 100);
   Key(w, 1, kScale, 2000, 300, 300, 100);
-  w.Op(Step::SetLayerParam).U8(kMotionSource).U8(2);
-  SetFloat(w, kTimeThreshold, 25.0);
-  SetCheckbox(w, kRampFill, true);
-  return SetCheckbox(w, kSolidFill, true);
+  w.Op(Step::SetLayerParam).U8(Index(PARAM_MOTION_SOURCE)).U8(2);
+  SetFloat(w, Index(PARAM_TIME_THRESHOLD), 25.0);
+  SetCheckbox(w, Index(PARAM_RAMP_FILL_ENABLE), true);
+  return SetCheckbox(w, Index(PARAM_SOLID_FILL_ENABLE), true);
 }
 
 std::vector<std::pair<std::string, W>> Seeds() {
@@ -111,10 +105,10 @@ std::vector<std::pair<std::string, W>> Seeds() {
   add("param-change-between-pre-render-and-render", [](W& w) {
     Setup(w);
     RampFill(w).Op(Step::SetTime).Time(kNow).Op(Step::PreRender);
-    SetFloat(w, kTimeThreshold, 1.0);
-    SetCheckbox(w, kRampFill, false);
-    SetCheckbox(w, kSolidFill, true);
-    w.Op(Step::SetColor).U8(kSolidColor).U8(255).U8(0).U8(200).U8(40);
+    SetFloat(w, Index(PARAM_TIME_THRESHOLD), 1.0);
+    SetCheckbox(w, Index(PARAM_RAMP_FILL_ENABLE), false);
+    SetCheckbox(w, Index(PARAM_SOLID_FILL_ENABLE), true);
+    w.Op(Step::SetColor).U8(Index(PARAM_SOLID_COLOR)).U8(255).U8(0).U8(200).U8(40);
     w.Op(Step::Render).Op(Step::EndFrame);
   });
   add("frame-ended-twice", [](W& w) {
@@ -134,14 +128,14 @@ std::vector<std::pair<std::string, W>> Seeds() {
     w.Op(Step::GlobalSetdown).Op(Step::RawCommand).Time(-1).Op(Step::RawCommand).Time(11);
   });
   add("parameter-setup-twice", [](W& w) {
-    Setup(w).Op(Step::ParamsSetup).Op(Step::UserChangedParam).U8(kSwapColors);
+    Setup(w).Op(Step::ParamsSetup).Op(Step::UserChangedParam).U8(Index(PARAM_SWAP_COLORS));
     w.Op(Step::UpdateParamsUI).Op(Step::RenderFrame).Time(kNow);
   });
   add("failed-parameter-setup", [](W& w) {
     w.Op(Step::GlobalSetup);
     FailOp(w, Op::add_param, 5).Op(Step::ParamsSetup).Op(Step::ClearFaults);
-    w.Op(Step::UserChangedParam).U8(kSwapColors).Op(Step::ParamsSetup);
-    w.Op(Step::UserChangedParam).U8(kSwapColors).Op(Step::RenderFrame).Time(kNow);
+    w.Op(Step::UserChangedParam).U8(Index(PARAM_SWAP_COLORS)).Op(Step::ParamsSetup);
+    w.Op(Step::UserChangedParam).U8(Index(PARAM_SWAP_COLORS)).Op(Step::RenderFrame).Time(kNow);
   });
   add("frames-at-times-and-downsamples", [](W& w) {
     Setup(w);
@@ -156,11 +150,11 @@ std::vector<std::pair<std::string, W>> Seeds() {
   add("hostile-values", [](W& w) {
     Setup(w);
     Sliding(w);
-    SetFloat(w, kShutterAngle, std::numeric_limits<double>::quiet_NaN());
+    SetFloat(w, Index(PARAM_SHUTTER_ANGLE), std::numeric_limits<double>::quiet_NaN());
     w.Op(Step::RenderFrame).Time(kNow);
-    SetFloat(w, kShutterAngle, 720.0);
-    SetFloat(w, kTimeThreshold, -1.0);
-    SetFloat(w, kOpacity, -1e300);
+    SetFloat(w, Index(PARAM_SHUTTER_ANGLE), 720.0);
+    SetFloat(w, Index(PARAM_TIME_THRESHOLD), -1.0);
+    SetFloat(w, Index(PARAM_OPACITY), -1e300);
     w.Op(Step::RenderFrame).Time(kNow);
     w.Op(Step::SetTimeScale).Time(0).Time(100).Op(Step::RenderFrame).Time(kNow);
   });

@@ -7,9 +7,11 @@
 
 #include "FakeEffect.h"
 #include "host/pixels/World.h"
+#include "params/ParamIndex.h"
 
 namespace {
 
+using namespace quillstreak;  // the effect's parameter indices
 using quillstreak::test::Acquire;
 using quillstreak::test::Call;
 using quillstreak::test::FakeHost;
@@ -113,51 +115,52 @@ TEST(Faults, CountingGoesOnWithTheJournalOff) {
 TEST(Params, ValuesAtTimeFollowKindAndKeyframes) {
   FakeHost f;
   quillstreak::host::Host& h = f.host;
-  h.params().SetFloat(2, 0.75);
-  h.params().KeyFloat(5, 0, 0.0);
-  h.params().KeyFloat(5, 200, 360.0);
-  h.params().KeyColor(9, 0, PF_Pixel{255, 0, 0, 0});
-  h.params().KeyColor(9, 100, PF_Pixel{255, 1, 255, 10});
-  h.params().KeyCheckbox(8, 0, false);
-  h.params().KeyCheckbox(8, 100, true);
-  h.params().SetLayer(6, 7);
+  h.params().SetFloat(PARAM_MOTION_THRESHOLD, 0.75);
+  h.params().KeyFloat(PARAM_SHUTTER_ANGLE, 0, 0.0);
+  h.params().KeyFloat(PARAM_SHUTTER_ANGLE, 200, 360.0);
+  h.params().KeyColor(PARAM_SOLID_COLOR, 0, PF_Pixel{255, 0, 0, 0});
+  h.params().KeyColor(PARAM_SOLID_COLOR, 100, PF_Pixel{255, 1, 255, 10});
+  h.params().KeyCheckbox(PARAM_SOLID_FILL_ENABLE, 0, false);
+  h.params().KeyCheckbox(PARAM_SOLID_FILL_ENABLE, 100, true);
+  h.params().SetLayer(PARAM_MOTION_SOURCE, 7);
   f.Run([&](PF_InData& in) {
     PF_ParamDef def{};
-    EXPECT_EQ(in.inter.checkout_param(in.effect_ref, 2, 0, 100, 2400, &def), PF_Err_NONE);
+    EXPECT_EQ(in.inter.checkout_param(in.effect_ref, PARAM_MOTION_THRESHOLD, 0, 100, 2400, &def),
+              PF_Err_NONE);
     EXPECT_EQ(def.param_type, PF_Param_FLOAT_SLIDER);
     EXPECT_DOUBLE_EQ(def.u.fs_d.value, 0.75);
     in.inter.checkin_param(in.effect_ref, &def);
     // 1/48 s at 2400 units/s = 50 units: a quarter of the way from 0 to 360.
-    in.inter.checkout_param(in.effect_ref, 5, 1, 1, 48, &def);
+    in.inter.checkout_param(in.effect_ref, PARAM_SHUTTER_ANGLE, 1, 1, 48, &def);
     EXPECT_DOUBLE_EQ(def.u.fs_d.value, 90.0);
     in.inter.checkin_param(in.effect_ref, &def);
     // Half-way: 0.5, 127.5, 5 rounded to the nearest channel value.
-    in.inter.checkout_param(in.effect_ref, 9, 50, 100, 2400, &def);
+    in.inter.checkout_param(in.effect_ref, PARAM_SOLID_COLOR, 50, 100, 2400, &def);
     EXPECT_EQ(def.u.cd.value.red, 1);
     EXPECT_EQ(def.u.cd.value.green, 128);
     EXPECT_EQ(def.u.cd.value.blue, 5);
     in.inter.checkin_param(in.effect_ref, &def);
-    in.inter.checkout_param(in.effect_ref, 8, 99, 100, 2400, &def);
+    in.inter.checkout_param(in.effect_ref, PARAM_SOLID_FILL_ENABLE, 99, 100, 2400, &def);
     EXPECT_EQ(def.u.bd.value, 0);
     in.inter.checkin_param(in.effect_ref, &def);
-    in.inter.checkout_param(in.effect_ref, 8, 100, 100, 2400, &def);
+    in.inter.checkout_param(in.effect_ref, PARAM_SOLID_FILL_ENABLE, 100, 100, 2400, &def);
     EXPECT_EQ(def.u.bd.value, 1);
     in.inter.checkin_param(in.effect_ref, &def);
-    in.inter.checkout_param(in.effect_ref, 6, 0, 100, 2400, &def);
+    in.inter.checkout_param(in.effect_ref, PARAM_MOTION_SOURCE, 0, 100, 2400, &def);
     EXPECT_NE(def.u.ld.data, nullptr);
     in.inter.checkin_param(in.effect_ref, &def);
-    in.inter.checkout_param(in.effect_ref, 0, 0, 100, 2400, &def);
+    in.inter.checkout_param(in.effect_ref, PARAM_INPUT, 0, 100, 2400, &def);
     EXPECT_EQ(def.param_type, PF_Param_LAYER);
     EXPECT_NE(def.u.ld.data, nullptr);
     EXPECT_EQ(f.host.accounts().params, 1);
     return in.inter.checkin_param(in.effect_ref, &def);
   });
   EXPECT_TRUE(h.accounts().Clear()) << h.accounts().Describe();
-  h.params().SetLayer(6, 0);
-  EXPECT_EQ(h.params().At(6, 0, 2400).u.ld.data, nullptr);
-  EXPECT_EQ(
-      Trace(h.journal(), {Op::checkout_param})[1],
-      Call<Op::checkout_param>({.index = 5, .what_time = 1, .time_step = 1, .time_scale = 48}));
+  h.params().SetLayer(PARAM_MOTION_SOURCE, 0);
+  EXPECT_EQ(h.params().At(PARAM_MOTION_SOURCE, 0, 2400).u.ld.data, nullptr);
+  EXPECT_EQ(Trace(h.journal(), {Op::checkout_param})[1],
+            Call<Op::checkout_param>(
+                {.index = PARAM_SHUTTER_ANGLE, .what_time = 1, .time_step = 1, .time_scale = 48}));
 }
 
 TEST(Params, BadCheckoutsAreErrorsAndUnknownCheckinsAreAccepted) {
@@ -313,7 +316,7 @@ TEST(PixelCallbacks, RefuseEachKindOfUnusableWorld) {
 
 TEST(Aegp, ReferencesStreamsAndValuesAreAccountedUntilDisposed) {
   FakeHost f;
-  f.host.params().SetLayer(6, 1);
+  f.host.params().SetLayer(PARAM_MOTION_SOURCE, 1);
   f.Run([&](PF_InData& in) {
     const auto* pfi = Acquire<AEGP_PFInterfaceSuite1>(in, kAEGPPFInterfaceSuite, 1);
     const auto* s7 = Acquire<AEGP_StreamSuite2>(in, kAEGPStreamSuite, 7);
@@ -322,11 +325,11 @@ TEST(Aegp, ReferencesStreamsAndValuesAreAccountedUntilDisposed) {
     AEGP_EffectRefH ref = nullptr;
     EXPECT_EQ(pfi->AEGP_GetNewEffectForEffect(0, in.effect_ref, &ref), A_Err_NONE);
     AEGP_StreamRefH stream = nullptr;
-    EXPECT_EQ(s7->AEGP_GetNewEffectStreamByIndex(0, ref, 6, &stream), A_Err_NONE);
+    EXPECT_EQ(s7->AEGP_GetNewEffectStreamByIndex(0, ref, PARAM_MOTION_SOURCE, &stream), A_Err_NONE);
     AEGP_StreamRefH bottom = nullptr;
-    EXPECT_EQ(s7->AEGP_GetNewEffectStreamByIndex(0, ref, 23, &bottom), A_Err_NONE);
+    EXPECT_EQ(s7->AEGP_GetNewEffectStreamByIndex(0, ref, PARAM_BOTTOM, &bottom), A_Err_NONE);
     AEGP_StreamRefH bad = bottom;
-    EXPECT_EQ(s7->AEGP_GetNewEffectStreamByIndex(0, ref, 24, &bad), A_Err_PARAMETER);
+    EXPECT_EQ(s7->AEGP_GetNewEffectStreamByIndex(0, ref, PARAM_COUNT, &bad), A_Err_PARAMETER);
     EXPECT_EQ(bad, nullptr);
     AEGP_StreamValue value{};
     const A_Time zero{0, 1};
@@ -353,13 +356,13 @@ TEST(Aegp, ReferencesStreamsAndValuesAreAccountedUntilDisposed) {
     return in.pica_basicP->ReleaseSuite(kAEGPDynamicStreamSuite, 2);
   });
   EXPECT_TRUE(f.host.accounts().Clear()) << f.host.accounts().Describe();
-  EXPECT_EQ(f.host.params().DynamicFlags(23), AEGP_DynStreamFlag_HIDDEN);
+  EXPECT_EQ(f.host.params().DynamicFlags(PARAM_BOTTOM), AEGP_DynStreamFlag_HIDDEN);
   // A read without a time is journaled with time 0 and scale 0.
   const auto reads = f.host.journal().Args<Op::AEGP_GetNewStreamValue>();
   ASSERT_EQ(reads.size(), 2u);
   EXPECT_EQ(reads[1].time, 0);
   EXPECT_EQ(reads[1].scale, 0u);
-  EXPECT_EQ(f.host.params().DynamicFlags(22), 0u);
+  EXPECT_EQ(f.host.params().DynamicFlags(PARAM_RIGHT), 0u);
   EXPECT_EQ(
       Trace(f.host.journal(), {Op::AEGP_SetDynamicStreamFlag, Op::AEGP_GetNewEffectStreamByIndex}),
       (std::vector<std::string>{

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "FakeEffect.h"
+#include "params/ParamIndex.h"
 
 namespace {
 
@@ -113,7 +114,7 @@ TEST(Frame, CheckoutLayerRejectsBadIdsAndArguments) {
 
 TEST(Frame, PixelsAndOutputWorlds) {
   FakeHost f;
-  f.host.params().SetLayer(6, 0);
+  f.host.params().SetLayer(quillstreak::PARAM_MOTION_SOURCE, 0);
   PF_Err unknown = 0, none = 0, good = 0, out = 0;
   PF_EffectWorld* unknownWorld = nullptr;
   PF_EffectWorld* noneWorld = nullptr;
@@ -129,7 +130,8 @@ TEST(Frame, PixelsAndOutputWorlds) {
       PF_CheckoutResult r{};
       pre->cb->checkout_layer(in->effect_ref, 0, 1, &pre->input->output_request, 0, 100, 2400, &r);
       // Motion Source set to no layer: an empty box.
-      pre->cb->checkout_layer(in->effect_ref, 6, 2, &pre->input->output_request, 0, 100, 2400, &r);
+      pre->cb->checkout_layer(in->effect_ref, quillstreak::PARAM_MOTION_SOURCE, 2,
+                              &pre->input->output_request, 0, 100, 2400, &r);
       return PF_Err_NONE;  // result_rect stays empty
     }
     if (cmd == PF_Cmd_SMART_RENDER) {
@@ -194,6 +196,10 @@ TEST(Frame, AFrameBeyondTheBudgetIsOutOfMemoryNotACrash) {
   ASSERT_NE(f.host.frames().outputWorld(),
             nullptr);  // only the effect's output (kept for inspection)
   EXPECT_EQ(f.host.worlds().bytesInUse(), f.host.frames().outputWorld()->bytes());
+  // Compositing claims the room of its frame-sized worlds within the budget as well.
+  f.host.scene().comp().width = f.host.scene().comp().height = 600;
+  f.host.settings().SetWorldBudget(2 * quillstreak::host::World::BytesFor(600, 600));
+  EXPECT_EQ(f.host.RenderFrame(0).err, PF_Err_OUT_OF_MEMORY);
 }
 
 TEST(Frame, AFrameWithoutColumnsIsLeftEmptyHoweverManyRows) {

@@ -11,7 +11,6 @@
 
 namespace {
 
-using quillstreak::test::At;
 using quillstreak::test::Call;
 using quillstreak::test::NewHost;
 using quillstreak::test::Op;
@@ -76,16 +75,16 @@ TEST(ParamsSetup, DefinitionsCarryTheExactBytes) {
   };
   for (std::size_t i = 0; i < defs.size(); ++i) {
     const PF_ParamDef& d = defs[i];
-    EXPECT_EQ(At<A_long>(d, 12), expected[i].type) << i;
-    EXPECT_EQ(At<A_long>(d, 48), expected[i].flags) << i;
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&d) + 16), expected[i].name) << i;
-    EXPECT_EQ(At<A_long>(d, 4), 0) << "ui_flags " << i;
-    EXPECT_EQ(At<A_short>(d, 8), 0) << "ui_width " << i;
-    EXPECT_EQ(At<A_short>(d, 10), 0) << "ui_height " << i;
-    EXPECT_EQ(At<A_long>(d, 52), 0) << "unused " << i;
+    EXPECT_EQ(d.param_type, expected[i].type) << i;
+    EXPECT_EQ(d.flags, expected[i].flags) << i;
+    EXPECT_EQ(std::string(d.name), expected[i].name) << i;
+    EXPECT_EQ(d.ui_flags, 0) << "ui_flags " << i;
+    EXPECT_EQ(d.ui_width, 0) << "ui_width " << i;
+    EXPECT_EQ(d.ui_height, 0) << "ui_height " << i;
+    EXPECT_EQ(d.unused, 0) << "unused " << i;
     // Every byte of the name after its NUL is zero.
-    for (std::size_t b = std::strlen(expected[i].name); b < 32; ++b) {
-      EXPECT_EQ(At<char>(d, 16 + b), 0) << i;
+    for (std::size_t b = std::strlen(expected[i].name); b < sizeof d.name; ++b) {
+      EXPECT_EQ(d.name[b], 0) << i;
     }
   }
 
@@ -103,46 +102,42 @@ TEST(ParamsSetup, DefinitionsCarryTheExactBytes) {
       {21, 0.0, -1000, 1000, 0, 5, 2, 0},   {22, 0.0, -1000, 1000, 0, 5, 2, 0},
   };
   for (const Slider& s : sliders) {
-    const PF_ParamDef& d = defs[s.call];
-    const std::size_t u = 56;
-    EXPECT_EQ(At<double>(d, u + 0), s.value) << s.call;
-    EXPECT_EQ(At<double>(d, u + 8), 0.0) << "phase " << s.call;
-    for (std::size_t b = 16; b < 48; ++b) EXPECT_EQ(At<char>(d, u + b), 0) << "value_desc";
-    EXPECT_EQ(At<float>(d, u + 48), s.validMin) << s.call;
-    EXPECT_EQ(At<float>(d, u + 52), s.validMax) << s.call;
-    EXPECT_EQ(At<float>(d, u + 56), s.sliderMin) << s.call;
-    EXPECT_EQ(At<float>(d, u + 60), s.sliderMax) << s.call;
-    EXPECT_EQ(At<float>(d, u + 64), static_cast<float>(s.value)) << "dephault " << s.call;
-    EXPECT_EQ(At<A_short>(d, u + 68), s.precision) << s.call;
-    EXPECT_EQ(At<A_short>(d, u + 70), s.displayFlags) << s.call;
-    EXPECT_EQ(At<A_u_long>(d, u + 72), 0u) << "fs_flags " << s.call;
-    EXPECT_EQ(At<float>(d, u + 76), 0.05f) << "curve_tolerance " << s.call;
-    EXPECT_EQ(At<char>(d, u + 80), 0) << "useExponent " << s.call;
-    EXPECT_EQ(At<float>(d, u + 84), 0.0f) << "exponent " << s.call;
+    const PF_FloatSliderDef& f = defs[s.call].u.fs_d;
+    EXPECT_EQ(f.value, s.value) << s.call;
+    EXPECT_EQ(f.phase, 0.0) << "phase " << s.call;
+    for (const A_char c : f.value_desc) EXPECT_EQ(c, 0) << "value_desc";
+    EXPECT_EQ(f.valid_min, s.validMin) << s.call;
+    EXPECT_EQ(f.valid_max, s.validMax) << s.call;
+    EXPECT_EQ(f.slider_min, s.sliderMin) << s.call;
+    EXPECT_EQ(f.slider_max, s.sliderMax) << s.call;
+    EXPECT_EQ(f.dephault, static_cast<float>(s.value)) << "dephault " << s.call;
+    EXPECT_EQ(f.precision, s.precision) << s.call;
+    EXPECT_EQ(f.display_flags, s.displayFlags) << s.call;
+    EXPECT_EQ(f.fs_flags, 0u) << "fs_flags " << s.call;
+    EXPECT_EQ(f.curve_tolerance, 0.05f) << "curve_tolerance " << s.call;
+    EXPECT_EQ(f.useExponent, 0) << "useExponent " << s.call;
+    EXPECT_EQ(f.exponent, 0.0f) << "exponent " << s.call;
   }
 
   // Colours: value and default, alpha red green blue.
   const std::pair<std::size_t, std::array<unsigned char, 4>> colors[] = {
       {8, {255, 128, 128, 128}}, {10, {255, 255, 255, 255}}, {11, {255, 0, 0, 0}}};
   for (const auto& [call, argb] : colors) {
-    for (std::size_t b = 0; b < 4; ++b) {
-      EXPECT_EQ(At<unsigned char>(defs[call], 56 + b), argb[b]) << call;
-      EXPECT_EQ(At<unsigned char>(defs[call], 60 + b), argb[b]) << call;
-    }
+    for (const PF_Pixel& p : {defs[call].u.cd.value, defs[call].u.cd.dephault})
+      EXPECT_EQ((std::array<unsigned char, 4>{p.alpha, p.red, p.green, p.blue}), argb) << call;
   }
   // Checkboxes: off, default false, an empty label.
   for (const std::size_t call : {7u, 9u}) {
-    EXPECT_EQ(At<A_long>(defs[call], 56), 0);
-    EXPECT_EQ(At<char>(defs[call], 60), 0);
-    const char* label = At<const char*>(defs[call], 64);
-    ASSERT_NE(label, nullptr);
-    EXPECT_STREQ(label, "");
+    const PF_CheckBoxDef& box = defs[call].u.bd;
+    EXPECT_EQ(box.value, 0);
+    EXPECT_EQ(box.dephault, 0);
+    ASSERT_NE(box.u.nameptr, nullptr);
+    EXPECT_STREQ(box.u.nameptr, "");
   }
   // The button: value 0 and its label text.
-  EXPECT_EQ(At<A_long>(defs[12], 56), 0);
-  const char* buttonLabel = At<const char*>(defs[12], 64);
-  ASSERT_NE(buttonLabel, nullptr);
-  EXPECT_STREQ(buttonLabel, "Swap Colors");
+  EXPECT_EQ(defs[12].u.button_d.value, 0);
+  ASSERT_NE(defs[12].u.button_d.u.namesptr, nullptr);
+  EXPECT_STREQ(defs[12].u.button_d.u.namesptr, "Swap Colors");
   // The layer parameter defaults to no layer.
   EXPECT_EQ(defs[5].u.ld.dephault, 0);
   EXPECT_EQ(defs[5].u.ld.data, nullptr);

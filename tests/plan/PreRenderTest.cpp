@@ -83,6 +83,9 @@ TEST(SmartPreRender, WorkedExampleMakesTheHostCallsInOrder) {
     EXPECT_EQ(reads[i].stream, streamOrder[i % 6]) << i;
     EXPECT_EQ(reads[i].time, readTimes[i / 6]) << i;
     EXPECT_EQ(reads[i].scale, 2400u) << i;
+    // In layer time, with expressions applied.
+    EXPECT_EQ(reads[i].time_mode, AEGP_LTimeMode_LayerTime) << i;
+    EXPECT_EQ(reads[i].pre_expression, 0) << i;
   }
 
   const TrailPlan* plan = AttachedPlan(*host);

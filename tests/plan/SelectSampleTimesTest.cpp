@@ -157,6 +157,15 @@ TEST(SelectSampleTimes, EachKindOfChangeIsWeighedAgainstTheThreshold) {
     });
     EXPECT_EQ(!f.times.empty(), c.accepted) << c.name;
   }
+  // Vertical position counts with the vertical factor: 3 px at half height is 1.5, below 2.
+  PlanFixture f(20.0, 20, 2.0);
+  SelectSampleTimes(f.plan, 100, kFull, PF_RationalScale{1, 2},
+                    [](A_long time, LayerTransform& out) {
+                      out = Still();
+                      if (time > 80) out.position[1] = 3.0;
+                      return PF_Err_NONE;
+                    });
+  EXPECT_TRUE(f.times.empty());
 }
 
 TEST(SelectSampleTimes, ScaleMotionIsComputedThroughTheFactors) {

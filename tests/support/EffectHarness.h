@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,14 +28,6 @@ inline std::unique_ptr<quillstreak::host::Host> NewHost(bool setUp = true) {
     host->journal().Clear();
   }
   return host;
-}
-
-/// Reads a value of type T at a byte offset of a record, as the host would see it.
-template <typename T, typename Record>
-T At(const Record& record, std::size_t offset) {
-  T value;
-  std::memcpy(&value, reinterpret_cast<const unsigned char*>(&record) + offset, sizeof(T));
-  return value;
 }
 
 /// Straight-alpha "over" worked out from its formula, for expected pixels: s in front of d, each

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -332,6 +333,19 @@ PF_Err Invert(void*, A_long, A_long, PF_Pixel* in, PF_Pixel* out) {
   *out = {static_cast<A_u_char>(255 - in->alpha), static_cast<A_u_char>(255 - in->red),
           static_cast<A_u_char>(255 - in->green), static_cast<A_u_char>(255 - in->blue)};
   return PF_Err_NONE;
+}
+
+TEST(ParallelRows, SeveralThreadsShareChunksOfTheRowsOneThreadTakesThemWhole) {
+  for (const unsigned threads : {1u, 2u, 4u}) {
+    std::vector<std::atomic<int>> seen(1000);
+    std::atomic<int> chunks{0};
+    detail::ParallelRows(1000, 100, threads, [&](unsigned, std::int64_t begin, std::int64_t end) {
+      for (std::int64_t r = begin; r < end; ++r) ++seen[static_cast<std::size_t>(r)];
+      ++chunks;
+    });
+    for (const auto& n : seen) ASSERT_EQ(n, 1) << threads;
+    EXPECT_EQ(chunks > 1, threads > 1) << threads;
+  }
 }
 
 TEST(Iterate8, ConcurrentCallersEachGetTheirOwnWholeResult) {

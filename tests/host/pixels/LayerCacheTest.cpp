@@ -9,20 +9,14 @@
 #include <memory>
 
 #include "host/Host.h"
-#include "host/Module.h"
 #include "host/WorldPool.h"
+#include "params/ParamIndex.h"
+#include "support/EffectHarness.h"
 
 namespace quillstreak::host {
 namespace {
 
-const Module& EffectModule() {
-  static const Module module(DefaultModulePath());
-  return module;
-}
-
-// Parameter indices of the effect (its stable parameter order).
-constexpr int kTimeThreshold = 3, kShutterAngle = 5, kRampFill = 10, kOpacity = 14;
-constexpr int kMotionThreshold = 2;
+using quillstreak::test::EffectModule;
 
 // An image layer sliding sideways by a fractional pixel step, sampled at every probe, with ramp
 // fill on (the effect repaints each checked-out sample in place).
@@ -54,12 +48,12 @@ std::unique_ptr<Host> SlidingHost(bool cache) {
   host->scene().SetEffectLayer(1);
   EXPECT_EQ(host->GlobalSetup(), PF_Err_NONE);
   EXPECT_EQ(host->ParamsSetup(), PF_Err_NONE);
-  host->params().SetFloat(kTimeThreshold, 25);
-  host->params().SetFloat(kShutterAngle,
+  host->params().SetFloat(PARAM_TIME_THRESHOLD, 25);
+  host->params().SetFloat(PARAM_SHUTTER_ANGLE,
                           720);  // 200 units: 9 samples, 5 of them seen by the frame before
-  host->params().SetFloat(kMotionThreshold, 0);
-  host->params().SetCheckbox(kRampFill, true);
-  host->params().SetFloat(kOpacity, 70);
+  host->params().SetFloat(PARAM_MOTION_THRESHOLD, 0);
+  host->params().SetCheckbox(PARAM_RAMP_FILL_ENABLE, true);
+  host->params().SetFloat(PARAM_OPACITY, 70);
   host->settings().SetLayerCache(cache);
   return host;
 }
@@ -146,7 +140,9 @@ TEST(LayerCache, KeepsTheTrailWindowWithinTheBudgetAndEmptiesWhenTurnedOff) {
   // checked out).
   host->settings().SetWorldBudget(WorldPool::kDefaultBudget);
   ASSERT_EQ(host->RenderFrame(2000).err, PF_Err_NONE);
+  const std::uint64_t hits = host->worlds().layerCache().hits();
   ASSERT_EQ(host->RenderFrame(2100).err, PF_Err_NONE);
+  EXPECT_GE(host->worlds().layerCache().hits() - hits, 5u);  // the samples 1900 to 2000
   const std::size_t window = host->worlds().layerCache().entries();
   ASSERT_EQ(host->RenderFrame(200).err, PF_Err_NONE);
   ASSERT_EQ(host->RenderFrame(100).err, PF_Err_NONE);

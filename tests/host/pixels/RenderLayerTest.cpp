@@ -67,6 +67,12 @@ TEST(LayerBounds, Boxes) {
       {&r4, with(id, [](auto& x) { x.rotateY = 60; }), 1, 1, {0, 0, 2, 4}},
       {&r4, with(id, [](auto& x) { x.rotateX = -60; }), 1, 1, {0, 0, 4, 2}},
       {&r4, Xf(0, 0, 2, 2, 45), 1, 1, {-3, -3, 3, 3}},
+      // 0.2 - 0.4 * 3 comes out a hair below -1: still -1.
+      {&r4,
+       with(Xf(0.2, 0.2, 0.4, 0.4), [](auto& x) { x.scale[0] = x.scale[1] = 300; }),
+       1,
+       1,
+       {-1, -1, 11, 11}},
       {&r4, Xf(4, 2), 0.5, 0.5, {2, 1, 4, 3}},
       {&r4, Xf(4, 2), 0.5, 0.25, {2, 0, 4, 2}},
       // Degenerate: zero scale, quarter turn about y, non-finite values, bad downsample, far away.
