@@ -8,6 +8,10 @@
 
 namespace quillstreak::renderer {
 
+/// The longest side of a picture the renderer reads or writes: image files, sequence frames and
+/// video frames alike.
+inline constexpr int kMaxImageSide = 16384;
+
 /// An 8-bit straight (not premultiplied) RGBA picture, rows top to bottom, 4 bytes per pixel.
 struct RgbaImage {
   int width = 0;

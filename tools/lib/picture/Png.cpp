@@ -14,7 +14,7 @@
 namespace quillstreak::renderer {
 namespace {
 
-constexpr png_uint_32 kMaxSide = 16384;
+constexpr auto kMaxSide = static_cast<png_uint_32>(kMaxImageSide);
 
 struct FileCloser {
   void operator()(std::FILE* f) const {

@@ -15,7 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::int64_t kMaxSide = 16384;  // as ReadPng
 constexpr std::size_t kMaxDigits = 15;
 
 bool AllDigits(const std::string& s) {
@@ -145,10 +144,11 @@ std::shared_ptr<SequenceSource> SequenceSource::Open(const std::string& pattern,
   } catch (const PngError& e) {
     throw InputError("cannot read image \"" + sizing + "\": " + e.what());
   }
-  if (info.width <= 0 || info.height <= 0 || info.width > kMaxSide || info.height > kMaxSide) {
+  if (info.width <= 0 || info.height <= 0 || info.width > kMaxImageSide ||
+      info.height > kMaxImageSide) {
     throw InputError("\"" + sizing + "\" is " + std::to_string(info.width) + "x" +
                      std::to_string(info.height) + ", larger than the image size limit (" +
-                     std::to_string(kMaxSide) + " pixels a side)");
+                     std::to_string(kMaxImageSide) + " pixels a side)");
   }
   s->width_ = static_cast<A_long>(info.width);
   s->height_ = static_cast<A_long>(info.height);

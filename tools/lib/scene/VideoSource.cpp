@@ -10,13 +10,12 @@
 
 #include "renderer/InputError.h"
 #include "renderer/Process.h"
+#include "renderer/RgbaImage.h"
 
 namespace quillstreak::renderer {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr std::int64_t kMaxSide = 16384;  // as image layers
 
 // The last line a program wrote that says something.
 std::string LastLine(const std::string& text) {
@@ -113,9 +112,9 @@ std::shared_ptr<VideoSource> VideoSource::Open(const std::string& path, const fs
   const long long height = std::atoll(fields["height"].c_str());
   if (width <= 0 || height <= 0)
     throw InputError("\"" + path + "\": ffprobe gives no frame size (codec " + v->codec_ + ")");
-  if (width > kMaxSide || height > kMaxSide) {
+  if (width > kMaxImageSide || height > kMaxImageSide) {
     throw InputError("\"" + path + "\" is " + std::to_string(width) + "x" + std::to_string(height) +
-                     ", larger than the image size limit (" + std::to_string(kMaxSide) +
+                     ", larger than the image size limit (" + std::to_string(kMaxImageSide) +
                      " pixels a side)");
   }
   v->width_ = static_cast<A_long>(width);
