@@ -84,25 +84,33 @@ W& MotionSource(W& w) {
   return SetCheckbox(w, Index(PARAM_SOLID_FILL_ENABLE), true);
 }
 
-std::vector<std::pair<std::string, W>> Seeds() {
-  std::vector<std::pair<std::string, W>> seeds;
-  auto add = [&seeds](std::string name, const std::function<void(W&)>& build) {
-    W w;
-    build(w);
-    seeds.emplace_back(std::move(name), std::move(w));
-  };
+using SeedList = std::vector<std::pair<std::string, W>>;
+
+/// Adds the seed `name`, written by `build`.
+void Add(SeedList& seeds, std::string name, const std::function<void(W&)>& build) {
+  W w;
+  build(w);
+  seeds.emplace_back(std::move(name), std::move(w));
+}
+
+/// Whole frames of each scene.
+void AddFrameSeeds(SeedList& seeds) {
   const std::function<W&(W&)> scenes[] = {Sliding, RampFill, SolidFill, MotionSource};
   const char* sceneNames[] = {"sliding", "ramp-fill", "solid-fill", "motion-source"};
 
-  add("still-frame", [](W& w) { Setup(w).Op(Step::RenderFrame).Time(kNow); });
+  Add(seeds, "still-frame", [](W& w) { Setup(w).Op(Step::RenderFrame).Time(kNow); });
   for (std::size_t i = 0; i < std::size(scenes); ++i) {
-    add(std::string(sceneNames[i]) + "-frame", [&](W& w) {
+    Add(seeds, std::string(sceneNames[i]) + "-frame", [&](W& w) {
       Setup(w);
       scenes[i](w).Op(Step::SetTime).Time(kNow);
       Frame(w);
     });
   }
-  add("param-change-between-pre-render-and-render", [](W& w) {
+}
+
+/// Commands out of their order, twice, or without their records.
+void AddCommandOrderSeeds(SeedList& seeds) {
+  Add(seeds, "param-change-between-pre-render-and-render", [](W& w) {
     Setup(w);
     RampFill(w).Op(Step::SetTime).Time(kNow).Op(Step::PreRender);
     SetFloat(w, Index(PARAM_TIME_THRESHOLD), 1.0);
@@ -111,33 +119,37 @@ std::vector<std::pair<std::string, W>> Seeds() {
     w.Op(Step::SetColor).U8(Index(PARAM_SOLID_COLOR)).U8(255).U8(0).U8(200).U8(40);
     w.Op(Step::Render).Op(Step::EndFrame);
   });
-  add("frame-ended-twice", [](W& w) {
+  Add(seeds, "frame-ended-twice", [](W& w) {
     Setup(w);
     Sliding(w).Op(Step::SetTime).Time(kNow).Op(Step::PreRender).Op(Step::Render);
     w.Op(Step::EndFrame).Op(Step::EndFrame);
     // A pre-render without its extra record, after the frame has ended, then its render.
     w.Op(Step::RawCommand).Time(23).Op(Step::Render).Op(Step::EndFrame).Op(Step::EndFrame);
   });
-  add("render-without-pre-render", [](W& w) {
+  Add(seeds, "render-without-pre-render", [](W& w) {
     Setup(w);
     Sliding(w).Op(Step::SetTime).Time(kNow).Op(Step::Render).Op(Step::EndFrame);
     w.Op(Step::PreRender).Op(Step::EndFrame).Op(Step::Render).Op(Step::RawCommand).Time(24);
   });
-  add("about-before-global-setup", [](W& w) {
+  Add(seeds, "about-before-global-setup", [](W& w) {
     w.Op(Step::About).Op(Step::UpdateParamsUI).Op(Step::GlobalSetup).Op(Step::About);
     w.Op(Step::GlobalSetdown).Op(Step::RawCommand).Time(-1).Op(Step::RawCommand).Time(11);
   });
-  add("parameter-setup-twice", [](W& w) {
+  Add(seeds, "parameter-setup-twice", [](W& w) {
     Setup(w).Op(Step::ParamsSetup).Op(Step::UserChangedParam).U8(Index(PARAM_SWAP_COLORS));
     w.Op(Step::UpdateParamsUI).Op(Step::RenderFrame).Time(kNow);
   });
-  add("failed-parameter-setup", [](W& w) {
+  Add(seeds, "failed-parameter-setup", [](W& w) {
     w.Op(Step::GlobalSetup);
     FailOp(w, Op::add_param, 5).Op(Step::ParamsSetup).Op(Step::ClearFaults);
     w.Op(Step::UserChangedParam).U8(Index(PARAM_SWAP_COLORS)).Op(Step::ParamsSetup);
     w.Op(Step::UserChangedParam).U8(Index(PARAM_SWAP_COLORS)).Op(Step::RenderFrame).Time(kNow);
   });
-  add("frames-at-times-and-downsamples", [](W& w) {
+}
+
+/// Times, downsample factors and parameter values at and beyond their limits.
+void AddValueSeeds(SeedList& seeds) {
+  Add(seeds, "frames-at-times-and-downsamples", [](W& w) {
     Setup(w);
     Sliding(w).Op(Step::SetDownsample).U8(0).U8(1).U8(0).U8(1);  // 1/2 each way
     w.Op(Step::RenderFrame).Time(1100);
@@ -147,7 +159,7 @@ std::vector<std::pair<std::string, W>> Seeds() {
     w.Op(Step::SetDownsample).U8(3).U8(0).U8(0).U8(3);  // 0/1, 1/0
     w.Op(Step::ClearTimeSteps).Op(Step::RenderFrame).Time(std::numeric_limits<std::int32_t>::min());
   });
-  add("hostile-values", [](W& w) {
+  Add(seeds, "hostile-values", [](W& w) {
     Setup(w);
     Sliding(w);
     SetFloat(w, Index(PARAM_SHUTTER_ANGLE), std::numeric_limits<double>::quiet_NaN());
@@ -158,8 +170,12 @@ std::vector<std::pair<std::string, W>> Seeds() {
     w.Op(Step::RenderFrame).Time(kNow);
     w.Op(Step::SetTimeScale).Time(0).Time(100).Op(Step::RenderFrame).Time(kNow);
   });
+}
+
+/// Host calls failing during frames, and suites refused.
+void AddFaultSeeds(SeedList& seeds) {
   for (int k : {5, 40, 90, 160, 300}) {
-    add("fault-at-call-" + std::to_string(k), [k](W& w) {
+    Add(seeds, "fault-at-call-" + std::to_string(k), [k](W& w) {
       Setup(w);
       RampFill(w).Op(Step::SetTime).Time(kNow);
       FailAt(w, k);
@@ -167,31 +183,44 @@ std::vector<std::pair<std::string, W>> Seeds() {
       Frame(w);
     });
   }
-  add("faults-in-render", [](W& w) {
+  Add(seeds, "faults-in-render", [](W& w) {
     Setup(w);
     MotionSource(w).Op(Step::SetTime).Time(kNow).Op(Step::PreRender);
     FailOp(w, Op::checkout_layer_pixels, 2).Op(Step::Render);
     FailOp(w, Op::host_lock_handle, 1).Op(Step::Render).Op(Step::EndFrame);
   });
-  add("suite-refused-at-frame-end", [](W& w) {
+  Add(seeds, "suite-refused-at-frame-end", [](W& w) {
     Setup(w);
     SolidFill(w).Op(Step::SetTime).Time(kNow).Op(Step::PreRender).Op(Step::Render);
     w.Op(Step::RefuseSuite).U8(0).Op(Step::EndFrame).Op(Step::ClearFaults);
     w.Op(Step::NoBasicSuite).U8(1).Op(Step::PreRender).Op(Step::About).Op(Step::EndFrame);
     w.Op(Step::NoBasicSuite).U8(0).Op(Step::RenderFrame).Time(kNow);
   });
-  add("scene-edits-between-commands", [](W& w) {
+}
+
+/// The scene edited between commands.
+void AddSceneEditSeeds(SeedList& seeds) {
+  Add(seeds, "scene-edits-between-commands", [](W& w) {
     Setup(w);
     MotionSource(w).Op(Step::SetTime).Time(kNow).Op(Step::PreRender);
     w.Op(Step::ResizeComp).U8(3).U8(2).Op(Step::SetEffectLayer).U8(2).Op(Step::Render);
     w.Op(Step::OutputRequest).U8(1).Time(0).Time(0).Time(50).Time(50);
     w.Op(Step::RenderFrame).Time(kNow);
   });
-  add("frame-without-columns", [](W& w) {
+  Add(seeds, "frame-without-columns", [](W& w) {
     // No width, 16 rows at a vertical downsample of 2^31 / 3: a frame of no bytes, 2^31 rows.
     Setup(w).Op(Step::ResizeComp).U8(0).U8(2);
     w.Op(Step::SetDownsample).U8(0).U8(0).U8(7).U8(5).Op(Step::RenderFrame).Time(0);
   });
+}
+
+SeedList Seeds() {
+  SeedList seeds;
+  AddFrameSeeds(seeds);
+  AddCommandOrderSeeds(seeds);
+  AddValueSeeds(seeds);
+  AddFaultSeeds(seeds);
+  AddSceneEditSeeds(seeds);
   return seeds;
 }
 
