@@ -54,6 +54,7 @@ add_library(quillstreak_scene_pictures STATIC
   ${qs_scene_lib}/scene/ParamSettings.cpp
   ${qs_scene_lib}/scene/SceneFile.cpp
   ${qs_scene_lib}/scene/SceneSchema.cpp
+  ${qs_scene_lib}/scene/SourceSchema.cpp
   ${qs_scene_lib}/scene/Session.cpp
   ${qs_scene_lib}/scene/Suggest.cpp
   ${qs_scene_lib}/scene/TrailCopies.cpp

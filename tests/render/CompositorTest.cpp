@@ -404,6 +404,17 @@ TEST(Compositor, FirstErrorStopsDrawingButThePlanIsReleased) {
   }
 }
 
+TEST(Compositor, AMissingFillCallbackIsReportedAndNothingIsDrawn) {
+  auto host = MakeHost(Scene{{{0, 2}}, {4, 2}});
+  ASSERT_EQ(host->frames().SmartPreRender(), PF_Err_NONE);
+  host->journal().Clear();
+  host->records().utils().fill = nullptr;
+  EXPECT_EQ(host->frames().SmartRender(), PF_Err_BAD_CALLBACK_PARAM);
+  EXPECT_EQ(host->journal().Count(Op::transfer_rect), 0u) << host->journal().Text();
+  host->frames().EndFrame();
+  EXPECT_TRUE(host->accounts().Clear()) << host->accounts().Describe();
+}
+
 // Checkout callbacks that only count, for a render the host's own callbacks never see.
 int g_checkouts = 0;
 PF_Err CountLayerCheckout(PF_ProgPtr, A_long, PF_EffectWorld** world) {

@@ -57,6 +57,37 @@ int RunToEnd(const std::vector<std::string>& args, std::string& out, std::string
   return code;
 }
 
+/// What ffprobe says of the first video stream of `file` (`path` as the scene gives it), as
+/// field=value pairs; throws InputError when ffprobe does not run or cannot read the file.
+std::map<std::string, std::string> Probe(const VideoPrograms& programs, const fs::path& file,
+                                         const std::string& path) {
+  std::string report, errors;
+  int code = 0;
+  try {
+    code = RunToEnd({programs.ffprobe, "-v", "error", "-select_streams", "v:0", "-count_packets",
+                     "-show_entries",
+                     "stream=codec_name,width,height,pix_fmt,r_frame_rate,avg_frame_rate,"
+                     "nb_read_packets:stream_tags=alpha_mode",
+                     "-of", "default=noprint_wrappers=1", file.string()},
+                    report, errors);
+  } catch (const ProcessError& e) {
+    throw InputError("video layers need ffprobe, which comes with ffmpeg (\"" + programs.ffprobe +
+                     "\" does not run: " + e.what() + ")");
+  }
+  if (code != 0) {
+    const std::string line = LastLine(errors);
+    throw InputError("ffmpeg cannot read \"" + path + "\"" + (line.empty() ? "" : ": " + line));
+  }
+  std::map<std::string, std::string> fields;
+  std::istringstream in(report);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (const auto eq = line.find('='); eq != std::string::npos)
+      fields[line.substr(0, eq)] = line.substr(eq + 1);
+  }
+  return fields;
+}
+
 std::mutex programsMutex;
 VideoPrograms programsInUse;
 
@@ -82,30 +113,7 @@ std::shared_ptr<VideoSource> VideoSource::Open(const std::string& path, const fs
   if (!fs::is_regular_file(v->file_, ec))
     throw InputError("no video file \"" + v->file_.string() + "\"");
 
-  std::string report, errors;
-  int code = 0;
-  try {
-    code = RunToEnd({programs.ffprobe, "-v", "error", "-select_streams", "v:0", "-count_packets",
-                     "-show_entries",
-                     "stream=codec_name,width,height,pix_fmt,r_frame_rate,avg_frame_rate,"
-                     "nb_read_packets:stream_tags=alpha_mode",
-                     "-of", "default=noprint_wrappers=1", v->file_.string()},
-                    report, errors);
-  } catch (const ProcessError& e) {
-    throw InputError("video layers need ffprobe, which comes with ffmpeg (\"" + programs.ffprobe +
-                     "\" does not run: " + e.what() + ")");
-  }
-  if (code != 0) {
-    const std::string line = LastLine(errors);
-    throw InputError("ffmpeg cannot read \"" + path + "\"" + (line.empty() ? "" : ": " + line));
-  }
-  std::map<std::string, std::string> fields;
-  std::istringstream in(report);
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (const auto eq = line.find('='); eq != std::string::npos)
-      fields[line.substr(0, eq)] = line.substr(eq + 1);
-  }
+  std::map<std::string, std::string> fields = Probe(programs, v->file_, path);
   if (fields.count("width") == 0) throw InputError("\"" + path + "\" has no video stream");
   v->codec_ = fields["codec_name"];
   const long long width = std::atoll(fields["width"].c_str());
