@@ -23,8 +23,12 @@ std::vector<Rgb> Ramp(double n, Rgb start, Rgb end, std::size_t count) {
                          static_cast<A_u_char>(start.b)};
   plan.rampEndColor = {99, static_cast<A_u_char>(end.r), static_cast<A_u_char>(end.g),
                        static_cast<A_u_char>(end.b)};
-  std::vector<PF_Pixel> colors(count, PF_Pixel{0, 0, 0, 0});
-  BuildRampColors(plan, colors.data(), colors.size());
+  // One entry more than `count`, which the ramp must leave as it is.
+  std::vector<PF_Pixel> colors(count + 1, PF_Pixel{0, 0, 0, 0});
+  colors[count] = PF_Pixel{1, 2, 3, 4};
+  BuildRampColors(plan, colors.data(), count);
+  EXPECT_EQ(colors[count].red + colors[count].alpha, 3) << "nothing written past the list";
+  colors.pop_back();
   std::vector<Rgb> out;
   for (const PF_Pixel& p : colors) {
     EXPECT_EQ(p.alpha, 0) << "alpha bytes stay 0";

@@ -227,6 +227,20 @@ TEST(ChangingSource, ALongSourceIsNeverHeldWhole) {
   EXPECT_LE(frames->decoded, 48 + 4);
 }
 
+TEST(ChangingSource, KeptFramesAllGiveWayToAWorldThatNeedsTheirRoom) {
+  // Four kept frames of 16 KiB under a budget with room for one more frame: a world of three
+  // frames' bytes needs two of them dropped, then the room is there.
+  quillstreak::host::WorldPool pool;
+  Layer layer;
+  Frames(layer, 64, 64, 10);
+  for (std::int64_t f = 0; f < 4; ++f) ASSERT_NE(pool.LayerPicture(layer, f), nullptr);
+  const std::uint64_t frameBytes = 64 * 64 * sizeof(PF_Pixel);
+  ASSERT_EQ(pool.sourceFrames().bytes(), 4 * frameBytes);
+  pool.SetBudget(pool.bytesHeld() + frameBytes);
+  EXPECT_TRUE(pool.MakeRoom(3 * frameBytes));
+  EXPECT_EQ(pool.sourceFrames().frames(), 2u);
+}
+
 TEST(ChangingSource, AFrameThatCannotBeHadFailsTheFrameWithItsReason) {
   // As the effect's input (checked out) and as another layer (composited).
   for (const bool effectLayer : {true, false}) {
