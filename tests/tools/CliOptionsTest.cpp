@@ -195,7 +195,7 @@ TEST(FrameLists, NamePatterns) {
   EXPECT_EQ(NamePattern::Parse("shot_%04d.png", "--name", ".png").Name(7), "shot_0007.png");
   EXPECT_EQ(NamePattern::Parse("%d.PNG", "--name", ".png").Name(12), "12.PNG");
   EXPECT_EQ(NamePattern::Parse("a%%_%3d.png", "--name", ".png").Name(7), "a%_007.png");
-  EXPECT_EQ(NamePattern(4).Name(7), "frame_0007.png");
+  EXPECT_EQ(NamePattern(4, ".png").Name(7), "frame_0007.png");
   for (const char* bad : {"shot.png", "%d_%d.png", "sub/%d.png", "%d.jpg", "%s.png", "%"}) {
     EXPECT_THROW(NamePattern::Parse(bad, "--name", ".png"), InputError) << bad;
   }

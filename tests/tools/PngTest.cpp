@@ -10,6 +10,7 @@
 #include "renderer/FrameWriter.h"
 #include "renderer/InputError.h"
 #include "renderer/Png.h"
+#include "renderer/PngFrameFormat.h"
 #include "renderer/Renderer.h"
 
 namespace quillstreak::renderer {
@@ -127,7 +128,7 @@ TEST(FrameWriter, FilesHoldTheFrameOverTheBackgroundOrStraightForEveryCompressio
   quillstreak::host::World over;
   quillstreak::host::CompositeOverBackground(frame, background, over);
   for (PngCompression compression : {PngCompression::Fast, PngCompression::Small}) {
-    FrameWriter writer(2, SettingsFor(compression));
+    FrameWriter writer(2, PngFrameFormat(SettingsFor(compression)));
     for (int i = 0; i < 6; ++i) {
       writer.Write(dir / ("f" + std::to_string(i) + ".png"), frame, i % 2 == 1, background, true);
     }
@@ -156,7 +157,7 @@ TEST(FrameWriter, AFailedFrameStopsTheLaterOnesAndLeavesNoTemporaryFiles) {
   std::vector<std::string> placed;
   std::string message;
   {
-    FrameWriter writer(2, SettingsFor(PngCompression::Fast));
+    FrameWriter writer(2, PngFrameFormat(SettingsFor(PngCompression::Fast)));
     try {
       for (int i = 0; i < 8; ++i) {
         // Frame 3 goes to a folder that does not exist.

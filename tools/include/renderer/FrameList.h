@@ -21,8 +21,8 @@ std::string DescribeFrames(const std::vector<long>& frames);
 /// with zeros ("shot_%04d.png", "shot_%4d.png"); "%%" is a percent sign.
 class NamePattern {
  public:
-  /// The default "frame_%0Nd.png" with N digits.
-  explicit NamePattern(int digits);
+  /// The default "frame_%0Nd" with N digits, then `extension` (".png").
+  NamePattern(int digits, const std::string& extension);
   /// Checks a pattern given by the user: one frame number, no folder, ending in `extension`
   /// (".png"). Throws InputError naming `option`.
   static NamePattern Parse(const std::string& pattern, const std::string& option,

@@ -12,21 +12,21 @@
 #include <vector>
 
 #include "host/pixels/Pixels.h"
-#include "renderer/Png.h"
+#include "renderer/FrameFormat.h"
 
 namespace quillstreak::renderer {
 
-/// Encodes frames to PNG files on worker threads. Each file is written under a temporary name
-/// (a PartialFile) and renamed into place by the calling thread in the order the frames were
-/// given, so the files, and what runs after each, are those of writing the frames one after the
-/// other; once a frame has failed no later one is put in place. Used from one thread.
+/// Encodes frames to files of a frame format on worker threads. Each file is written under a
+/// temporary name (a PartialFile) and renamed into place by the calling thread in the order the
+/// frames were given, so the files, and what runs after each, are those of writing the frames one
+/// after the other; once a frame has failed no later one is put in place. Used from one thread.
 class FrameWriter {
  public:
   static constexpr unsigned kMaxThreads = 8;
 
-  /// `threads` writers (1 to kMaxThreads), encoding with `tries` as WritePngRows does, each file
-  /// with `record` as its record; besides the frames being written, at most two wait.
-  FrameWriter(unsigned threads, std::vector<PngSettings> tries, std::string record = {});
+  /// `threads` writers (1 to kMaxThreads), encoding in `format`, each file with `record` as its
+  /// record; besides the frames being written, at most two wait.
+  FrameWriter(unsigned threads, std::shared_ptr<const FrameFormat> format, std::string record = {});
   /// Stops the writers; frames not yet in place are dropped, their temporary files removed.
   ~FrameWriter();
   FrameWriter(const FrameWriter&) = delete;
@@ -55,7 +55,7 @@ class FrameWriter {
   bool FrontReady();
   void PlaceFront();
 
-  std::vector<PngSettings> tries_;
+  std::shared_ptr<const FrameFormat> format_;
   std::string record_;
   std::size_t depth_ = 0;
   std::mutex mutex_;

@@ -9,6 +9,7 @@
 
 #include "cli/CommandLine.h"
 #include "cli/ModulePath.h"
+#include "cli/PlanFromOptions.h"
 #include "cli/Report.h"
 #include "platform/Interrupts.h"
 #include "platform/Platform.h"
@@ -18,6 +19,7 @@
 #include "render/Progress.h"
 #include "renderer/FrameList.h"
 #include "renderer/InputError.h"
+#include "renderer/PngFrameFormat.h"
 #include "renderer/RenderSession.h"
 
 namespace quillstreak::renderer {
@@ -108,7 +110,9 @@ int Stopped(const Interrupted& e, const Options& opt, const Console& io) {
 
 }  // namespace
 
-std::string FrameFileName(long frame, int digits) { return NamePattern(digits).Name(frame); }
+std::string FrameFileName(long frame, int digits) {
+  return NamePattern(digits, kPngExtension).Name(frame);
+}
 
 int RunRenderer(int argc, const char* const* argv, const Console& io) {
   Options opt;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string_view>
 #include <system_error>
 #include <utility>
@@ -12,7 +13,6 @@
 #include "platform/Platform.h"
 #include "renderer/FrameImage.h"
 #include "renderer/InputError.h"
-#include "renderer/Png.h"
 #include "renderer/RenderSession.h"
 
 namespace quillstreak::renderer {
@@ -111,19 +111,21 @@ JobEstimate EstimateJob(const Plan& plan, RenderSession& session) {
   const quillstreak::host::World& frame = plan.alpha ? pictures.effectLayer : pictures.frame;
   const PF_Pixel background = session.background();
   const fs::path file =
-      fs::temp_directory_path() / ("quillstreak-estimate-" + std::to_string(ProcessId()) + ".png");
-  PngBuffers buffers;
+      fs::temp_directory_path() /
+      ("quillstreak-estimate-" + std::to_string(ProcessId()) + plan.frameFormat->extension());
+  const std::unique_ptr<FrameEncoder> encoder = plan.frameFormat->NewEncoder();
   try {
-    WritePngRows(
-        file.string(), frame.width(), frame.height(), plan.alpha, plan.png,
+    encoder->Encode(
+        frame.width(), frame.height(), plan.alpha,
         [&](int y, std::uint8_t* out) {
           if (plan.alpha)
             FrameRowToRgba(frame.row(y), frame.width(), out);
           else
             FrameRowToRgb(frame.row(y), frame.width(), background, out);
         },
-        buffers, plan.frameRecord);
-  } catch (const PngError& error) {
+        plan.frameRecord);
+    encoder->Write(file.string());
+  } catch (const FrameFileError& error) {
     std::error_code ec;
     fs::remove(file, ec);
     throw RenderError("the estimate's frame cannot be written to " + file.string() + ": " +
@@ -136,7 +138,7 @@ JobEstimate EstimateJob(const Plan& plan, RenderSession& session) {
 
   const double rawFrame = static_cast<double>(plan.width) * plan.height * (plan.alpha ? 4 : 3);
   const double share = std::min(1.0, 2.0 * static_cast<double>(e.frameBytes) / rawFrame);
-  // Without frame files (--video-only, --variant) no frame is encoded as a PNG file.
+  // Without frame files (--video-only, --variant) no frame is encoded as a file.
   const double perFrame = plan.frameFiles.empty() ? renderSeconds : e.frameSeconds;
   e.seconds = perFrame * static_cast<double>(FramesRendered(plan));
   const double sheet = plan.sheet ? OnDisk(SheetPixels(plan) * 3 * share) : 0;

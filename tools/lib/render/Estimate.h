@@ -24,7 +24,7 @@ struct JobEstimate {
 };
 
 /// Renders the plan's middle frame (the frame before it first, untimed, so that the host's
-/// layer cache holds what it holds in a render), encodes it with the render's PNG settings to
+/// layer cache holds what it holds in a render), encodes it in the render's frame format to
 /// a temporary file that is removed at once, and scales both to the whole render. Throws
 /// RenderError when the frame cannot be rendered.
 JobEstimate EstimateJob(const Plan& plan, RenderSession& session);

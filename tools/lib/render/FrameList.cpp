@@ -94,10 +94,10 @@ std::string DescribeFrames(const std::vector<long>& frames) {
   return s;
 }
 
-NamePattern::NamePattern(int digits)
-    : text_("frame_%0" + std::to_string(digits) + "d.png"),
+NamePattern::NamePattern(int digits, const std::string& extension)
+    : text_("frame_%0" + std::to_string(digits) + "d" + extension),
       prefix_("frame_"),
-      suffix_(".png"),
+      suffix_(extension),
       width_(digits) {}
 
 NamePattern NamePattern::Parse(const std::string& pattern, const std::string& option,

@@ -26,8 +26,9 @@ struct FrameWriter::Job {
   std::string error;
 };
 
-FrameWriter::FrameWriter(unsigned threads, std::vector<PngSettings> tries, std::string record)
-    : tries_(std::move(tries)), record_(std::move(record)) {
+FrameWriter::FrameWriter(unsigned threads, std::shared_ptr<const FrameFormat> format,
+                         std::string record)
+    : format_(std::move(format)), record_(std::move(record)) {
   threads = std::clamp(threads, 1u, kMaxThreads);
   depth_ = threads + 2;
   threads_.reserve(threads);
@@ -54,7 +55,7 @@ FrameWriter::~FrameWriter() {
 }
 
 void FrameWriter::Work() {
-  PngBuffers buffers;  // reused for every frame
+  const std::unique_ptr<FrameEncoder> encoder = format_->NewEncoder();  // for every frame
   std::unique_lock lock(mutex_);
   for (;;) {
     wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
@@ -68,18 +69,18 @@ void FrameWriter::Work() {
       const quillstreak::host::World& frame = job->frame;
       const bool alpha = job->alpha;
       const PF_Pixel background = job->background;
-      EncodePngRows(
-          frame.width(), frame.height(), alpha, tries_,
+      encoder->Encode(
+          frame.width(), frame.height(), alpha,
           [&](int y, std::uint8_t* out) {
             if (alpha)
               FrameRowToRgba(frame.row(y), frame.width(), out);
             else
               FrameRowToRgb(frame.row(y), frame.width(), background, out);
           },
-          buffers, record_);
+          record_);
       const FileCreation creating;
       if (!creating) throw RenderError("stopped");  // the program is ending at once
-      WritePngFile(job->partial.path().string(), buffers.file);
+      encoder->Write(job->partial.path().string());
     } catch (const std::exception& e) {
       error = e.what();
       if (error.empty()) error = "write failed";

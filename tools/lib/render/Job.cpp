@@ -33,7 +33,7 @@ class RenderJob {
         runs_(std::max<std::size_t>(1, plan.variants.size())),
         progress_(io.out, io.err, plan.report, io.columns,
                   static_cast<long>(runs_ * plan.frames.size())),
-        writer_(plan.threads, plan.png, plan.frameRecord),
+        writer_(plan.threads, plan.frameFormat, plan.frameRecord),
         sheet_(plan),
         video_(plan) {}
 
@@ -134,14 +134,13 @@ void RenderJob::Frame(std::size_t run, std::size_t i) {
 // damaged one is rendered again. The plan has checked its size, kind and settings.
 bool RenderJob::KeepWhole(const Output& file) {
   try {
-    RgbaImage whole = ReadPng(file.path.string(), true);
+    RgbaImage whole = plan_.frameFormat->ReadWhole(file.path.string());
     if (needPicture() && !plan_.alpha) picture_ = std::move(whole);
     return true;
-  } catch (const PngError& e) {
-    std::string why = e.what();
-    if (why.rfind("damaged PNG file: ", 0) == 0) why.erase(0, 18);
+  } catch (const FrameFileError& e) {
     progress_.Interrupt();
-    Warn(io_, plan_.report, file.path.string() + " is damaged (" + why + "): rendering it again");
+    Warn(io_, plan_.report,
+         file.path.string() + " is damaged (" + e.what() + "): rendering it again");
     return false;
   }
 }

@@ -12,7 +12,6 @@
 #include "platform/Interrupts.h"
 #include "platform/Platform.h"
 #include "renderer/InputError.h"
-#include "renderer/Png.h"
 
 namespace quillstreak::renderer {
 namespace {
@@ -122,12 +121,12 @@ void RemoveLeftoverPartials(const std::vector<fs::path>& outputs) {
   }
 }
 
-void WritePngWhole(const fs::path& path, const RgbaImage& image, bool opaque,
-                   const std::vector<PngSettings>& tries, bool replace) {
+void WritePictureWhole(const fs::path& path, const RgbaImage& image, bool opaque,
+                       const FrameFormat& format, bool replace) {
   PartialFile partial(path);
   try {
-    WritePng(partial.path().string(), image, opaque, tries);
-  } catch (const PngError& e) {
+    format.WritePicture(partial.path().string(), image, opaque);
+  } catch (const FrameFileError& e) {
     throw RenderError(path.string() + ": " + e.what());
   }
   partial.Place(replace);

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "renderer/Png.h"
+#include "renderer/FrameFormat.h"
 #include "renderer/RgbaImage.h"
 
 namespace quillstreak::renderer {
@@ -46,9 +46,9 @@ class PartialFile {
 /// name of one of `outputs` ("v.mp4.partial-1234-0"). Other files are left alone.
 void RemoveLeftoverPartials(const std::vector<std::filesystem::path>& outputs);
 
-/// Writes a PNG under a temporary name beside `path` and renames it into place (replacing a file
-/// there only with `replace`). Throws RenderError naming the file.
-void WritePngWhole(const std::filesystem::path& path, const RgbaImage& image, bool opaque,
-                   const std::vector<PngSettings>& tries, bool replace);
+/// Writes a picture in `format` under a temporary name beside `path` and renames it into place
+/// (replacing a file there only with `replace`). Throws RenderError naming the file.
+void WritePictureWhole(const std::filesystem::path& path, const RgbaImage& image, bool opaque,
+                       const FrameFormat& format, bool replace);
 
 }  // namespace quillstreak::renderer

@@ -3,15 +3,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <istream>
-#include <sstream>
-#include <thread>
 
-#include "cli/CommandLine.h"
 #include "render/Claims.h"
-#include "renderer/FrameList.h"
+#include "render/Outputs.h"
 #include "renderer/InputError.h"
-#include "renderer/Png.h"
 #include "renderer/VideoSource.h"
 
 namespace quillstreak::renderer {
@@ -19,15 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr char kSheetName[] = "contact_sheet.png";
 constexpr int kLabelPixels = 13;
-
-int Downsample(const std::string& resolution) {
-  if (resolution == "half") return 2;
-  if (resolution == "third") return 3;
-  if (resolution == "quarter") return 4;
-  return 1;
-}
 
 // NAME=VALUE settings (from --set, or one --variant split at its semicolons) over the scene;
 // `option` names them in messages.
@@ -85,32 +72,6 @@ std::string VariantLabel(const std::vector<std::string>& settings) {
   return out;
 }
 
-void CheckOptionCombinations(const Options& opt) {
-  if (opt.videoOnly && opt.video.empty())
-    throw InputError("--video-only: give the video file with --video");
-  if (opt.videoOnly && (opt.alpha || !opt.name.empty() || opt.skipExisting))
-    throw InputError(
-        "--video-only writes no frame files, so --alpha, --name and --skip-existing "
-        "do not apply");
-  if (!opt.variants.empty() &&
-      (!opt.video.empty() || opt.alpha || !opt.name.empty() || opt.skipExisting || opt.videoOnly)) {
-    throw InputError(
-        "--variant writes only the contact sheet, so --video, --video-only, "
-        "--alpha, --name and --skip-existing do not apply");
-  }
-}
-
-SceneFile LoadScene(const Options& opt, const ParamCatalog& catalog, std::istream& in) {
-  UseVideoPrograms({opt.ffmpeg, ProbeProgram(opt.ffmpeg)});
-  if (opt.scene.empty()) return ParseScene(DemoSceneText(), "<demo>", "", catalog);
-  if (opt.scene == "-") {
-    std::ostringstream text;
-    text << in.rdbuf();
-    return ParseScene(text.str(), kStandardInput, "", catalog);
-  }
-  return LoadSceneFile(opt.scene, catalog);
-}
-
 // A press of Swap Colors exchanges the ramp colours' values at the moment it is pressed, and the
 // host keeps what the effect changes as constant values: keyframes of either colour would be
 // lost, so the two cannot be combined.
@@ -127,12 +88,83 @@ void CheckButtonPresses(const SceneFile& scene, const std::string& where) {
   }
 }
 
+// What a frame file records of what produced it: a digest of the scene as read, the parameter
+// values after --set (those not at their defaults, in the effect's order), the resolution and
+// --alpha. A kept frame must record the same.
+std::string FrameRecord(const Plan& plan, const ParamCatalog& catalog) {
+  std::string what = plan.scene.canonical + "\nresolution " + plan.resolution +
+                     (plan.alpha ? "\nalpha" : "\nopaque");
+  for (const ParamInfo& info : catalog.params()) {
+    const ParamSetting* setting = nullptr;
+    for (const ParamSetting& s : plan.scene.params)
+      if (s.index == info.index) setting = &s;
+    if (setting == nullptr || (setting->keys.empty() && IsDefault(info, setting->constant)))
+      continue;
+    const ParamSetting& p = *setting;
+    what += "\n" + std::to_string(p.index) + " " + ValueText(p.type, p.constant);
+    for (const ParamKey& k : p.keys)
+      what += " " + std::to_string(k.time) + ":" + ValueText(p.type, k.value) + ":" +
+              std::to_string(static_cast<int>(k.interp));
+  }
+  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+  for (const unsigned char c : what) hash = (hash ^ c) * 1099511628211ull;
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+  return std::string("frame of settings ") + hex;
+}
+
+// Why an existing frame file cannot be kept in this render, or an empty string when it can: it
+// must be a file of the frames' format, size and kind that records the same settings.
+std::string KeepProblem(const Output& o, const Plan& plan) {
+  FrameFileInfo info;
+  try {
+    info = plan.frameFormat->ReadInfo(o.path.string());
+  } catch (const FrameFileError&) {
+    return "exists but is not a " + plan.frameFormat->name() + " file";
+  }
+  if (info.width != plan.width || info.height != plan.height) {
+    return "is " + std::to_string(info.width) + "x" + std::to_string(info.height) +
+           ", the frames of this render " + std::to_string(plan.width) + "x" +
+           std::to_string(plan.height);
+  }
+  if (info.alpha != plan.alpha)
+    return info.alpha ? "holds RGBA (--alpha), this render opaque RGB"
+                      : "holds opaque RGB, this render RGBA (--alpha)";
+  if (info.record.empty()) return "does not record the settings it was rendered with";
+  if (info.record != plan.frameRecord) return "was rendered with other scene settings";
+  return {};
+}
+
+// Refuses an existing output unless it may be replaced (--overwrite) or kept (--skip-existing).
+void CheckExisting(Output& o, const Plan& plan, bool mayKeep) {
+  std::error_code ec;
+  if (!fs::exists(o.path, ec)) return;
+  o.exists = true;
+  if (fs::is_directory(o.path, ec)) throw InputError(o.path.string() + ": is a folder");
+  // With both --skip-existing and --overwrite, frames are kept and the rest replaced.
+  if (plan.skipExisting && mayKeep) {
+    if (const std::string why = KeepProblem(o, plan); !why.empty()) {
+      throw InputError(o.path.string() + ": " + why + ", so it cannot be kept (delete it, or " +
+                       (plan.overwrite ? "leave out --skip-existing" : "use --overwrite") + ")");
+    }
+    return;
+  }
+  if (plan.overwrite) return;
+  throw InputError(
+      o.path.string() + ": already exists (use --overwrite to replace it" +
+      (mayKeep ? ", or --skip-existing to keep it" : "") +
+      (!mayKeep && plan.skipExisting ? "; with --skip-existing too, the frames are kept" : "") +
+      ")");
+}
+
+}  // namespace
+
 // The scene with --set, and one copy of it per --variant.
-void PlanScenes(Plan& plan, const Options& opt, const ParamCatalog& catalog, std::istream& in) {
-  plan.scene = LoadScene(opt, catalog, in);
-  ApplyOverrides(opt.sets, "--set", catalog, plan.scene);
-  if (opt.variants.empty()) CheckButtonPresses(plan.scene, plan.scene.file + ": ");
-  for (const std::string& v : opt.variants) {
+void PlanScenes(Plan& plan, const std::vector<std::string>& sets,
+                const std::vector<std::string>& variants, const ParamCatalog& catalog) {
+  ApplyOverrides(sets, "--set", catalog, plan.scene);
+  if (variants.empty()) CheckButtonPresses(plan.scene, plan.scene.file + ": ");
+  for (const std::string& v : variants) {
     const std::vector<std::string> settings = SplitSettings(v);
     if (settings.empty()) throw InputError("--variant \"" + v + "\": expected NAME=VALUE");
     SceneFile variant = plan.scene;
@@ -167,55 +199,6 @@ void PlanVideoRate(Plan& plan) {
   plan.videoFps = plan.scene.fps / static_cast<double>(step);
 }
 
-// The frames, the files they go to, the contact sheet and the video.
-void PlanOutputs(Plan& plan, const Options& opt) {
-  const long last = plan.scene.durationFrames - 1;
-  if (opt.frames) {
-    plan.frames = ParseFrameList(*opt.frames, last, "--frames", plan.scene.file);
-  } else {
-    for (long f = 0; f <= last; ++f) plan.frames.push_back(f);
-  }
-  plan.downsample = Downsample(opt.resolution);
-  // The host rounds a downsampled frame's size up (40 pixels at a third are 14).
-  plan.width = (plan.scene.comp.width + plan.downsample - 1) / plan.downsample;
-  plan.height = (plan.scene.comp.height + plan.downsample - 1) / plan.downsample;
-  plan.alpha = opt.alpha;
-  plan.outDir = fs::path(opt.out);
-  const bool variants = !plan.variants.empty();
-  if (!opt.videoOnly && !variants) {
-    const int digits = std::max(4, static_cast<int>(std::to_string(last).size()));
-    const NamePattern pattern =
-        opt.name.empty() ? NamePattern(digits) : NamePattern::Parse(opt.name, "--name", ".png");
-    for (long f : plan.frames) plan.frameFiles.push_back({plan.outDir / pattern.Name(f), f});
-  }
-  // The built-in demo comes with its contact sheet, as the README shows it.
-  const bool demoSheet = opt.scene.empty() && !opt.videoOnly;
-  if (opt.contactSheet || variants || demoSheet) plan.sheet = Output{plan.outDir / kSheetName};
-  if (!opt.video.empty()) {
-    const fs::path video(opt.video);
-    std::error_code ec;
-    if (fs::is_directory(video, ec)) {
-      throw InputError("--video " + opt.video +
-                       ": is a folder; give the video's file name (for example " +
-                       (video / "clip.mp4").string() + ")");
-    }
-    plan.videoFormat = VideoFormatFor(video);
-    if (plan.videoFormat == nullptr && video.extension().empty()) {
-      throw InputError("--video " + opt.video +
-                       ": the file name has no extension, which chooses the video's format (the "
-                       "renderer writes " +
-                       VideoExtensions() + ")");
-    }
-    if (plan.videoFormat == nullptr) {
-      throw InputError("--video " + opt.video + ": unknown video format \"" +
-                       video.extension().string() + "\" (the renderer writes " + VideoExtensions() +
-                       ")");
-    }
-    plan.video = Output{video};
-    PlanVideoRate(plan);
-  }
-}
-
 // The frames of changing layers the render may show, each checked (there and of the right size).
 void PlanSources(Plan& plan, const ParamCatalog& catalog) {
   std::vector<const SceneFile*> scenes{&plan.scene};
@@ -224,96 +207,26 @@ void PlanSources(Plan& plan, const ParamCatalog& catalog) {
   CheckSourceFrames(plan.scene, plan.sources);
 }
 
-// What a frame file records of what produced it: a digest of the scene as read, the parameter
-// values after --set (those not at their defaults, in the effect's order), the resolution and
-// --alpha. A kept frame must record the same.
-std::string FrameRecord(const Plan& plan, const Options& opt, const ParamCatalog& catalog) {
-  std::string what = plan.scene.canonical + "\nresolution " + opt.resolution +
-                     (opt.alpha ? "\nalpha" : "\nopaque");
-  for (const ParamInfo& info : catalog.params()) {
-    const ParamSetting* setting = nullptr;
-    for (const ParamSetting& s : plan.scene.params)
-      if (s.index == info.index) setting = &s;
-    if (setting == nullptr || (setting->keys.empty() && IsDefault(info, setting->constant)))
-      continue;
-    const ParamSetting& p = *setting;
-    what += "\n" + std::to_string(p.index) + " " + ValueText(p.type, p.constant);
-    for (const ParamKey& k : p.keys)
-      what += " " + std::to_string(k.time) + ":" + ValueText(p.type, k.value) + ":" +
-              std::to_string(static_cast<int>(k.interp));
-  }
-  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
-  for (const unsigned char c : what) hash = (hash ^ c) * 1099511628211ull;
-  char hex[17];
-  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
-  return std::string("frame of settings ") + hex;
-}
-
-// Why an existing frame file cannot be kept in this render, or an empty string when it can: it
-// must be a PNG file of the frames' size and kind that records the same settings.
-std::string KeepProblem(const Output& o, const Plan& plan) {
-  PngInfo info;
-  try {
-    info = ReadPngInfo(o.path.string());
-  } catch (const PngError&) {
-    return "exists but is not a PNG file";
-  }
-  if (info.width != plan.width || info.height != plan.height) {
-    return "is " + std::to_string(info.width) + "x" + std::to_string(info.height) +
-           ", the frames of this render " + std::to_string(plan.width) + "x" +
-           std::to_string(plan.height);
-  }
-  if (info.alpha != plan.alpha)
-    return info.alpha ? "holds RGBA (--alpha), this render opaque RGB"
-                      : "holds opaque RGB, this render RGBA (--alpha)";
-  if (info.record.empty()) return "does not record the settings it was rendered with";
-  if (info.record != plan.frameRecord) return "was rendered with other scene settings";
-  return {};
-}
-
-// Refuses an existing output unless it may be replaced (--overwrite) or kept (--skip-existing).
-void CheckExisting(Output& o, const Options& opt, const Plan& plan, bool mayKeep) {
-  std::error_code ec;
-  if (!fs::exists(o.path, ec)) return;
-  o.exists = true;
-  if (fs::is_directory(o.path, ec)) throw InputError(o.path.string() + ": is a folder");
-  // With both --skip-existing and --overwrite, frames are kept and the rest replaced.
-  if (opt.skipExisting && mayKeep) {
-    if (const std::string why = KeepProblem(o, plan); !why.empty()) {
-      throw InputError(o.path.string() + ": " + why + ", so it cannot be kept (delete it, or " +
-                       (opt.overwrite ? "leave out --skip-existing" : "use --overwrite") + ")");
-    }
-    return;
-  }
-  if (opt.overwrite) return;
-  throw InputError(
-      o.path.string() + ": already exists (use --overwrite to replace it" +
-      (mayKeep ? ", or --skip-existing to keep it" : "") +
-      (!mayKeep && opt.skipExisting ? "; with --skip-existing too, the frames are kept" : "") +
-      ")");
-}
-
-// Folders, then every file that would be written, then ffmpeg and the sheet's font.
-void CheckOutputs(Plan& plan, const Options& opt, const ParamCatalog& catalog) {
+void CheckOutputs(Plan& plan, const ParamCatalog& catalog) {
   if (!plan.frameFiles.empty() || plan.sheet) CheckWritableFolder(plan.outDir, "--out");
   if (plan.video) {
     const fs::path folder = plan.video->path.parent_path();
     CheckWritableFolder(folder.empty() ? fs::path(".") : folder, "--video");
   }
-  plan.frameRecord = FrameRecord(plan, opt, catalog);
+  plan.frameRecord = FrameRecord(plan, catalog);
   CheckNotClaimed(plan);
-  for (auto& o : plan.frameFiles) CheckExisting(o, opt, plan, true);
-  if (plan.sheet) CheckExisting(*plan.sheet, opt, plan, false);
-  if (plan.video) CheckExisting(*plan.video, opt, plan, false);
-  if (plan.video && !ProgramRuns(opt.ffmpeg)) {
-    throw InputError("--video needs ffmpeg, which was not found (\"" + opt.ffmpeg +
+  for (auto& o : plan.frameFiles) CheckExisting(o, plan, true);
+  if (plan.sheet) CheckExisting(*plan.sheet, plan, false);
+  if (plan.video) CheckExisting(*plan.video, plan, false);
+  if (plan.video && !ProgramRuns(plan.ffmpeg)) {
+    throw InputError("--video needs ffmpeg, which was not found (\"" + plan.ffmpeg +
                      "\" does not run; install ffmpeg, name it with --ffmpeg, or leave out "
                      "--video)");
   }
-  if (plan.video && !ProgramRuns(ProbeProgram(opt.ffmpeg))) {
+  if (plan.video && !ProgramRuns(ProbeProgram(plan.ffmpeg))) {
     throw InputError(
         "--video needs ffprobe, which comes with ffmpeg, to check the finished video (\"" +
-        ProbeProgram(opt.ffmpeg) + "\" does not run)");
+        ProbeProgram(plan.ffmpeg) + "\" does not run)");
   }
   if (plan.sheet) {
     try {
@@ -323,30 +236,6 @@ void CheckOutputs(Plan& plan, const Options& opt, const ParamCatalog& catalog) {
     }
   }
 }
-
-}  // namespace
-
-namespace {
-
-// How the files are written and the render reported.
-void PlanWriting(Plan& plan, const Options& opt, const Console& io) {
-  plan.png = SettingsFor(opt.pngCompression);
-  // One writer per worker thread: PNG encoding overlaps the rendering of the next frames.
-  plan.threads = opt.threads == 0 ? std::max(1u, std::thread::hardware_concurrency()) : opt.threads;
-  plan.overwrite = opt.overwrite;
-  plan.skipExisting = opt.skipExisting;
-  plan.sheetColumns = opt.sheetColumns;
-  plan.sheetWidth = opt.sheetWidth;
-  plan.ffmpeg = opt.ffmpeg;
-  plan.report = opt.json           ? ReportStyle::Json
-                : opt.quiet        ? ReportStyle::Quiet
-                : io.errIsTerminal ? ReportStyle::Bar
-                                   : ReportStyle::Lines;
-  plan.framesGiven = opt.frames;
-  plan.resolution = opt.resolution;
-}
-
-}  // namespace
 
 std::vector<std::string> SharedSettings(const Plan& plan, const ParamCatalog& catalog) {
   if (plan.variants.empty()) return DescribeSettings(plan.scene.params, catalog);
@@ -360,17 +249,6 @@ std::vector<std::string> SharedSettings(const Plan& plan, const ParamCatalog& ca
                  shared.end());
   }
   return shared;
-}
-
-Plan MakePlan(const Options& opt, const ParamCatalog& catalog, const Console& io) {
-  CheckOptionCombinations(opt);
-  Plan plan;
-  PlanScenes(plan, opt, catalog, io.in);
-  PlanOutputs(plan, opt);
-  PlanSources(plan, catalog);
-  CheckOutputs(plan, opt, catalog);
-  PlanWriting(plan, opt, io);
-  return plan;
 }
 
 }  // namespace quillstreak::renderer

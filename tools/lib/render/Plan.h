@@ -15,13 +15,12 @@
 #include "render/Progress.h"
 #include "render/VideoEncoder.h"
 #include "renderer/Console.h"
-#include "renderer/Png.h"
+#include "renderer/FrameFormat.h"
 #include "renderer/SceneFile.h"
 
 namespace quillstreak::renderer {
 
 class RenderSession;
-struct Options;
 
 /// One file the render would write, and whether a file is there already.
 struct Output {
@@ -52,10 +51,10 @@ struct Plan {
   std::string fontProblem;
 
   // How the files are written and the render reported, as the options chose.
-  std::vector<PngSettings> png;  // the settings of every PNG file, tried in order
-  unsigned threads = 1;          // worker threads writing frame files
-  bool overwrite = false;        // files there are replaced
-  bool skipExisting = false;     // frame files there are kept when complete
+  std::shared_ptr<const FrameFormat> frameFormat;  // of the frame files and the contact sheet
+  unsigned threads = 1;                            // worker threads writing frame files
+  bool overwrite = false;                          // files there are replaced
+  bool skipExisting = false;                       // frame files there are kept when complete
   int sheetColumns = 6, sheetWidth = 240;
   std::string ffmpeg = "ffmpeg";
   ReportStyle report = ReportStyle::Lines;
@@ -68,8 +67,24 @@ struct Plan {
 /// not shared).
 std::vector<std::string> SharedSettings(const Plan& plan, const ParamCatalog& catalog);
 
-/// Reads the scene (`io.in` for "-"), applies the options and checks every output: everything
-/// after this takes the plan alone. Throws InputError for the first problem; writes nothing.
-Plan MakePlan(const Options& opt, const ParamCatalog& catalog, const Console& io);
+// The steps of making a plan that the command line's reading of its options (MakePlan,
+// cli/PlanFromOptions.h) leaves to the plan. Each throws InputError for the first problem and
+// writes nothing.
+
+/// Applies the NAME=VALUE settings of `sets` (--set) to `plan.scene`, then makes one copy of it
+/// per entry of `variants` (--variant: settings separated by ';'), with its label.
+void PlanScenes(Plan& plan, const std::vector<std::string>& sets,
+                const std::vector<std::string>& variants, const ParamCatalog& catalog);
+
+/// The video's rate from the frames' step (after `plan.frames` and `plan.scene` are set).
+void PlanVideoRate(Plan& plan);
+
+/// The frames of changing layers the render may show, each checked (there and of the right size).
+void PlanSources(Plan& plan, const ParamCatalog& catalog);
+
+/// Folders, the record of the frames, then every file that would be written (refused when there
+/// unless `plan.overwrite` or, for frames, `plan.skipExisting` allows it), then ffmpeg and the
+/// sheet's font. Needs every field before it set.
+void CheckOutputs(Plan& plan, const ParamCatalog& catalog);
 
 }  // namespace quillstreak::renderer

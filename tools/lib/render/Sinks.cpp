@@ -1,6 +1,7 @@
 #include "render/Sinks.h"
 
 #include "picture/TextPainter.h"
+#include "render/Outputs.h"
 #include "renderer/ContactSheet.h"
 
 namespace quillstreak::renderer {
@@ -43,9 +44,9 @@ void ContactSheetSink::Finish(const ParamCatalog& catalog) {
     columns = plan_.frames.size() == 1 ? static_cast<int>(plan_.variants.size())
                                        : static_cast<int>(plan_.frames.size());
   const std::string caption = plan_.painter ? Caption(plan_, catalog) : std::string();
-  WritePngWhole(plan_.sheet->path,
-                LabelledContactSheet(cells_, labels_, caption, columns, plan_.painter.get()), true,
-                plan_.png, plan_.overwrite);
+  WritePictureWhole(plan_.sheet->path,
+                    LabelledContactSheet(cells_, labels_, caption, columns, plan_.painter.get()),
+                    true, *plan_.frameFormat, plan_.overwrite);
 }
 
 void VideoSink::Add(const RgbaImage& picture) {

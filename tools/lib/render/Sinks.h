@@ -9,7 +9,6 @@
 
 #include "render/Plan.h"
 #include "render/VideoEncoder.h"
-#include "renderer/Png.h"
 #include "renderer/RgbaImage.h"
 
 namespace quillstreak::renderer {
