@@ -227,6 +227,21 @@ TEST(ChangingSource, ALongSourceIsNeverHeldWhole) {
   EXPECT_LE(frames->decoded, 48 + 4);
 }
 
+TEST(LayerTiming, ALayerIsActiveFromItsInPointToBeforeItsOutPointInEveryTimeScale) {
+  quillstreak::host::Composition comp;
+  comp.timeScale = 2400;
+  Layer layer;
+  layer.timing.inPoint = 200;
+  layer.timing.outPoint = 1000;
+  for (const std::uint32_t scale : {2400u, 24u}) {
+    const std::int64_t perFrame = scale / 24;
+    EXPECT_FALSE(comp.Active(layer, 2 * perFrame - 1, scale)) << scale;
+    EXPECT_TRUE(comp.Active(layer, 2 * perFrame, scale)) << scale;
+    EXPECT_TRUE(comp.Active(layer, 10 * perFrame - 1, scale)) << scale;
+    EXPECT_FALSE(comp.Active(layer, 10 * perFrame, scale)) << scale;
+  }
+}
+
 TEST(ChangingSource, KeptFramesAllGiveWayToAWorldThatNeedsTheirRoom) {
   // Four kept frames of 16 KiB under a budget with room for one more frame: a world of three
   // frames' bytes needs two of them dropped, then the room is there.
