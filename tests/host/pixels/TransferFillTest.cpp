@@ -134,11 +134,14 @@ TEST(TransferInFront, ClipsAtEveryEdge) {
 }
 
 TEST(TransferInFront, OverlappingSourceAndDestinationReadTheOriginal) {
-  World w(4, 1);
-  for (A_long x = 0; x < 4; ++x) w.at(x, 0) = {255, static_cast<A_u_char>(x + 1), 0, 0};
-  TransferInFront(w.def(), {0, 0, 3, 1}, 1, 0, 255, w.def());
-  const int expected[] = {1, 1, 2, 3};
-  for (A_long x = 0; x < 4; ++x) EXPECT_EQ(w.at(x, 0).red, expected[x]);
+  // Two rows, each moved one pixel right within its own row.
+  World w(4, 2);
+  for (A_long y = 0; y < 2; ++y)
+    for (A_long x = 0; x < 4; ++x) w.at(x, y) = {255, static_cast<A_u_char>(10 * y + x + 1), 0, 0};
+  TransferInFront(w.def(), {0, 0, 3, 2}, 1, 0, 255, w.def());
+  const int expected[2][4] = {{1, 1, 2, 3}, {11, 11, 12, 13}};
+  for (A_long y = 0; y < 2; ++y)
+    for (A_long x = 0; x < 4; ++x) EXPECT_EQ(w.at(x, y).red, expected[y][x]) << x << "," << y;
 }
 
 TEST(TransferInFront, IgnoresUnusableWorlds) {
