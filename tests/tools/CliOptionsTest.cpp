@@ -32,6 +32,8 @@ namespace {
 namespace fs = std::filesystem;
 
 using testing::kScene;
+using testing::kSmallScene;
+using testing::Records;
 using testing::Render;
 using testing::Result;
 
@@ -39,21 +41,6 @@ class RendererOptions : public testing::SceneFolder {
  protected:
   RendererOptions() : SceneFolder("qs_cli_options_") {}
 };
-
-constexpr char kSmallScene[] = R"({
-  "composition": {"width": 40, "height": 30, "fps": 10, "duration": 6, "background": "#202020"},
-  "layers": [{"id": 1, "source": {"type": "rectangle", "width": 8, "height": 8, "color": "#FF0000"},
-              "transform": {"position": {"keyframes": [{"time": 0, "value": [5, 15]},
-                                                       {"time": 5, "value": [35, 15]}]}}}]
-})";
-
-// Every line of standard output as JSON.
-std::vector<nlohmann::json> Records(const std::string& out) {
-  std::vector<nlohmann::json> records;
-  std::istringstream in(out);
-  for (std::string line; std::getline(in, line);) records.push_back(nlohmann::json::parse(line));
-  return records;
-}
 
 TEST_F(RendererOptions, HelpAndParameterListSucceed) {
   const Result help = Render({"--help"}, "", 0, false);

@@ -27,6 +27,7 @@ namespace fs = std::filesystem;
 
 using testing::HaveFfmpeg;
 using testing::kScene;
+using testing::kSmallScene;
 using testing::Render;
 using testing::Result;
 
@@ -34,13 +35,6 @@ class RendererVideo : public testing::SceneFolder {
  protected:
   RendererVideo() : SceneFolder("qs_cli_video_") {}
 };
-
-constexpr char kSmallScene[] = R"({
-  "composition": {"width": 40, "height": 30, "fps": 10, "duration": 6, "background": "#202020"},
-  "layers": [{"id": 1, "source": {"type": "rectangle", "width": 8, "height": 8, "color": "#FF0000"},
-              "transform": {"position": {"keyframes": [{"time": 0, "value": [5, 15]},
-                                                       {"time": 5, "value": [35, 15]}]}}}]
-})";
 
 TEST_F(RendererVideo, VideoWithoutFfmpegStopsBeforeWriting) {
 #if defined(_WIN32)

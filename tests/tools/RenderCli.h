@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "host/Module.h"
 #include "renderer/Renderer.h"
 
@@ -63,6 +65,22 @@ inline constexpr char kScene[] = R"({
   ],
   "effect": {"layer": 2, "params": {"Shutter Angle": 720}}
 })";
+
+// A square without the effect, for what does not depend on it.
+inline constexpr char kSmallScene[] = R"({
+  "composition": {"width": 40, "height": 30, "fps": 10, "duration": 6, "background": "#202020"},
+  "layers": [{"id": 1, "source": {"type": "rectangle", "width": 8, "height": 8, "color": "#FF0000"},
+              "transform": {"position": {"keyframes": [{"time": 0, "value": [5, 15]},
+                                                       {"time": 5, "value": [35, 15]}]}}}]
+})";
+
+// Every line of standard output as JSON.
+inline std::vector<nlohmann::json> Records(const std::string& out) {
+  std::vector<nlohmann::json> records;
+  std::istringstream in(out);
+  for (std::string line; std::getline(in, line);) records.push_back(nlohmann::json::parse(line));
+  return records;
+}
 
 inline bool HaveFfmpeg() { return std::system("ffmpeg -version >/dev/null 2>&1") == 0; }
 
