@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "ScratchFolder.h"
 #include "Stats.h"
 #include "renderer/FrameImage.h"
 #include "renderer/Png.h"
@@ -55,24 +56,12 @@ constexpr double kSceneFps = 24;
 constexpr int kFrames = 48;
 
 // A folder of its own in the temporary folder, removed when the program ends.
-struct Workspace {
-  fs::path dir;
+struct Workspace : quillstreak::bench::ScratchFolder {
   fs::path scene;
-  Workspace() {
-#if defined(__linux__)
-    const std::string id = std::to_string(getpid());
-#else
-    const std::string id = "0";
-#endif
-    dir = fs::temp_directory_path() / ("qs_bench_renderer_" + id);
-    fs::remove_all(dir);
+  Workspace() : ScratchFolder("qs_bench_renderer_") {
     fs::create_directories(dir / "frames");
     scene = dir / "demo1080.json";
     std::ofstream(scene) << DemoAt1080p();
-  }
-  ~Workspace() {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
   }
 
   // The built-in demo at twice its size: composition, layer sizes and positions doubled.

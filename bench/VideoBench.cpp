@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "ScratchFolder.h"
 #include "Stats.h"
 #include "renderer/Process.h"
 #include "renderer/RenderSession.h"
@@ -61,18 +62,9 @@ std::string SceneWith(const std::string& source) {
 
 // The video, its first frame and the two scenes, in a folder of their own; error() is non-empty
 // when ffmpeg could not make them.
-struct VideoSpace {
-  fs::path dir;
+struct VideoSpace : quillstreak::bench::ScratchFolder {
   std::string failure;
-  VideoSpace() {
-#if defined(__linux__)
-    const std::string id = std::to_string(getpid());
-#else
-    const std::string id = "0";
-#endif
-    dir = fs::temp_directory_path() / ("qs_bench_video_" + id);
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+  VideoSpace() : ScratchFolder("qs_bench_video_") {
     const std::string source = "testsrc2=s=1920x1080:r=24,format=rgba,colorchannelmixer=aa=0.75";
     if (!Run({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", source, "-frames:v",
               std::to_string(kFrames), "-c:v", "qtrle", "-pix_fmt", "argb",
@@ -82,10 +74,6 @@ struct VideoSpace {
       return;
     std::ofstream(dir / "video.json") << SceneWith(R"({"type": "video", "path": "clip.mov"})");
     std::ofstream(dir / "still.json") << SceneWith(R"({"type": "image", "path": "still.png"})");
-  }
-  ~VideoSpace() {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
   }
   bool Run(const std::vector<std::string>& args) {
     try {
