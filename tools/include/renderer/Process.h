@@ -46,6 +46,8 @@ class Process {
   void CloseInput();
   /// Reads up to `size` bytes of the child's standard output; 0 at its end.
   std::size_t Read(void* data, std::size_t size);
+  /// Reads the child's standard output to its end.
+  std::string ReadAll();
 
   /// Waits for the child to end: its exit code (128 + the signal for one a signal ended).
   int Wait();
@@ -61,6 +63,10 @@ class Process {
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+/// The last line of a program's messages that says something (trailing blanks and carriage
+/// returns dropped); empty when there is none.
+std::string LastLine(const std::string& text);
 
 /// One argument as the C runtime of a Windows program reads it back from its command line:
 /// quoted when it is empty or holds a space, tab or quote, with the backslashes before a quote

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <filesystem>
 #include <mutex>
+#include <sstream>
 #include <system_error>
 #include <thread>
 
@@ -288,6 +289,13 @@ std::size_t Process::Read(void* data, std::size_t size) {
   }
 }
 
+std::string Process::ReadAll() {
+  std::string out;
+  char buffer[4096];
+  for (std::size_t n; (n = Read(buffer, sizeof buffer)) > 0;) out.append(buffer, n);
+  return out;
+}
+
 int Process::Wait() {
   if (impl_->status) return *impl_->status;
 #if defined(_WIN32)
@@ -337,6 +345,16 @@ std::string Process::Errors() const {
   std::lock_guard lock(impl_->mutex);
   const std::string& text = impl_->errorText;
   return text.size() > kErrorsKept ? text.substr(text.size() - kErrorsKept) : text;
+}
+
+std::string LastLine(const std::string& text) {
+  std::istringstream in(text);
+  std::string line, last;
+  while (std::getline(in, line)) {
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+    if (!line.empty()) last = line;
+  }
+  return last;
 }
 
 }  // namespace quillstreak::renderer

@@ -44,12 +44,7 @@ int WaitUnlessInterrupted(Process& child) {
 // The last line a program wrote that says something, with `partial` (a temporary name it was
 // given) said as `target`, the name the user knows.
 std::string LastLine(const std::string& text, const fs::path& partial, const fs::path& target) {
-  std::istringstream in(text);
-  std::string line, last;
-  while (std::getline(in, line)) {
-    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
-    if (!line.empty()) last = line;
-  }
+  std::string last = quillstreak::renderer::LastLine(text);
   const std::string from = partial.string(), to = target.string();
   for (auto at = from.empty() ? std::string::npos : last.find(from); at != std::string::npos;
        at = last.find(from, at + to.size())) {
@@ -176,8 +171,7 @@ void VideoWriter::Verify() {
                     "default=noprint_wrappers=1", partial_.path().string()},
                    ProcessPipes{false, true});
     const RegisteredChild child(reader.id());
-    char buffer[4096];
-    for (std::size_t n; (n = reader.Read(buffer, sizeof buffer)) > 0;) report.append(buffer, n);
+    report = reader.ReadAll();
     code = WaitUnlessInterrupted(reader);
     errors = reader.Errors();
   } catch (const ProcessError& e) {

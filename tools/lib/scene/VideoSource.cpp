@@ -17,17 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The last line a program wrote that says something.
-std::string LastLine(const std::string& text) {
-  std::istringstream in(text);
-  std::string line, last;
-  while (std::getline(in, line)) {
-    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
-    if (!line.empty()) last = line;
-  }
-  return last;
-}
-
 // "num/den" with both positive and within 32 bits; nothing otherwise.
 bool ParseRate(const std::string& text, quillstreak::host::FrameRate& rate) {
   unsigned long long num = 0, den = 0;
@@ -50,8 +39,7 @@ bool FormatHasAlpha(const std::string& format) {
 // Runs a program to its end: what it wrote on standard output, its exit code and its errors.
 int RunToEnd(const std::vector<std::string>& args, std::string& out, std::string& errors) {
   Process child(args, ProcessPipes{false, true});
-  char buffer[4096];
-  for (std::size_t n; (n = child.Read(buffer, sizeof buffer)) > 0;) out.append(buffer, n);
+  out = child.ReadAll();
   const int code = child.Wait();
   errors = child.Errors();
   return code;
